@@ -1,0 +1,58 @@
+// Property-list values (dictionaries, arrays, strings, numbers, booleans,
+// data) and their XML form, read and written with libplist.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace platform::plist {
+
+class Value;
+using Array = std::vector<Value>;
+using Dict = std::map<std::string, Value>;
+using Data = std::vector<std::uint8_t>;
+
+/// One property-list value. Integers and reals are distinct from booleans.
+class Value {
+ public:
+  Value() = default;
+  Value(bool b) : v_(b) {}
+  Value(int i) : v_(std::int64_t(i)) {}
+  Value(std::int64_t i) : v_(i) {}
+  Value(double d) : v_(d) {}
+  Value(const char* s) : v_(std::string(s)) {}
+  Value(std::string s) : v_(std::move(s)) {}
+  Value(Array a) : v_(std::move(a)) {}
+  Value(Dict d) : v_(std::move(d)) {}
+  Value(Data d) : v_(std::move(d)) {}
+
+  bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
+  const bool* asBool() const { return std::get_if<bool>(&v_); }
+  const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&v_); }
+  const double* asReal() const { return std::get_if<double>(&v_); }
+  const std::string* asString() const { return std::get_if<std::string>(&v_); }
+  const Array* asArray() const { return std::get_if<Array>(&v_); }
+  Array* asArray() { return std::get_if<Array>(&v_); }
+  const Dict* asDict() const { return std::get_if<Dict>(&v_); }
+  Dict* asDict() { return std::get_if<Dict>(&v_); }
+  const Data* asData() const { return std::get_if<Data>(&v_); }
+
+  bool operator==(const Value&) const = default;
+
+ private:
+  std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, Dict, Data> v_;
+};
+
+/// Parses an XML or binary property list. nullopt when the bytes are not
+/// a property list; `error` (if given) then says why.
+std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr);
+/// Reads and parses a file; nullopt when it is missing or not a property list.
+std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);
+/// The XML form of a value.
+std::string toXml(const Value& value);
+
+}  // namespace platform::plist

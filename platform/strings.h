@@ -1,0 +1,27 @@
+// Text helpers. Platform strings are UTF-8 std::string; lengths, ranges and
+// limits are counted in UTF-16 units, as the print dialog's string type does.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+/// UTF-16 form of a UTF-8 text. Invalid UTF-8 bytes become U+FFFD.
+std::u16string toUtf16(std::string_view utf8);
+/// UTF-8 form of a UTF-16 text. A lone surrogate becomes U+FFFD.
+std::string fromUtf16(std::u16string_view utf16);
+/// Length of a UTF-8 text in UTF-16 units.
+std::size_t utf16Length(std::string_view utf8);
+/// The part of `utf8` covering UTF-16 units [start, start + length), clamped.
+std::string utf16Substring(std::string_view utf8, std::size_t start, std::size_t length);
+/// Whether `text` is valid UTF-8.
+bool isValidUtf8(std::string_view text);
+/// Removes every character of `set` (ASCII only) from both ends of `text`.
+std::string trimCharacters(std::string_view text, std::string_view set);
+/// Case-insensitive comparison of two texts (Unicode simple case folding of
+/// the Latin, Greek and Cyrillic letters; other characters compare exactly).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace platform
