@@ -17,7 +17,8 @@ struct PPDCloser {
 using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
 
 /// Opens and parses a PPD file. Answers null when the file cannot be read
-/// or is not a PPD; `error` (when given) then names the problem and line.
+/// or is not a PPD; `error` (when given) then names the problem and line
+/// (and is cleared on success).
 PPDFile openPPD(const std::string& path, std::string* error = nullptr);
 
 /// The value string of the first attribute `keyword` (any specifier), as

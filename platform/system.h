@@ -20,9 +20,13 @@ long timeZoneOffsetAt(double time);
 void setTimeZoneOffsetOverride(std::optional<long> secondsEast);
 
 /// The user's login name and full name (from the password database; the
-/// full name is the first field of its comment, nullopt when empty).
+/// full name is the first field of its comment, nullopt when empty). The
+/// login name is empty when the database has no entry for the user.
 std::string NSUserName();
 std::optional<std::string> NSFullUserName();
+/// Pins the names. While either is given the override is active: a missing
+/// short name falls back to the database, a missing full name means the
+/// user has none. Both nullopt: back to the database.
 void setUserNamesOverride(std::optional<std::string> shortName,
                           std::optional<std::string> fullName);
 
@@ -30,6 +34,8 @@ void setUserNamesOverride(std::optional<std::string> shortName,
 /// folder jobwick-<uid> inside $TMPDIR (or /tmp), created mode 0700 and
 /// refused (nullopt) when it is a link or belongs to someone else.
 std::optional<std::string> NSTemporaryDirectory();
+/// Pins the temporary folder ("/" is appended when missing); an empty text
+/// pins "no temporary folder"; nullopt restores the real one.
 void setTemporaryDirectoryOverride(std::optional<std::string> folder);
 
 }  // namespace platform

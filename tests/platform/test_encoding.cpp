@@ -1,0 +1,242 @@
+// Byte conversions with character and byte limits, the system encoding and
+// the encoding-number mappings.
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/encoding.h"
+
+namespace platform {
+namespace {
+
+std::string hex(const std::uint8_t* bytes, std::size_t length) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < length; ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0xF];
+  }
+  return out;
+}
+
+const std::string kNihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // 日本語
+const std::string kEuro =
+    "ab\xE2\x82\xAC"
+    "cd";  // ab€cd
+const std::string kGrin =
+    "a\xF0\x9F\x98\x80"
+    "b";  // a😀b (4 units)
+
+struct BytesCase {
+  const char* name;
+  std::string text;
+  std::size_t maxCharacters;
+  CFStringEncoding encoding;
+  std::uint8_t lossByte;
+  std::size_t maxBytes;
+  std::string expectedHex;
+  std::size_t expectedCharacters;
+};
+
+TEST(Encoding, GetBytesHonoursLimitsLossByteAndFit) {
+  const BytesCase cases[] = {
+      {"character limit", "abcdef", 3, kCFStringEncodingASCII, 0, 10, "616263", 3},
+      {"byte limit", "abcdef", 10, kCFStringEncodingASCII, 0, 4, "61626364", 4},
+      {"stop at unconvertible", kEuro, 10, kCFStringEncodingASCII, 0, 10, "6162", 2},
+      {"loss byte", kEuro, 10, kCFStringEncodingASCII, ' ', 10, "6162206364", 5},
+      {"loss byte must fit too", kEuro, 10, kCFStringEncodingASCII, '?', 2, "6162", 2},
+      {"euro in cp1252", kEuro, 10, kCFStringEncodingWindowsLatin1, 0, 10, "6162806364", 5},
+      {"euro not in latin1", kEuro, 10, kCFStringEncodingISOLatin1, 0, 10, "6162", 2},
+      {"mac roman", "Caf\xC3\xA9", 10, kCFStringEncodingMacRoman, 0, 10, "4361668E", 4},
+      {"japanese", kNihongo, 10, kCFStringEncodingMacJapanese, 0, 10, "93FA967B8CEA", 3},
+      {"double-byte char does not fit", "a" + kNihongo, 10, kCFStringEncodingMacJapanese, 0, 4,
+       "6193FA", 2},
+      {"no loss byte for a char that does not fit", "a" + kNihongo, 10,
+       kCFStringEncodingMacJapanese, ' ', 4, "6193FA", 2},
+      {"half-width katakana is one byte", "\xEF\xBD\xB1", 1, kCFStringEncodingMacJapanese, 0, 1,
+       "B1", 1},
+      {"backslash stays ASCII", "a\\b", 3, kCFStringEncodingMacJapanese, 0, 3, "615C62", 3},
+      {"shift jis", kNihongo, 2, kCFStringEncodingShiftJIS, 0, 10, "93FA967B", 2},
+      {"euc-jp", kNihongo, 1, kCFStringEncodingEUC_JP, 0, 10, "C6FC", 1},
+      {"big5", "\xE7\xB9\x81", 1, kCFStringEncodingMacChineseTrad, 0, 2, "C163", 1},
+      {"gb2312", "\xE7\xAE\x80", 1, kCFStringEncodingMacChineseSimp, 0, 2, "BCF2", 1},
+      {"korean", "\xED\x95\x9C", 1, kCFStringEncodingMacKorean, 0, 2, "C7D1", 1},
+      {"utf-8 whole pair", kGrin, 4, kCFStringEncodingUTF8, 0, 10, "61F09F988062", 4},
+      {"limit cuts a pair: stop", kGrin, 2, kCFStringEncodingUTF8, 0, 10, "61", 1},
+      {"limit cuts a pair: loss byte", kGrin, 2, kCFStringEncodingUTF8, '?', 10, "613F", 2},
+      {"4-byte char does not fit", kGrin, 4, kCFStringEncodingUTF8, 0, 4, "61", 1},
+      {"pair unconvertible: one loss byte", kGrin, 4, kCFStringEncodingMacJapanese, ' ', 10,
+       "612062", 4},
+      {"unknown encoding", "abc", 3, 0x1234, ' ', 10, "", 0},
+      {"no room at all", "abc", 3, kCFStringEncodingASCII, 0, 0, "", 0},
+      {"empty text", "", 10, kCFStringEncodingUTF8, 0, 10, "", 0},
+  };
+  for (const BytesCase& c : cases) {
+    std::vector<std::uint8_t> buffer(c.maxBytes + 4, 0xEE);
+    const ConversionResult r = CFStringGetBytes(c.text, c.maxCharacters, c.encoding, c.lossByte,
+                                                buffer.data(), c.maxBytes);
+    EXPECT_EQ(hex(buffer.data(), r.bytesUsed), c.expectedHex) << c.name;
+    EXPECT_EQ(r.charactersUsed, c.expectedCharacters) << c.name;
+    // Nothing is written past what was used (no terminator either).
+    EXPECT_EQ(buffer[r.bytesUsed], 0xEE) << c.name;
+  }
+}
+
+TEST(Encoding, GetBytesWithoutBufferOnlyCounts) {
+  const ConversionResult r =
+      CFStringGetBytes(kNihongo, 100, kCFStringEncodingMacJapanese, 0, nullptr, 0);
+  EXPECT_EQ(r.charactersUsed, 3u);
+  EXPECT_EQ(r.bytesUsed, 6u);
+}
+
+TEST(Encoding, GetCStringNeedsRoomForTheTerminator) {
+  char buffer[8];
+  ASSERT_TRUE(CFStringGetCString(kNihongo, buffer, 7, kCFStringEncodingMacJapanese));
+  EXPECT_EQ(std::string(buffer), "\x93\xFA\x96\x7B\x8C\xEA");
+
+  std::fill(std::begin(buffer), std::end(buffer), 'x');
+  EXPECT_FALSE(CFStringGetCString(kNihongo, buffer, 6, kCFStringEncodingMacJapanese));
+  EXPECT_EQ(buffer[0], '\0');
+
+  std::fill(std::begin(buffer), std::end(buffer), 'x');
+  EXPECT_FALSE(CFStringGetCString(kEuro, buffer, sizeof buffer, kCFStringEncodingASCII));
+  EXPECT_EQ(buffer[0], '\0');
+
+  EXPECT_TRUE(CFStringGetCString("", buffer, 1, kCFStringEncodingASCII));
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_FALSE(CFStringGetCString("a", buffer, 0, kCFStringEncodingASCII));
+}
+
+TEST(Encoding, DecodesBytesOrRefusesInvalidOnes) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    NSStringEncoding encoding;
+    std::optional<std::string> expected;
+  };
+  const NSStringEncoding macJapanese = 0x80000000u | kCFStringEncodingMacJapanese;
+  const Case cases[] = {
+      {"latin1", "Caf\xE9", NSISOLatin1StringEncoding, "Caf\xC3\xA9"},
+      {"mac roman", "Caf\x8E", NSMacOSRomanStringEncoding, "Caf\xC3\xA9"},
+      {"cp1252 euro", "\x80", NSWindowsCP1252StringEncoding, "\xE2\x82\xAC"},
+      {"shift jis", "\x93\xFA\x96\x7B", NSShiftJISStringEncoding, "\xE6\x97\xA5\xE6\x9C\xAC"},
+      {"mac japanese keeps backslash", "a\\b", macJapanese, "a\\b"},
+      {"euc-jp", "\xC6\xFC", NSJapaneseEUCStringEncoding, "\xE6\x97\xA5"},
+      {"utf-8", kNihongo, NSUTF8StringEncoding, kNihongo},
+      {"invalid utf-8", "a\xFF", NSUTF8StringEncoding, std::nullopt},
+      {"ascii above 127", "a\x80", NSASCIIStringEncoding, std::nullopt},
+      {"cut double-byte char", "a\x93", NSShiftJISStringEncoding, std::nullopt},
+      {"unknown encoding", "abc", 999, std::nullopt},
+      {"empty", "", NSISOLatin1StringEncoding, ""},
+      {"long text", std::string(1000, '\xE9'), NSISOLatin1StringEncoding,
+       [] {
+         std::string s;
+         for (int i = 0; i < 1000; ++i) s += "\xC3\xA9";
+         return s;
+       }()},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(stringWithBytes(c.bytes.data(), c.bytes.size(), c.encoding), c.expected) << c.name;
+  }
+  EXPECT_EQ(stringWithCString("Caf\xE9", NSISOLatin1StringEncoding), "Caf\xC3\xA9");
+  EXPECT_EQ(stringWithCString(nullptr, NSUTF8StringEncoding), std::nullopt);
+}
+
+TEST(Encoding, NumberMappingsRoundTrip) {
+  const std::pair<CFStringEncoding, NSStringEncoding> pairs[] = {
+      {kCFStringEncodingUTF8, 4},
+      {kCFStringEncodingISOLatin1, 5},
+      {kCFStringEncodingShiftJIS, 8},
+      {kCFStringEncodingWindowsLatin1, 12},
+      {kCFStringEncodingMacRoman, 30},
+      {kCFStringEncodingASCII, 1},
+      {kCFStringEncodingEUC_JP, 3},
+      {kCFStringEncodingMacJapanese, 0x80000001u},
+      {kCFStringEncodingMacChineseTrad, 0x80000002u},
+      {kCFStringEncodingMacKorean, 0x80000003u},
+      {kCFStringEncodingMacChineseSimp, 0x80000019u},
+  };
+  for (const auto& [cf, ns] : pairs) {
+    EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(cf), ns) << cf;
+    EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(ns), cf) << ns;
+  }
+  EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(999), kCFStringEncodingInvalidId);
+  EXPECT_EQ(CFStringConvertNSStringEncodingToEncoding(0x80001234u), kCFStringEncodingInvalidId);
+  EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(kCFStringEncodingInvalidId), 0u);
+}
+
+TEST(Encoding, SystemEncodingForLanguageTags) {
+  const std::pair<const char*, CFStringEncoding> cases[] = {
+      {"ja_JP.UTF-8", kCFStringEncodingMacJapanese},
+      {"ja", kCFStringEncodingMacJapanese},
+      {"zh_TW", kCFStringEncodingMacChineseTrad},
+      {"zh_HK.Big5-HKSCS", kCFStringEncodingMacChineseTrad},
+      {"zh-Hant", kCFStringEncodingMacChineseTrad},
+      {"zh_CN.GB2312", kCFStringEncodingMacChineseSimp},
+      {"zh-Hans-SG", kCFStringEncodingMacChineseSimp},
+      {"zh", kCFStringEncodingMacChineseSimp},
+      {"ko_KR.EUC-KR", kCFStringEncodingMacKorean},
+      {"C", kCFStringEncodingMacRoman},
+      {"POSIX", kCFStringEncodingMacRoman},
+      {"en_US.UTF-8", kCFStringEncodingMacRoman},
+      {"jam", kCFStringEncodingMacRoman},  // not Japanese just because it starts with "ja"
+      {"", kCFStringEncodingMacRoman},
+  };
+  for (const auto& [tag, expected] : cases) {
+    EXPECT_EQ(systemEncodingForLanguage(tag), expected) << tag;
+  }
+}
+
+// Restores the locale variables and the override after each test.
+class SystemEncodingEnv : public ::testing::Test {
+ protected:
+  static constexpr const char* kVariables[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+
+  void SetUp() override {
+    for (const char* name : kVariables) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(value ? std::optional<std::string>(value) : std::nullopt);
+      unsetenv(name);
+    }
+  }
+  void TearDown() override {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i]) {
+        setenv(kVariables[i], saved_[i]->c_str(), 1);
+      } else {
+        unsetenv(kVariables[i]);
+      }
+    }
+    setSystemEncodingOverride(std::nullopt);
+  }
+
+  std::vector<std::optional<std::string>> saved_;
+};
+
+TEST_F(SystemEncodingEnv, FirstSetVariableDecides) {
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacRoman);
+
+  setenv("LANG", "ko_KR.UTF-8", 1);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacKorean);
+  setenv("LC_MESSAGES", "zh_CN.UTF-8", 1);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacChineseSimp);
+  setenv("LC_ALL", "", 1);  // set but empty: skipped
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacChineseSimp);
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacRoman);
+  setenv("LANGUAGE", "zh_TW:ja_JP", 1);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacChineseTrad);
+  setenv("LANGUAGE", ":ja_JP", 1);  // empty first entry: LANGUAGE gives nothing
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacRoman);
+
+  setSystemEncodingOverride(kCFStringEncodingMacJapanese);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacJapanese);
+  setSystemEncodingOverride(std::nullopt);
+  EXPECT_EQ(CFStringGetSystemEncoding(), kCFStringEncodingMacRoman);
+}
+
+}  // namespace
+}  // namespace platform
