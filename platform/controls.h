@@ -20,6 +20,7 @@ namespace platform {
 
 class Window;
 class Formatter;
+class PopUpButton;
 
 /// A range of UTF-16 units.
 struct Range {
@@ -274,6 +275,9 @@ class TextField : public Control {
   /// The selection (caret when its length is 0), in UTF-16 units.
   Range selectedRange() const { return selection_; }
   void setSelectedRange(Range range);
+
+  // Every user edit below that changes the text sends the field's action
+  // (typeText once for the whole text).
 
   /// The user replaces the selection with `text` (typing or pasting):
   /// refused when the field is not editable, hidden, or the formatter
