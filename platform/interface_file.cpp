@@ -269,7 +269,8 @@ class Builder {
       fail(path, "unknown kind " + inQuotes(kind));
     }
 
-    result->setIdentifier(string(node, path, "identifier", ""));
+    // A view without an identifier of its own is found by its outlet name.
+    result->setIdentifier(string(node, path, "identifier", string(node, path, "outlet", "")));
     result->setTag(integer(node, path, "tag", 0));
     result->setHidden(boolean(node, path, "hidden", false));
     if (auto* control = dynamic_cast<Control*>(result.get())) {
@@ -348,7 +349,8 @@ class Builder {
       auto cell = std::make_shared<ButtonCell>();
       cell->setButtonType(ButtonType::Radio);
       cell->setTitle(string(cellNode, cellPath, "title", ""));
-      cell->setIdentifier(string(cellNode, cellPath, "identifier", ""));
+      cell->setIdentifier(
+          string(cellNode, cellPath, "identifier", string(cellNode, cellPath, "outlet", "")));
       cell->setTag(integer(cellNode, cellPath, "tag", 0));
       cell->setEnabled(boolean(cellNode, cellPath, "enabled", true));
       outlet(cellNode, cellPath, cell.get());

@@ -1,0 +1,74 @@
+// The folder-list cache: the filing folders the printer reported at the last
+// fetch, kept in the preference record with the address the fetch used, so
+// that the folder menu offers them at the next construction without asking
+// the printer again.
+//
+// The cache is loaded for every printer, those whose PPD declares the print
+// system included: construction loads it before it reads the PPD's model
+// flags, so no flag could decide otherwise.
+#include <string>
+
+#include "pde/JC.h"
+#include "platform/trace.h"
+#include "prefs/preference_store.h"
+
+using platform::plist::Array;
+using platform::plist::Dict;
+namespace entry = jobwick::prefs::entry;
+
+namespace {
+
+// Flags of a folder entry; a value of another type counts as false.
+constexpr const char* kFlagKeys[] = {"password", "dir", "add"};
+
+// A cached entry as the panel can use it: nullopt for an entry that is not a
+// dictionary or has no string "name" (a menu item needs a title), flags of
+// the wrong type set to false. Everything else of the entry is kept.
+std::optional<FolderEntry> usableEntry(const platform::plist::Value& value) {
+  const Dict* folder = value.asDict();
+  if (!folder) return std::nullopt;
+  const auto name = folder->find("name");
+  if (name == folder->end() || !name->second.asString()) return std::nullopt;
+  FolderEntry result = *folder;
+  for (const char* key : kFlagKeys) {
+    auto flag = result.find(key);
+    if (flag != result.end() && !flag->second.asBool()) flag->second = false;
+  }
+  return result;
+}
+
+}  // namespace
+
+void JC::GetFolderPreference() {
+  _PDEProlog(this, "GetFolderPreference:");
+  const std::optional<Dict> record = jobwick::prefs::readRecord(preferenceName);
+  // No record or no "files" entry: no folders were ever fetched for this
+  // printer, and the list stays nil. A "files" entry that is not a list is
+  // a damaged cache and gives an empty list.
+  const auto files = record ? record->find(entry::kFiles) : Dict::const_iterator();
+  if (record && files != record->end()) {
+    FolderList list;
+    if (const Array* stored = files->second.asArray()) {
+      for (const auto& value : *stored) {
+        if (auto folder = usableEntry(value)) list.push_back(std::move(*folder));
+      }
+    }
+    folderList = std::move(list);
+  }
+  _PDEEpilog(this, "GetFolderPreference:=void");
+}
+
+bool JC::SaveFolderPreference() {
+  _PDEProlog(this, "SaveFolderPreference:");
+  const bool written = jobwick::prefs::updateRecord(preferenceName, [this](Dict& record) {
+    if (printersAddressEditText) record[entry::kAddress] = printersAddressEditText->stringValue();
+    if (folderList) {
+      Array files;
+      files.reserve(folderList->size());
+      for (const FolderEntry& folder : *folderList) files.emplace_back(folder);
+      record[entry::kFiles] = std::move(files);
+    }
+  });
+  _PDEEpilog(this, "SaveFolderPreference:=BOOL(%s)", written ? "YES" : "NO");
+  return written;
+}

@@ -1,0 +1,69 @@
+#include "prefs/preference_store.h"
+
+#include <exception>
+
+#include "pde/models/profile.h"
+#include "platform/user_defaults.h"
+
+namespace jobwick::prefs {
+
+namespace {
+
+using platform::UserDefaults;
+using platform::plist::Dict;
+
+// Drops whatever the process cached, then answers the shared defaults
+// object (null when the preferences folder cannot be determined).
+UserDefaults* freshDefaults() {
+  UserDefaults::resetStandardUserDefaults();
+  return UserDefaults::standardUserDefaults();
+}
+
+// The record of a domain, when it is there and is a dictionary. A record of
+// another type was not written by this panel and counts as missing.
+std::optional<Dict> recordOf(const Dict& domain) {
+  const auto found = domain.find(recordKey());
+  if (found == domain.end()) return std::nullopt;
+  const Dict* record = found->second.asDict();
+  if (!record) return std::nullopt;
+  return *record;
+}
+
+}  // namespace
+
+const char* recordKey() {
+  return kModelProfile.preferenceRecordKey;
+}
+
+std::optional<Dict> readRecord(const std::optional<std::string>& domainName) {
+  if (!domainName) return std::nullopt;
+  try {
+    UserDefaults* defaults = freshDefaults();
+    if (!defaults) return std::nullopt;
+    const std::optional<Dict> domain = defaults->persistentDomainForName(*domainName);
+    if (!domain) return std::nullopt;
+    return recordOf(*domain);
+  } catch (const std::exception&) {
+    // Preferences are a convenience: a store that cannot be read is no store.
+    return std::nullopt;
+  }
+}
+
+bool updateRecord(const std::optional<std::string>& domainName,
+                  const std::function<void(Dict& record)>& edit) {
+  if (!domainName) return false;
+  try {
+    UserDefaults* defaults = freshDefaults();
+    if (!defaults) return false;
+    Dict domain = defaults->persistentDomainForName(*domainName).value_or(Dict{});
+    Dict record = recordOf(domain).value_or(Dict{});
+    edit(record);
+    domain[recordKey()] = std::move(record);
+    defaults->setPersistentDomain(domain, *domainName);
+    return defaults->synchronize();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace jobwick::prefs

@@ -1,0 +1,59 @@
+// The per-printer preference store: one persistent user-defaults domain per
+// printer, holding the panel's preference record under the build's record
+// key. Every preference operation of the controller opens the store through
+// these two functions, so that the cached defaults are dropped before each
+// read and every write replaces the whole domain while keeping the entries
+// it does not own.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/plist.h"
+
+namespace jobwick::prefs {
+
+/// Entries of the preference record. The record is shared with every
+/// earlier and later release of the panel, so these names never change.
+namespace entry {
+inline constexpr char kModelName[] = "Model Name";
+inline constexpr char kReleaseNumber[] = "Release Number";
+inline constexpr char kHoldButton[] = "hold button";
+inline constexpr char kPassCode[] = "pass code";
+inline constexpr char kAuthentication[] = "authentication";
+inline constexpr char kUserLoginName[] = "user login name";
+inline constexpr char kUserPassword[] = "user password";
+inline constexpr char kUserNumber[] = "user number";
+inline constexpr char kAccountNumber[] = "account number";
+inline constexpr char kUserName[] = "user name";
+inline constexpr char kJobName[] = "job name";
+inline constexpr char kFolderPassCode[] = "folder pass code";
+inline constexpr char kFolderName[] = "folder name";
+inline constexpr char kAddress[] = "address";
+inline constexpr char kFiles[] = "files";
+}  // namespace entry
+
+/// The release number a record must carry to be kept.
+inline constexpr char kReleaseNumber[] = "2.00";
+
+/// The build's record key ("Job Handling" or "Jobwick").
+const char* recordKey();
+
+/// Reads the preference record of the domain `domainName` afresh (cached
+/// defaults are dropped first, so what other processes wrote is seen).
+/// Answers nullopt when the name is absent, there is no defaults object, no
+/// such domain, no record, or the record is not a dictionary.
+std::optional<platform::plist::Dict> readRecord(const std::optional<std::string>& domainName);
+
+/// Opens the domain `domainName` afresh, hands `edit` a copy of the record
+/// (an empty one when the domain or record is missing or the record is not a
+/// dictionary), then puts the edited record back under the record key,
+/// replaces the domain and writes it to disk. Every other entry of the
+/// domain is written back unchanged. Answers false, without calling `edit`,
+/// when the name is absent or there is no defaults object, and false when
+/// writing the domain failed.
+bool updateRecord(const std::optional<std::string>& domainName,
+                  const std::function<void(platform::plist::Dict& record)>& edit);
+
+}  // namespace jobwick::prefs

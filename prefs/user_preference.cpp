@@ -1,0 +1,232 @@
+// The remembered entries of the panel: one preference record per printer and
+// user. At each confirmed print every rememberable field is stored (secrets
+// only as cipher text) together with the mask of the lock buttons that were
+// on; at the next construction the fields whose lock was on come back into
+// the controller's remembered-value fields, still in their stored form.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "pde/JC.h"
+#include "platform/encoding.h"
+#include "platform/trace.h"
+#include "prefs/preference_store.h"
+#include "ticket/keys.h"
+
+using platform::plist::Dict;
+using platform::plist::Value;
+namespace entry = jobwick::prefs::entry;
+namespace ticket = jobwick::ticket;
+
+namespace {
+
+// Size of the zero-filled work buffer a field's bytes are converted into.
+constexpr std::size_t kWorkBufferSize = 256;
+
+// Character (UTF-16 unit) and byte limits of the fields stored as cipher text.
+constexpr std::size_t kPassCodeLimit = 16;
+constexpr std::size_t kLoginNameLimit = 255;
+constexpr std::size_t kPasswordLimit = 32;
+constexpr std::size_t kNumberLimit = 16;
+
+bool isOn(const platform::Button* button) {
+  return button && button->state() != platform::NSOffState;
+}
+
+// The text converted to the system encoding: at most `maxUnits` UTF-16 units
+// and `maxBytes` bytes, ending at the first character the encoding cannot
+// hold, and taken up to a zero byte (the cipher reads the bytes as a
+// zero-terminated text).
+std::string systemBytes(std::string_view text, std::size_t maxUnits, std::size_t maxBytes) {
+  std::array<std::uint8_t, kWorkBufferSize> buffer{};
+  const auto result =
+      platform::CFStringGetBytes(text, maxUnits, platform::CFStringGetSystemEncoding(), 0,
+                                 buffer.data(), std::min(maxBytes, buffer.size() - 1));
+  const auto* begin = reinterpret_cast<const char*>(buffer.data());
+  return std::string(begin, std::find(begin, begin + result.bytesUsed, '\0'));
+}
+
+// The stored forms of a secret: "" for no bytes, else the cipher text.
+std::string hex32Or(const std::string& bytes) {
+  return bytes.empty() ? std::string() : ticket::aesFHex32(bytes);
+}
+std::string hex64Or(const std::string& bytes) {
+  return bytes.empty() ? std::string() : ticket::aesFHex64(bytes);
+}
+std::string base64Or(const std::string& bytes) {
+  return bytes.empty() ? std::string() : ticket::aesFBase64(bytes);
+}
+
+// The folder password: the whole text as ASCII, "" when it has a character
+// outside ASCII, does not fit the work buffer or is empty.
+std::string folderPassCodeOf(std::string_view text) {
+  std::array<char, kWorkBufferSize> buffer{};
+  platform::CFStringGetCString(text, buffer.data(), buffer.size(),
+                               platform::kCFStringEncodingASCII);
+  return hex32Or(buffer.data());
+}
+
+// An entry of the record as a string; nullopt when it is missing or was
+// written with another type.
+std::optional<std::string> stringEntry(const Dict& record, const char* key) {
+  const auto found = record.find(key);
+  if (found == record.end()) return std::nullopt;
+  const std::string* text = found->second.asString();
+  return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+std::optional<bool> booleanEntry(const Dict& record, const char* key) {
+  const auto found = record.find(key);
+  if (found == record.end()) return std::nullopt;
+  const bool* flag = found->second.asBool();
+  return flag ? std::optional<bool>(*flag) : std::nullopt;
+}
+
+// The stored mask, when it is an integer that a signed 32-bit number holds.
+std::optional<std::uint32_t> holdButtonEntry(const Dict& record) {
+  const auto found = record.find(entry::kHoldButton);
+  if (found == record.end()) return std::nullopt;
+  const std::int64_t* number = found->second.asInteger();
+  if (!number || *number < std::numeric_limits<std::int32_t>::min() ||
+      *number > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(*number));
+}
+
+}  // namespace
+
+void JC::CheckPreference() {
+  _PDEProlog(this, "CheckPreference:");
+  jobwick::prefs::updateRecord(preferenceName, [this](Dict& record) {
+    const auto model = stringEntry(record, entry::kModelName);
+    const auto release = stringEntry(record, entry::kReleaseNumber);
+    if (modelStringRef && model == modelStringRef && release == jobwick::prefs::kReleaseNumber) {
+      return;
+    }
+    // A record of another model or release: start afresh, dropping every
+    // remembered value, the mask and the folder cache.
+    Dict fresh;
+    if (modelStringRef) fresh[entry::kModelName] = *modelStringRef;
+    fresh[entry::kReleaseNumber] = jobwick::prefs::kReleaseNumber;
+    record = std::move(fresh);
+  });
+  _PDEEpilog(this, "CheckPreference:=void");
+}
+
+bool JC::SaveUserPreference() {
+  _PDEProlog(this, "SaveUserPreference:");
+  using namespace jobwick::ticket;
+  const bool written = jobwick::prefs::updateRecord(preferenceName, [this](Dict& record) {
+    std::uint32_t mask = 0;
+    // A field missing from the interface file leaves its entry as it was.
+    auto storeText = [&record](const char* key, const platform::TextField* field) {
+      if (field) record[key] = field->stringValue();
+    };
+
+    if (isOn(suspendKeyButton)) mask |= kHoldPassCode;
+    if (suspendKeyEditText) {
+      record[entry::kPassCode] =
+          hex32Or(systemBytes(suspendKeyEditText->stringValue(), kPassCodeLimit, kPassCodeLimit));
+    }
+
+    record[entry::kAuthentication] =
+        authenticationRadioButton && authenticationRadioButton->state() != platform::NSOffState;
+
+    // While the login name is locked the field shows bullets; the name
+    // itself is the held copy.
+    if (isOn(loginNameButton)) mask |= kHoldLoginName;
+    const std::string* loginName = nullptr;
+    if (loginNameButton && loginNameButton->state() == platform::NSOnState) {
+      if (loginNameStringRef) loginName = &*loginNameStringRef;
+    } else if (loginNameEditText) {
+      loginName = &loginNameEditText->stringValue();
+    }
+    if (loginName) {
+      record[entry::kUserLoginName] =
+          base64Or(systemBytes(*loginName, kLoginNameLimit, kLoginNameLimit));
+    }
+
+    if (isOn(passwordButton)) mask |= kHoldPassword;
+    if (passwordEditText) {
+      record[entry::kUserPassword] =
+          hex64Or(systemBytes(passwordEditText->stringValue(), kPasswordLimit, kPasswordLimit));
+    }
+
+    if (isOn(userNumberButton)) mask |= kHoldUserNumber;
+    if (userNumberEditText) {
+      record[entry::kUserNumber] =
+          hex32Or(systemBytes(userNumberEditText->stringValue(), kNumberLimit, kNumberLimit));
+    }
+
+    if (isOn(accountNumberButton)) mask |= kHoldAccountNumber;
+    if (accountNumberEditText) {
+      record[entry::kAccountNumber] =
+          hex32Or(systemBytes(accountNumberEditText->stringValue(), kNumberLimit, kNumberLimit));
+    }
+
+    if (isOn(userNameButton)) mask |= kHoldUserName;
+    storeText(entry::kUserName, userNameEditText);
+
+    if (isOn(jobNameButton)) mask |= kHoldJobName;
+    storeText(entry::kJobName, jobNameEditText);
+
+    if (isOn(folderPasswordButton)) mask |= kHoldFolderPassword;
+    if (folderPasswordEditText) {
+      record[entry::kFolderPassCode] = folderPassCodeOf(folderPasswordEditText->stringValue());
+    }
+
+    if (isOn(folderNameButton)) mask |= kHoldFolderName;
+    storeText(entry::kFolderName, folderNameEditText);
+
+    record[entry::kHoldButton] = static_cast<std::int64_t>(static_cast<std::int32_t>(mask));
+  });
+  _PDEEpilog(this, "SaveUserPreference:=BOOL(%s)", written ? "YES" : "NO");
+  return written;
+}
+
+void JC::GetUserPreference() {
+  _PDEProlog(this, "GetUserPreference:");
+  if (!preferenceName) {
+    _PDEEpilog(this, "GetUserPreference:=void");
+    return;
+  }
+  prefHoldButtonFlag = 0;
+  for (auto* field :
+       {&prefSuspendKeyStringRef, &prefLoginNameStringRef, &prefPasswordStringRef,
+        &prefUserNumberStringRef, &prefUserNameStringRef, &prefJobNameStringRef,
+        &prefFolderPassStringRef, &prefAccountNumberStringRef, &prefFolderNameStringRef}) {
+    field->reset();
+  }
+  prefAuthenticationBooleanRef.reset();
+
+  const std::optional<Dict> record = jobwick::prefs::readRecord(preferenceName);
+  // A mask that is missing, not an integer or out of range loads nothing:
+  // bits without their values would lock fields with nothing behind them.
+  const std::optional<std::uint32_t> mask =
+      record ? holdButtonEntry(*record) : std::optional<std::uint32_t>();
+  if (!mask) {
+    _PDEEpilog(this, "GetUserPreference:=void");
+    return;
+  }
+
+  using namespace jobwick::ticket;
+  auto take = [&](std::uint32_t bit, const char* key, std::optional<std::string>& field) {
+    if (*mask & bit) field = stringEntry(*record, key);
+  };
+  take(kHoldPassCode, entry::kPassCode, prefSuspendKeyStringRef);
+  prefAuthenticationBooleanRef = booleanEntry(*record, entry::kAuthentication);
+  take(kHoldLoginName, entry::kUserLoginName, prefLoginNameStringRef);
+  take(kHoldPassword, entry::kUserPassword, prefPasswordStringRef);
+  take(kHoldUserNumber, entry::kUserNumber, prefUserNumberStringRef);
+  take(kHoldAccountNumber, entry::kAccountNumber, prefAccountNumberStringRef);
+  take(kHoldUserName, entry::kUserName, prefUserNameStringRef);
+  take(kHoldJobName, entry::kJobName, prefJobNameStringRef);
+  take(kHoldFolderPassword, entry::kFolderPassCode, prefFolderPassStringRef);
+  take(kHoldFolderName, entry::kFolderName, prefFolderNameStringRef);
+  prefHoldButtonFlag = *mask;
+  _PDEEpilog(this, "GetUserPreference:=void");
+}
