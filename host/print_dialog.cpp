@@ -1,0 +1,158 @@
+// The headless print dialog.
+#include "host/print_dialog.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <utility>
+
+#include "host/settings_io.h"
+#include "platform/bundle.h"
+#include "platform/encoding.h"
+#include "platform/ppd.h"
+#include "platform/user_defaults.h"
+
+namespace jobwick::host {
+
+namespace fs = std::filesystem;
+
+const std::vector<OptionSpec>& dialogOptions() {
+  static const std::vector<OptionSpec> options = {
+      {"--ppd", "FILE", "the printer's PPD file (default: none)"},
+      {"--printer-id", "ID",
+       "the printer's identifier (its queue name); default: the PPD file's name without "
+       "extension, or \"jobwick\""},
+      {"--device-uri", "URI",
+       "the printer's device URI, such as ipp://10.0.0.5/ipp/print (default: none)"},
+      {"--no-constraint-handling", "",
+       "act as a dialog without PPD constraint handling: the plug-in gets no PPD"},
+      {"--settings", "FILE",
+       "the job's print settings: JSON {\"jobName\": ..., \"settings\": {KEY: VALUE}} or "
+       "key=value lines"},
+      {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)", true},
+      {"--language", "LANG",
+       "the user's language (en, ja, ...): localised texts and the system text encoding"},
+      {"--prefs-dir", "DIR",
+       "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
+       "$XDG_CONFIG_HOME/jobwick/preferences or ~/.config/jobwick/preferences"},
+  };
+  return options;
+}
+
+std::optional<DialogSetup> dialogSetupFromArgs(const ParsedArgs& args, const std::string& bundle,
+                                               std::string* error) {
+  auto fail = [&](std::string message) -> std::optional<DialogSetup> {
+    if (error) *error = std::move(message);
+    return std::nullopt;
+  };
+  DialogSetup setup;
+  setup.bundle = bundle;
+  if (auto v = args.value("--ppd")) setup.ppd = fs::path(*v);
+  setup.printerId = args.value("--printer-id");
+  setup.deviceURI = args.value("--device-uri");
+  if (auto v = args.value("--settings")) setup.settingsFile = fs::path(*v);
+  for (const auto& entry : args.values("--set")) {
+    if (entry.find('=') == std::string::npos || entry.front() == '=') {
+      return fail("option --set needs KEY=VALUE, got \"" + entry + "\"");
+    }
+    setup.settingOverrides.push_back(entry);
+  }
+  setup.language = args.value("--language");
+  if (setup.language && setup.language->empty()) return fail("option --language needs a language");
+  if (auto v = args.value("--prefs-dir")) {
+    if (v->empty()) return fail("option --prefs-dir needs a folder");
+    setup.prefsDir = fs::path(*v);
+  } else if (const char* env = std::getenv("JOBWICK_PREFS_DIR"); env && *env) {
+    setup.prefsDir = fs::path(env);
+  }
+  setup.constraintHandling = !args.has("--no-constraint-handling");
+  return setup;
+}
+
+std::string printerIdentifierFor(const DialogSetup& setup) {
+  if (setup.printerId) return *setup.printerId;
+  if (setup.ppd && !setup.ppd->stem().empty()) return setup.ppd->stem().string();
+  return "jobwick";
+}
+
+PrintDialog::~PrintDialog() {
+  // Panels first (their code and the host's PPD must still be there), then
+  // the host object, then the plug-in instance and its shared object.
+  panels_.clear();
+  host_.reset();
+  loaded_.reset();
+  platform::setAlertPresenter({});
+}
+
+std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::string* error) {
+  auto fail = [&](std::string message) -> std::unique_ptr<PrintDialog> {
+    if (error) *error = std::move(message);
+    return nullptr;
+  };
+  std::unique_ptr<PrintDialog> dialog(new PrintDialog());
+  dialog->setup_ = setup;
+
+  // The user's surroundings, before any plug-in code runs.
+  if (setup.language) {
+    platform::setPreferredLanguagesOverride({*setup.language});
+    platform::setSystemEncodingOverride(platform::systemEncodingForLanguage(*setup.language));
+  }
+  if (setup.prefsDir) {
+    platform::UserDefaults::setPreferencesFolderOverride(*setup.prefsDir);
+    platform::UserDefaults::resetStandardUserDefaults();
+  }
+  dialog->prefsDir_ = platform::UserDefaults::preferencesFolder();
+
+  // Alerts are shown on stderr (nobody is there to dismiss them) and kept.
+  dialog->alerts_ = std::make_shared<std::vector<platform::Alert>>();
+  platform::setAlertPresenter([alerts = dialog->alerts_](const platform::Alert& alert) {
+    std::cerr << "jobwick: alert: " << (alert.title.empty() ? "" : alert.title + ": ")
+              << alert.message << " [" << alert.defaultButton << "]\n";
+    alerts->push_back(alert);
+  });
+
+  std::string detail;
+  auto bundlePath = resolveBundlePath(setup.bundle, defaultBundleDir(), &detail);
+  if (!bundlePath) return fail(detail);
+  dialog->loaded_ = LoadedBundle::load(*bundlePath, &detail);
+  if (!dialog->loaded_) return fail(detail);
+
+  platform::PPDFile ppd;
+  if (setup.ppd) {
+    ppd = platform::openPPD(setup.ppd->string(), &detail);
+    if (!ppd) {
+      // The platform's message may already start with the file's name.
+      const std::string name = setup.ppd->string();
+      if (detail.rfind(name + ": ", 0) == 0) detail.erase(0, name.size() + 2);
+      return fail("cannot read PPD " + name + (detail.empty() ? "" : ": " + detail));
+    }
+  }
+
+  platform::PrintSettings settings;
+  if (setup.settingsFile && !readSettingsFile(*setup.settingsFile, &settings, &detail)) {
+    return fail(detail);
+  }
+  for (const auto& entry : setup.settingOverrides) {
+    auto equals = entry.find('=');
+    settings.setValue(entry.substr(0, equals), entry.substr(equals + 1));
+  }
+
+  platform::PrintSession session(platform::Printer(printerIdentifierFor(setup), setup.deviceURI));
+  dialog->host_ = std::make_shared<HostObject>(std::move(session), std::move(settings),
+                                               std::move(ppd), setup.constraintHandling);
+
+  const std::string bundleName = bundlePath->string();
+  auto& plugIn = dialog->loaded_->plugIn();
+  if (!plugIn.initWithBundle(dialog->loaded_->bundle().get())) {
+    return fail("bundle " + bundleName + ": " + dialog->loaded_->principalClass() +
+                " refused initWithBundle");
+  }
+  auto panels = plugIn.PDEPanelsForType(platform::kPrintDialogPanelType, dialog->host_);
+  if (!panels) {
+    return fail("bundle " + bundleName + ": " + dialog->loaded_->principalClass() +
+                " could not make its panel (PDEPanelsForType answered nil)");
+  }
+  dialog->panels_ = std::move(*panels);
+  return dialog;
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,206 @@
+// Print settings to and from JSON documents and option lines.
+#include "host/settings_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+namespace jobwick::host {
+namespace {
+
+using nlohmann::json;
+
+/// "line L, column C" of the byte that nlohmann's parser stopped at (its
+/// `byte` counts the characters read, the failing one included).
+std::string positionOf(std::string_view text, std::size_t byte) {
+  std::size_t end = byte == 0 ? 0 : std::min(byte - 1, text.size());
+  std::size_t line = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < end; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  std::size_t column = byte > lineStart ? byte - lineStart : 1;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+/// The parser's own description without its "[json.exception...] parse
+/// error at line L, column C: " preamble.
+std::string parseErrorDetail(const std::string& what) {
+  static const std::regex preamble(R"(^\[json\.exception[^\]]*\]\s*(parse error[^:]*:\s*)?)");
+  return std::regex_replace(what, preamble, "");
+}
+
+std::string describeType(const json& value) {
+  return value.type_name();
+}
+
+bool fail(std::string* error, std::string message) {
+  if (error) *error = std::move(message);
+  return false;
+}
+
+}  // namespace
+
+bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
+                       std::string* error) {
+  json document;
+  try {
+    document = json::parse(text.begin(), text.end());
+  } catch (const json::parse_error& e) {
+    return fail(error, positionOf(text, e.byte) + ": " + parseErrorDetail(e.what()));
+  }
+  if (!document.is_object()) {
+    return fail(error, "expected a JSON object with \"jobName\" and \"settings\", found " +
+                           describeType(document));
+  }
+
+  std::optional<std::string> jobName;
+  std::map<std::string, std::string> entries;
+  for (const auto& [member, value] : document.items()) {
+    if (member == "jobName") {
+      if (value.is_string()) {
+        jobName = value.get<std::string>();
+      } else if (!value.is_null()) {
+        return fail(error, "\"jobName\" must be a string or null, found " + describeType(value));
+      }
+    } else if (member == "settings") {
+      if (!value.is_object()) {
+        return fail(error, "\"settings\" must be an object, found " + describeType(value));
+      }
+      for (const auto& [key, entry] : value.items()) {
+        if (!entry.is_string()) {
+          return fail(error,
+                      "setting \"" + key + "\" must be a string, found " + describeType(entry));
+        }
+        entries[key] = entry.get<std::string>();
+      }
+    } else {
+      return fail(error, "unknown member \"" + member +
+                             "\" (a settings file has \"jobName\" and \"settings\")");
+    }
+  }
+
+  if (settings) {
+    settings->setJobName(std::move(jobName));
+    for (auto& [key, value] : entries) settings->setValue(key, std::move(value));
+  }
+  return true;
+}
+
+std::string settingsToJson(const platform::PrintSettings& settings) {
+  json document = json::object();
+  if (settings.jobName()) document["jobName"] = *settings.jobName();
+  json entries = json::object();
+  for (const auto& [key, value] : settings.entries()) entries[key] = value;
+  document["settings"] = std::move(entries);
+  // Values are UTF-8 by contract; a stray invalid byte must not abort the
+  // write, so it is replaced rather than thrown on.
+  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
+                      std::string* error) {
+  std::map<std::string, std::string> entries;
+  std::size_t lineNumber = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+    std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos || line[first] == '#') continue;
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      return fail(error, "line " + std::to_string(lineNumber) + ": expected key=value, found \"" +
+                             std::string(line) + "\"");
+    }
+    std::string_view key = line.substr(0, equals);
+    std::size_t keyStart = key.find_first_not_of(" \t");
+    std::size_t keyEnd = key.find_last_not_of(" \t");
+    if (keyStart == std::string_view::npos) {
+      return fail(error, "line " + std::to_string(lineNumber) + ": empty key before \"=\"");
+    }
+    entries[std::string(key.substr(keyStart, keyEnd - keyStart + 1))] =
+        std::string(line.substr(equals + 1));
+  }
+  if (settings) {
+    for (auto& [key, value] : entries) settings->setValue(key, std::move(value));
+  }
+  return true;
+}
+
+bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings* settings,
+                      std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return fail(error, path.string() + ": cannot read settings file: " + std::strerror(errno));
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) {
+    return fail(error, path.string() + ": cannot read settings file: " + std::strerror(errno));
+  }
+  const std::string text = buffer.str();
+
+  std::string detail;
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  bool ok = first != std::string::npos && text[first] == '{'
+                ? parseSettingsJson(text, settings, &detail)
+                : parseOptionLines(text, settings, &detail);
+  if (!ok) return fail(error, path.string() + ": " + detail);
+  return true;
+}
+
+bool writeSettingsFile(const std::filesystem::path& path, const platform::PrintSettings& settings,
+                       std::string* error) {
+  const std::string text = settingsToJson(settings);
+  std::filesystem::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    return fail(error, path.string() + ": cannot write settings file: " + std::strerror(errno));
+  }
+  auto cleanUp = [&](int savedErrno) {
+    ::unlink(pattern.c_str());
+    return fail(error,
+                path.string() + ": cannot write settings file: " + std::strerror(savedErrno));
+  };
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int saved = errno;
+      ::close(fd);
+      return cleanUp(saved);
+    }
+    written += std::size_t(n);
+  }
+  // mkstemp creates the file 0600; settings files are ordinary documents.
+  ::fchmod(fd, 0644);
+  int syncError = ::fsync(fd) != 0 ? errno : 0;
+  int closeError = ::close(fd) != 0 ? errno : 0;
+  if (syncError != 0 || closeError != 0) return cleanUp(syncError != 0 ? syncError : closeError);
+  if (::rename(pattern.c_str(), path.c_str()) != 0) return cleanUp(errno);
+  return true;
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,46 @@
+// The job's print settings as files: a JSON document
+//   {"jobName": "Quarterly report", "settings": {"key": "value", ...}}
+// or CUPS-style option lines ("key=value", one per line).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/print_settings.h"
+
+namespace jobwick::host {
+
+/// Fills `settings` from a JSON document. "jobName" (a string or null) and
+/// "settings" (an object of string values) are the only members; both may be
+/// missing. Answers false and leaves `settings` untouched when the text is
+/// not such a document; `error` then says what is wrong, with line and column
+/// for malformed JSON ("line 3, column 14: ...").
+bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
+                       std::string* error);
+
+/// The JSON document of `settings`: members sorted by key, two-space indent,
+/// "jobName" left out when the job has no name. Ends with a newline.
+std::string settingsToJson(const platform::PrintSettings& settings);
+
+/// Fills `settings` from option lines: "key=value" per line, split at the
+/// first "="; spaces around the key are dropped, the value is kept as it
+/// stands. Blank lines and lines starting with "#" are skipped. Answers false
+/// (leaving `settings` untouched) at the first line without "=" or with an
+/// empty key; `error` then names the line ("line 4: ...").
+bool parseOptionLines(std::string_view text, platform::PrintSettings* settings, std::string* error);
+
+/// Reads a settings file: JSON when its first non-blank character is "{",
+/// option lines otherwise. Answers false when the file cannot be read or
+/// parsed; `error` then starts with the file's name.
+bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings* settings,
+                      std::string* error);
+
+/// Writes `settings` as JSON to `path`, replacing it atomically (a temporary
+/// file in the same folder renamed over it). Answers false when writing
+/// failed (an existing file then stays as it was); `error` names the file
+/// and the system error.
+bool writeSettingsFile(const std::filesystem::path& path, const platform::PrintSettings& settings,
+                       std::string* error);
+
+}  // namespace jobwick::host
