@@ -1,0 +1,114 @@
+// The folder pop-up menu and the search of a folder by name.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/image.h"
+#include "ui/panel_test.h"
+
+namespace jwtest {
+namespace {
+
+class FolderMenuTest : public PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    makePanel();
+  }
+
+  platform::Menu& menu() { return *jc->folderSelectionPopup->menu(); }
+
+  std::vector<std::string> titles() {
+    std::vector<std::string> result;
+    for (const auto& item : menu().items()) {
+      result.push_back(item->isSeparatorItem() ? "---" : item->title());
+    }
+    return result;
+  }
+};
+
+TEST_F(FolderMenuTest, NoFoldersLeavesTheTwoFixedItems) {
+  for (auto list : {std::optional<FolderList>(), std::optional<FolderList>(FolderList{})}) {
+    jc->folderList = list;
+    jc->makeFolderPopup();
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder"}));
+    for (const auto& item : menu().items()) EXPECT_EQ(item->imageRef(), jc->spaceImage);
+  }
+}
+
+TEST_F(FolderMenuTest, FoldersFollowASeparatorWithPadlocksOnProtectedOnes) {
+  setFolders({folder("Sales"), folder("Finance", true), folder("Archive", std::nullopt)});
+  ASSERT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder", "---", "Sales",
+                                                "Finance", "Archive"}));
+  EXPECT_EQ(menu().itemAtIndex(0)->imageRef(), jc->spaceImage);
+  EXPECT_EQ(menu().itemAtIndex(1)->imageRef(), jc->spaceImage);
+  EXPECT_EQ(menu().itemAtIndex(2)->image(), nullptr);
+  EXPECT_EQ(menu().itemAtIndex(3)->imageRef(), jc->spaceImage);
+  ASSERT_NE(menu().itemAtIndex(4)->image(), nullptr);
+  EXPECT_EQ(menu().itemAtIndex(4)->image()->name(), "icon:lock");
+  EXPECT_EQ(menu().itemAtIndex(4)->image()->size(), (platform::Size{18, 18}));
+  EXPECT_EQ(menu().itemAtIndex(5)->imageRef(), jc->spaceImage);
+  // Folder items carry no action of their own: the pop-up's action fires.
+  EXPECT_EQ(menu().itemAtIndex(3)->action(), "");
+  EXPECT_EQ(menu().itemAtIndex(3)->keyEquivalent(), "");
+}
+
+TEST_F(FolderMenuTest, RebuildsReplaceTheFoldersWithoutAccumulating) {
+  setFolders({folder("A"), folder("B"), folder("C")});
+  setFolders({folder("A"), folder("B"), folder("C")});
+  EXPECT_EQ(menu().numberOfItems(), 6);
+  setFolders({folder("Z", true)});
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder", "---", "Z"}));
+  EXPECT_EQ(menu().itemAtIndex(3)->image()->name(), "icon:lock");
+  setFolders({});
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder"}));
+}
+
+TEST_F(FolderMenuTest, EntryWithoutNameKeepsItsPlace) {
+  FolderEntry nameless = folder("x");
+  nameless.erase("name");
+  setFolders({nameless, folder("Second", true)});
+  ASSERT_EQ(menu().numberOfItems(), 5);
+  EXPECT_EQ(menu().itemAtIndex(4)->title(), "Second");
+  EXPECT_EQ(menu().itemAtIndex(4)->image()->name(), "icon:lock");
+}
+
+struct SearchCase {
+  const char* name;
+  std::optional<FolderList> list;
+  std::optional<std::string> search;
+  std::int64_t expected;
+};
+
+class SearchSameFolderNameTest : public PanelTest,
+                                 public ::testing::WithParamInterface<SearchCase> {};
+
+TEST_P(SearchSameFolderNameTest, FindsTheMenuIndex) {
+  makePanel();
+  jc->folderList = GetParam().list;
+  EXPECT_EQ(jc->SearchSameFolderName(GetParam().search), GetParam().expected);
+}
+
+const SearchCase kSearchCases[] = {
+    {"ExactFirst", FolderList{folder("Sales"), folder("Finance")}, "Sales", 3},
+    {"CaseOfFirstDiffers", FolderList{folder("Sales"), folder("Finance")}, "sALES", 3},
+    {"Second", FolderList{folder("Sales"), folder("Finance")}, "FINANCE", 4},
+    {"FirstOfTwoCaseTwins", FolderList{folder("x"), folder("abc"), folder("ABC")}, "Abc", 4},
+    {"NonAsciiLetters",
+     FolderList{folder("Gr\xC3\xBC\xC3\x9F"
+                       "e"),
+                folder("\xC3\x84rger")},
+     "\xC3\xA4rger", 4},
+    {"Unknown", FolderList{folder("Sales")}, "Sale", 1},
+    {"NoName", FolderList{folder("Sales")}, std::nullopt, 1},
+    {"NoList", std::nullopt, "Sales", 1},
+    {"EmptyList", FolderList{}, "Sales", 1},
+    {"EmptyNameMatchesEmptyName", FolderList{folder("")}, "", 3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, SearchSameFolderNameTest, ::testing::ValuesIn(kSearchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace jwtest
