@@ -48,11 +48,14 @@ class Value {
 };
 
 /// Parses an XML or binary property list. nullopt when the bytes are not
-/// a property list; `error` (if given) then says why.
+/// a property list, or one nested deeper than 256 containers, larger than
+/// 16 MiB or (binary) expanding to more than 32768 values; `error` (if
+/// given) then says why. Dates read as reals (seconds since 1970, UTC).
 std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);
-/// The XML form of a value.
+/// The XML form of a value: "" for a null value; nulls inside arrays and
+/// dictionaries are left out, and a string or key ends at a NUL byte.
 std::string toXml(const Value& value);
 
 }  // namespace platform::plist

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,33 +17,48 @@ class UserDefaults {
   /// The shared defaults object of the process (created on first use), or
   /// null when the preferences folder cannot be determined.
   static UserDefaults* standardUserDefaults();
-  /// Drops the shared object and every cached domain, so that the next read
-  /// sees what other processes wrote.
+  /// Writes the shared object's unsaved domains, then drops it and every
+  /// cached domain, so that the next read sees what other processes wrote.
   static void resetStandardUserDefaults();
 
   /// The folder that holds the domain files: the override, else
   /// $XDG_CONFIG_HOME/jobwick/preferences, else ~/.config/jobwick/preferences.
   static std::optional<std::filesystem::path> preferencesFolder();
+  /// Sets (or with nullopt clears) the folder override; the shared object
+  /// is reset so that the next standardUserDefaults() uses the new folder.
   static void setPreferencesFolderOverride(std::optional<std::filesystem::path> folder);
 
   /// The domain's dictionary, or nullopt when it does not exist. A file that
-  /// cannot be parsed counts as missing; it is first moved aside to
-  /// NAME.plist.corrupt so that nothing is destroyed.
+  /// cannot be parsed (or has no dictionary at the top) counts as missing;
+  /// it is first moved aside to NAME.plist.corrupt so that nothing is
+  /// destroyed. A link or anything but a plain file at NAME.plist is never
+  /// followed and counts as missing.
   std::optional<plist::Dict> persistentDomainForName(const std::string& name);
-  /// Replaces the whole domain (kept in memory until synchronize()).
+  /// Replaces the whole domain (kept in memory until synchronize(); reads
+  /// answer it from then on). A bad name makes the next synchronize() fail.
   void setPersistentDomain(const plist::Dict& domain, const std::string& name);
   /// Writes every changed domain to disk: a temporary file in the same
   /// folder, flushed, then renamed over the old file, all under an advisory
   /// lock on the domain. Answers false when a write failed (the old file
-  /// then stays as it was).
+  /// then stays as it was, and the unsaved domain is dropped from memory so
+  /// that reads answer what is on disk).
   bool synchronize();
 
+  /// A defaults object of its own over `folder` (the shared one uses
+  /// preferencesFolder()); the folder is created, mode 0700, on first write.
   explicit UserDefaults(std::filesystem::path folder);
+
+  /// Whether `name` can be a persistent domain: not empty, at most 241
+  /// bytes, no "/" or NUL, not starting with "." (so never "." or "..").
+  /// Other names are missing domains and failed writes.
+  static bool isValidDomainName(const std::string& name);
 
  private:
   std::filesystem::path folder_;
   std::map<std::string, std::optional<plist::Dict>> cache_;
   std::map<std::string, plist::Dict> pending_;
+  // A replacement was refused (bad name) since the last synchronize().
+  bool refusedWrite_ = false;
 };
 
 }  // namespace platform

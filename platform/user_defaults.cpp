@@ -1,0 +1,299 @@
+// Persistent domains as property-list files, one per domain, in a folder
+// readable by the user only (the domains hold cipher text of credentials).
+//
+// A domain file is only ever replaced whole: the new content goes to a
+// temporary file in the same folder, is flushed to disk and renamed over
+// the old file while an advisory lock (flock on NAME.plist.lock) keeps
+// other writers out. Readers take no lock: a rename is atomic, so they see
+// either the old or the new file, never a mix.
+#include "platform/user_defaults.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<UserDefaults> gShared;
+std::optional<fs::path> gFolderOverride;
+
+// Domain files larger than this are not property lists this system wrote.
+constexpr std::size_t kMaxDomainBytes = 16u << 20;
+// Longest name that still leaves room for ".plist.corrupt" in a file name.
+constexpr std::size_t kMaxNameBytes = 241;
+
+/// A file descriptor closed when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { reset(); }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  /// Closes now; false when close reported an error (a lost write).
+  bool close() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(std::exchange(fd_, -1));
+    return rc == 0;
+  }
+
+ private:
+  void reset() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  }
+  int fd_;
+};
+
+fs::path domainPath(const fs::path& folder, const std::string& name) {
+  return folder / (name + ".plist");
+}
+
+std::optional<fs::path> homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return fs::path(home);
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  if (size <= 0) size = 16384;
+  std::vector<char> buffer(static_cast<std::size_t>(size));
+  passwd entry{};
+  passwd* found = nullptr;
+  int rc = 0;
+  while ((rc = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+         buffer.size() < (1u << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (rc != 0 || !found || !entry.pw_dir || entry.pw_dir[0] != '/') return std::nullopt;
+  return fs::path(entry.pw_dir);
+}
+
+// Creates `folder` and any missing parents, each mode 0700; existing
+// folders are left as they are. False when it is not a folder afterwards.
+bool ensureFolder(const fs::path& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+  fs::path built;
+  for (const fs::path& part : folder) {
+    built /= part;
+    if (::mkdir(built.c_str(), 0700) == 0) {
+      ::chmod(built.c_str(), 0700);  // whatever the umask took away
+    } else if (errno != EEXIST) {
+      return false;
+    }
+  }
+  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Opens (creating, mode 0600) the domain's lock file and takes an exclusive
+// lock on it; the lock lasts as long as the descriptor. An empty descriptor
+// when the lock cannot be had, in particular when the lock file is a link
+// or not a plain file.
+FileDescriptor lockDomain(const fs::path& folder, const std::string& name) {
+  const fs::path path = folder / (name + ".plist.lock");
+  FileDescriptor fd(
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+  if (!fd) return fd;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor();
+  while (::flock(fd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return FileDescriptor();
+  }
+  return fd;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+// What is on disk for a domain.
+enum class FileState { kMissing, kCorrupt, kValid };
+
+struct DomainFile {
+  FileState state = FileState::kMissing;
+  plist::Dict domain;
+};
+
+// Reads a domain file without following a link at its name. A link, a
+// missing file or anything but a plain file is a missing domain; a plain
+// file that is not a property list with a dictionary at the top is corrupt.
+DomainFile readDomainFile(const fs::path& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return {};
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return {};  // an I/O error is no reason to move the file aside
+    if (n == 0) break;
+    if (bytes.size() + std::size_t(n) > kMaxDomainBytes) return {FileState::kCorrupt, {}};
+    bytes.append(buffer, std::size_t(n));
+  }
+  std::optional<plist::Value> value = plist::parse(bytes);
+  if (!value || !value->asDict()) return {FileState::kCorrupt, {}};
+  return {FileState::kValid, std::move(*value->asDict())};
+}
+
+// Replaces the domain file with `domain`; false (old file untouched, no
+// temporary file left) when any step fails.
+bool writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
+  if (!ensureFolder(folder)) return false;
+  const FileDescriptor lock = lockDomain(folder, name);
+  if (!lock) return false;
+
+  const std::string xml = plist::toXml(plist::Value(domain));
+  const fs::path target = domainPath(folder, name);
+  std::string pattern = (folder / (name + ".plist.XXXXXX")).string();
+  std::vector<char> tempName(pattern.begin(), pattern.end());
+  tempName.push_back('\0');
+  FileDescriptor temp(::mkstemp(tempName.data()));  // O_EXCL, mode 0600
+  if (!temp) return false;
+  const bool written = ::fchmod(temp.get(), 0600) == 0 && writeAll(temp.get(), xml) &&
+                       ::fsync(temp.get()) == 0 && temp.close();
+  if (!written || ::rename(tempName.data(), target.c_str()) != 0) {
+    ::unlink(tempName.data());
+    return false;
+  }
+  // Make the rename itself durable. Some file systems cannot flush a
+  // folder; the new file is in place either way.
+  FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.get());
+  return true;
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(fs::path folder) : folder_(std::move(folder)) {}
+
+UserDefaults* UserDefaults::standardUserDefaults() {
+  try {
+    if (!gShared) {
+      const std::optional<fs::path> folder = preferencesFolder();
+      if (!folder) return nullptr;
+      gShared = std::make_unique<UserDefaults>(*folder);
+    }
+    return gShared.get();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+void UserDefaults::resetStandardUserDefaults() {
+  if (gShared) gShared->synchronize();
+  gShared.reset();
+}
+
+std::optional<fs::path> UserDefaults::preferencesFolder() {
+  try {
+    if (gFolderOverride) return gFolderOverride;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    if (config && config[0] == '/') return fs::path(config) / "jobwick" / "preferences";
+    const std::optional<fs::path> home = homeFolder();
+    if (!home) return std::nullopt;
+    return *home / ".config" / "jobwick" / "preferences";
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+void UserDefaults::setPreferencesFolderOverride(std::optional<fs::path> folder) {
+  resetStandardUserDefaults();
+  gFolderOverride = std::move(folder);
+}
+
+bool UserDefaults::isValidDomainName(const std::string& name) {
+  return !name.empty() && name.size() <= kMaxNameBytes && name[0] != '.' &&
+         name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+std::optional<plist::Dict> UserDefaults::persistentDomainForName(const std::string& name) {
+  try {
+    if (!isValidDomainName(name)) return std::nullopt;
+    if (const auto pending = pending_.find(name); pending != pending_.end()) return pending->second;
+    if (const auto cached = cache_.find(name); cached != cache_.end()) return cached->second;
+
+    const fs::path path = domainPath(folder_, name);
+    DomainFile file = readDomainFile(path);
+    if (file.state == FileState::kCorrupt) {
+      // Look again under the lock: a writer may have just put a good file
+      // in place, and that one must not be the file moved aside.
+      const FileDescriptor lock = lockDomain(folder_, name);
+      if (lock) {
+        file = readDomainFile(path);
+        if (file.state == FileState::kCorrupt) {
+          const fs::path aside = path.string() + ".corrupt";
+          ::rename(path.c_str(), aside.c_str());
+        }
+      }
+    }
+    std::optional<plist::Dict> domain;
+    if (file.state == FileState::kValid) domain = std::move(file.domain);
+    cache_[name] = domain;
+    return domain;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+void UserDefaults::setPersistentDomain(const plist::Dict& domain, const std::string& name) {
+  try {
+    if (!isValidDomainName(name)) {
+      refusedWrite_ = true;
+      return;
+    }
+    pending_[name] = domain;
+  } catch (const std::exception&) {
+    refusedWrite_ = true;
+  }
+}
+
+bool UserDefaults::synchronize() {
+  bool ok = !std::exchange(refusedWrite_, false);
+  std::map<std::string, plist::Dict> pending = std::exchange(pending_, {});
+  for (auto& [name, domain] : pending) {
+    bool written = false;
+    try {
+      written = writeDomainFile(folder_, name, domain);
+      if (written) cache_[name] = std::move(domain);
+    } catch (const std::exception&) {
+      written = false;
+    }
+    if (!written) {
+      cache_.erase(name);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+}  // namespace platform

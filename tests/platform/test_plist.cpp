@@ -1,0 +1,324 @@
+// Property lists: round trips of every value type, binary input, and
+// malformed or hostile input that must fail cleanly.
+#include "platform/plist.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::plist::Array;
+using platform::plist::Data;
+using platform::plist::Dict;
+using platform::plist::Value;
+namespace plist = platform::plist;
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A binary property list ("bplist00") from raw objects, with 4-byte offsets
+// and 4-byte object references; object `top` is the root.
+std::string binaryPlist(const std::vector<Bytes>& objects, std::uint64_t top = 0) {
+  std::string out = "bplist00";
+  std::vector<std::uint32_t> offsets;
+  for (const Bytes& object : objects) {
+    offsets.push_back(std::uint32_t(out.size()));
+    out.append(object.begin(), object.end());
+  }
+  auto putBig = [&out](std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(char((value >> (8 * i)) & 0xFF));
+  };
+  const std::uint64_t table = out.size();
+  for (std::uint32_t offset : offsets) putBig(offset, 4);
+  out.append(6, '\0');
+  out.push_back(4);  // offset size
+  out.push_back(4);  // reference size
+  putBig(objects.size(), 8);
+  putBig(top, 8);
+  putBig(table, 8);
+  return out;
+}
+
+Bytes ref(std::uint32_t index) {
+  return {Bytes::value_type(index >> 24), Bytes::value_type(index >> 16),
+          Bytes::value_type(index >> 8), Bytes::value_type(index)};
+}
+
+// An array object holding the given references.
+Bytes arrayOf(const std::vector<std::uint32_t>& refs) {
+  Bytes out{std::uint8_t(0xA0 | refs.size())};
+  for (std::uint32_t r : refs) {
+    Bytes b = ref(r);
+    out.insert(out.end(), b.begin(), b.end());
+  }
+  return out;
+}
+
+std::string repeat(const std::string& text, std::size_t times) {
+  std::string out;
+  out.reserve(text.size() * times);
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// `length` arrays, each holding the next, written straight out (a vector
+// per object would be slow at this size).
+std::string binaryChain(std::uint32_t length) {
+  std::string out = "bplist00";
+  auto putBig = [&out](std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(char((value >> (8 * i)) & 0xFF));
+  };
+  for (std::uint32_t i = 1; i < length; ++i) {
+    out += char(0xA1);
+    putBig(i, 4);
+  }
+  out += char(0xA0);
+  const std::uint64_t table = out.size();
+  for (std::uint32_t i = 0; i < length; ++i) putBig(8 + 5 * i, 4);
+  out += std::string(6, '\0') + "\x04\x04";
+  putBig(length, 8);
+  putBig(0, 8);
+  putBig(table, 8);
+  return out;
+}
+
+Value everyType() {
+  Data allBytes;
+  for (int i = 0; i < 256; ++i) allBytes.push_back(std::uint8_t(i));
+  return Dict{
+      {"yes", true},
+      {"no", false},
+      {"zero", 0},
+      {"one", 1},
+      {"minus", -1},
+      {"min", std::numeric_limits<std::int64_t>::min()},
+      {"max", std::numeric_limits<std::int64_t>::max()},
+      {"half", 0.5},
+      {"huge", -1e300},
+      {"empty text", ""},
+      {"text", "Grüße, 日本語, ✓ 🖨"},
+      {"markup", "<dict> & \"quotes\" 'apos' ]]>"},
+      {"spaces", "  leading and trailing  \n"},
+      {"no data", Data{}},
+      {"data", allBytes},
+      {"empty array", Array{}},
+      {"empty dict", Dict{}},
+      {"Ünïcödé key", "value"},
+      {"<key> & \"markup\"", 1},
+      {"nested", Array{Value(Dict{{"name", "Folder"}, {"password", true}, {"dir", false}}),
+                       Value(Array{Value(1), Value(true), Value("1"), Value(1.0)}), Value(Dict{})}},
+  };
+}
+
+TEST(Plist, EveryValueTypeSurvivesTheXmlForm) {
+  const Value original = everyType();
+  const std::string xml = plist::toXml(original);
+  std::string error;
+  const auto parsed = plist::parse(xml, &error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(*parsed, original);
+
+  // Booleans and integers stay apart in the text and after reading back.
+  EXPECT_NE(xml.find("<true/>"), std::string::npos);
+  EXPECT_NE(xml.find("<integer>-1</integer>"), std::string::npos);
+  EXPECT_NE(xml.find("<integer>-9223372036854775808</integer>"), std::string::npos);
+  const Dict& dict = *parsed->asDict();
+  ASSERT_TRUE(dict.at("yes").asBool());
+  EXPECT_FALSE(dict.at("yes").asInteger());
+  ASSERT_TRUE(dict.at("one").asInteger());
+  EXPECT_FALSE(dict.at("one").asBool());
+  EXPECT_FALSE(dict.at("one").asReal());
+}
+
+TEST(Plist, ScalarRootsRoundTrip) {
+  const Value roots[] = {Value(true),    Value(42),    Value(-7),
+                         Value(2.25),    Value("x"),   Value(Data{1, 2, 3}),
+                         Value(Array{}), Value(Dict{})};
+  for (const Value& root : roots) {
+    const auto parsed = plist::parse(plist::toXml(root));
+    ASSERT_TRUE(parsed) << plist::toXml(root);
+    EXPECT_EQ(*parsed, root) << plist::toXml(root);
+  }
+  EXPECT_EQ(plist::toXml(Value()), "");
+}
+
+// Values have no date type: a date reads as its seconds since 1970 (UTC).
+TEST(Plist, DatesReadAsSecondsSince1970) {
+  EXPECT_EQ(plist::parse("<plist><date>2001-01-01T00:00:00Z</date></plist>"), Value(978307200.0));
+  EXPECT_EQ(plist::parse("<plist><date>2020-02-29T12:00:00Z</date></plist>"), Value(1582977600.0));
+}
+
+TEST(Plist, ReadsBinaryPropertyLists) {
+  // {"a": 1, "b": true, "c": "x", "d": [-2]} written by hand.
+  const std::vector<Bytes> objects = {
+      {0xD4, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4,  // keys
+       0,    0, 0, 5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0, 8},    // values
+      {0x51, 'a'},
+      {0x51, 'b'},
+      {0x51, 'c'},
+      {0x51, 'd'},
+      {0x10, 0x01},
+      {0x09},
+      {0x51, 'x'},
+      arrayOf({9}),
+      {0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE},
+  };
+  std::string error;
+  const auto parsed = plist::parse(binaryPlist(objects), &error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(*parsed, Value(Dict{{"a", 1}, {"b", true}, {"c", "x"}, {"d", Array{Value(-2)}}}));
+
+  // And what libplist's own binary writer makes of every type.
+  const Value original = everyType();
+  const std::string xml = plist::toXml(original);
+  plist_t node = nullptr;
+  plist_from_xml(xml.data(), std::uint32_t(xml.size()), &node);
+  ASSERT_TRUE(node);
+  char* bin = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(node, &bin, &length);
+  plist_free(node);
+  ASSERT_TRUE(bin);
+  const std::string binary(bin, length);
+  plist_to_bin_free(bin);
+  const auto fromBinary = plist::parse(binary, &error);
+  ASSERT_TRUE(fromBinary) << error;
+  EXPECT_EQ(*fromBinary, original);
+}
+
+TEST(Plist, MalformedInputFailsWithAReason) {
+  // Deep enough to exhaust the stack in libplist's recursive reader and free.
+  const std::string deepXml =
+      "<plist>" + repeat("<array>", 300000) + repeat("</array>", 300000) + "</plist>";
+  std::string nested300 = "<plist>";
+  for (int i = 0; i < 300; ++i) nested300 += "<array>";
+  for (int i = 0; i < 300; ++i) nested300 += "</array>";
+  nested300 += "</plist>";
+
+  std::string hiddenCloses = "<plist>";  // 300 arrays deep, closes seemingly early
+  for (int i = 0; i < 300; ++i) hiddenCloses += "<array><!-- </array> -->";
+  for (int i = 0; i < 300; ++i) hiddenCloses += "</array>";
+  hiddenCloses += "</plist>";
+
+  std::vector<Bytes> doubling;  // each array holds the next twice: 2^40 values
+  for (std::uint32_t i = 0; i < 40; ++i) doubling.push_back(arrayOf({i + 1, i + 1}));
+  doubling.push_back({0x51, 'x'});
+  std::string badSizes = binaryPlist({arrayOf({})});
+  badSizes[badSizes.size() - 26] = 9;  // offset size beyond 8 bytes
+  std::string badTable = binaryPlist({arrayOf({})});
+  badTable[badTable.size() - 2] = 0x7F;  // table offset past the end
+  const std::string valid = plist::toXml(Value(Dict{{"a", 1}}));
+
+  const struct {
+    const char* label;
+    std::string bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"text", "hello"},
+      {"truncated xml", valid.substr(0, valid.size() / 2)},
+      {"dict without keys", "<plist><dict><string>a</string></dict></plist>"},
+      {"unknown element", "<plist><frobnicate/></plist>"},
+      {"mismatched tags", "<plist><array></dict></plist>"},
+      {"unclosed array", "<plist><array><string>a</string></plist>"},
+      {"entity from a doctype",
+       "<!DOCTYPE x [<!ENTITY e 'z'>]><plist><string>&e;</string></plist>"},
+      {"300000 nested arrays", deepXml},
+      {"300 nested arrays", nested300},
+      {"closes inside comments", hiddenCloses},
+      {"quoted > in a doctype", "<!DOCTYPE plist PUBLIC \"a>b\"><plist><true/></plist>"},
+      {"unterminated comment", "<plist><array><!-- </array></plist>"},
+      {"binary header only", "bplist00"},
+      {"binary truncated", binaryPlist({arrayOf({})}).substr(0, 30)},
+      {"binary offset size", badSizes},
+      {"binary table offset", badTable},
+      {"binary missing object", binaryPlist({arrayOf({5})})},
+      {"binary top out of range", binaryPlist({arrayOf({})}, 3)},
+      {"binary contains itself", binaryPlist({arrayOf({1}), arrayOf({0})})},
+      {"binary huge count", binaryPlist({{0xAF, 0x13, 0x40, 0, 0, 0, 0, 0, 0, 0}})},
+      {"binary deep chain", binaryChain(200000)},
+      {"binary doubling", binaryPlist(doubling)},
+  };
+  for (const auto& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    std::string error;
+    EXPECT_FALSE(plist::parse(c.bytes, &error)) << c.label;
+    EXPECT_FALSE(error.empty()) << c.label;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.label;
+  }
+
+  // Comments, CDATA sections and processing instructions are read as XML.
+  const auto marked = plist::parse(
+      "<?xml version=\"1.0\"?>\n<!-- a comment -->\n<!DOCTYPE plist SYSTEM \"x.dtd\">"
+      "<plist><array><?pi <array> ?><string><![CDATA[a</array>b]]></string></array ></plist>");
+  EXPECT_EQ(marked, Value(Array{Value("a</array>b")}));
+
+  // Shared objects within the limits are fine: each reference is a copy.
+  std::vector<Bytes> shared;
+  for (std::uint32_t i = 0; i < 8; ++i) shared.push_back(arrayOf({i + 1, i + 1}));
+  shared.push_back({0x51, 'x'});
+  EXPECT_TRUE(plist::parse(binaryPlist(shared)));
+  EXPECT_TRUE(plist::parse(binaryChain(200)));
+  std::string nested200 = "<plist>";
+  for (int i = 0; i < 200; ++i) nested200 += "<array>";
+  for (int i = 0; i < 200; ++i) nested200 += "</array>";
+  EXPECT_TRUE(plist::parse(nested200 + "</plist>"));
+}
+
+// Random damage to valid XML and binary lists: parse answers, never crashes.
+TEST(Plist, DamagedInputNeverCrashes) {
+  const std::string xml = plist::toXml(everyType());
+  const std::string binary = binaryPlist({{0xD2, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4},
+                                          {0x51, 'a'},
+                                          {0x52, 'b', 'c'},
+                                          arrayOf({4, 5, 6, 4}),
+                                          {0x61, 0x00, 0xE9},
+                                          {0x23, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0},
+                                          {0x43, 1, 2, 3},
+                                          {0x33, 0x41, 0xC0, 0, 0, 0, 0, 0, 0}});
+  ASSERT_TRUE(plist::parse(binary));
+  std::mt19937 random(20240517);
+  for (const std::string* seed : {&xml, &binary}) {
+    for (int round = 0; round < 1500; ++round) {
+      std::string damaged = *seed;
+      const int edits = 1 + int(random() % 8);
+      for (int e = 0; e < edits && !damaged.empty(); ++e) {
+        const std::size_t at = random() % damaged.size();
+        switch (random() % 4) {
+          case 0:
+            damaged[at] = char(random());
+            break;
+          case 1:
+            damaged.erase(at, 1 + random() % 16);
+            break;
+          case 2:
+            damaged.insert(at, 1, char(random()));
+            break;
+          default:
+            damaged.resize(at);
+            break;
+        }
+      }
+      std::string error;
+      const auto parsed = plist::parse(damaged, &error);
+      if (!parsed) {
+        EXPECT_FALSE(error.empty());
+      }
+    }
+  }
+}
+
+TEST(Plist, ReadFileReportsMissingFiles) {
+  std::string error;
+  EXPECT_FALSE(plist::readFile("/nonexistent/jobwick/none.plist", &error));
+  EXPECT_NE(error.find("none.plist"), std::string::npos);
+  EXPECT_FALSE(plist::readFile("/", &error));  // a folder is no property list
+}
+
+}  // namespace
