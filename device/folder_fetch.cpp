@@ -1,0 +1,158 @@
+// The folder-list fetch: the folder-list button asks the printer for its
+// filing folders through the SOAP client, then the answer becomes the folder
+// list, the cache and the folder menu.
+//
+// The answer's shape: the document element's last child (the SOAP body),
+// and that child's last child (the answer element), which holds
+// "result-code" (must read "ok" when present) and "files". Each child of
+// "files" is one folder with "name", "password" and "dir" children; a flag
+// is set only by the exact text "true". Names are compared exactly, so a
+// prefixed "qv:files" is not "files".
+#include <optional>
+#include <string>
+
+#include "device/soap_client.h"
+#include "pde/JC.h"
+#include "platform/alert.h"
+#include "platform/trace.h"
+#include "platform/xml.h"
+
+using jobwick::kModelProfile;
+using platform::_PDEEpilog;
+using platform::_PDELog;
+using platform::_PDEProlog;
+using platform::XMLNode;
+
+namespace {
+
+constexpr const char* kServicePath = "/quivo-mfp-srv";
+
+XMLNode lastChild(const XMLNode& node) {
+  const std::size_t count = node.childCount();
+  return count == 0 ? XMLNode() : node.childAtIndex(count - 1);
+}
+
+/// A folder entry from one child of "files"; nullopt when it names no
+/// folder (no "name" child), which the menu could not show.
+std::optional<FolderEntry> folderFromNode(const XMLNode& folder) {
+  std::optional<std::string> name;
+  bool password = false;
+  bool dir = false;
+  const std::size_t count = folder.childCount();
+  for (std::size_t i = 0; i < count; ++i) {
+    const XMLNode child = folder.childAtIndex(i);
+    const std::string childName = child.name();
+    if (childName == "name") {
+      name = child.objectValue();
+    } else if (childName == "password") {
+      if (child.objectValue() == "true") password = true;
+    } else if (childName == "dir") {
+      if (child.objectValue() == "true") dir = true;
+    }
+  }
+  if (!name) return std::nullopt;
+  FolderEntry entry;
+  entry["name"] = *name;
+  entry["password"] = password;
+  entry["dir"] = dir;
+  entry["add"] = false;
+  return entry;
+}
+
+void stopChasingArrow(platform::ProgressIndicator* arrow) {
+  if (!arrow) return;
+  arrow->stopAnimation();
+  arrow->setHidden(true);
+}
+
+}  // namespace
+
+void JC::getFolderNameButtonProc(platform::Object* /*sender*/) {
+  _PDEProlog(this, "getFolderNameButtonProc:");
+  if (!getFolderNameButton) {
+    _PDEEpilog(this, "getFolderNameButtonProc:=void");
+    return;
+  }
+
+  if (printersAddressEditText && !printersAddressEditText->stringValue().empty()) {
+    if (chasingArrow) {
+      chasingArrow->startAnimation();
+      chasingArrow->setHidden(false);
+    }
+    const std::string urlText = "http://" + printersAddressEditText->stringValue() + kServicePath;
+    if (std::shared_ptr<JCSOAPClient> client = JCSOAPClient::initWithServerName(urlText, this)) {
+      client->sendMessage(requestData);
+    }
+    stopChasingArrow(chasingArrow);
+  }
+
+  // With or without an exchange: whatever answer is on file becomes the
+  // list. After a failed exchange there is none (the client removed it), so
+  // the list stays as it was.
+  if (const std::optional<std::string> answer = JCSOAPClient::responseFilePath()) {
+    parseXML(*answer);
+  }
+  SaveFolderPreference();
+  makeFolderPopup();
+  _PDEEpilog(this, "getFolderNameButtonProc:=void");
+}
+
+void JC::recieveEndCallback() {
+  _PDEProlog(this, "recieveEndCallback");
+  const std::string format =
+      pdeBundle ? pdeBundle->localizedStringForKey(kModelProfile.fetchFailedMessageKey)
+                : std::string(kModelProfile.fetchFailedMessageKey);
+  const std::string button = pdeBundle ? pdeBundle->localizedStringForKey("OK") : std::string("OK");
+  stopChasingArrow(chasingArrow);
+
+  // The message is a format with one object argument, the empty string.
+  std::string message = format;
+  if (const auto at = message.find("%@"); at != std::string::npos) message.erase(at, 2);
+  platform::NSRunInformationalAlertPanel("", message, button);
+  _PDEEpilog(this, "recieveEndCallback=void");
+}
+
+bool JC::parseXML(const std::string& answerFilePath) {
+  _PDEProlog(this, "parseXML:");
+  const auto document = platform::XMLDocument::initWithContentsOfFile(answerFilePath);
+  if (!document) {
+    // No answer on file, or not XML: the list stays as it was.
+    _PDEEpilog(this, "parseXML:=BOOL(NO)");
+    return false;
+  }
+  const XMLNode answer = lastChild(lastChild(document->rootElement()));
+
+  folderList = FolderList();
+  const std::size_t count = answer.childCount();
+  if (count == 0) {
+    _PDEEpilog(this, "parseXML:=BOOL(NO)");
+    return false;
+  }
+
+  bool good = true;
+  XMLNode files;
+  for (std::size_t i = 0; i < count; ++i) {
+    const XMLNode child = answer.childAtIndex(i);
+    const std::string name = child.name();
+    if (name == "result-code") {
+      good = child.objectValue() == "ok";
+    } else if (name == "files") {
+      files = child;
+    }
+  }
+  if (!files || !good) {
+    _PDEEpilog(this, "parseXML:=BOOL(NO)");
+    return false;
+  }
+
+  const std::size_t folders = files.childCount();
+  for (std::size_t i = 0; i < folders; ++i) {
+    if (auto entry = folderFromNode(files.childAtIndex(i))) {
+      folderList->push_back(std::move(*entry));
+    } else {
+      _PDELog(this, "parseXML: folder %zu has no name; left out", i);
+    }
+  }
+  _PDEEpilog(this, "parseXML:=BOOL(YES)");
+  return true;
+}

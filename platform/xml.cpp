@@ -1,0 +1,207 @@
+#include "platform/xml.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+namespace platform {
+
+namespace {
+
+bool isBlankText(const xmlNode* node) {
+  if (node->type != XML_TEXT_NODE) return false;
+  for (const xmlChar* p = node->content; p && *p; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\n' && *p != '\r') return false;
+  }
+  return true;
+}
+
+bool counts(const xmlNode* node) {
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+    case XML_ENTITY_REF_NODE:
+      return true;
+    case XML_TEXT_NODE:
+      return !isBlankText(node);
+    default:
+      return false;
+  }
+}
+
+// Never fetch anything: external entities and DTDs resolve to nothing.
+xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+  return nullptr;
+}
+
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+void silence(void*, const char*, ...) {}
+
+// For the length of one parse: the refusing entity loader and a silent error
+// handler. The settings are process-wide in libxml2, which the plug-in shares
+// with its host, so whatever was there before is put back afterwards.
+class ParserSettings {
+ public:
+  ParserSettings()
+      : loader_(xmlGetExternalEntityLoader()),
+        errorHandler_(xmlGenericError),
+        errorContext_(xmlGenericErrorContext) {
+    xmlInitParser();
+    xmlSetExternalEntityLoader(refuseExternalEntity);
+    xmlSetGenericErrorFunc(nullptr, silence);
+    xmlResetLastError();
+  }
+  ~ParserSettings() {
+    xmlSetExternalEntityLoader(loader_);
+    xmlSetGenericErrorFunc(errorContext_, errorHandler_);
+  }
+  ParserSettings(const ParserSettings&) = delete;
+  ParserSettings& operator=(const ParserSettings&) = delete;
+
+ private:
+  xmlExternalEntityLoader loader_;
+  xmlGenericErrorFunc errorHandler_;
+  void* errorContext_;
+};
+
+// Text of the node's descendants in document order. Entity references are
+// not expanded (no entity substitution): they contribute nothing.
+void appendText(const xmlNode* node, std::string& out) {
+  for (const xmlNode* c = node->children; c; c = c->next) {
+    switch (c->type) {
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+        if (c->content) out += reinterpret_cast<const char*>(c->content);
+        break;
+      case XML_ELEMENT_NODE:
+        appendText(c, out);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Reads a whole regular file; false when it cannot be opened or read, is not
+// a regular file, or is larger than a parser can take.
+bool readRegularFile(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < INT_MAX;
+  bytes.clear();
+  char buffer[65536];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      bytes.append(buffer, std::size_t(n));
+      ok = bytes.size() <= std::size_t(INT_MAX);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      ok = false;
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+std::string lastError() {
+  const xmlError* e = xmlGetLastError();
+  if (!e || !e->message) return "not well-formed XML";
+  std::string text = e->message;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return "line " + std::to_string(e->line) + ": " + text;
+}
+
+}  // namespace
+
+std::size_t XMLNode::childCount() const {
+  if (!node_) return 0;
+  std::size_t n = 0;
+  for (xmlNode* c = node_->children; c; c = c->next) n += counts(c) ? 1 : 0;
+  return n;
+}
+
+XMLNode XMLNode::childAtIndex(std::size_t index) const {
+  if (!node_) return XMLNode();
+  for (xmlNode* c = node_->children; c; c = c->next) {
+    if (!counts(c)) continue;
+    if (index == 0) return XMLNode(c);
+    --index;
+  }
+  return XMLNode();
+}
+
+std::string XMLNode::name() const {
+  if (!node_ || node_->type != XML_ELEMENT_NODE || !node_->name) return {};
+  std::string local = reinterpret_cast<const char*>(node_->name);
+  if (node_->ns && node_->ns->prefix) {
+    return reinterpret_cast<const char*>(node_->ns->prefix) + (":" + local);
+  }
+  return local;
+}
+
+std::string XMLNode::objectValue() const {
+  if (!node_) return {};
+  std::string text;
+  if (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE ||
+      node_->type == XML_COMMENT_NODE) {
+    if (node_->content) text = reinterpret_cast<const char*>(node_->content);
+  } else if (node_->type == XML_ELEMENT_NODE) {
+    appendText(node_, text);
+  }
+  return text;
+}
+
+bool XMLNode::isElement() const {
+  return node_ && node_->type == XML_ELEMENT_NODE;
+}
+
+std::unique_ptr<XMLDocument> XMLDocument::initWithContentsOfFile(const std::string& path,
+                                                                 std::string* error) {
+  // Read the file here rather than through libxml2's loader: the loader is
+  // the refusing one during a parse, and it would also take the path for a
+  // URI. Only a regular file is read.
+  std::string bytes;
+  if (!readRegularFile(path, bytes)) {
+    if (error) *error = "cannot read " + path;
+    return nullptr;
+  }
+  return initWithData(bytes, error);
+}
+
+std::unique_ptr<XMLDocument> XMLDocument::initWithData(const std::string& bytes,
+                                                       std::string* error) {
+  if (bytes.size() > std::size_t(INT_MAX)) {
+    if (error) *error = "document too large";
+    return nullptr;
+  }
+  ParserSettings settings;
+  xmlDoc* doc =
+      xmlReadMemory(bytes.data(), int(bytes.size()), "answer.xml", nullptr, kParseOptions);
+  if (!doc) {
+    if (error) *error = lastError();
+    return nullptr;
+  }
+  return std::unique_ptr<XMLDocument>(new XMLDocument(doc));
+}
+
+XMLDocument::~XMLDocument() {
+  xmlFreeDoc(doc_);
+}
+
+XMLNode XMLDocument::rootElement() const {
+  return XMLNode(xmlDocGetRootElement(doc_));
+}
+
+}  // namespace platform

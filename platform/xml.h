@@ -1,0 +1,66 @@
+// XML documents read with libxml2, with options safe for untrusted input:
+// no network access, no DTD loading, no entity substitution, libxml2's
+// depth and amplification limits left on. White-space-only text between
+// elements forms no node. The parser's process-wide settings (entity loader,
+// error handler) are changed only for the length of each parse.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct _xmlDoc;
+struct _xmlNode;
+
+namespace platform {
+
+class XMLDocument;
+
+/// A node of a document: valid as long as its document lives.
+class XMLNode {
+ public:
+  XMLNode() = default;
+  explicit XMLNode(_xmlNode* node) : node_(node) {}
+  explicit operator bool() const { return node_ != nullptr; }
+
+  /// Number of child nodes (elements, text, comments...; no blank text).
+  std::size_t childCount() const;
+  /// The child at `index`, or an empty node when out of range.
+  XMLNode childAtIndex(std::size_t index) const;
+  /// The element's qualified name as written ("files", "ns:files"); empty
+  /// for text and other unnamed nodes.
+  std::string name() const;
+  /// The node's text: the concatenated text and CDATA of an element's
+  /// descendants (entity references are not expanded and add nothing); the
+  /// content of a text, CDATA or comment node; empty otherwise.
+  std::string objectValue() const;
+  bool isElement() const;
+
+ private:
+  _xmlNode* node_ = nullptr;
+};
+
+class XMLDocument {
+ public:
+  /// Reads and parses a file. Null (and `error` set) when the file is
+  /// missing or not a regular file, is not well-formed XML, or exceeds the
+  /// parser's safety limits.
+  static std::unique_ptr<XMLDocument> initWithContentsOfFile(const std::string& path,
+                                                             std::string* error = nullptr);
+  /// Parses a document held in memory; same rules.
+  static std::unique_ptr<XMLDocument> initWithData(const std::string& bytes,
+                                                   std::string* error = nullptr);
+  ~XMLDocument();
+  XMLDocument(const XMLDocument&) = delete;
+  XMLDocument& operator=(const XMLDocument&) = delete;
+
+  /// The document element, or an empty node.
+  XMLNode rootElement() const;
+
+ private:
+  explicit XMLDocument(_xmlDoc* doc) : doc_(doc) {}
+  _xmlDoc* doc_;
+};
+
+}  // namespace platform

@@ -1,0 +1,147 @@
+// XML documents: reading files, the node view (no blank text nodes, names
+// with prefixes, element text), and input that must not reach outside the
+// document.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/xml.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class XMLTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "jobwick-xml-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  fs::path write(const std::string& name, const std::string& text) {
+    const fs::path path = folder / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  fs::path folder;
+};
+
+TEST_F(XMLTest, ReadsAFileAndSkipsBlankTextBetweenElements) {
+  const auto path = write("answer.xml",
+                          "<?xml version=\"1.0\"?>\n<e:Envelope xmlns:e=\"urn:e\">\n  <e:Body>\n"
+                          "    <r>\n      <result-code>ok</result-code>\n      <files/>\n"
+                          "    </r>\n  </e:Body>\n</e:Envelope>\n");
+  std::string error;
+  auto doc = XMLDocument::initWithContentsOfFile(path.string(), &error);
+  ASSERT_NE(doc, nullptr) << error;
+  XMLNode root = doc->rootElement();
+  EXPECT_EQ(root.name(), "e:Envelope");
+  ASSERT_EQ(root.childCount(), 1u);
+  XMLNode body = root.childAtIndex(0);
+  EXPECT_EQ(body.name(), "e:Body");
+  XMLNode answer = body.childAtIndex(body.childCount() - 1);
+  EXPECT_EQ(answer.name(), "r");
+  ASSERT_EQ(answer.childCount(), 2u);
+  EXPECT_EQ(answer.childAtIndex(0).name(), "result-code");
+  EXPECT_EQ(answer.childAtIndex(0).objectValue(), "ok");
+  EXPECT_EQ(answer.childAtIndex(1).childCount(), 0u);
+  EXPECT_FALSE(answer.childAtIndex(2));
+  EXPECT_EQ(answer.childAtIndex(2).childCount(), 0u);
+  EXPECT_EQ(answer.childAtIndex(2).name(), "");
+}
+
+TEST_F(XMLTest, TextNodesCountWhenTheyHoldMoreThanBlanks) {
+  auto doc = XMLDocument::initWithData("<a> x <b>1<![CDATA[<2>]]><c>3</c></b>\n<!--n--></a>");
+  ASSERT_NE(doc, nullptr);
+  XMLNode a = doc->rootElement();
+  ASSERT_EQ(a.childCount(), 3u);  // " x ", <b>, the comment
+  EXPECT_FALSE(a.childAtIndex(0).isElement());
+  EXPECT_EQ(a.childAtIndex(0).objectValue(), " x ");
+  EXPECT_EQ(a.childAtIndex(1).objectValue(), "1<2>3");
+  EXPECT_EQ(a.childAtIndex(2).name(), "");
+  // Blank text inside an element is still part of its value.
+  auto blank = XMLDocument::initWithData("<name>  </name>");
+  ASSERT_NE(blank, nullptr);
+  EXPECT_EQ(blank->rootElement().childCount(), 0u);
+  EXPECT_EQ(blank->rootElement().objectValue(), "  ");
+}
+
+TEST_F(XMLTest, UnreadableOrMalformedInputGivesNoDocument) {
+  std::string error;
+  EXPECT_EQ(XMLDocument::initWithContentsOfFile((folder / "missing.xml").string(), &error),
+            nullptr);
+  EXPECT_FALSE(error.empty());
+  for (const char* text : {"", "not xml", "<a><b></a>", "<a/><b/>", "<?xml version=\"1.0\"?>"}) {
+    error.clear();
+    EXPECT_EQ(XMLDocument::initWithData(text, &error), nullptr) << text;
+    EXPECT_FALSE(error.empty()) << text;
+    EXPECT_EQ(XMLDocument::initWithContentsOfFile(write("bad.xml", text).string()), nullptr)
+        << text;
+  }
+  EXPECT_EQ(XMLDocument::initWithContentsOfFile(folder.string()), nullptr);
+}
+
+TEST_F(XMLTest, ExternalEntitiesAndDTDsAreNeverRead) {
+  const std::string secret = "TOP-SECRET-4711";
+  const auto secretFile = write("secret.txt", secret);
+  const auto dtd = write("evil.dtd", "<!ENTITY leak \"" + secret + "\">");
+  const std::string documents[] = {
+      // A general external entity naming a local file.
+      "<!DOCTYPE r [<!ENTITY xxe SYSTEM \"file://" + secretFile.string() +
+          "\">]><r><name>&xxe;</name></r>",
+      // The same by relative path, and through a parameter entity.
+      "<!DOCTYPE r [<!ENTITY xxe SYSTEM \"secret.txt\">]><r><name>&xxe;</name></r>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM \"file://" + dtd.string() +
+          "\"> %p;]>"
+          "<r><name>&leak;</name></r>",
+      // An external DTD subset.
+      "<!DOCTYPE r SYSTEM \"file://" + dtd.string() + "\"><r><name>&leak;</name></r>",
+  };
+  for (const auto& text : documents) {
+    for (bool fromFile : {false, true}) {
+      auto doc = fromFile ? XMLDocument::initWithContentsOfFile(write("x.xml", text).string())
+                          : XMLDocument::initWithData(text);
+      if (!doc) continue;  // refusing the document is fine too
+      const std::string value = doc->rootElement().objectValue();
+      EXPECT_EQ(value.find(secret), std::string::npos) << text;
+    }
+  }
+}
+
+TEST_F(XMLTest, InternalEntitiesAreNotSubstitutedNorAmplified) {
+  auto doc = XMLDocument::initWithData(
+      "<!DOCTYPE r [<!ENTITY who \"Sales\">]><r><name>&who;-x</name></r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->rootElement().childAtIndex(0).objectValue(), "-x");
+
+  std::string laughs = "<!DOCTYPE r [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) laughs += "&l" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><r><name>&l9;</name></r>";
+  auto bomb = XMLDocument::initWithData(laughs);
+  if (bomb) {
+    EXPECT_LT(bomb->rootElement().objectValue().size(), 1000u);
+  }
+}
+
+TEST_F(XMLTest, DeepNestingIsRefused) {
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<a>";
+  for (int i = 0; i < 5000; ++i) deep += "</a>";
+  EXPECT_EQ(XMLDocument::initWithData(deep), nullptr);
+}
+
+}  // namespace
+}  // namespace platform
