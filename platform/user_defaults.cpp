@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
@@ -163,12 +165,31 @@ DomainFile readDomainFile(const fs::path& path) {
   return {FileState::kValid, std::move(*value->asDict())};
 }
 
+// Removes the temporary files (NAME.plist.XXXXXX) that writers killed in
+// mid-write left behind. Writers make them only while holding the domain's
+// lock, which the caller now holds, so none of them is still in use.
+void removeStaleTemporaryFiles(const fs::path& folder, const std::string& name) {
+  const std::string prefix = name + ".plist.";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() != prefix.size() + 6 || !file.starts_with(prefix)) continue;
+    const std::string suffix = file.substr(prefix.size());
+    const bool random = std::all_of(suffix.begin(), suffix.end(),
+                                    [](unsigned char c) { return std::isalnum(c) != 0; });
+    if (random && !entry.is_symlink(ec) && entry.is_regular_file(ec)) {
+      ::unlink(entry.path().c_str());
+    }
+  }
+}
+
 // Replaces the domain file with `domain`; false (old file untouched, no
 // temporary file left) when any step fails.
 bool writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
   if (!ensureFolder(folder)) return false;
   const FileDescriptor lock = lockDomain(folder, name);
   if (!lock) return false;
+  removeStaleTemporaryFiles(folder, name);
 
   const std::string xml = plist::toXml(plist::Value(domain));
   const fs::path target = domainPath(folder, name);

@@ -1,0 +1,194 @@
+// Fuzz entries that build a panel controller around the input: the job
+// ticket in the print settings, the printer's answer file, the preference
+// domain file, and the PPD.
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "fuzz/entries/fuzz_entries.h"
+#include "fuzz/entries/fuzz_support.h"
+#include "pde/models/profile.h"
+#include "platform/alert.h"
+#include "platform/user_defaults.h"
+#include "ticket/keys.h"
+
+namespace jobwick::fuzz {
+namespace {
+
+constexpr char kPrinterId[] = "Fuzz";
+
+std::string ppdText(bool activeDirectory) {
+  const std::string model = std::string("Quivo ") + kModelProfile.model;
+  std::string t;
+  t += "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n";
+  t += "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"FUZZ.PPD\"\n";
+  t += "*Manufacturer: \"Quivo\"\n*Product: \"(" + model + ")\"\n";
+  t += "*ModelName: \"" + model + "\"\n*ShortNickName: \"" + model + "\"\n";
+  t += "*NickName: \"" + model + "\"\n*PSVersion: \"(3010.000) 0\"\n";
+  t += "*ARDocumentFiling: True\n*ARQuivoPrintSystem: False\n";
+  if (activeDirectory) t += "*ARActiveDirectory: True\n";
+  t += "*OpenUI *PageSize/Page Size: PickOne\n*DefaultPageSize: A4\n";
+  t += "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\n*CloseUI: *PageSize\n";
+  t += "*OpenUI *PageRegion: PickOne\n*DefaultPageRegion: A4\n";
+  t += "*PageRegion A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\n*CloseUI: *PageRegion\n";
+  t += "*DefaultImageableArea: A4\n*ImageableArea A4: \"12 12 583 830\"\n";
+  t += "*DefaultPaperDimension: A4\n*PaperDimension A4: \"595 842\"\n";
+  return t;
+}
+
+std::shared_ptr<Host> hostWithPPD(const std::filesystem::path& ppdPath) {
+  auto host = std::make_shared<Host>();
+  host->ppd = platform::openPPD(ppdPath.string());
+  host->session.emplace(platform::Printer(kPrinterId, "ipp://127.0.0.1:631/ipp/print"));
+  host->settings.setJobName(std::string("Fuzz Job"));
+  return host;
+}
+
+std::filesystem::path preferencesFile() {
+  return workFolder() / "prefs" / (std::string("jp.co.quivo.mfp.") + kPrinterId + ".plist");
+}
+
+// Removes every file the previous input left in the preferences folder and
+// drops what the process cached, so that each input starts alike.
+void clearPreferences() {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(workFolder() / "prefs", ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+  platform::UserDefaults::resetStandardUserDefaults();
+  for (const auto& entry : std::filesystem::directory_iterator(workFolder() / "prefs", ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+  platform::clearShownAlerts();
+}
+
+// Restores the panel from the host's print settings and writes it back,
+// as the print dialog does when it shows the panel and when it closes.
+void restoreAndSave(JC& jc) {
+  ShownPanel panel(jc);
+  jc.restoreValuesAndReturnError(nullptr);
+  jc.saveValuesAndReturnError(nullptr);
+  jc.summaryInfo();
+}
+
+}  // namespace
+
+void writeBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (!out) std::abort();
+}
+
+std::shared_ptr<Host> makeHost(bool activeDirectory) {
+  const auto path = workFolder() / (activeDirectory ? "fuzz-ad.ppd" : "fuzz.ppd");
+  if (!std::filesystem::exists(path)) {
+    const std::string text = ppdText(activeDirectory);
+    writeBytes(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  }
+  return hostWithPPD(path);
+}
+
+ShownPanel::ShownPanel(JC& jc) {
+  view_ = jc.panelView();
+  if (!view_) return;
+  for (const auto& object : jc.topLevelObjects()) {
+    if (object.get() == view_) {
+      window_.setContentView(std::static_pointer_cast<platform::View>(object));
+    }
+  }
+}
+
+// Input: print settings as lines "KEY=VALUE". A KEY without a dot is a
+// job-ticket key's short name ("password2" for
+// "jp.co.quivo.print.PrintSettings.password2"). A line "!ad" anywhere asks
+// for a printer in active-directory mode.
+int ticketReader(const std::uint8_t* data, std::size_t size) {
+  clearPreferences();
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  bool activeDirectory = false;
+  auto host = makeHost(false);
+  std::size_t start = 0;
+  while (start <= input.size()) {
+    std::size_t end = input.find('\n', start);
+    if (end == std::string_view::npos) end = input.size();
+    const std::string_view line = input.substr(start, end - start);
+    start = end + 1;
+    if (line == "!ad") {
+      activeDirectory = true;
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0) continue;
+    std::string key(line.substr(0, eq));
+    if (key.find('.') == std::string::npos) key = std::string(ticket::kKeyPrefix) + key;
+    host->settings.setValue(key, std::string(line.substr(eq + 1)));
+  }
+  if (activeDirectory) {
+    auto adHost = makeHost(true);
+    adHost->settings = host->settings;
+    host = adHost;
+  }
+  auto jc = JC::initWithCallback(host);
+  if (!jc) return 0;
+  restoreAndSave(*jc);
+  // A second restore reads what the save wrote.
+  restoreAndSave(*jc);
+  return 0;
+}
+
+// Input: the bytes of the printer's answer file.
+int answerParser(const std::uint8_t* data, std::size_t size) {
+  clearPreferences();
+  static std::shared_ptr<JC> jc;
+  static std::unique_ptr<ShownPanel> panel;
+  if (!jc) {
+    jc = JC::initWithCallback(makeHost(false));
+    if (!jc) std::abort();
+    panel = std::make_unique<ShownPanel>(*jc);
+    std::atexit([] {
+      panel.reset();
+      jc.reset();
+    });
+  }
+  const auto path = workFolder() / "tmp" / "answer.xml";
+  writeBytes(path, data, size);
+  jc->parseXML(path.string());
+  jc->makeFolderPopup();
+  jc->SearchSameFolderName(std::string("Folder"));
+  return 0;
+}
+
+// Input: the bytes of the printer's preference domain file. The controller
+// checks and loads it at construction; restoring applies the remembered
+// values and the folder list to the panel.
+int preferenceLoader(const std::uint8_t* data, std::size_t size) {
+  clearPreferences();
+  writeBytes(preferencesFile(), data, size);
+  platform::UserDefaults::resetStandardUserDefaults();
+  auto jc = JC::initWithCallback(makeHost(false));
+  if (!jc) return 0;
+  restoreAndSave(*jc);
+  jc->SaveUserPreference();
+  jc->GetUserPreference();
+  return 0;
+}
+
+// Input: the text of a PPD. The controller reads the model name, the text
+// encoding and (vk7300) the model flags from it.
+int ppdModelFlags(const std::uint8_t* data, std::size_t size) {
+  clearPreferences();
+  const auto path = workFolder() / "input" / "printer.ppd";
+  writeBytes(path, data, size);
+  auto host = hostWithPPD(path);
+  auto jc = JC::initWithCallback(host);
+  if (!jc) return 0;
+  jc->getUIMode();
+  jc->CheckHardDisk();
+  jc->getPasswordMax();
+  restoreAndSave(*jc);
+  return 0;
+}
+
+}  // namespace jobwick::fuzz

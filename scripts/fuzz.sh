@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehavior-
+# Sanitizer) and runs each one for SECONDS (default 30), starting from its
+# seeds (fuzz/corpus/<target>/) and kept crash inputs (fuzz/regressions/
+# <target>/). New inputs stay in a scratch folder; a crash input is written
+# to BUILD_DIR/fuzz-artifacts/<target>/ and makes the script fail: fix the
+# fault, then keep the input in fuzz/regressions/<target>/ so that the test
+# run replays it.
+#
+# Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
+#   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz)
+#   JOBWICK_FUZZ_JOBS       build jobs (default: the number of cores)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-30}"
+[ $# -gt 0 ] && shift
+dir="${JOBWICK_FUZZ_BUILD_DIR:-build-fuzz}"
+jobs="${JOBWICK_FUZZ_JOBS:-$(nproc)}"
+
+all=(base64_decode hex_decode ticket_reader answer_parser preference_loader interface_file
+     ppd_model_flags)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
+
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF >/dev/null
+cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failed=()
+for t in "${targets[@]}"; do
+  artifacts="$dir/fuzz-artifacts/$t"
+  mkdir -p "$artifacts" "$scratch/$t" "fuzz/regressions/$t"
+  echo "== fuzz $t for ${seconds}s"
+  if ! ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1" \
+      UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+      "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+      "$scratch/$t" "fuzz/corpus/$t" "fuzz/regressions/$t" >"$scratch/$t.log" 2>&1; then
+    tail -n 60 "$scratch/$t.log"
+    failed+=("$t")
+  else
+    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|Done )' "$scratch/$t.log" || true
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz: crashes in ${failed[*]} (inputs in $dir/fuzz-artifacts/)" >&2
+  exit 1
+fi
+echo "fuzz: ${#targets[@]} targets ran ${seconds}s each without a crash"
