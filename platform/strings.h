@@ -12,6 +12,8 @@ namespace platform {
 std::u16string toUtf16(std::string_view utf8);
 /// UTF-8 form of a UTF-16 text. A lone surrogate becomes U+FFFD.
 std::string fromUtf16(std::u16string_view utf16);
+/// Appends the UTF-8 form of one code point (no check for surrogates).
+void appendUtf8(std::string& out, char32_t codePoint);
 /// Length of a UTF-8 text in UTF-16 units.
 std::size_t utf16Length(std::string_view utf8);
 /// The part of `utf8` covering UTF-16 units [start, start + length), clamped.
