@@ -25,6 +25,19 @@ std::vector<OptionSpec> withDialogOptions(std::vector<OptionSpec> own) {
   return all;
 }
 
+/// The dialog options with the preferences folder as a session uses it.
+std::vector<OptionSpec> withSessionOptions(std::vector<OptionSpec> own) {
+  std::vector<OptionSpec> all = withDialogOptions(std::move(own));
+  for (auto& option : all) {
+    if (option.name == "--prefs-dir") {
+      option.help =
+          "the user's preferences folder; default: the script's \"prefsDir\", else an empty "
+          "temporary folder";
+    }
+  }
+  return all;
+}
+
 std::string joinWords(const std::vector<std::string_view>& words) {
   std::string text;
   for (auto word : words) {
@@ -100,6 +113,144 @@ const std::vector<Subcommand>& subcommands() {
           "  jobwick info vk410e --ppd examples/ppd/vk410e.ppd --language ja --json\n"
           "  jobwick info build/bundles/JobwickVk7300.plugin --no-constraint-handling",
           runInfo,
+      },
+      {
+          {"session"},
+          "SCRIPT",
+          1,
+          "drive the panel through a dialog-session script",
+          "Runs a dialog session: loads the bundle that SCRIPT names, opens a print dialog for "
+          "its printer with its starting print settings, and takes the script's steps in the "
+          "panel as a person or the print dialog would: restore, show, type, paste, clear, "
+          "delete, click, choose, save, summary, shouldPrint, fetchFolders, dump, expect and "
+          "reopen. Typing goes through each field's input filter and every event sends the "
+          "control's action, so the panel's own rules and actions run. A user event that the "
+          "control refuses (disabled, hidden, filtered out) is reported as that step's result.\n"
+          "\n"
+          "SCRIPT is a JSON file; docs/jobwick.md describes the format and examples/sessions/ "
+          "holds examples. The printer options below override what the script says. A "
+          "session starts with an empty temporary preferences folder unless the script "
+          "(\"prefsDir\") or --prefs-dir names one. \"${NAME}\" in a script string is "
+          "replaced by the value of --var NAME=VALUE (or the script's \"vars\").\n"
+          "\n"
+          "Output: each step with its outcome, every alert, summaries and dumps, then the "
+          "final print settings; with --json one JSON document holding all of it.\n"
+          "\n"
+          "Exit status: 0 when the session ran and every expectation held, 1 when an "
+          "expectation failed or the bundle, PPD or settings cannot be used, 2 for a wrong "
+          "command line or a script that cannot run as written (malformed JSON, unknown "
+          "step, unknown control).",
+          withSessionOptions({
+              {"--bundle", "BUNDLE", "the bundle to load instead of the script's \"bundle\""},
+              {"--var", "NAME=VALUE", "a value for ${NAME} in the script (repeatable)", true},
+              {"--save-settings", "FILE",
+               "write the final print settings to FILE (JSON, readable by 'ticket show')"},
+              {"--json", "", "write the result as one JSON document"},
+          }),
+          "  jobwick session examples/sessions/vk7300-retention.json\n"
+          "  jobwick session examples/sessions/vk7300-filing-popup.json \\\n"
+          "      --var PRINTER=127.0.0.1:8631 --json\n"
+          "  jobwick session my-session.json --ppd examples/ppd/vk7300-print-system.ppd \\\n"
+          "      --save-settings ticket.json && jobwick ticket show ticket.json",
+          runSession,
+      },
+      {
+          {"ticket", "show"},
+          "SETTINGS",
+          1,
+          "explain every entry of a job ticket in words",
+          "Reads a job ticket, the panel's entries of a job's print settings, from SETTINGS: "
+          "a JSON settings file {\"jobName\": ..., \"settings\": {KEY: VALUE}} (as written by "
+          "'session --save-settings') or key=value lines as a print queue keeps options; \"-\" "
+          "reads standard input. Every entry is shown in words: the spool time, the filing "
+          "and retention choices, names decoded from their hexadecimal text (system encoding, "
+          "the Windows Latin 1 variant and the UTF-8 variant, pieces of chunked keys joined), "
+          "the fixed-key secrets deciphered, the spool-time-key secrets deciphered with the "
+          "ticket's own spoolTime, and the two digests (jobSuspendKey, folderPassword) checked "
+          "against the deciphered codes. Entries that do not fit their form, digests that do "
+          "not match and pieces left over from earlier saves are reported.\n"
+          "\n"
+          "Names and secrets are read in the system encoding of the dialog that wrote them: "
+          "the one --language gives (Mac OS Roman for most languages, Mac Japanese for ja), "
+          "else the one of this environment.\n"
+          "\n"
+          "Exit status: 0 when the ticket is consistent, 3 when it was read but problems were "
+          "found, 1 when SETTINGS cannot be read, 2 for a wrong command line.",
+          {
+              {"--json", "", "write the report as a JSON document"},
+              {"--language", "LANG",
+               "the language of the dialog that wrote the ticket (en, ja, ...)"},
+              kHelpOption,
+          },
+          "  jobwick ticket show examples/tickets/vk7300-full.json\n"
+          "  jobwick ticket show job-options.txt --language ja\n"
+          "  lpoptions -p Office_MFP | tr ' ' '\\n' | jobwick ticket show - --json",
+          runTicketShow,
+      },
+      {
+          {"folders"},
+          "",
+          0,
+          "ask a printer for its filing folders, as the panel does",
+          "Loads the bundle, sets the panel's printer address to HOST[:PORT] and presses its "
+          "folder-list button, so that the plug-in's own SOAP client asks the printer "
+          "(http://HOST[:PORT]/quivo-mfp-srv) for its filing folders, then prints the list, "
+          "marking the folders protected by a folder password. The request waits at most 20 "
+          "seconds.\n"
+          "\n"
+          "With --printer-id (and the printer's PPD) the panel caches the list in that "
+          "printer's preferences, where its folder menu finds it the next time a dialog opens "
+          "for the printer; the panel keeps a printer's preferences only for the model its "
+          "PPD names, so a PPD of another model is refused. Without --ppd a stand-in PPD of a "
+          "filing model is used.\n"
+          "\n"
+          "Exit status: 0 when the printer answered with a folder list, 1 when it could not "
+          "be reached or gave no folder list, 2 for a wrong command line.",
+          {
+              {"--address", "HOST[:PORT]", "the printer's network address (required)"},
+              {"--bundle", "BUNDLE", "the plug-in bundle to use (default: vk7300)"},
+              {"--ppd", "FILE", "the printer's PPD file"},
+              {"--printer-id", "ID",
+               "cache the list for this printer (its queue name); needs --ppd"},
+              {"--prefs-dir", "DIR",
+               "the preferences folder of --printer-id; default: $JOBWICK_PREFS_DIR, else "
+               "~/.config/jobwick/preferences"},
+              {"--language", "LANG", "the user's language (en, ja, ...)"},
+              {"--json", "", "write the list as a JSON document"},
+              kHelpOption,
+          },
+          "  jobwick folders --address 10.0.0.5\n"
+          "  jobwick folders --address 127.0.0.1:8631 --json\n"
+          "  jobwick folders --address 10.0.0.5 --printer-id Office_MFP \\\n"
+          "      --ppd examples/ppd/vk7300.ppd",
+          runFolders,
+      },
+      {
+          {"prefs", "show"},
+          "PRINTER-ID",
+          1,
+          "show what the panel remembers for a printer, secrets deciphered",
+          "Reads the preferences the panel keeps for the printer PRINTER-ID (its queue name): "
+          "the file jp.co.quivo.mfp.PRINTER-ID.plist in the preferences folder, record \"Job "
+          "Handling\" (vk7300 build) or \"Jobwick\" (vk410e build). Shows each remembered "
+          "entry with its lock, the pass codes, password, login name and numbers deciphered, "
+          "and the cached folder list with the address it came from. Nothing is changed.\n"
+          "\n"
+          "Exit status: 0 when the record was read, 3 when it was read but holds damaged "
+          "values, 1 when there is no such file or record, 2 for a wrong command line.",
+          {
+              {"--prefs-dir", "DIR",
+               "the preferences folder; default: $JOBWICK_PREFS_DIR, else "
+               "$XDG_CONFIG_HOME/jobwick/preferences or ~/.config/jobwick/preferences"},
+              {"--model", "MODEL", "read only the record of vk7300 or vk410e"},
+              {"--language", "LANG",
+               "the language of the dialogs that stored the values (en, ja, ...)"},
+              {"--json", "", "write the record as a JSON document"},
+              kHelpOption,
+          },
+          "  jobwick prefs show Office_MFP\n"
+          "  jobwick prefs show Office_MFP --prefs-dir /tmp/prefs --model vk410e --json",
+          runPrefsShow,
       },
   };
   return table;

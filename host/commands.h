@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "platform/encoding.h"
 
 namespace jobwick::host {
 
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;  ///< the work failed (bad bundle, PPD, file)
-inline constexpr int kExitUsage = 2;    ///< the command line is wrong
+inline constexpr int kExitFailure = 1;   ///< the work failed (bad bundle, PPD, file)
+inline constexpr int kExitUsage = 2;     ///< the command line (or a session script) is wrong
+inline constexpr int kExitProblems = 3;  ///< the input was read, and problems were found in it
 
 /// What a subcommand's runner gets.
 struct Invocation {
@@ -49,5 +51,13 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 // Runners, one per subcommand.
 int runInfo(const Invocation& invocation);
+int runSession(const Invocation& invocation);
+int runTicketShow(const Invocation& invocation);
+int runFolders(const Invocation& invocation);
+int runPrefsShow(const Invocation& invocation);
+
+/// The system encoding that --language names (the one of the environment
+/// without it): the encoding a plug-in used for names and secrets.
+platform::CFStringEncoding systemEncodingFor(const ParsedArgs& args);
 
 }  // namespace jobwick::host

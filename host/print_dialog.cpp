@@ -104,11 +104,16 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
 
   // Alerts are shown on stderr (nobody is there to dismiss them) and kept.
   dialog->alerts_ = std::make_shared<std::vector<platform::Alert>>();
-  platform::setAlertPresenter([alerts = dialog->alerts_](const platform::Alert& alert) {
-    std::cerr << "jobwick: alert: " << (alert.title.empty() ? "" : alert.title + ": ")
-              << alert.message << " [" << alert.defaultButton << "]\n";
-    alerts->push_back(alert);
-  });
+  platform::setAlertPresenter(
+      [alerts = dialog->alerts_, listener = setup.alertListener](const platform::Alert& alert) {
+        if (listener) {
+          listener(alert);
+        } else {
+          std::cerr << "jobwick: alert: " << (alert.title.empty() ? "" : alert.title + ": ")
+                    << alert.message << " [" << alert.defaultButton << "]\n";
+        }
+        alerts->push_back(alert);
+      });
 
   std::string detail;
   auto bundlePath = resolveBundlePath(setup.bundle, defaultBundleDir(), &detail);
@@ -127,7 +132,7 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
     }
   }
 
-  platform::PrintSettings settings;
+  platform::PrintSettings settings = setup.initialSettings.value_or(platform::PrintSettings());
   if (setup.settingsFile && !readSettingsFile(*setup.settingsFile, &settings, &detail)) {
     return fail(detail);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,11 +28,17 @@ struct DialogSetup {
   std::optional<std::filesystem::path> ppd;
   std::optional<std::string> printerId;
   std::optional<std::string> deviceURI;
+  /// Print settings to start from (a session's inline settings, or the
+  /// settings a closed dialog left); --settings and --set apply on top.
+  std::optional<platform::PrintSettings> initialSettings;
   std::optional<std::filesystem::path> settingsFile;
   std::vector<std::string> settingOverrides;  ///< "key=value", applied last
   std::optional<std::string> language;
   std::optional<std::filesystem::path> prefsDir;
   bool constraintHandling = true;
+  /// Receives each alert the plug-in shows; without one alerts are written
+  /// to stderr. Either way they are kept in alerts().
+  std::function<void(const platform::Alert&)> alertListener;
 };
 
 /// The setup named by parsed dialog options and the bundle argument.

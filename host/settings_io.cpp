@@ -54,14 +54,20 @@ bool fail(std::string* error, std::string message) {
 
 }  // namespace
 
+std::optional<json> parseJsonDocument(std::string_view text, std::string* error) {
+  try {
+    return json::parse(text.begin(), text.end());
+  } catch (const json::parse_error& e) {
+    if (error) *error = positionOf(text, e.byte) + ": " + parseErrorDetail(e.what());
+  }
+  return std::nullopt;
+}
+
 bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
                        std::string* error) {
-  json document;
-  try {
-    document = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
-    return fail(error, positionOf(text, e.byte) + ": " + parseErrorDetail(e.what()));
-  }
+  auto parsed = parseJsonDocument(text, error);
+  if (!parsed) return false;
+  json document = std::move(*parsed);
   if (!document.is_object()) {
     return fail(error, "expected a JSON object with \"jobName\" and \"settings\", found " +
                            describeType(document));
@@ -157,15 +163,19 @@ bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings
   if (in.bad()) {
     return fail(error, path.string() + ": cannot read settings file: " + std::strerror(errno));
   }
-  const std::string text = buffer.str();
-
   std::string detail;
-  std::size_t first = text.find_first_not_of(" \t\r\n");
-  bool ok = first != std::string::npos && text[first] == '{'
-                ? parseSettingsJson(text, settings, &detail)
-                : parseOptionLines(text, settings, &detail);
-  if (!ok) return fail(error, path.string() + ": " + detail);
+  if (!parseSettingsText(buffer.str(), settings, &detail)) {
+    return fail(error, path.string() + ": " + detail);
+  }
   return true;
+}
+
+bool parseSettingsText(std::string_view text, platform::PrintSettings* settings,
+                       std::string* error) {
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != std::string_view::npos && text[first] == '{'
+             ? parseSettingsJson(text, settings, error)
+             : parseOptionLines(text, settings, error);
 }
 
 bool writeSettingsFile(const std::filesystem::path& path, const platform::PrintSettings& settings,

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/print_settings.h"
 
@@ -17,6 +20,16 @@ namespace jobwick::host {
 /// not such a document; `error` then says what is wrong, with line and column
 /// for malformed JSON ("line 3, column 14: ...").
 bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
+                       std::string* error);
+
+/// Parses a JSON document; nullopt for malformed text, `error` then says
+/// where and what ("line 3, column 14: syntax error ...").
+std::optional<nlohmann::json> parseJsonDocument(std::string_view text, std::string* error);
+
+/// Fills `settings` from the text of a settings file: JSON when its first
+/// non-blank character is "{", option lines otherwise. Answers false on
+/// malformed text (`error` says why, without a file name).
+bool parseSettingsText(std::string_view text, platform::PrintSettings* settings,
                        std::string* error);
 
 /// The JSON document of `settings`: members sorted by key, two-space indent,

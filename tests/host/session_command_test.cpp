@@ -1,0 +1,343 @@
+// End-to-end tests of `jobwick session`: every example session runs through
+// the built command against the built bundles, and each kind of script
+// mistake is reported with the place it happened.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "jobwick_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hosttest::CommandResult;
+using hosttest::JobwickTest;
+using hosttest::SharedPrinter;
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+constexpr const char kPrefix[] = "jp.co.quivo.print.PrintSettings.";
+
+std::vector<std::string> exampleSessions() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(JobwickTest::source("examples/sessions"))) {
+    if (entry.path().extension() == ".json") names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ExampleSession : public JobwickTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ExampleSession, RunsWithEveryExpectationHolding) {
+  const fs::path script = source("examples/sessions") / GetParam();
+  int status = -1;
+  json result = jobwickJson(
+      {"session", script.string(), "--json", "--var", "PRINTER=" + SharedPrinter::address()},
+      &status);
+  EXPECT_EQ(status, 0) << result.dump(2);
+  EXPECT_EQ(result["ok"], true);
+  EXPECT_EQ(result["failures"], json::array());
+  EXPECT_EQ(result["error"], nullptr);
+  // Every step ran, and no fetch of the printer's folders failed.
+  json scriptJson = json::parse(hosttest::readFile(script));
+  EXPECT_EQ(result["steps"].size(), scriptJson["steps"].size());
+  for (const auto& step : result["steps"]) {
+    if (step["do"] == "fetchFolders") {
+      EXPECT_EQ(step["folderCount"], 3) << step.dump();
+      EXPECT_FALSE(step.contains("alerts")) << step.dump();
+    }
+  }
+  // Every session that saves leaves a job ticket with its spool time.
+  const bool saves = std::any_of(scriptJson["steps"].begin(), scriptJson["steps"].end(),
+                                 [](const json& s) { return s["do"] == "save"; });
+  if (saves) {
+    EXPECT_TRUE(result["settings"]["settings"].contains(std::string(kPrefix) + "spoolTime"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleSession, ::testing::ValuesIn(exampleSessions()),
+                         [](const auto& info) {
+                           std::string name = fs::path(info.param).stem().string();
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST_F(JobwickTest, ExamplesCoverBothModelsAndEveryArea) {
+  std::string all;
+  for (const auto& name : exampleSessions())
+    all += hosttest::readFile(source("examples/sessions") / name);
+  for (const char* needle :
+       {"\"bundle\": \"vk7300\"", "\"bundle\": \"vk410e\"", "vk7300-active-directory.ppd",
+        "vk7300-print-system.ppd", "suspendKeyEditText", "folderSelectionPopup",
+        "folderSelectionMatrix", "folderNameEditText", "loginNameButton", "userNumberEditText",
+        "accountNumberEditText", "userNameEditText", "jobNameEditText", "\"do\": \"summary\"",
+        "\"expectResult\": false", "\"do\": \"reopen\"", "\"do\": \"fetchFolders\""}) {
+    EXPECT_THAT(all, HasSubstr(needle));
+  }
+}
+
+TEST_F(JobwickTest, SessionKeyResults) {
+  // The demo: a protected folder from the printer, a locked login name.
+  json demo = jobwickJson({"session", source("examples/sessions/demo.json").string(), "--json",
+                           "--var", "PRINTER=" + SharedPrinter::address()});
+  const json& ticket = demo["settings"]["settings"];
+  EXPECT_EQ(ticket[std::string(kPrefix) + "filing"], "3");
+  EXPECT_EQ(ticket[std::string(kPrefix) + "folderPath"], "426F617264");  // "Board"
+  EXPECT_EQ(ticket[std::string(kPrefix) + "holdButton"], "2");
+  EXPECT_EQ(demo["summary"]["Folder"], "Board");
+  // The popup lists the printer's folders, the protected one with a padlock.
+  const json& popup = demo["dumps"][0]["controls"][3];
+  ASSERT_EQ(popup["identifier"], "folderSelectionPopup");
+  ASSERT_EQ(popup["items"].size(), 6u);
+  EXPECT_EQ(popup["items"][2]["separator"], true);
+  EXPECT_EQ(popup["items"][4]["title"], "Board");
+  EXPECT_EQ(popup["items"][4]["image"], "icon:lock");
+  EXPECT_NE(popup["items"][3]["image"], "icon:lock");
+
+  // The print-system printer: two refusals, each with its alert.
+  json printSystem = jobwickJson(
+      {"session", source("examples/sessions/vk7300-print-system.json").string(), "--json"});
+  ASSERT_EQ(printSystem["alerts"].size(), 2u);
+  EXPECT_EQ(printSystem["alerts"][0]["title"], "Information");
+  EXPECT_THAT(printSystem["alerts"][0]["message"].get<std::string>(), HasSubstr("Login Name"));
+  EXPECT_EQ(printSystem["alerts"][0]["step"], 5);
+  EXPECT_EQ(printSystem["steps"][4]["result"], false);
+}
+
+TEST_F(JobwickTest, SessionTextModeShowsStepsAlertsAndSettings) {
+  CommandResult result =
+      jobwick({"session", source("examples/sessions/vk7300-print-system.json").string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("step 5: shouldPrint \"empty login name: refused\"\n"
+                                    "  alert: Information: Please confirm"));
+  EXPECT_THAT(result.out, HasSubstr("answer: NO (printing refused)"));
+  EXPECT_THAT(result.out, HasSubstr("Print settings after the session:"));
+  EXPECT_THAT(result.out, HasSubstr("0 failed, 0 events refused"));
+}
+
+TEST_F(JobwickTest, SessionReportsRefusedEventsAndGoesOn) {
+  auto script = scratchFile("refused.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" + source("examples/ppd/vk7300.ppd").string() +
+                                                R"("},
+    "steps": [
+      {"do": "restore"},
+      {"do": "type", "control": "suspendKeyEditText", "text": "12"},
+      {"do": "click", "control": "suspendKeyButton"},
+      {"do": "type", "control": "accountNumberEditText", "text": "x"},
+      {"do": "type", "control": "accountNumberEditText", "text": "1a2"},
+      {"do": "delete", "control": "accountNumberEditText", "count": 5}
+    ]})");
+  int status = -1;
+  json result = jobwickJson({"session", script.string(), "--json"}, &status);
+  EXPECT_EQ(status, 0);
+  const json& steps = result["steps"];
+  ASSERT_EQ(steps.size(), 6u);
+  EXPECT_EQ(steps[1]["status"], "refused");
+  EXPECT_EQ(steps[1]["message"], "it is not editable");
+  EXPECT_EQ(steps[2]["status"], "refused");
+  EXPECT_EQ(steps[2]["message"], "it is disabled");
+  EXPECT_EQ(steps[3]["status"], "refused");
+  EXPECT_THAT(steps[3]["message"].get<std::string>(), HasSubstr("input filter took none"));
+  EXPECT_EQ(steps[4]["status"], "partial");
+  EXPECT_EQ(steps[4]["accepted"], 2);
+  EXPECT_EQ(steps[4]["text"], "12");
+  EXPECT_EQ(steps[5]["status"], "partial");
+  EXPECT_EQ(steps[5]["text"], "");
+  EXPECT_EQ(result["refusedSteps"], 3);
+}
+
+TEST_F(JobwickTest, SessionFailedExpectationsNameTheStep) {
+  auto script = scratchFile("expect.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" +
+                                               source("examples/ppd/vk7300.ppd").string() + R"("},
+    "steps": [
+      {"do": "restore"},
+      {"name": "retention on", "do": "expect", "control": "retentionCheckBox", "state": 1},
+      {"do": "type", "control": "loginNameEditText", "text": "x", "expectRefused": true},
+      {"do": "shouldPrint", "expectResult": false},
+      {"do": "expect", "settings": {"filing": "3", "holdButton": null, "jobSuspend": true},
+       "summary": {"Retention": "On"}, "alerts": 1}
+    ]})");
+  CommandResult result = jobwick({"session", script.string()});
+  EXPECT_EQ(result.exitCode, 1);
+  for (const char* message :
+       {"step 2 \"retention on\" (expect): retentionCheckBox.state is 0, expected 1",
+        "step 3 (type): the event was taken, expected it to be refused",
+        "step 4 (shouldPrint): shouldPrint answered YES, expected NO",
+        "step 5 (expect): filing is \"0\", expected \"3\"",
+        "step 5 (expect): holdButton is \"0\", expected it to be absent",
+        "step 5 (expect): summary \"Retention\" is \"Off\", expected \"On\"",
+        "step 5 (expect): 0 alerts were shown, expected 1"}) {
+    EXPECT_THAT(result.err, HasSubstr(message));
+  }
+  EXPECT_THAT(result.out, HasSubstr("FAILED: retentionCheckBox.state is 0, expected 1"));
+}
+
+struct ScriptError {
+  const char* name;
+  std::string script;
+  std::vector<std::string> extraArgs;
+  int status;
+  std::vector<std::string> messages;
+};
+
+class SessionScriptErrors : public JobwickTest,
+                            public ::testing::WithParamInterface<ScriptError> {};
+
+TEST_P(SessionScriptErrors, AreReportedWithTheirPlace) {
+  const ScriptError& c = GetParam();
+  auto path = scratchFile("script.json", c.script);
+  std::vector<std::string> args = {"session", path.string()};
+  args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
+  CommandResult result = jobwick(args);
+  EXPECT_EQ(result.exitCode, c.status) << result.err;
+  for (const auto& message : c.messages) EXPECT_THAT(result.err, HasSubstr(message));
+}
+
+const std::string kOk = R"("bundle": "vk7300", )";
+
+INSTANTIATE_TEST_SUITE_P(
+    Session, SessionScriptErrors,
+    ::testing::Values(
+        ScriptError{"MalformedJson",
+                    "{\"bundle\": \"vk7300\",\n \"steps\": [\n  {\"do\": \"save\"},\n ]\n}",
+                    {},
+                    2,
+                    {"script.json: line 4, column 2: syntax error"}},
+        ScriptError{"NotAnObject", "[1, 2]", {}, 2, {"a session script is a JSON object"}},
+        ScriptError{"UnknownStep",
+                    "{" + kOk + R"("steps": [{"do": "save"}, {"do": "clik"}]})",
+                    {},
+                    2,
+                    {"steps[1]: unknown step \"clik\" (did you mean click?)"}},
+        ScriptError{"StepWithoutDo",
+                    "{" + kOk + R"("steps": [{"control": "x"}]})",
+                    {},
+                    2,
+                    {"steps[0]: a step needs \"do\""}},
+        ScriptError{"UnknownMember",
+                    "{" + kOk + R"("steps": [{"do": "type", "control": "a", "txt": "b"}]})",
+                    {},
+                    2,
+                    {"step 1 (type): unknown member \"txt\" (type takes control, text"}},
+        ScriptError{"MissingMember",
+                    "{" + kOk + R"("steps": [{"do": "click"}]})",
+                    {},
+                    2,
+                    {"step 1 (click): missing member \"control\""}},
+        ScriptError{"WrongType",
+                    "{" + kOk + R"("steps": [{"do": "choose", "control": "a", "index": "1"}]})",
+                    {},
+                    2,
+                    {"step 1 (choose): \"index\" must be an integer"}},
+        ScriptError{
+            "ChooseBoth",
+            "{" + kOk + R"("steps": [{"do": "choose", "control": "a", "index": 1, "title": "b"}]})",
+            {},
+            2,
+            {"give either \"index\" or \"title\""}},
+        ScriptError{
+            "UnknownTopMember", "{" + kOk + R"("stepz": []})", {}, 2, {"unknown member \"stepz\""}},
+        ScriptError{
+            "NoSteps", "{" + kOk + R"("description": "x"})", {}, 2, {"missing member \"steps\""}},
+        ScriptError{"NoBundle", R"({"steps": []})", {}, 2, {"the script names no bundle"}},
+        ScriptError{"BadClock",
+                    "{" + kOk + R"("clock": "tomorrow", "steps": []})",
+                    {},
+                    2,
+                    {"\"clock\": \"tomorrow\" is not a moment"}},
+        ScriptError{"UndefinedVariable",
+                    "{" + kOk + R"("steps": [{"do": "fetchFolders", "address": "${PRINTER}"}]})",
+                    {},
+                    2,
+                    {"step 1 (fetchFolders): ${PRINTER} has no value (give --var PRINTER=VALUE"}},
+        ScriptError{"BadVarOption",
+                    "{" + kOk + R"("steps": []})",
+                    {"--var", "PRINTER"},
+                    2,
+                    {"option --var needs NAME=VALUE"}},
+        ScriptError{
+            "UnknownControl",
+            "{" + kOk + R"("steps": [{"do": "type", "control": "loginNameEdit", "text": "a"}]})",
+            {},
+            2,
+            {"step 1 (type): no control \"loginNameEdit\" in the panel; close matches: "
+             "loginNameEditText"}},
+        ScriptError{
+            "WrongKindOfControl",
+            "{" + kOk +
+                R"("steps": [{"do": "type", "control": "retentionCheckBox", "text": "a"}]})",
+            {},
+            2,
+            {"\"retentionCheckBox\" is a button, not a text field"}},
+        ScriptError{
+            "UnknownProperty",
+            "{" + kOk +
+                R"("steps": [{"do": "expect", "control": "loginNameEditText", "stat": 1}]})",
+            {},
+            2,
+            {"has no property \"stat\"; it has: kind, identifier"}},
+        ScriptError{"UnreadablePPD",
+                    "{" + kOk + R"("printer": {"ppd": "missing.ppd"}, "steps": []})",
+                    {},
+                    1,
+                    {"cannot read PPD", "missing.ppd"}},
+        ScriptError{"UnknownBundle", R"({"bundle": "vk9999", "steps": []})", {}, 1, {"vk9999"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JobwickTest, SessionWithoutScriptFileFails) {
+  CommandResult result = jobwick({"session", (temp().path() / "none.json").string()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("none.json: no such session script"));
+}
+
+TEST_F(JobwickTest, SessionOptionsOverrideTheScriptAndSaveTheSettings) {
+  auto script = scratchFile("options.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" + source("examples/ppd/vk7300.ppd").string() +
+                                                R"("},
+    "steps": [{"do": "restore"}, {"do": "save"}]})");
+  const fs::path saved = temp().path() / "saved.json";
+  CommandResult result =
+      jobwick({"session", script.string(), "--bundle", "vk410e", "--ppd",
+               source("examples/ppd/vk410e.ppd").string(), "--set", "com.example.copies=2",
+               "--save-settings", saved.string(), "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  json output = json::parse(result.out);
+  EXPECT_EQ(output["bundle"], "vk410e");
+  json file = json::parse(hosttest::readFile(saved));
+  EXPECT_EQ(file["settings"]["com.example.copies"], "2");
+  EXPECT_EQ(file, output["settings"]);
+  // The vk410e build writes no UTF-8 variants.
+  EXPECT_FALSE(file["settings"].contains(std::string(kPrefix) + "userName31"));
+}
+
+TEST_F(JobwickTest, SessionUsesItsOwnPreferencesUnlessTold) {
+  const std::string script = source("examples/sessions/vk7300-authentication.json").string();
+  ASSERT_EQ(jobwick({"session", script}).exitCode, 0);
+  EXPECT_FALSE(fs::exists(prefsDir() / "jp.co.quivo.mfp.Office_MFP.plist"));
+  ASSERT_EQ(jobwick({"session", script, "--prefs-dir", prefsDir().string()}).exitCode, 0);
+  EXPECT_TRUE(fs::exists(prefsDir() / "jp.co.quivo.mfp.Office_MFP.plist"));
+}
+
+TEST_F(JobwickTest, FetchFoldersFromAnUnreachablePrinterShowsTheAlert) {
+  auto script = scratchFile("fetch.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" +
+                                              source("examples/ppd/vk7300.ppd").string() + R"("},
+    "steps": [{"do": "restore"}, {"do": "fetchFolders", "address": "127.0.0.1:${PORT}"}]})");
+  int status = -1;
+  json result = jobwickJson({"session", script.string(), "--json", "--var",
+                             "PORT=" + std::to_string(SharedPrinter::closedPort())},
+                            &status);
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(result["alerts"].size(), 1u);
+  EXPECT_EQ(result["alerts"][0]["message"], "Could not retrieve Folder Names.");
+  EXPECT_EQ(result["steps"][1]["folderCount"], nullptr);
+}
+
+}  // namespace
