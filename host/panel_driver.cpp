@@ -407,39 +407,46 @@ EventOutcome chooseIn(const ControlRef& control, std::optional<std::int64_t> ind
                       const std::optional<std::string>& title) {
   if (control.cell) return chooseRow(*control.matrix, control.row);
   View* view = control.view;
+  // The index asked for, or the one the title names (-1: none).
+  std::int64_t wanted = index ? *index : -1;
+  bool found = false;
   if (auto* matrix = dynamic_cast<Matrix*>(view)) {
     if (title) {
-      index.reset();
+      found = false;
       for (std::int64_t row = 0; row < matrix->numberOfRows(); ++row) {
-        if (matrix->cellAtRow(row) && matrix->cellAtRow(row)->title() == *title) index = row;
+        if (matrix->cellAtRow(row) && matrix->cellAtRow(row)->title() == *title) {
+          wanted = row;
+          found = true;
+        }
       }
-      if (!index) return refused("no row is titled \"" + *title + "\"");
+      if (!found) return refused("no row is titled \"" + *title + "\"");
     }
-    return chooseRow(*matrix, index.value_or(-1));
+    return chooseRow(*matrix, wanted);
   }
   if (auto* popup = dynamic_cast<PopUpButton*>(view)) {
     if (auto reason = refusal(popup)) return refused(*reason);
     if (title) {
-      index.reset();
+      found = false;
       for (std::int64_t i = 0; i < popup->numberOfItems(); ++i) {
         const platform::MenuItem* item = popup->menu()->itemAtIndex(i);
         if (item && !item->isSeparatorItem() && item->title() == *title) {
-          index = i;
+          wanted = i;
+          found = true;
           break;
         }
       }
-      if (!index) return refused("no menu item is titled \"" + *title + "\"");
+      if (!found) return refused("no menu item is titled \"" + *title + "\"");
     }
-    const platform::MenuItem* item = popup->menu()->itemAtIndex(index.value_or(-1));
+    const platform::MenuItem* item = popup->menu()->itemAtIndex(wanted);
     if (!item) {
-      return refused("item " + std::to_string(index.value_or(-1)) +
+      return refused("item " + std::to_string(wanted) +
                      " does not exist (the menu has " + std::to_string(popup->numberOfItems()) +
                      " items)");
     }
     if (item->isSeparatorItem())
-      return refused("item " + std::to_string(*index) + " is a separator");
-    if (!item->isEnabled()) return refused("item " + std::to_string(*index) + " is disabled");
-    if (!popup->selectItemByUser(*index)) return refused("the menu refused the choice");
+      return refused("item " + std::to_string(wanted) + " is a separator");
+    if (!item->isEnabled()) return refused("item " + std::to_string(wanted) + " is disabled");
+    if (!popup->selectItemByUser(wanted)) return refused("the menu refused the choice");
     return EventOutcome{};
   }
   if (auto* tabs = dynamic_cast<TabView*>(view)) {
@@ -447,17 +454,20 @@ EventOutcome chooseIn(const ControlRef& control, std::optional<std::int64_t> ind
     // selects it and sends the tab view's action.
     if (auto reason = refusal(tabs)) return refused(*reason);
     if (title) {
-      index.reset();
+      found = false;
       for (std::int64_t i = 0; i < tabs->numberOfTabViewItems(); ++i) {
-        if (tabs->tabViewItemAtIndex(i)->label() == *title) index = i;
+        if (tabs->tabViewItemAtIndex(i)->label() == *title) {
+          wanted = i;
+          found = true;
+        }
       }
-      if (!index) return refused("no tab is labelled \"" + *title + "\"");
+      if (!found) return refused("no tab is labelled \"" + *title + "\"");
     }
-    if (!tabs->tabViewItemAtIndex(index.value_or(-1))) {
-      return refused("tab " + std::to_string(index.value_or(-1)) + " does not exist (there are " +
+    if (!tabs->tabViewItemAtIndex(wanted)) {
+      return refused("tab " + std::to_string(wanted) + " does not exist (there are " +
                      std::to_string(tabs->numberOfTabViewItems()) + " tabs)");
     }
-    tabs->selectTabViewItemAtIndex(*index);
+    tabs->selectTabViewItemAtIndex(wanted);
     tabs->sendAction();
     return EventOutcome{};
   }
