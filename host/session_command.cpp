@@ -18,6 +18,7 @@
 #include "host/print_dialog.h"
 #include "host/session_script.h"
 #include "host/settings_io.h"
+#include "platform/strings.h"
 #include "platform/system.h"
 
 namespace jobwick::host {
@@ -71,6 +72,33 @@ std::string alertText(const platform::Alert& alert) {
 
 std::string quote(const std::string& text) {
   return json(text).dump();
+}
+
+/// Fields whose text is a secret. The session's output shows their text
+/// masked, one bullet per character, so that a session's log never carries
+/// a pass code, password, user number or login name in plain text.
+bool isSecretField(const std::string& identifier) {
+  return identifier == "suspendKeyEditText" || identifier == "folderPasswordEditText" ||
+         identifier == "passwordEditText" || identifier == "userNumberEditText" ||
+         identifier == "loginNameEditText";
+}
+
+std::string masked(const std::string& text) {
+  std::string out;
+  for (std::size_t i = platform::utf16Length(text); i > 0; --i) out += "\u2022";
+  return out;
+}
+
+/// Masks the text of the secret fields of a dump.
+void maskSecrets(json& dumped) {
+  if (!dumped.contains("controls")) return;
+  for (auto& entry : dumped["controls"]) {
+    if (entry.contains("identifier") && entry.contains("text") && entry["text"].is_string() &&
+        isSecretField(entry["identifier"].get<std::string>())) {
+      entry["text"] = masked(entry["text"].get<std::string>());
+      entry["masked"] = true;
+    }
+  }
 }
 
 /// One line of a dump in words: kind, value, and what stands out.
@@ -316,14 +344,22 @@ class SessionRunner {
     if (step.kind == "expect") {
       std::string what;
       if (spec.contains("control")) what = " " + spec["control"].get<std::string>() + ":";
+      const bool secret = spec.contains("control") && spec["control"].is_string() &&
+                          isSecretField(spec["control"].get<std::string>());
       for (const auto& [member, value] : spec.items()) {
         if (member == "do" || member == "name" || member == "control") continue;
-        what += (what.empty() || what.back() == ':' ? " " : ", ") + member + " " + value.dump();
+        const std::string shown = secret && member == "text" && value.is_string()
+                                      ? quote(masked(value.get<std::string>()))
+                                      : value.dump();
+        what += (what.empty() || what.back() == ':' ? " " : ", ") + member + " " + shown;
       }
       return line + what;
     }
     if (spec.contains("text")) {
-      line += " " + quote(spec["text"].get<std::string>()) + " into";
+      const std::string text = spec["text"].get<std::string>();
+      const bool secret = spec.contains("control") && spec["control"].is_string() &&
+                          isSecretField(spec["control"].get<std::string>());
+      line += " " + quote(secret ? masked(text) : text) + " into";
     }
     if (spec.contains("control")) line += " " + spec["control"].get<std::string>();
     if (spec.contains("index")) line += " index " + spec["index"].dump();
@@ -389,7 +425,8 @@ class SessionRunner {
         result["accepted"] = outcome.accepted;
         result["offered"] = outcome.offered;
       }
-      result["text"] = static_cast<platform::TextField*>(ref.view)->stringValue();
+      const std::string text = static_cast<platform::TextField*>(ref.view)->stringValue();
+      result["text"] = isSecretField(ref.view->identifier()) ? masked(text) : text;
       applyOutcome(step, result, outcome);
       if (outcome.status != EventOutcome::Status::kRefused) {
         note("text now " + quote(result["text"].get<std::string>()));
@@ -509,6 +546,7 @@ class SessionRunner {
     } else {
       dumped = window_.dumpPanel();
     }
+    maskSecrets(dumped);
     if (!jsonOutput_) {
       std::size_t width = 0;
       for (const auto& entry : dumped["controls"]) {
@@ -546,9 +584,13 @@ class SessionRunner {
         ++expectations_;
         // Compared as plain JSON values: the order of members does not count.
         if (nlohmann::json::parse(state[member].dump()) != expected) {
-          fail(step, result,
-               identifier + "." + member + " is " + state[member].dump() + ", expected " +
-                   expected.dump());
+          if (member == "text" && isSecretField(identifier)) {
+            fail(step, result, identifier + ".text is not the expected text (a secret: not shown)");
+          } else {
+            fail(step, result,
+                 identifier + "." + member + " is " + state[member].dump() + ", expected " +
+                     expected.dump());
+          }
         }
       }
     }
