@@ -439,9 +439,8 @@ EventOutcome chooseIn(const ControlRef& control, std::optional<std::int64_t> ind
     }
     const platform::MenuItem* item = popup->menu()->itemAtIndex(wanted);
     if (!item) {
-      return refused("item " + std::to_string(wanted) +
-                     " does not exist (the menu has " + std::to_string(popup->numberOfItems()) +
-                     " items)");
+      return refused("item " + std::to_string(wanted) + " does not exist (the menu has " +
+                     std::to_string(popup->numberOfItems()) + " items)");
     }
     if (item->isSeparatorItem())
       return refused("item " + std::to_string(wanted) + " is a separator");

@@ -203,7 +203,9 @@ bool JC::saveValuesAndReturnError(platform::NSError** error) {
   return true;
 }
 
-ppd_file_t* JC::getPPDOnTiger() { return nullptr; }
+ppd_file_t* JC::getPPDOnTiger() {
+  return nullptr;
+}
 void JC::getPPDSettingsFromPrintSettingsOnTiger() {}
 void JC::writePPDSettingsToPrintSettingsOnTiger() {}
 

@@ -3,7 +3,7 @@
 #include "pde/JC.h"
 
 /// Makes a new instance of the principal class; the caller owns it.
-extern "C" __attribute__((visibility("default"))) platform::PDEPlugIn* JOBWICK_CAT(
-    JCPDEPlugIn, _alloc)() {
+extern "C" __attribute__((visibility("default"))) platform::PDEPlugIn* JOBWICK_CAT(JCPDEPlugIn,
+                                                                                   _alloc)() {
   return new JCPDEPlugIn();
 }

@@ -31,9 +31,20 @@ namespace {
 /// ends (ASCII and the common Unicode spaces).
 bool isSkippedCharacter(char32_t c) {
   switch (c) {
-    case U' ': case U'\t': case U'\n': case U'\v': case U'\f': case U'\r':
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F:
-    case 0x205F: case 0x3000:
+    case U' ':
+    case U'\t':
+    case U'\n':
+    case U'\v':
+    case U'\f':
+    case U'\r':
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
       return true;
     default:
       return c >= 0x2000 && c <= 0x200A;
@@ -80,6 +91,10 @@ std::int64_t JC::getUIMode() const {
   return active_directory ? 5 : 4;
 }
 
-bool JC::CheckHardDisk() const { return kModelProfile.hasHardDisk; }
+bool JC::CheckHardDisk() const {
+  return kModelProfile.hasHardDisk;
+}
 
-std::int64_t JC::getPasswordMax() const { return kModelProfile.passwordMax; }
+std::int64_t JC::getPasswordMax() const {
+  return kModelProfile.passwordMax;
+}

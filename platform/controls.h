@@ -191,7 +191,9 @@ class Button : public Control {
   Image* image() const { return cell_.image(); }
   void setImage(std::shared_ptr<Image> image) { cell_.setImage(std::move(image)); }
   Image* alternateImage() const { return cell_.alternateImage(); }
-  void setAlternateImage(std::shared_ptr<Image> image) { cell_.setAlternateImage(std::move(image)); }
+  void setAlternateImage(std::shared_ptr<Image> image) {
+    cell_.setAlternateImage(std::move(image));
+  }
 
   /// The user clicks: does nothing when disabled or hidden; check boxes and
   /// toggles flip their state, radio buttons turn on; then the action is

@@ -41,7 +41,6 @@ class IconvHandle {
   iconv_t cd_;
 };
 
-
 /// Encodes one code point with `handle`; nullopt when the encoding has no
 /// bytes for it.
 std::optional<std::string> encodeCodePoint(iconv_t handle, char32_t cp) {

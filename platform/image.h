@@ -40,7 +40,8 @@ class Image : public Object {
 /// The four characters of a type code ('lock' -> "lock").
 std::string fourCharCodeString(std::uint32_t code);
 constexpr std::uint32_t fourCharCode(const char (&text)[5]) {
-  return (std::uint32_t(std::uint8_t(text[0])) << 24) | (std::uint32_t(std::uint8_t(text[1])) << 16) |
+  return (std::uint32_t(std::uint8_t(text[0])) << 24) |
+         (std::uint32_t(std::uint8_t(text[1])) << 16) |
          (std::uint32_t(std::uint8_t(text[2])) << 8) | std::uint32_t(std::uint8_t(text[3]));
 }
 

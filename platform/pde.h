@@ -51,8 +51,7 @@ class PDEPanel : public Object {
   virtual bool shouldHide() = 0;
   virtual bool shouldPrint() = 0;
   virtual bool shouldShowHelp() = 0;
-  virtual void PPDOptionKeyValueDidChange(const std::string& option,
-                                          const std::string& choice) = 0;
+  virtual void PPDOptionKeyValueDidChange(const std::string& option, const std::string& choice) = 0;
   virtual bool restoreValuesAndReturnError(NSError** error) = 0;
   virtual bool saveValuesAndReturnError(NSError** error) = 0;
   virtual std::map<std::string, std::string> summaryInfo() = 0;

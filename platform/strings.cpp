@@ -54,7 +54,6 @@ Decoded decodeAt(std::string_view text, std::size_t pos) {
   return {value, length, true};
 }
 
-
 std::size_t utf16Units(char32_t cp) {
   return cp >= 0x10000 ? 2 : 1;
 }

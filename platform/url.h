@@ -8,8 +8,8 @@
 namespace platform {
 
 struct URL {
-  std::string text;      ///< the whole URL as given
-  std::string scheme;    ///< as written, case kept
+  std::string text;    ///< the whole URL as given
+  std::string scheme;  ///< as written, case kept
   std::string user;
   std::string host;      ///< may be empty
   int port = 0;          ///< 0 when the URL names none

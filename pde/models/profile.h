@@ -14,13 +14,13 @@ struct InterfaceFileChoice {
 };
 
 struct ModelProfile {
-  const char* model;        ///< "vk7300" or "vk410e"
-  const char* classPrefix;  ///< prefix of every class name of the build
+  const char* model;           ///< "vk7300" or "vk410e"
+  const char* classPrefix;     ///< prefix of every class name of the build
   const char* hiliteSelector;  ///< name of the highlighting method of text fields
   const char* panelNameKey;    ///< localisation key of the panel name
   const char* panelKind;
-  const char* preferenceRecordKey;  ///< key of the preference record in the domain
-  const char* requestResource;      ///< folder-list request, type "xml"
+  const char* preferenceRecordKey;    ///< key of the preference record in the domain
+  const char* requestResource;        ///< folder-list request, type "xml"
   const char* fetchFailedMessageKey;  ///< alert text of a failed folder fetch
 
   /// Interface modes and files: mode 4/5 (vk7300) or 1 (vk410e).
@@ -41,8 +41,8 @@ struct ModelProfile {
   std::size_t ticketTextBuffer;    ///< bytes of one field's text buffer
   std::size_t ticketCipherBuffer;  ///< bytes of the cipher output buffer
   std::size_t jobNameLimit;        ///< characters/bytes of jobName, jobName2
-  bool writesUtf8Variants;  ///< folderPath3, loginName2, password3, userName3, jobName3
-  bool reusesSpoolTime;     ///< an existing spoolTime is kept (else renewed per save)
+  bool writesUtf8Variants;         ///< folderPath3, loginName2, password3, userName3, jobName3
+  bool reusesSpoolTime;            ///< an existing spoolTime is kept (else renewed per save)
   /// Entries of a control missing from the interface file are removed, and
   /// the reader skips steps whose controls are missing.
   bool strictAboutMissingControls;

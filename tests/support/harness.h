@@ -76,10 +76,9 @@ class ControllerTest : public ::testing::Test {
   void TearDown() override;
 
   /// Makes a host for a printer with the given PPD lines, identifier and URI.
-  std::shared_ptr<FakeHost> makeHost(const std::vector<std::string>& ppdLines = {},
-                                     const std::string& printerId = "Office_MFP",
-                                     std::optional<std::string> deviceURI =
-                                         std::string("ipp://10.0.0.5:631/ipp/print"));
+  std::shared_ptr<FakeHost> makeHost(
+      const std::vector<std::string>& ppdLines = {}, const std::string& printerId = "Office_MFP",
+      std::optional<std::string> deviceURI = std::string("ipp://10.0.0.5:631/ipp/print"));
   /// Constructs a controller for `host` (a default host when null).
   std::shared_ptr<JC> makeController(std::shared_ptr<FakeHost> host = nullptr);
   /// Loads the controller's panel and puts it in a window.

@@ -82,8 +82,7 @@ TEST_F(LocalizationTest, ControlsGiveTheirTextByKind) {
 
   platform::ProgressIndicator other;
   EXPECT_EQ(jc->localizedStringValue(&other), std::nullopt);
-  EXPECT_EQ(jc->localizedStringValue(static_cast<const platform::Object*>(nullptr)),
-            std::nullopt);
+  EXPECT_EQ(jc->localizedStringValue(static_cast<const platform::Object*>(nullptr)), std::nullopt);
 }
 
 TEST_F(LocalizationTest, EnglishUsersSeeTheKeys) {

@@ -13,7 +13,9 @@ using jobwick::kModelProfile;
 namespace jwtest {
 namespace {
 
-bool isVk7300() { return kModelProfile.readsPPDModelFlags; }
+bool isVk7300() {
+  return kModelProfile.readsPPDModelFlags;
+}
 
 class ConstructionTest : public ControllerTest {};
 
@@ -40,7 +42,9 @@ TEST_F(ConstructionTest, PPDModelFlagsFollowTheKeywordValues) {
       {{"*ARActiveDirectory: False"}, true, false, false},
       {{"*ARActiveDirectory: \"\""}, true, false, false},
       {{"*ARDocumentFiling: False", "*ARQuivoPrintSystem: True", "*ARActiveDirectory: True"},
-       false, true, true},
+       false,
+       true,
+       true},
   };
   for (const auto& c : cases) {
     auto jc = makeController(makeHost(c.lines));
@@ -71,7 +75,7 @@ TEST_F(ConstructionTest, InterfaceModeFollowsTheDirectoryFlagAtEachCall) {
 
 TEST_F(ConstructionTest, EncodingOfThePPDTexts) {
   const std::vector<std::pair<std::string, platform::NSStringEncoding>> cases = {
-      {"ISOLatin1", 5}, {"WindowsANSI", 12}, {"JIS83-RKSJ", 8}, {"UTF-8", 4},
+      {"ISOLatin1", 5}, {"WindowsANSI", 12}, {"JIS83-RKSJ", 8},   {"UTF-8", 4},
       {"UTF8", 4},      {"utf-8", 30},       {"MacStandard", 30}, {"", 30},
   };
   for (const auto& [name, expected] : cases) {
