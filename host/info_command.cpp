@@ -10,7 +10,9 @@
 
 #include "host/commands.h"
 #include "host/print_dialog.h"
+#include "host/ticket_inspect.h"
 #include "platform/bundle.h"
+#include "platform/encoding.h"
 
 namespace jobwick::host {
 namespace {
@@ -104,6 +106,7 @@ int runInfo(const Invocation& invocation) {
   auto& host = dialog->host();
   const std::string printerId = printerIdentifierFor(*setup);
   const auto languages = platform::preferredLanguages();
+  const std::string systemEncoding = encodingName(platform::CFStringGetSystemEncoding());
   const std::string prefsDir = dialog->prefsDir() ? dialog->prefsDir()->string() : "";
 
   if (invocation.args.has("--json")) {
@@ -136,6 +139,7 @@ int runInfo(const Invocation& invocation) {
          {{"constraintHandling", host.offersConstraintHandling()},
           {"ppdFileRequests", host.ppdFileRequests()},
           {"languages", languages},
+          {"systemEncoding", systemEncoding},
           {"prefsDir", dialog->prefsDir() ? json(prefsDir) : json(nullptr)},
           {"printSettingsCount", host.settings().entries().size()}}},
         {"panelType", platform::kPrintDialogPanelType},
@@ -164,6 +168,7 @@ int runInfo(const Invocation& invocation) {
       out, "Host",
       {{"constraint handling", host.offersConstraintHandling() ? "offered" : "not offered"},
        {"languages", joinList(languages, "(none)")},
+       {"system encoding", systemEncoding},
        {"preferences folder", prefsDir.empty() ? "(none)" : prefsDir},
        {"print settings", std::to_string(host.settings().entries().size()) + " entries"}});
 

@@ -672,6 +672,10 @@ std::string encodingName(platform::CFStringEncoding encoding) {
       return "Mac Korean";
     case platform::kCFStringEncodingMacChineseSimp:
       return "Mac Simplified Chinese";
+    case 7:  // the Mac Cyrillic conversion number
+      return "Mac Cyrillic";
+    case 29:  // the Mac Central European conversion number
+      return "Mac Central European";
     case platform::kCFStringEncodingWindowsLatin1:
       return "Windows Latin 1";
     case platform::kCFStringEncodingISOLatin1:

@@ -13,6 +13,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/encoding.h"
 #include "platform/image.h"
 #include "platform/interface_file.h"
 
@@ -92,6 +93,11 @@ bool isFolder(const std::filesystem::path& path) {
   return std::filesystem::is_directory(path, ec);
 }
 
+/// "zh-Hant" or "zh-Hans" for a Chinese language tag or locale.
+std::string chineseScript(std::string_view tag) {
+  return systemEncodingForLanguage(tag) == kCFStringEncodingMacChineseTrad ? "zh-Hant" : "zh-Hans";
+}
+
 // "ja_JP.UTF-8" -> "ja"; "C", "POSIX" and empty values -> "".
 std::string languageOfLocale(std::string_view locale) {
   const std::size_t end = locale.find_first_of("_.@-");
@@ -101,7 +107,11 @@ std::string languageOfLocale(std::string_view locale) {
   if (language == "c" || language == "posix") return "";
   const bool letters = std::all_of(language.begin(), language.end(),
                                    [](unsigned char c) { return std::isalpha(c) != 0; });
-  return letters ? language : "";
+  if (!letters) return "";
+  // Chinese is told apart by its script, which the region implies
+  // ("zh_TW" -> "zh-Hant", "zh_CN" -> "zh-Hans").
+  if (language == "zh") return chineseScript(locale);
+  return language;
 }
 
 std::vector<std::string>& languagesOverride() {
@@ -116,7 +126,16 @@ std::vector<std::string> lprojCandidates(const std::string& language) {
   if (!isPlainFileName(language)) return result;
   result.push_back(language);
   const std::size_t cut = language.find_first_of("_-");
-  if (cut != std::string::npos && cut > 0) result.push_back(language.substr(0, cut));
+  if (cut != std::string::npos && cut > 0) {
+    // "zh-TW" and "zh-Hant-HK" are found in zh-Hant, "zh-CN" in zh-Hans.
+    if (language.compare(0, cut, "zh") == 0) {
+      const std::string script = chineseScript(language);
+      if (script != language) result.push_back(script);
+    }
+    result.push_back(language.substr(0, cut));
+  } else if (language == "zh") {
+    result.push_back(chineseScript(language));
+  }
   return result;
 }
 

@@ -1,26 +1,49 @@
-// String encodings and byte conversions on top of iconv.
+// String encodings and byte conversions.
 //
-// Conversions to bytes go one character at a time through an iconv handle
-// opened for the call: that is what lets a conversion stop exactly at the
-// first character the encoding cannot hold, substitute a loss byte for it,
-// or stop before a character whose bytes would overrun the buffer, and
-// report how much of the text and of the buffer it used. The handle's shift
-// state is reset before every character; the encodings used here are
-// stateless, so each character's bytes stand on their own.
+// The Mac script encodings that can be the system encoding (Mac OS Roman,
+// Japanese, Traditional and Simplified Chinese, Korean, Cyrillic, Central
+// European) are converted with Apple's vendor mapping tables as POCO's
+// Encodings library carries them: one table lookup per character, which is
+// what lets a conversion stop exactly at the first character the encoding
+// cannot hold, substitute a loss byte for it, or stop before a character
+// whose bytes would overrun the buffer. The tables leave out the control
+// characters (0x00-0x1F, 0x7F), which every Mac encoding maps to
+// themselves, and the few Apple entries that decode to a character followed
+// by a private-use rendering hint; bytes of the latter do not decode.
+//
+// The other encodings go through iconv, with one converter per encoding and
+// direction kept for the life of the process (the plug-ins have no threads)
+// and the text converted in bulk from UTF-16: iconv stops at an
+// unconvertible character or at a character that does not fit with the
+// input pointer on that character's first unit, so the UTF-16 units and the
+// bytes used are known exactly without converting one character at a time.
 #include "platform/encoding.h"
 
+#include <Poco/MacCentralEurRomanEncoding.h>
+#include <Poco/MacChineseSimpEncoding.h>
+#include <Poco/MacChineseTradEncoding.h>
+#include <Poco/MacCyrillicEncoding.h>
+#include <Poco/MacJapaneseEncoding.h>
+#include <Poco/MacKoreanEncoding.h>
+#include <Poco/MacRomanEncoding.h>
 #include <iconv.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 
 #include "platform/strings.h"
 
 namespace platform {
 namespace {
+
+constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
+constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
 
 std::optional<CFStringEncoding> gSystemEncodingOverride;
 
@@ -36,53 +59,218 @@ class IconvHandle {
 
   bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
   iconv_t get() const { return cd_; }
+  /// Returns the converter to its initial state.
+  void reset() const {
+    if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
 
  private:
   iconv_t cd_;
 };
 
-/// Encodes one code point with `handle`; nullopt when the encoding has no
-/// bytes for it.
-std::optional<std::string> encodeCodePoint(iconv_t handle, char32_t cp) {
-  std::string in;
-  appendUtf8(in, cp);
-  std::array<char, 16> out{};
-  char* inPtr = in.data();
-  std::size_t inLeft = in.size();
-  char* outPtr = out.data();
-  std::size_t outLeft = out.size();
-  iconv(handle, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-      inLeft != 0) {
-    return std::nullopt;
+constexpr const char* kUtf16Native =
+    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+/// The kept converter from UTF-16 to `name` (toBytes) or from `name` to
+/// UTF-8; null when iconv cannot open it.
+const IconvHandle* converter(CFStringEncoding encoding, std::string_view name, bool toBytes) {
+  static std::map<std::pair<CFStringEncoding, bool>, std::unique_ptr<IconvHandle>> handles;
+  auto& slot = handles[{encoding, toBytes}];
+  if (!slot) {
+    const std::string iconvName(name);
+    slot = toBytes ? std::make_unique<IconvHandle>(iconvName.c_str(), kUtf16Native)
+                   : std::make_unique<IconvHandle>("UTF-8", iconvName.c_str());
   }
-  // Flush any closing shift sequence so the bytes stand alone.
-  if (iconv(handle, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-    return std::nullopt;
+  return slot->valid() ? slot.get() : nullptr;
+}
+
+/// Apple's table for a Mac script encoding, or null for another encoding.
+/// The tables are built once; POCO's constructors only record pointers to
+/// static data, but no exception may leave this layer in any case.
+const Poco::TextEncoding* macTable(CFStringEncoding encoding) noexcept {
+  try {
+    switch (encoding) {
+      case kCFStringEncodingMacRoman: {
+        static const Poco::MacRomanEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacJapanese: {
+        static const Poco::MacJapaneseEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacChineseTrad: {
+        static const Poco::MacChineseTradEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacKorean: {
+        static const Poco::MacKoreanEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacCyrillic: {
+        static const Poco::MacCyrillicEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacChineseSimp: {
+        static const Poco::MacChineseSimpEncoding table;
+        return &table;
+      }
+      case kCFStringEncodingMacCentralEurRoman: {
+        static const Poco::MacCentralEurRomanEncoding table;
+        return &table;
+      }
+      default:
+        return nullptr;
+    }
+  } catch (...) {
+    return nullptr;
   }
-  return std::string(out.data(), out.size() - outLeft);
+}
+
+bool isControl(char32_t c) {
+  return c < 0x20 || c == 0x7F;
+}
+bool isHighSurrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+/// Bytes of one code point in a Mac table: the byte count (1 or 2) written
+/// to `out`, or 0 when the table has no bytes for it.
+int encodeMac(const Poco::TextEncoding& table, char32_t cp, std::uint8_t out[2]) {
+  if (isControl(cp)) {
+    out[0] = static_cast<std::uint8_t>(cp);
+    return 1;
+  }
+  if (cp > 0xFFFF) return 0;  // the tables cover the Basic Multilingual Plane only
+  unsigned char bytes[4] = {};
+  const int n = table.convert(static_cast<int>(cp), bytes, static_cast<int>(sizeof bytes));
+  if (n < 1 || n > 2) return 0;
+  std::memcpy(out, bytes, static_cast<std::size_t>(n));
+  return n;
+}
+
+/// The Mac-table form of CFStringGetBytes, one character at a time.
+ConversionResult macGetBytes(const Poco::TextEncoding& table, std::u16string_view units,
+                             std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
+  ConversionResult result;
+  std::size_t i = 0;
+  while (i < units.size()) {
+    const char16_t unit = units[i];
+    std::size_t taken = 1;
+    std::uint8_t bytes[2];
+    int n = 0;
+    if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+      taken = 2;  // outside the tables' plane: never convertible
+    } else if (!isHighSurrogate(unit) && !isLowSurrogate(unit)) {
+      n = encodeMac(table, unit, bytes);
+    }
+    // Otherwise a lone surrogate (a limit that cuts a pair): unconvertible.
+    if (n == 0) {
+      if (lossByte == 0) break;
+      bytes[0] = lossByte;
+      n = 1;
+    }
+    const auto size = static_cast<std::size_t>(n);
+    if (size > byteLimit - result.bytesUsed) break;
+    if (buffer != nullptr) std::memcpy(buffer + result.bytesUsed, bytes, size);
+    result.bytesUsed += size;
+    result.charactersUsed += taken;
+    i += taken;
+  }
+  return result;
+}
+
+/// The iconv form of CFStringGetBytes, in bulk.
+ConversionResult iconvGetBytes(const IconvHandle& handle, std::u16string_view units,
+                               std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
+  ConversionResult result;
+  std::array<char, 1024> scratch{};  // output when only counting
+  handle.reset();
+  std::size_t i = 0;
+  while (i < units.size()) {
+    char* inPtr = reinterpret_cast<char*>(const_cast<char16_t*>(units.data() + i));
+    std::size_t inLeft = (units.size() - i) * sizeof(char16_t);
+    char* outStart =
+        buffer != nullptr ? reinterpret_cast<char*>(buffer + result.bytesUsed) : scratch.data();
+    std::size_t outLeft = buffer != nullptr ? byteLimit - result.bytesUsed : scratch.size();
+    char* outPtr = outStart;
+    const std::size_t rc = iconv(handle.get(), &inPtr, &inLeft, &outPtr, &outLeft);
+    const int error = errno;
+    const std::size_t converted = (units.size() - i) - inLeft / sizeof(char16_t);
+    result.bytesUsed += static_cast<std::size_t>(outPtr - outStart);
+    result.charactersUsed += converted;
+    i += converted;
+    if (rc != static_cast<std::size_t>(-1)) break;  // all of it
+    if (error == E2BIG) {
+      if (buffer != nullptr) break;  // the next character does not fit
+      continue;                      // counting: the scratch space is full
+    }
+    // EILSEQ (no bytes for the character) or EINVAL (a pair cut at the end).
+    const std::size_t taken =
+        isHighSurrogate(units[i]) && i + 1 < units.size() && isLowSurrogate(units[i + 1]) ? 2 : 1;
+    if (lossByte == 0 || byteLimit - result.bytesUsed < 1) break;
+    if (buffer != nullptr) buffer[result.bytesUsed] = lossByte;
+    result.bytesUsed += 1;
+    result.charactersUsed += taken;
+    i += taken;
+    handle.reset();
+  }
+  return result;
+}
+
+/// Decodes bytes with a Mac table; nullopt at a byte sequence it has no
+/// character for, or a double-byte character cut at the end.
+std::optional<std::string> macDecode(const Poco::TextEncoding& table, const unsigned char* bytes,
+                                     std::size_t length) {
+  const Poco::TextEncoding::CharacterMap& map = table.characterMap();
+  std::string output;
+  output.reserve(length);
+  for (std::size_t i = 0; i < length;) {
+    const unsigned char b = bytes[i];
+    int cp = -1;
+    if (isControl(b)) {
+      cp = b;
+      i += 1;
+    } else if (map[b] >= 0) {
+      cp = map[b];
+      i += 1;
+    } else if (map[b] == -2 && i + 1 < length) {
+      cp = table.convert(bytes + i);
+      i += 2;
+    }
+    if (cp < 0) return std::nullopt;
+    appendUtf8(output, static_cast<char32_t>(cp));
+  }
+  return output;
+}
+
+/// Decodes bytes with iconv, in bulk.
+std::optional<std::string> iconvDecode(const IconvHandle& handle, const char* bytes,
+                                       std::size_t length) {
+  handle.reset();
+  std::string output;
+  char* inPtr = const_cast<char*>(bytes);
+  std::size_t inLeft = length;
+  std::array<char, 4096> chunk{};
+  while (inLeft > 0) {
+    char* outPtr = chunk.data();
+    std::size_t outLeft = chunk.size();
+    const std::size_t rc = iconv(handle.get(), &inPtr, &inLeft, &outPtr, &outLeft);
+    const int error = errno;
+    output.append(chunk.data(), chunk.size() - outLeft);
+    if (rc == static_cast<std::size_t>(-1) && error != E2BIG) {
+      return std::nullopt;  // EILSEQ (invalid byte) or EINVAL (cut sequence)
+    }
+  }
+  return output;
 }
 
 }  // namespace
 
 std::string_view iconvNameForEncoding(CFStringEncoding encoding) {
   switch (encoding) {
-    case kCFStringEncodingMacRoman:
-      return "MACINTOSH";
-    case kCFStringEncodingMacJapanese:
-      // Code page 932 rather than plain Shift JIS: it is Shift JIS with the
-      // vendor extensions Japanese systems produce, and it keeps every ASCII
-      // byte as ASCII. Plain SHIFT_JIS in iconv reads byte 0x5C as the yen
-      // sign and 0x7E as an overline, so ASCII entries (pass codes, login
-      // names with a backslash domain separator) would not read back as
-      // written.
-      return "CP932";
-    case kCFStringEncodingMacChineseTrad:
-      return "BIG5";
-    case kCFStringEncodingMacKorean:
-      return "CP949";
-    case kCFStringEncodingMacChineseSimp:
-      return "EUC-CN";
     case kCFStringEncodingWindowsLatin1:
       return "CP1252";
     case kCFStringEncodingISOLatin1:
@@ -100,6 +288,15 @@ std::string_view iconvNameForEncoding(CFStringEncoding encoding) {
   }
 }
 
+namespace {
+
+/// Whether conversions to and from `encoding` are available.
+bool isSupportedEncoding(CFStringEncoding encoding) {
+  return macTable(encoding) != nullptr || !iconvNameForEncoding(encoding).empty();
+}
+
+}  // namespace
+
 CFStringEncoding systemEncodingForLanguage(std::string_view language) {
   // A tag looks like "ja", "ja_JP.UTF-8", "zh-Hant-TW" or "zh_TW@euro".
   const std::size_t codesetAt = language.find_first_of(".@");
@@ -108,6 +305,13 @@ CFStringEncoding systemEncodingForLanguage(std::string_view language) {
   const std::string_view lang = tag.substr(0, sep);
   if (equalsIgnoringCase(lang, "ja")) return kCFStringEncodingMacJapanese;
   if (equalsIgnoringCase(lang, "ko")) return kCFStringEncodingMacKorean;
+  // Languages written in Cyrillic, and the Central European Latin ones.
+  for (const char* cyrillic : {"ru", "uk", "be", "bg", "mk", "sr"}) {
+    if (equalsIgnoringCase(lang, cyrillic)) return kCFStringEncodingMacCyrillic;
+  }
+  for (const char* central : {"pl", "cs", "sk", "hu", "et", "lv", "lt"}) {
+    if (equalsIgnoringCase(lang, central)) return kCFStringEncodingMacCentralEurRoman;
+  }
   if (equalsIgnoringCase(lang, "zh")) {
     // Traditional Chinese by script (Hant) or by region (Taiwan, Hong Kong,
     // Macau); everything else Chinese is Simplified.
@@ -166,7 +370,7 @@ NSStringEncoding CFStringConvertEncodingToNSStringEncoding(CFStringEncoding enco
     case kCFStringEncodingMacRoman:
       return NSMacOSRomanStringEncoding;
     default:
-      if (iconvNameForEncoding(encoding).empty()) return 0;
+      if (!isSupportedEncoding(encoding)) return 0;
       return 0x80000000ull | encoding;
   }
 }
@@ -192,7 +396,7 @@ CFStringEncoding CFStringConvertNSStringEncodingToEncoding(NSStringEncoding enco
   }
   if ((encoding & ~0xFFFFFFFFull) == 0 && (encoding & 0x80000000ull) != 0) {
     const auto cf = static_cast<CFStringEncoding>(encoding & 0x7FFFFFFFull);
-    if (!iconvNameForEncoding(cf).empty()) return cf;
+    if (isSupportedEncoding(cf)) return cf;
   }
   return kCFStringEncodingInvalidId;
 }
@@ -200,47 +404,20 @@ CFStringEncoding CFStringConvertNSStringEncodingToEncoding(NSStringEncoding enco
 ConversionResult CFStringGetBytes(std::string_view text, std::size_t maxCharacters,
                                   CFStringEncoding encoding, std::uint8_t lossByte,
                                   std::uint8_t* buffer, std::size_t maxBytes) {
-  ConversionResult result;
-  const std::string_view name = iconvNameForEncoding(encoding);
-  if (name.empty()) return result;
-  const IconvHandle handle(std::string(name).c_str(), "UTF-8");
-  if (!handle.valid()) return result;
-
   // Without a buffer the call only counts, and the byte limit does not apply.
   const std::size_t byteLimit = buffer == nullptr ? SIZE_MAX : maxBytes;
-  const std::u16string units = toUtf16(text);
-  const std::size_t limit = std::min(maxCharacters, units.size());
-
-  std::size_t i = 0;
-  while (i < limit) {
-    const char16_t unit = units[i];
-    std::size_t taken = 1;
-    std::optional<std::string> bytes;
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high && i + 1 < limit && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      const char32_t cp =
-          0x10000 + ((static_cast<char32_t>(unit - 0xD800) << 10) | (units[i + 1] - 0xDC00));
-      taken = 2;
-      bytes = encodeCodePoint(handle.get(), cp);
-    } else if (!high && !low) {
-      bytes = encodeCodePoint(handle.get(), unit);
-    }
-    // Otherwise a lone surrogate (a limit that cuts a pair): unconvertible.
-
-    if (!bytes) {
-      if (lossByte == 0) break;
-      bytes = std::string(1, static_cast<char>(lossByte));
-    }
-    if (bytes->size() > byteLimit - result.bytesUsed) break;
-    if (buffer != nullptr) {
-      std::memcpy(buffer + result.bytesUsed, bytes->data(), bytes->size());
-    }
-    result.bytesUsed += bytes->size();
-    result.charactersUsed += taken;
-    i += taken;
+  const Poco::TextEncoding* table = macTable(encoding);
+  const IconvHandle* handle = nullptr;
+  if (table == nullptr) {
+    const std::string_view name = iconvNameForEncoding(encoding);
+    if (name.empty()) return {};
+    handle = converter(encoding, name, true);
+    if (handle == nullptr) return {};
   }
-  return result;
+  const std::u16string units = toUtf16(text);
+  const std::u16string_view taken(units.data(), std::min(maxCharacters, units.size()));
+  return table != nullptr ? macGetBytes(*table, taken, lossByte, buffer, byteLimit)
+                          : iconvGetBytes(*handle, taken, lossByte, buffer, byteLimit);
 }
 
 bool CFStringGetCString(std::string_view text, char* buffer, std::size_t bufferSize,
@@ -260,31 +437,21 @@ bool CFStringGetCString(std::string_view text, char* buffer, std::size_t bufferS
 std::optional<std::string> stringWithBytes(const void* bytes, std::size_t length,
                                            NSStringEncoding encoding) {
   if (bytes == nullptr && length > 0) return std::nullopt;
+  if (length == 0) bytes = "";
   const CFStringEncoding cf = CFStringConvertNSStringEncodingToEncoding(encoding);
+  if (const Poco::TextEncoding* table = macTable(cf)) {
+    return macDecode(*table, static_cast<const unsigned char*>(bytes), length);
+  }
   const std::string_view name = iconvNameForEncoding(cf);
   if (name.empty()) return std::nullopt;
-  std::string input(static_cast<const char*>(bytes), length);
   if (cf == kCFStringEncodingUTF8) {
+    std::string input(static_cast<const char*>(bytes), length);
     if (!isValidUtf8(input)) return std::nullopt;
     return input;
   }
-
-  const IconvHandle handle("UTF-8", std::string(name).c_str());
-  if (!handle.valid()) return std::nullopt;
-  std::string output;
-  char* inPtr = input.data();
-  std::size_t inLeft = input.size();
-  std::array<char, 256> chunk{};
-  while (inLeft > 0) {
-    char* outPtr = chunk.data();
-    std::size_t outLeft = chunk.size();
-    const std::size_t rc = iconv(handle.get(), &inPtr, &inLeft, &outPtr, &outLeft);
-    output.append(chunk.data(), chunk.size() - outLeft);
-    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      return std::nullopt;  // EILSEQ (invalid byte) or EINVAL (cut sequence)
-    }
-  }
-  return output;
+  const IconvHandle* handle = converter(cf, name, false);
+  if (handle == nullptr) return std::nullopt;
+  return iconvDecode(*handle, static_cast<const char*>(bytes), length);
 }
 
 std::optional<std::string> stringWithCString(const char* bytes, NSStringEncoding encoding) {

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang
   libssl-dev libcups2-dev libcurl4-openssl-dev libxml2-dev libplist-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libclang-rt-14-dev
-  openssl python3 clang-format ccache
+  openssl python3 clang-format ccache libpoco-dev
 )
 
 missing=()

@@ -230,6 +230,23 @@ TEST_F(JobwickInfo, LanguageAndPreferencesFolderOptions) {
   EXPECT_EQ(ja["host"]["prefsDir"], fromOption.string());
 }
 
+TEST_F(JobwickInfo, SaysWhichSystemEncodingTheLanguageChose) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ja", "Mac Japanese"}, {"zh-Hant", "Mac Traditional Chinese"},
+      {"ko", "Mac Korean"},   {"zh-Hans", "Mac Simplified Chinese"},
+      {"ru", "Mac Cyrillic"}, {"pl", "Mac Central European"},
+      {"en", "Mac OS Roman"},
+  };
+  for (const auto& [language, encoding] : cases) {
+    json info = infoJson({"vk7300", "--language", language});
+    EXPECT_EQ(info["host"]["systemEncoding"], encoding) << language;
+  }
+  const CommandResult result = jobwick({"info", "vk7300", "--language", "ko"});
+  EXPECT_THAT(result.out, ::testing::ContainsRegex("system encoding +Mac Korean"));
+  // Korean users see the Korean catalog.
+  EXPECT_THAT(result.out, HasSubstr("작업 처리"));
+}
+
 TEST_F(JobwickInfo, BareNamesAreLookedUpInTheBundleFolder) {
   fs::path folder = temp().path() / "bundles";
   copyBundle("JobwickVk7300.plugin", folder, [](std::string plist) {

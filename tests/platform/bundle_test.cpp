@@ -5,9 +5,11 @@
 #include <link.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "platform/bundle.h"
 #include "platform/controls.h"
 #include "platform/interface_file.h"
+#include "platform/plist.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -317,4 +320,70 @@ TEST(BuiltBundles, TheirCodeFindsItsBundle) {
   EXPECT_EQ(fs::canonical(bundle->bundlePath()), fs::canonical(path));
   EXPECT_EQ(Bundle::bundleContainingAddress(map->l_ld), bundle) << "cached per folder";
   ::dlclose(handle);
+}
+
+namespace {
+
+/// A bundled catalog of the source tree, by its .lproj name.
+std::map<std::string, std::string> sourceCatalog(const std::string& lproj) {
+  std::map<std::string, std::string> table;
+  const auto value = plist::readFile(std::string(JOBWICK_SOURCE_DIR) + "/resources/common/" +
+                                     lproj + ".lproj/Localizable.plist");
+  if (!value || !value->asDict()) return table;
+  for (const auto& [key, text] : *value->asDict()) {
+    if (const std::string* s = text.asString()) table[key] = *s;
+  }
+  return table;
+}
+
+}  // namespace
+
+TEST(BuiltBundles, EveryCatalogTranslatesEveryText) {
+  const fs::path path = builtBundle("JobwickVk7300.plugin");
+  if (path.empty()) GTEST_SKIP() << "the vk7300 bundle has not been built";
+  std::string error;
+  auto bundle = Bundle::bundleWithPath(path, &error);
+  ASSERT_TRUE(bundle) << error;
+  const auto english = sourceCatalog("en");
+  ASSERT_FALSE(english.empty());
+  struct Case {
+    std::vector<std::string> languages;  // as the user's preferences give them
+    const char* lproj;
+    const char* retention;
+  };
+  const std::vector<Case> cases = {
+      {{"ja"}, "ja", "リテンション"},   {{"zh-Hans"}, "zh-Hans", "保留"},
+      {{"zh-Hant"}, "zh-Hant", "保留"}, {{"ko"}, "ko", "보존"},
+      {{"zh-TW"}, "zh-Hant", "保留"},   {{"zh-CN"}, "zh-Hans", "保留"},
+      {{"zh"}, "zh-Hans", "保留"},
+  };
+  for (const auto& c : cases) {
+    const auto table = sourceCatalog(c.lproj);
+    EXPECT_EQ(table.size(), english.size()) << c.lproj;
+    for (const auto& [key, text] : english) {
+      const auto it = table.find(key);
+      ASSERT_NE(it, table.end()) << c.lproj << " lacks " << key;
+      EXPECT_FALSE(it->second.empty()) << c.lproj << " " << key;
+      EXPECT_EQ(it->second.find("%@") != std::string::npos, text.find("%@") != std::string::npos)
+          << c.lproj << " " << key;
+      EXPECT_EQ(std::count(it->second.begin(), it->second.end(), '\n'),
+                std::count(text.begin(), text.end(), '\n'))
+          << c.lproj << " " << key;
+    }
+    setPreferredLanguagesOverride(c.languages);
+    EXPECT_EQ(bundle->localizedStringForKey("Retention"), c.retention) << c.languages[0];
+  }
+  // The locale names Chinese by region.
+  setPreferredLanguagesOverride({});
+  ScopedEnv language("LANGUAGE", std::nullopt), all("LC_ALL", std::nullopt),
+      messages("LC_MESSAGES", std::nullopt);
+  {
+    ScopedEnv lang("LANG", "zh_TW.UTF-8");
+    EXPECT_EQ(preferredLanguages(), (std::vector<std::string>{"zh-Hant"}));
+    EXPECT_EQ(bundle->localizedStringForKey("Password"), "密碼");
+  }
+  {
+    ScopedEnv lang("LANG", "zh_CN.UTF-8");
+    EXPECT_EQ(bundle->localizedStringForKey("Password"), "密码");
+  }
 }

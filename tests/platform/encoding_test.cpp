@@ -22,6 +22,18 @@ std::string hex(const std::uint8_t* bytes, std::size_t length) {
   return out;
 }
 
+// Conversion numbers of the two other Mac encodings a language can select.
+constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
+constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
+
+std::size_t utf16LengthOf(const std::string& text) {
+  std::size_t units = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
 const std::string kNihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // 日本語
 const std::string kEuro =
     "ab\xE2\x82\xAC"
@@ -58,7 +70,7 @@ TEST(Encoding, GetBytesHonoursLimitsLossByteAndFit) {
        kCFStringEncodingMacJapanese, ' ', 4, "6193FA", 2},
       {"half-width katakana is one byte", "\xEF\xBD\xB1", 1, kCFStringEncodingMacJapanese, 0, 1,
        "B1", 1},
-      {"backslash stays ASCII", "a\\b", 3, kCFStringEncodingMacJapanese, 0, 3, "615C62", 3},
+      {"backslash is 0x80", "a\\b", 3, kCFStringEncodingMacJapanese, 0, 3, "618062", 3},
       {"shift jis", kNihongo, 2, kCFStringEncodingShiftJIS, 0, 10, "93FA967B", 2},
       {"euc-jp", kNihongo, 1, kCFStringEncodingEUC_JP, 0, 10, "C6FC", 1},
       {"big5", "\xE7\xB9\x81", 1, kCFStringEncodingMacChineseTrad, 0, 2, "C163", 1},
@@ -83,6 +95,178 @@ TEST(Encoding, GetBytesHonoursLimitsLossByteAndFit) {
     // Nothing is written past what was used (no terminator either).
     EXPECT_EQ(buffer[r.bytesUsed], 0xEE) << c.name;
   }
+}
+
+// Known answers from Apple's published mapping tables (JAPANESE.TXT,
+// CHINTRAD.TXT, KOREAN.TXT, CHINSIMP.TXT, ROMAN.TXT, CYRILLIC.TXT,
+// CENTEURO.TXT), both directions.
+struct VendorCase {
+  CFStringEncoding encoding;
+  const char* utf8;
+  const char* hexBytes;
+};
+
+const VendorCase kVendorTable[] = {
+    // Mac Japanese: the single-byte rows where it differs from code page 932,
+    // an Apple extension row (circled digits in row 0x85), a kanji, a
+    // half-width katakana and a control character.
+    {kCFStringEncodingMacJapanese, "\xC2\xA5", "5C"},        // ¥
+    {kCFStringEncodingMacJapanese, "\\", "80"},              // backslash
+    {kCFStringEncodingMacJapanese, "\xC2\xA0", "A0"},        // no-break space
+    {kCFStringEncodingMacJapanese, "\xC2\xA9", "FD"},        // ©
+    {kCFStringEncodingMacJapanese, "\xE2\x84\xA2", "FE"},    // ™
+    {kCFStringEncodingMacJapanese, "\xE2\x91\xA0", "8540"},  // ①
+    {kCFStringEncodingMacJapanese, "\xE2\x91\xA1", "8541"},  // ②
+    {kCFStringEncodingMacJapanese, "\xE2\x85\xA0", "859F"},  // Ⅰ
+    {kCFStringEncodingMacJapanese, "\xE3\x88\xB1", "874D"},  // ㈱
+    {kCFStringEncodingMacJapanese, "\xE6\x97\xA5", "93FA"},  // 日
+    {kCFStringEncodingMacJapanese, "\xEF\xBD\xB1", "B1"},    // ｱ
+    {kCFStringEncodingMacJapanese, "~", "7E"},
+    {kCFStringEncodingMacJapanese, "\t", "09"},
+    // Mac Traditional Chinese
+    {kCFStringEncodingMacChineseTrad, "\xE7\xB9\x81", "C163"},  // 繁
+    {kCFStringEncodingMacChineseTrad, "\xC2\xA9", "FD"},
+    {kCFStringEncodingMacChineseTrad, "\xE2\x84\xA2", "FE"},
+    {kCFStringEncodingMacChineseTrad, "\xC2\xA0", "A0"},
+    {kCFStringEncodingMacChineseTrad, "\\", "5C"},
+    // Mac Korean
+    {kCFStringEncodingMacKorean, "\xED\x95\x9C", "C7D1"},  // 한
+    {kCFStringEncodingMacKorean, "\xE2\x82\xA9", "81"},    // ₩
+    {kCFStringEncodingMacKorean, "\xC2\xA0", "80"},
+    {kCFStringEncodingMacKorean, "\xC2\xA9", "83"},
+    {kCFStringEncodingMacKorean, "\xE2\x84\xA2", "A2E2"},
+    // Mac Simplified Chinese
+    {kCFStringEncodingMacChineseSimp, "\xE7\xAE\x80", "BCF2"},  // 简
+    {kCFStringEncodingMacChineseSimp, "\xC2\xA9", "FD"},
+    {kCFStringEncodingMacChineseSimp, "\xE2\x84\xA2", "FE"},
+    {kCFStringEncodingMacChineseSimp, "\xC2\xA0", "A0"},
+    // Mac OS Roman
+    {kCFStringEncodingMacRoman, "\xC3\xA9", "8E"},      // é
+    {kCFStringEncodingMacRoman, "\xE2\x82\xAC", "DB"},  // €
+    {kCFStringEncodingMacRoman, "\xE2\x80\xA0", "A0"},  // †
+    {kCFStringEncodingMacRoman, "\xCB\x87", "FF"},      // ˇ
+    {kCFStringEncodingMacRoman, "\n", "0A"},
+    // Mac Cyrillic
+    {kCFStringEncodingMacCyrillic, "\xD0\x96", "86"},      // Ж
+    {kCFStringEncodingMacCyrillic, "\xD0\xB6", "E6"},      // ж
+    {kCFStringEncodingMacCyrillic, "\xD2\x90", "A2"},      // Ґ
+    {kCFStringEncodingMacCyrillic, "\xE2\x82\xAC", "FF"},  // €
+    // Mac Central European
+    {kCFStringEncodingMacCentralEurRoman, "\xC5\x82", "B8"},  // ł
+    {kCFStringEncodingMacCentralEurRoman, "\xC5\x81", "FC"},  // Ł
+    {kCFStringEncodingMacCentralEurRoman, "\xC4\x8D", "8B"},  // č
+    {kCFStringEncodingMacCentralEurRoman, "\xC5\x91", "CE"},  // ő
+};
+
+std::string bytesOfHex(const char* hexText) {
+  std::string out;
+  for (const char* p = hexText; p[0] != '\0' && p[1] != '\0'; p += 2) {
+    out += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+  }
+  return out;
+}
+
+TEST(Encoding, MacEncodingsFollowTheVendorTables) {
+  for (const VendorCase& c : kVendorTable) {
+    std::uint8_t buffer[8] = {};
+    const std::string text = c.utf8;
+    const ConversionResult r = CFStringGetBytes(text, 10, c.encoding, 0, buffer, sizeof buffer);
+    EXPECT_EQ(hex(buffer, r.bytesUsed), c.hexBytes) << c.encoding << " " << text;
+    EXPECT_EQ(r.charactersUsed, utf16LengthOf(text)) << c.encoding << " " << text;
+    const std::string bytes = bytesOfHex(c.hexBytes);
+    const NSStringEncoding ns = CFStringConvertEncodingToNSStringEncoding(c.encoding);
+    EXPECT_EQ(stringWithBytes(bytes.data(), bytes.size(), ns), text)
+        << c.encoding << " " << c.hexBytes;
+  }
+}
+
+TEST(Encoding, MacEncodingsStopOrSubstituteAtAMissingCharacter) {
+  // "a€b" and "aĀb": neither the euro sign nor A with macron is in the CJK
+  // tables; Ā is not in Mac OS Roman; é is not in Mac Cyrillic.
+  const std::pair<CFStringEncoding, const char*> cases[] = {
+      {kCFStringEncodingMacJapanese,
+       "a\xE2\x82\xAC"
+       "b"},
+      {kCFStringEncodingMacChineseTrad,
+       "a\xE2\x82\xAC"
+       "b"},
+      {kCFStringEncodingMacKorean,
+       "a\xE2\x82\xAC"
+       "b"},
+      {kCFStringEncodingMacChineseSimp,
+       "a\xE2\x82\xAC"
+       "b"},
+      {kCFStringEncodingMacRoman,
+       "a\xC4\x80"
+       "b"},
+      {kCFStringEncodingMacCyrillic,
+       "a\xC3\xA9"
+       "b"},
+      {kCFStringEncodingMacCentralEurRoman,
+       "a\xE2\x82\xAC"
+       "b"},
+  };
+  for (const auto& [encoding, text] : cases) {
+    std::uint8_t buffer[8] = {};
+    ConversionResult r = CFStringGetBytes(text, 10, encoding, 0, buffer, sizeof buffer);
+    EXPECT_EQ(hex(buffer, r.bytesUsed), "61") << encoding;
+    EXPECT_EQ(r.charactersUsed, 1u) << encoding;
+    r = CFStringGetBytes(text, 10, encoding, ' ', buffer, sizeof buffer);
+    EXPECT_EQ(hex(buffer, r.bytesUsed), "612062") << encoding;
+    EXPECT_EQ(r.charactersUsed, 3u) << encoding;
+  }
+}
+
+TEST(Encoding, MacJapaneseAtLimits) {
+  // ¥ and © are one byte each, ① two: a byte limit falls before ①.
+  const std::string name = "\xC2\xA5\xC2\xA9\xE2\x91\xA0";
+  std::uint8_t buffer[8] = {};
+  ConversionResult r = CFStringGetBytes(name, 10, kCFStringEncodingMacJapanese, 0, buffer, 3);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "5CFD");
+  EXPECT_EQ(r.charactersUsed, 2u);
+  // A surrogate pair (not in the table) cut by the character limit, then
+  // whole: one loss byte for the half and for the pair alike.
+  const std::string grin = "\xE2\x91\xA0\xF0\x9F\x98\x80";  // ①😀
+  r = CFStringGetBytes(grin, 2, kCFStringEncodingMacJapanese, ' ', buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "854020");
+  EXPECT_EQ(r.charactersUsed, 2u);
+  r = CFStringGetBytes(grin, 3, kCFStringEncodingMacJapanese, ' ', buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "854020");
+  EXPECT_EQ(r.charactersUsed, 3u);
+  r = CFStringGetBytes(grin, 3, kCFStringEncodingMacJapanese, 0, buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "8540");
+  EXPECT_EQ(r.charactersUsed, 1u);
+  // A lead byte cut at the end of the bytes, and a byte the table leaves
+  // empty, do not decode.
+  const NSStringEncoding ns = 0x80000000u | kCFStringEncodingMacJapanese;
+  EXPECT_EQ(stringWithBytes("a\x85", 2, ns), std::nullopt);
+  EXPECT_EQ(stringWithBytes("\xFF", 1, ns), std::nullopt);
+}
+
+TEST(Encoding, IconvConversionsKeepLimitsInBulk) {
+  // Long texts through the kept converters: the exact stop at the first
+  // unconvertible character and at the byte limit, far from the start.
+  const std::string latin(3000, 'x');
+  std::vector<std::uint8_t> buffer(4000);
+  const std::string withEuro = latin + "\xE2\x82\xAC" + "y";
+  ConversionResult r =
+      CFStringGetBytes(withEuro, 5000, kCFStringEncodingISOLatin1, 0, buffer.data(), buffer.size());
+  EXPECT_EQ(r.charactersUsed, 3000u);
+  EXPECT_EQ(r.bytesUsed, 3000u);
+  r = CFStringGetBytes(withEuro, 5000, kCFStringEncodingISOLatin1, ' ', buffer.data(),
+                       buffer.size());
+  EXPECT_EQ(r.charactersUsed, 3002u);
+  EXPECT_EQ(r.bytesUsed, 3002u);
+  EXPECT_EQ(buffer[3000], ' ');
+  EXPECT_EQ(buffer[3001], 'y');
+  r = CFStringGetBytes(latin, 5000, kCFStringEncodingWindowsLatin1, 0, buffer.data(), 2500);
+  EXPECT_EQ(r.charactersUsed, 2500u);
+  // Counting without a buffer goes past any scratch space.
+  r = CFStringGetBytes(latin, 5000, kCFStringEncodingUTF8, 0, nullptr, 0);
+  EXPECT_EQ(r.bytesUsed, 3000u);
+  // The converter is reused: a later short conversion is not disturbed.
+  r = CFStringGetBytes("\xE2\x82\xAC", 1, kCFStringEncodingWindowsLatin1, 0, buffer.data(), 4);
+  EXPECT_EQ(hex(buffer.data(), r.bytesUsed), "80");
 }
 
 TEST(Encoding, GetBytesWithoutBufferOnlyCounts) {
@@ -123,7 +307,13 @@ TEST(Encoding, DecodesBytesOrRefusesInvalidOnes) {
       {"mac roman", "Caf\x8E", NSMacOSRomanStringEncoding, "Caf\xC3\xA9"},
       {"cp1252 euro", "\x80", NSWindowsCP1252StringEncoding, "\xE2\x82\xAC"},
       {"shift jis", "\x93\xFA\x96\x7B", NSShiftJISStringEncoding, "\xE6\x97\xA5\xE6\x9C\xAC"},
-      {"mac japanese keeps backslash", "a\\b", macJapanese, "a\\b"},
+      {"mac japanese 0x5C is the yen sign", "a\\b", macJapanese,
+       "a\xC2\xA5"
+       "b"},
+      {"mac japanese 0x80 is the backslash",
+       "a\x80"
+       "b",
+       macJapanese, "a\\b"},
       {"euc-jp", "\xC6\xFC", NSJapaneseEUCStringEncoding, "\xE6\x97\xA5"},
       {"utf-8", kNihongo, NSUTF8StringEncoding, kNihongo},
       {"invalid utf-8", "a\xFF", NSUTF8StringEncoding, std::nullopt},
@@ -158,6 +348,8 @@ TEST(Encoding, NumberMappingsRoundTrip) {
       {kCFStringEncodingMacChineseTrad, 0x80000002u},
       {kCFStringEncodingMacKorean, 0x80000003u},
       {kCFStringEncodingMacChineseSimp, 0x80000019u},
+      {kCFStringEncodingMacCyrillic, 0x80000007u},
+      {kCFStringEncodingMacCentralEurRoman, 0x8000001Du},
   };
   for (const auto& [cf, ns] : pairs) {
     EXPECT_EQ(CFStringConvertEncodingToNSStringEncoding(cf), ns) << cf;
@@ -179,6 +371,12 @@ TEST(Encoding, SystemEncodingForLanguageTags) {
       {"zh-Hans-SG", kCFStringEncodingMacChineseSimp},
       {"zh", kCFStringEncodingMacChineseSimp},
       {"ko_KR.EUC-KR", kCFStringEncodingMacKorean},
+      {"ru_RU.UTF-8", kCFStringEncodingMacCyrillic},
+      {"uk", kCFStringEncodingMacCyrillic},
+      {"pl_PL", kCFStringEncodingMacCentralEurRoman},
+      {"cs-CZ", kCFStringEncodingMacCentralEurRoman},
+      {"fr_FR.UTF-8", kCFStringEncodingMacRoman},
+      {"de", kCFStringEncodingMacRoman},
       {"C", kCFStringEncodingMacRoman},
       {"POSIX", kCFStringEncodingMacRoman},
       {"en_US.UTF-8", kCFStringEncodingMacRoman},
