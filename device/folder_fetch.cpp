@@ -10,6 +10,7 @@
 // prefixed "qv:files" is not "files".
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/soap_client.h"
 #include "pde/JC.h"
@@ -27,20 +28,13 @@ namespace {
 
 constexpr const char* kServicePath = "/quivo-mfp-srv";
 
-XMLNode lastChild(const XMLNode& node) {
-  const std::size_t count = node.childCount();
-  return count == 0 ? XMLNode() : node.childAtIndex(count - 1);
-}
-
 /// A folder entry from one child of "files"; nullopt when it names no
 /// folder (no "name" child), which the menu could not show.
 std::optional<FolderEntry> folderFromNode(const XMLNode& folder) {
   std::optional<std::string> name;
   bool password = false;
   bool dir = false;
-  const std::size_t count = folder.childCount();
-  for (std::size_t i = 0; i < count; ++i) {
-    const XMLNode child = folder.childAtIndex(i);
+  for (const XMLNode& child : folder.children()) {
     const std::string childName = child.name();
     if (childName == "name") {
       name = child.objectValue();
@@ -120,19 +114,18 @@ bool JC::parseXML(const std::string& answerFilePath) {
     _PDEEpilog(this, "parseXML:=BOOL(NO)");
     return false;
   }
-  const XMLNode answer = lastChild(lastChild(document->rootElement()));
+  const XMLNode answer = document->rootElement().lastChild().lastChild();
 
   folderList = FolderList();
-  const std::size_t count = answer.childCount();
-  if (count == 0) {
+  const std::vector<XMLNode> answerChildren = answer.children();
+  if (answerChildren.empty()) {
     _PDEEpilog(this, "parseXML:=BOOL(NO)");
     return false;
   }
 
   bool good = true;
   XMLNode files;
-  for (std::size_t i = 0; i < count; ++i) {
-    const XMLNode child = answer.childAtIndex(i);
+  for (const XMLNode& child : answerChildren) {
     const std::string name = child.name();
     if (name == "result-code") {
       good = child.objectValue() == "ok";
@@ -145,9 +138,12 @@ bool JC::parseXML(const std::string& answerFilePath) {
     return false;
   }
 
-  const std::size_t folders = files.childCount();
-  for (std::size_t i = 0; i < folders; ++i) {
-    if (auto entry = folderFromNode(files.childAtIndex(i))) {
+  // One walk over the folders: childAtIndex would walk the list from the
+  // start for each of them.
+  const std::vector<XMLNode> folders = files.children();
+  folderList->reserve(folders.size());
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    if (auto entry = folderFromNode(folders[i])) {
       folderList->push_back(std::move(*entry));
     } else {
       _PDELog(this, "parseXML: folder %zu has no name; left out", i);

@@ -39,7 +39,7 @@ void JC::makeFolderPopup() {
   if (!menu) return;
 
   // Every rebuild starts again from the two fixed items.
-  while (menu->numberOfItems() > kFixedItems) menu->removeItemAtIndex(kFixedItems);
+  menu->removeItemsFromIndex(kFixedItems);
 
   for (std::int64_t index = 0; index < kFixedItems; ++index) {
     platform::MenuItem* item = menu->itemAtIndex(index);

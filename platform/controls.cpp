@@ -282,20 +282,43 @@ bool TextField::replaceSelection(std::string_view text) {
 std::size_t TextField::typeText(std::string_view text) {
   if (!editable_ || !isEnabled() || isHiddenOnScreen(this)) return 0;
   const std::u16string units = toUtf16(text);
+  // Each character is offered at the end of the text as the field holds it
+  // after the characters before it. The text and the proposal grow in place,
+  // so that typing costs no more than the formatter's own look at the text.
+  std::string proposed = fromUtf16(toUtf16(text_));
+  bool textIsNormal = proposed == text_;  // text_ holds no invalid UTF-8
+  std::size_t length = utf16Length(text_);
   std::size_t taken = 0;
   for (std::size_t i = 0; i < units.size();) {
     std::size_t n = 1;
     if (i + 1 < units.size() && isHighSurrogate(units[i]) && isLowSurrogate(units[i + 1])) n = 2;
-    const std::u16string character = units.substr(i, n);
+    const std::string character = fromUtf16(std::u16string_view(units).substr(i, n));
     i += n;
-    const std::u16string current = toUtf16(text_);
-    const Range end{current.size(), 0};
-    const EditParts edit = replaceRange(current, end, character);
     const Range saved = selection_;
-    selection_ = end;
-    if (applyEdit(edit.proposed, edit.caret)) {
+    const std::size_t base = proposed.size();
+    selection_ = Range{length, 0};
+    proposed += character;
+    bool accepted = true;
+    if (formatter_) {
+      Range selection{length + n, 0};
+      std::string error;
+      accepted = formatter_->isPartialStringValid(&proposed, &selection, text_, selection_, &error);
+      if (proposed.size() != base + character.size()) {
+        proposed = fromUtf16(toUtf16(text_)) + character;  // its changes are not taken
+      }
+    }
+    if (accepted) {
+      if (textIsNormal) {
+        text_ += character;
+      } else {
+        text_ = proposed;
+        textIsNormal = true;
+      }
+      length += n;
+      selection_ = Range{length, 0};
       ++taken;
     } else {
+      proposed.resize(proposed.size() - character.size());
       selection_ = saved;
     }
   }
@@ -356,6 +379,13 @@ void Menu::removeItemAtIndex(std::int64_t index) {
   if (popUp_) popUp_->itemRemoved(index);
 }
 
+void Menu::removeItemsFromIndex(std::int64_t index) {
+  index = std::max<std::int64_t>(index, 0);
+  if (index >= numberOfItems()) return;
+  items_.erase(items_.begin() + index, items_.end());
+  if (popUp_) popUp_->itemsRemovedFrom(index);
+}
+
 PopUpButton::PopUpButton() : menu_(std::make_shared<Menu>()) {
   menu_->popUp_ = this;
 }
@@ -368,6 +398,10 @@ void PopUpButton::itemRemoved(std::int64_t index) {
     // The item that took the removed one's place, or the new last item.
     selected_ = std::min(selected_, numberOfItems() - 1);
   }
+}
+
+void PopUpButton::itemsRemovedFrom(std::int64_t index) {
+  if (selected_ >= index) selected_ = index - 1;
 }
 
 std::int64_t PopUpButton::indexOfSelectedItem() const {

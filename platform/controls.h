@@ -241,7 +241,8 @@ class Formatter : public Object {
   }
   /// The edit check: `partial` is the text after the edit, `proposedSelection`
   /// the selection after it, `original`/`originalSelection` before it.
-  /// Answer true to let the edit happen.
+  /// Answer true to let the edit happen. The field takes no changes made to
+  /// `partial` or `proposedSelection`; a formatter leaves them as they are.
   virtual bool isPartialStringValid(std::string* partial, Range* proposedSelection,
                                     const std::string& original, Range originalSelection,
                                     std::string* error) {
@@ -342,6 +343,11 @@ class Menu : public Object {
   /// Removes the item at `index` (out of range: nothing happens); the pop-up
   /// button showing this menu keeps its selection in range.
   void removeItemAtIndex(std::int64_t index);
+  /// Removes every item from `index` on in one step (nothing when `index` is
+  /// at or past the end; a negative index counts as 0). The pop-up button's
+  /// selection ends where removing the items one at a time at `index` would
+  /// leave it: a selected removed item gives way to item `index` - 1.
+  void removeItemsFromIndex(std::int64_t index);
   const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
 
  private:
@@ -369,6 +375,7 @@ class PopUpButton : public Control {
  private:
   friend class Menu;
   void itemRemoved(std::int64_t index);
+  void itemsRemovedFrom(std::int64_t index);
 
   std::shared_ptr<Menu> menu_;
   std::int64_t selected_ = -1;

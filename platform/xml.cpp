@@ -142,6 +142,23 @@ XMLNode XMLNode::childAtIndex(std::size_t index) const {
   return XMLNode();
 }
 
+std::vector<XMLNode> XMLNode::children() const {
+  std::vector<XMLNode> out;
+  if (!node_) return out;
+  for (xmlNode* c = node_->children; c; c = c->next) {
+    if (counts(c)) out.emplace_back(c);
+  }
+  return out;
+}
+
+XMLNode XMLNode::lastChild() const {
+  if (!node_) return XMLNode();
+  for (xmlNode* c = node_->last; c; c = c->prev) {
+    if (counts(c)) return XMLNode(c);
+  }
+  return XMLNode();
+}
+
 std::string XMLNode::name() const {
   if (!node_ || node_->type != XML_ELEMENT_NODE || !node_->name) return {};
   std::string local = reinterpret_cast<const char*>(node_->name);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct _xmlDoc;
 struct _xmlNode;
@@ -27,7 +28,14 @@ class XMLNode {
   /// Number of child nodes (elements, text, comments...; no blank text).
   std::size_t childCount() const;
   /// The child at `index`, or an empty node when out of range.
+  /// Walks the child list from the start: to visit every child use
+  /// children(), which walks it once.
   XMLNode childAtIndex(std::size_t index) const;
+  /// Every counted child in document order (as childAtIndex numbers them);
+  /// empty for an empty node.
+  std::vector<XMLNode> children() const;
+  /// The last counted child, or an empty node when there is none.
+  XMLNode lastChild() const;
   /// The element's qualified name as written ("files", "ns:files"); empty
   /// for text and other unnamed nodes.
   std::string name() const;

@@ -2,6 +2,7 @@
 // removals, and the rule that only user events send actions.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -115,6 +116,32 @@ TEST(TextFieldEdits, TypingAsksPerCharacterAndCountsWhatWasTaken) {
   EXPECT_EQ(field->typeText("1a2"), 2u);
   EXPECT_EQ(field->stringValue(), "12");
   EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(TextFieldEdits, TypingOffersEachCharacterAtTheEndOfTheTextSoFar) {
+  // The field starts with an invalid byte (shown as U+FFFD once edited) and
+  // the caret at the start; "b" is refused, the rest taken.
+  std::vector<Seen> seen;
+  auto field = fieldWith("a\xff", &seen, [](const Seen& s) { return s.partial.back() != 'b'; });
+  field->setSelectedRange({0, 0});
+  EXPECT_EQ(field->typeText("\xf0\x9f\x98\x80"
+                            "bc"),
+            2u);
+  const std::string shown = "a\xef\xbf\xbd\xf0\x9f\x98\x80";
+  ASSERT_EQ(seen.size(), 3u);
+  const std::vector<Seen> expected = {
+      {shown, {4, 0}, "a\xff", {2, 0}},
+      {shown + "b", {5, 0}, shown, {4, 0}},
+      {shown + "c", {5, 0}, shown, {4, 0}},
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(seen[i].partial, expected[i].partial) << i;
+    EXPECT_EQ(seen[i].proposed, expected[i].proposed) << i;
+    EXPECT_EQ(seen[i].original, expected[i].original) << i;
+    EXPECT_EQ(seen[i].originalSelection, expected[i].originalSelection) << i;
+  }
+  EXPECT_EQ(field->stringValue(), shown + "c");
+  EXPECT_EQ(field->selectedRange(), (Range{5, 0}));
 }
 
 TEST(TextFieldEdits, UserEditsSendTheActionCodeAndRefusalsDoNot) {
@@ -302,6 +329,32 @@ TEST(PopUpButton, SelectionStaysInRangeAndOnItsItemAsItemsGo) {
       EXPECT_EQ(popUp.selectedItem(), nullptr) << c.name;
       EXPECT_EQ(popUp.titleOfSelectedItem(), "") << c.name;
     }
+  }
+}
+
+TEST(PopUpButton, RemovingTheTailInOneStepMatchesRemovingItemByItem) {
+  // (items, selected, from): the tail removal must leave the items and the
+  // selection exactly as removing at `from` one item at a time does.
+  const std::vector<std::array<std::int64_t, 3>> cases = {
+      {6, 4, 2}, {6, 2, 2}, {6, 1, 2},  {6, -1, 2}, {3, 1, 0},
+      {3, 2, 3}, {3, 2, 9}, {3, 2, -4}, {2, 1, 2},  {0, -1, 0},
+  };
+  for (const auto& [items, selected, from] : cases) {
+    PopUpButton bulk;
+    PopUpButton single;
+    for (int i = 0; i < items; ++i) {
+      bulk.menu()->addItem(std::make_shared<MenuItem>("item" + std::to_string(i), "", ""));
+      single.menu()->addItem(bulk.menu()->items().back());
+    }
+    bulk.selectItemAtIndex(selected);
+    single.selectItemAtIndex(selected);
+    bulk.menu()->removeItemsFromIndex(from);
+    const std::int64_t start = std::max<std::int64_t>(from, 0);
+    while (single.numberOfItems() > start) single.menu()->removeItemAtIndex(start);
+    const std::string name =
+        std::to_string(items) + "/" + std::to_string(selected) + "/" + std::to_string(from);
+    EXPECT_EQ(bulk.menu()->items(), single.menu()->items()) << name;
+    EXPECT_EQ(bulk.indexOfSelectedItem(), single.indexOfSelectedItem()) << name;
   }
 }
 

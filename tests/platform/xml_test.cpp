@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,32 @@ TEST_F(XMLTest, ReadsAFileAndSkipsBlankTextBetweenElements) {
   EXPECT_FALSE(answer.childAtIndex(2));
   EXPECT_EQ(answer.childAtIndex(2).childCount(), 0u);
   EXPECT_EQ(answer.childAtIndex(2).name(), "");
+}
+
+TEST_F(XMLTest, ChildrenAndLastChildNumberTheChildrenAsChildAtIndexDoes) {
+  // Blank text at both ends and between: never a child.
+  const std::vector<std::string> documents = {"<a> x <b/>\n<!--n--><?p q?>  <c>1</c>\n</a>",
+                                              "<a>\n  </a>", "<a><b/></a>", "<a/>",
+                                              "<a>\n<b/>tail</a>"};
+  for (const std::string& text : documents) {
+    auto doc = XMLDocument::initWithData(text);
+    ASSERT_NE(doc, nullptr) << text;
+    const XMLNode a = doc->rootElement();
+    const std::vector<XMLNode> children = a.children();
+    ASSERT_EQ(children.size(), a.childCount()) << text;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      EXPECT_EQ(children[i].name(), a.childAtIndex(i).name()) << text << " " << i;
+      EXPECT_EQ(children[i].objectValue(), a.childAtIndex(i).objectValue()) << text << " " << i;
+    }
+    if (children.empty()) {
+      EXPECT_FALSE(a.lastChild()) << text;
+    } else {
+      EXPECT_EQ(a.lastChild().objectValue(), children.back().objectValue()) << text;
+      EXPECT_EQ(a.lastChild().name(), children.back().name()) << text;
+    }
+  }
+  EXPECT_TRUE(XMLNode().children().empty());
+  EXPECT_FALSE(XMLNode().lastChild());
 }
 
 TEST_F(XMLTest, TextNodesCountWhenTheyHoldMoreThanBlanks) {
