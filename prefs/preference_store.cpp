@@ -55,9 +55,14 @@ bool updateRecord(const std::optional<std::string>& domainName,
   try {
     UserDefaults* defaults = freshDefaults();
     if (!defaults) return false;
-    Dict domain = defaults->persistentDomainForName(*domainName).value_or(Dict{});
-    Dict record = recordOf(domain).value_or(Dict{});
+    const std::optional<Dict> stored = defaults->persistentDomainForName(*domainName);
+    Dict domain = stored.value_or(Dict{});
+    const std::optional<Dict> before = recordOf(domain);
+    Dict record = before.value_or(Dict{});
     edit(record);
+    // The file already holds exactly this record: writing it again would
+    // only cost a write, two flushes and a rename.
+    if (stored && before == record) return true;
     domain[recordKey()] = std::move(record);
     defaults->setPersistentDomain(domain, *domainName);
     return defaults->synchronize();

@@ -50,7 +50,9 @@ std::optional<platform::plist::Dict> readRecord(const std::optional<std::string>
 /// (an empty one when the domain or record is missing or the record is not a
 /// dictionary), then puts the edited record back under the record key,
 /// replaces the domain and writes it to disk. Every other entry of the
-/// domain is written back unchanged. Answers false, without calling `edit`,
+/// domain is written back unchanged. When the domain exists and `edit` left
+/// its record as it was, nothing is written (the file keeps its bytes and
+/// time stamp) and the answer is true. Answers false, without calling `edit`,
 /// when the name is absent or there is no defaults object, and false when
 /// writing the domain failed.
 bool updateRecord(const std::optional<std::string>& domainName,

@@ -6,6 +6,8 @@
 // case) or base64.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -380,6 +382,52 @@ TEST_F(PreferenceTest, ConstructionReplacesARecordOfAnotherModelOrRelease) {
       EXPECT_FALSE(jc->folderList) << c.label;
     }
     EXPECT_EQ(readDomain()->at("Other Panel"), Value(Dict{{"size", 3}})) << c.label;
+  }
+}
+
+TEST_F(PreferenceTest, OpeningThePanelOverARightRecordWritesNothing) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* label;
+    Dict record;
+    bool untouched;
+  };
+  const std::vector<Case> cases = {
+      {"right record", validRecord({{"hold button", 1}, {"pass code", kHex1234}}), true},
+      {"bare right record", validRecord(), true},
+      {"other release", Dict{{"Model Name", modelName()}, {"Release Number", "1.00"}}, false},
+  };
+  const auto stamp = fs::file_time_type(std::chrono::hours(24 * 365 * 30));
+  for (const auto& c : cases) {
+    writeRecord(c.record);
+    fs::last_write_time(domainPath(), stamp);
+    fs::last_write_time(domainPath().parent_path(), stamp);
+    const auto listing = [&] {
+      std::vector<fs::path> names;
+      for (const auto& e : fs::directory_iterator(domainPath().parent_path())) {
+        names.push_back(e.path().filename());
+      }
+      std::sort(names.begin(), names.end());
+      return names;
+    };
+    const auto bytes = [&] {
+      std::ifstream in(domainPath(), std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::vector<fs::path> namesBefore = listing();
+    const std::string bytesBefore = bytes();
+
+    auto jc = makeController();
+    jc->panelView();
+    if (c.untouched) {
+      EXPECT_EQ(bytes(), bytesBefore) << c.label;
+      EXPECT_EQ(fs::last_write_time(domainPath()), stamp) << c.label;
+      EXPECT_EQ(fs::last_write_time(domainPath().parent_path()), stamp) << c.label;
+      EXPECT_EQ(listing(), namesBefore) << c.label;
+    } else {
+      EXPECT_NE(fs::last_write_time(domainPath()), stamp) << c.label;
+      EXPECT_EQ(readRecord(), validRecord()) << c.label;
+    }
   }
 }
 
