@@ -15,6 +15,13 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 dir="${1:-build}"
 
+# ccache, when installed, makes rebuilds of unchanged sources near free. A
+# launcher already chosen by the caller is kept.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
+  export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
+fi
+
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DJOBWICK_SANITIZE="$sanitize" \
   -DJOBWICK_TESTS="$tests" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

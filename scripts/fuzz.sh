@@ -10,6 +10,8 @@
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
 #   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz)
 #   JOBWICK_FUZZ_JOBS       build jobs (default: the number of cores)
+#   JOBWICK_FUZZ_PARALLEL   targets fuzzed at once (default: the number of
+#                           cores); each target still runs SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +19,11 @@ seconds="${1:-30}"
 [ $# -gt 0 ] && shift
 dir="${JOBWICK_FUZZ_BUILD_DIR:-build-fuzz}"
 jobs="${JOBWICK_FUZZ_JOBS:-$(nproc)}"
+parallel="${JOBWICK_FUZZ_PARALLEL:-$(nproc)}"
+case "$parallel" in
+  '' | *[!0-9]* | 0) echo "fuzz: JOBWICK_FUZZ_PARALLEL must be a positive number, not '$parallel'" >&2
+    exit 2 ;;
+esac
 
 all=(base64_decode hex_decode ticket_reader answer_parser preference_loader interface_file
      ppd_model_flags)
@@ -30,16 +37,35 @@ cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-failed=()
-for t in "${targets[@]}"; do
-  artifacts="$dir/fuzz-artifacts/$t"
+# Fuzzes one target; its output goes to $scratch/$t.log, its verdict to
+# $scratch/$t.status.
+fuzz_one() {
+  local t="$1"
+  local artifacts="$dir/fuzz-artifacts/$t"
   mkdir -p "$artifacts" "$scratch/$t" "fuzz/regressions/$t"
-  echo "== fuzz $t for ${seconds}s"
-  if ! ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1" \
+  if ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1" \
       UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
       "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" \
       "$scratch/$t" "fuzz/corpus/$t" "fuzz/regressions/$t" >"$scratch/$t.log" 2>&1; then
+    echo ok >"$scratch/$t.status"
+  else
+    echo failed >"$scratch/$t.status"
+  fi
+}
+
+# Up to $parallel targets at once, reported in the order given.
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+  echo "== fuzz $t for ${seconds}s"
+  fuzz_one "$t" &
+done
+wait
+
+failed=()
+for t in "${targets[@]}"; do
+  echo "== $t"
+  if [ "$(cat "$scratch/$t.status" 2>/dev/null)" != ok ]; then
     tail -n 60 "$scratch/$t.log"
     failed+=("$t")
   else
