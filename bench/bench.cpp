@@ -1,0 +1,333 @@
+// jobwick_bench: times the panel's costly paths and checks how they grow.
+// Every figure is the median of repeated runs; the checks compare figures
+// measured in the same run (ratios), so that they hold on a slow or busy
+// machine too. Build it Release (scripts/bench.sh does) for figures that
+// mean anything.
+//
+// Usage: jobwick_bench [--quick]
+//   --quick  fewer repetitions (a smoke run)
+// Exit status: 0 when every check holds, 1 when one fails, 2 on a setup
+// error (no bundle, no sample PPD, no temporary folder).
+#include <openssl/evp.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "pde/JC.h"
+#include "pde/plugin_bundle.h"
+#include "platform/alert.h"
+#include "platform/bundle.h"
+#include "platform/controls.h"
+#include "platform/encoding.h"
+#include "platform/pde.h"
+#include "platform/ppd.h"
+#include "platform/print_settings.h"
+#include "platform/system.h"
+#include "platform/user_defaults.h"
+#include "ticket/credentials.h"
+#include "ui/filters.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int gRepeats = 15;
+
+/// The median time of `run` in microseconds over `repeats` runs; `prepare`
+/// (untimed) runs before each.
+double medianMicros(const std::function<void()>& run, const std::function<void()>& prepare = {},
+                    int repeats = gRepeats) {
+  std::vector<double> times;
+  times.reserve(std::size_t(repeats));
+  for (int i = 0; i < repeats; ++i) {
+    if (prepare) prepare();
+    const auto start = Clock::now();
+    run();
+    times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+  std::nth_element(times.begin(), times.begin() + repeats / 2, times.end());
+  return times[std::size_t(repeats / 2)];
+}
+
+/// The printer side of the dialog: one printer with the sample PPD.
+class BenchHost : public platform::PDEPluginCallback {
+ public:
+  platform::PrintSettings settings;
+  platform::PrintSession session{platform::Printer("Office_MFP", "ipp://10.0.0.5:631/ipp/print")};
+  platform::PPDFile ppd;
+
+  platform::PrintSession* printSession() override { return &session; }
+  platform::PrintSettings* printSettings() override { return &settings; }
+  ppd_file_t* ppdFile() override { return ppd.get(); }
+  bool respondsToSelector(std::string_view selector) const override {
+    return selector == platform::kConstraintHandlingSelector;
+  }
+};
+
+/// A private folder for preferences and answers, removed at the end.
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "jobwick-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+/// Pins everything the panel would take from the machine.
+bool pinEnvironment(const fs::path& root) {
+  std::error_code ec;
+  fs::create_directories(root / "prefs", ec);
+  fs::create_directories(root / "tmp", ec);
+  platform::UserDefaults::setPreferencesFolderOverride(root / "prefs");
+  platform::setTemporaryDirectoryOverride((root / "tmp").string() + "/");
+  platform::setCurrentTimeOverride(1796688307.0);
+  platform::setTimeZoneOffsetOverride(9 * 3600);
+  platform::setUserNamesOverride(std::string("jdoe"), std::string("Jane Doe"));
+  platform::setPreferredLanguagesOverride({"en"});
+  platform::setSystemEncodingOverride(platform::kCFStringEncodingMacRoman);
+  platform::setAlertPresenter([](const platform::Alert&) {});
+  auto bundle =
+      platform::Bundle::bundleWithPath(fs::path(JOBWICK_BUNDLE_DIR) / "JobwickVk7300.plugin");
+  if (!bundle) return false;
+  jobwick::setPluginBundleOverride(bundle);
+  return true;
+}
+
+void unpinEnvironment() {
+  jobwick::setPluginBundleOverride(nullptr);
+  platform::UserDefaults::setPreferencesFolderOverride(std::nullopt);
+  platform::setTemporaryDirectoryOverride(std::nullopt);
+  platform::setCurrentTimeOverride(std::nullopt);
+  platform::setTimeZoneOffsetOverride(std::nullopt);
+  platform::setUserNamesOverride(std::nullopt, std::nullopt);
+  platform::setPreferredLanguagesOverride({});
+  platform::setSystemEncodingOverride(std::nullopt);
+  platform::setAlertPresenter({});
+}
+
+std::shared_ptr<BenchHost> makeHost(const fs::path& ppdPath) {
+  auto host = std::make_shared<BenchHost>();
+  host->ppd = platform::openPPD(ppdPath.string());
+  host->settings.setJobName(std::string("Quarterly Report"));
+  return host;
+}
+
+/// A controller with its panel loaded and restored.
+std::shared_ptr<JC> openPanel(const std::shared_ptr<BenchHost>& host) {
+  auto jc = JC::initWithCallback(host);
+  jc->panelView();
+  jc->restoreValuesAndReturnError(nullptr);
+  return jc;
+}
+
+/// The printer's answer with `count` folders, every third one protected.
+std::string answerWithFolders(std::size_t count) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<e:Envelope xmlns:e=\"urn:e\"><e:Body>"
+      "<answer><result-code>ok</result-code><files>\n";
+  for (std::size_t i = 0; i < count; ++i) {
+    text += "<file><name>Folder " + std::to_string(i) + "</name><password>" +
+            (i % 3 == 0 ? "true" : "false") + "</password><dir>false</dir></file>\n";
+  }
+  text += "</files></answer></e:Body></e:Envelope>\n";
+  return text;
+}
+
+struct Report {
+  bool failed = false;
+  void figure(const char* name, double micros) { std::printf("  %-52s %12.1f us\n", name, micros); }
+  void check(const char* name, double value, double limit, const char* unit) {
+    const bool ok = value <= limit;
+    failed = failed || !ok;
+    std::printf("  %-52s %10.2f%s  (limit %g%s)  %s\n", name, value, unit, limit, unit,
+                ok ? "ok" : "FAIL");
+  }
+};
+
+/// The raw crypto of one full save: 30 AES-128 blocks, each through a
+/// cipher context of its own as the save's helpers use them, and two MD5
+/// digests.
+void rawCrypto() {
+  static const unsigned char key[16] = {0x5e, 0x3a, 0x91, 0xc0, 0x7d, 0x24, 0xb6, 0xf8,
+                                        0xa1, 0xe0, 0xc9, 0x4d, 0x3b, 0x7f, 0x2a, 0x61};
+  unsigned char block[16] = {'1', '2', '3', '4'};
+  unsigned char out[32];
+  for (int i = 0; i < 30; ++i) {
+    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+    int written = 0;
+    EVP_EncryptInit_ex(context, EVP_aes_128_ecb(), nullptr, key, nullptr);
+    EVP_CIPHER_CTX_set_padding(context, 0);
+    EVP_EncryptUpdate(context, out, &written, block, sizeof block);
+    EVP_CIPHER_CTX_free(context);
+    block[5] = out[0];
+  }
+  char digest[33];
+  calcMD5(digest, "jdoe");
+  calcMD5(digest, "1234");
+}
+
+void fillEveryField(JC& jc) {
+  const std::pair<platform::TextField*, const char*> fields[] = {
+      {jc.suspendKeyEditText, "12345678"},      {jc.loginNameEditText, "jane.doe.longname"},
+      {jc.passwordEditText, "s3cret-pass!"},    {jc.userNumberEditText, "12345678"},
+      {jc.accountNumberEditText, "87654321"},   {jc.userNameEditText, "Jane Doe"},
+      {jc.jobNameEditText, "Quarterly Report"}, {jc.folderPasswordEditText, "24680"},
+      {jc.folderNameEditText, "Sales"},
+  };
+  for (const auto& [field, text] : fields) {
+    if (field) field->setStringValue(text);
+  }
+  for (platform::Button* button :
+       {jc.suspendKeyButton, jc.loginNameButton, jc.passwordButton, jc.userNumberButton,
+        jc.accountNumberButton, jc.userNameButton, jc.jobNameButton, jc.folderPasswordButton,
+        jc.folderNameButton}) {
+    if (button) button->setState(platform::NSOnState);
+  }
+  if (jc.authenticationRadioButton) jc.authenticationRadioButton->setState(platform::NSOnState);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      gRepeats = 3;
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf("usage: jobwick_bench [--quick]\n");
+      return 0;
+    } else {
+      std::fprintf(stderr, "jobwick_bench: unknown argument %s (try --help)\n", argv[i]);
+      return 2;
+    }
+  }
+  Scratch scratch;
+  if (scratch.path().empty()) {
+    std::fprintf(stderr, "jobwick_bench: cannot make a temporary folder\n");
+    return 2;
+  }
+  if (!pinEnvironment(scratch.path())) {
+    std::fprintf(stderr, "jobwick_bench: no plug-in bundle in %s\n", JOBWICK_BUNDLE_DIR);
+    return 2;
+  }
+  const fs::path ppdPath = fs::path(JOBWICK_SOURCE_DIR) / "examples/ppd/vk7300.ppd";
+  auto host = makeHost(ppdPath);
+  if (!host->ppd) {
+    std::fprintf(stderr, "jobwick_bench: cannot open %s\n", ppdPath.c_str());
+    unpinEnvironment();
+    return 2;
+  }
+  Report report;
+  std::printf("jobwick_bench: medians of %d runs\n", gRepeats);
+
+  // Panel open with the preference file in place (the first open writes it).
+  openPanel(host);
+  const double open = medianMicros([&] { openPanel(host); });
+  report.figure("construction + panelView + restore", open);
+
+  // One save with every field filled, against its raw crypto.
+  auto jc = openPanel(host);
+  fillEveryField(*jc);
+  const double save = medianMicros([&] { jc->saveValuesAndReturnError(nullptr); });
+  const double crypto = medianMicros(rawCrypto);
+  report.figure("save, every field filled", save);
+  report.figure("raw crypto of a save (30 AES blocks, 2 MD5)", crypto);
+
+  // The folder answer: parse and menu.
+  const std::size_t counts[] = {1000, 10000, 100000};
+  double parse[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    const fs::path answer = scratch.path() / ("answer" + std::to_string(counts[i]) + ".xml");
+    std::ofstream(answer, std::ios::binary) << answerWithFolders(counts[i]);
+    parse[i] = medianMicros(
+        [&] {
+          jc->parseXML(answer.string());
+          jc->makeFolderPopup();
+        },
+        {}, i == 2 ? std::min(gRepeats, 5) : gRepeats);
+    const std::string name =
+        "parseXML + makeFolderPopup, " + std::to_string(counts[i] / 1000) + "k folders";
+    report.figure(name.c_str(), parse[i]);
+  }
+
+  // Menu rebuilds over an existing menu of the same size.
+  double rebuild[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    const fs::path answer = scratch.path() / ("answer" + std::to_string(counts[i]) + ".xml");
+    jc->parseXML(answer.string());
+    jc->makeFolderPopup();
+    rebuild[i] = medianMicros([&] { jc->makeFolderPopup(); });
+    const std::string name =
+        "makeFolderPopup over itself, " + std::to_string(counts[i] / 1000) + "k items";
+    report.figure(name.c_str(), rebuild[i]);
+  }
+
+  // A name that no folder has: the search visits every entry.
+  const std::optional<std::string> missing = std::string("No Such Folder");
+  const double search = medianMicros([&] { jc->SearchSameFolderName(missing); });
+  const double searchPerEntry = search * 1000.0 / 10000.0;
+  report.figure("SearchSameFolderName, 10k folders (no match)", search);
+
+  // Typing into a field without a length limit (the login-name filter).
+  double typing[2] = {};
+  const std::size_t typed[] = {1000, 10000};
+  for (int i = 0; i < 2; ++i) {
+    const std::string text(typed[i], 'x');
+    platform::TextField field;
+    typing[i] = medianMicros([&] { field.typeText(text); },
+                             [&] {
+                               field.setStringValue("");
+                               field.setFormatter(std::make_unique<LoginnameInputFilter>());
+                             });
+    const std::string name = "typing " + std::to_string(typed[i] / 1000) + "k characters";
+    report.figure(name.c_str(), typing[i]);
+  }
+
+  // Restore with 10k print-settings entries besides the panel's own.
+  auto crowded = makeHost(ppdPath);
+  for (int i = 0; i < 10000; ++i) {
+    crowded->settings.setValue("com.example.other." + std::to_string(i), std::to_string(i));
+  }
+  auto crowdedPanel = openPanel(crowded);
+  const double restoreCrowded =
+      medianMicros([&] { crowdedPanel->restoreValuesAndReturnError(nullptr); });
+  const double restorePlain = medianMicros([&] { jc->restoreValuesAndReturnError(nullptr); });
+  report.figure("restore, 10k print-settings entries", restoreCrowded);
+  report.figure("restore, the panel's entries only", restorePlain);
+
+  std::printf("checks:\n");
+  report.check("save / raw crypto", save / crypto, 3.0, "x");
+  report.check("answer parse + menu t(10k)/t(1k)", parse[1] / parse[0], 12.0, "x");
+  report.check("menu rebuild t(10k)/t(1k)", rebuild[1] / rebuild[0], 12.0, "x");
+  report.check("100k folders parsed and shown", parse[2] / 1e6, 1.0, " s");
+  report.check("typing t(10k)/t(1k)", typing[1] / typing[0], 12.0, "x");
+  report.check("construction + panelView + restore", open, 300.0, " us");
+  report.check("SearchSameFolderName per entry", searchPerEntry, 50.0, " ns");
+
+  jc.reset();
+  crowdedPanel.reset();
+  unpinEnvironment();
+  return report.failed ? 1 : 0;
+}
