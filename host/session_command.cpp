@@ -16,6 +16,7 @@
 #include "host/commands.h"
 #include "host/panel_driver.h"
 #include "host/print_dialog.h"
+#include "host/session_input.h"
 #include "host/session_script.h"
 #include "host/settings_io.h"
 #include "platform/strings.h"
@@ -158,8 +159,9 @@ std::string describeControl(const json& entry) {
 
 class SessionRunner {
  public:
-  SessionRunner(SessionScript script, const Invocation& invocation)
+  SessionRunner(SessionScript script, const Invocation& invocation, SessionInput& input)
       : script_(std::move(script)),
+        input_(input),
         args_(invocation.args),
         out_(invocation.out),
         err_(invocation.err),
@@ -277,6 +279,7 @@ class SessionRunner {
                             "loaded)",
                         kExitFailure};
     }
+    input_.attached(window_);
   }
 
   ControlRef findControl(const SessionStep& step, const std::string& identifier) {
@@ -322,6 +325,7 @@ class SessionRunner {
     stepAlerts_.push_back(entry);
     alerts_.push_back(std::move(entry));
     if (!jsonOutput_) out_ << "  alert: " << alertText(alert) << "\n";
+    input_.alertShown(alert);
   }
 
   // ---- Steps ----
@@ -413,13 +417,13 @@ class SessionRunner {
       ControlRef ref = controlFor(step, true, false, false);
       EventOutcome outcome;
       if (kind == "type") {
-        outcome = typeInto(ref, step.spec["text"].get<std::string>(), window_.window());
+        outcome = input_.type(ref, step.spec["text"].get<std::string>(), window_.window());
       } else if (kind == "paste") {
-        outcome = pasteInto(ref, step.spec["text"].get<std::string>(), window_.window());
+        outcome = input_.paste(ref, step.spec["text"].get<std::string>(), window_.window());
       } else if (kind == "clear") {
-        outcome = clearField(ref, window_.window());
+        outcome = input_.clear(ref, window_.window());
       } else {
-        outcome = deleteBackward(ref, step.spec.value("count", std::size_t(1)), window_.window());
+        outcome = input_.erase(ref, step.spec.value("count", std::size_t(1)), window_.window());
       }
       if (kind == "type") {
         result["accepted"] = outcome.accepted;
@@ -433,7 +437,7 @@ class SessionRunner {
       }
     } else if (kind == "click") {
       ControlRef ref = controlFor(step, false, true, false);
-      applyOutcome(step, result, clickControl(ref));
+      applyOutcome(step, result, input_.click(ref));
       result["state"] = window_.dumpControl(ref).value("state", json(nullptr));
     } else if (kind == "choose") {
       ControlRef ref = controlFor(step, false, false, true);
@@ -441,7 +445,7 @@ class SessionRunner {
       std::optional<std::string> title;
       if (step.spec.contains("index")) index = step.spec["index"].get<std::int64_t>();
       if (step.spec.contains("title")) title = step.spec["title"].get<std::string>();
-      applyOutcome(step, result, chooseIn(ref, index, title));
+      applyOutcome(step, result, input_.choose(ref, index, title));
       json state = window_.dumpControl(ref);
       if (state.contains("selectedTitle")) result["selectedTitle"] = state["selectedTitle"];
     } else if (kind == "fetchFolders") {
@@ -453,6 +457,7 @@ class SessionRunner {
     } else if (kind == "reopen") {
       reopen(step);
     }
+    input_.stepDone();
     if (!stepAlerts_.empty()) result["alerts"] = stepAlerts_;
     if (result["failures"].empty()) result.erase("failures");
     steps_.push_back(std::move(result));
@@ -490,11 +495,11 @@ class SessionRunner {
     ControlRef button = findControl(step, "getFolderNameButton");
     if (step.spec.contains("address")) {
       ControlRef field = findControl(step, "printersAddressEditText");
-      EventOutcome cleared = clearField(field, window_.window());
+      EventOutcome cleared = input_.clear(field, window_.window());
       EventOutcome typed =
           cleared.status == EventOutcome::Status::kRefused
               ? cleared
-              : pasteInto(field, step.spec["address"].get<std::string>(), window_.window());
+              : input_.paste(field, step.spec["address"].get<std::string>(), window_.window());
       if (typed.status == EventOutcome::Status::kRefused) {
         typed.message = "the address field refused the address: " + typed.message;
         applyOutcome(step, result, typed);
@@ -508,7 +513,7 @@ class SessionRunner {
     result["address"] = address;
     if (!address.empty()) err_ << "jobwick: asking " << address << " for its folders...\n";
     const auto started = std::chrono::steady_clock::now();
-    EventOutcome outcome = clickControl(button);
+    EventOutcome outcome = input_.click(button);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     applyOutcome(step, result, outcome);
@@ -643,6 +648,7 @@ class SessionRunner {
     // The job's print settings go to the next dialog, as when the user
     // prints again from the same document; the printer and user stay.
     platform::PrintSettings carried = dialog_->host().settings();
+    if (window_.attached()) input_.detaching();
     window_.detach();
     dialog_.reset();
     setup_.initialSettings = std::move(carried);
@@ -655,6 +661,14 @@ class SessionRunner {
   // ---- Result ----
 
   int finish(int status) {
+    if (window_.attached()) {
+      std::string error;
+      if (status != kExitScript && !input_.finished(window_, &error)) {
+        err_ << "jobwick: " << error << "\n";
+        if (status == kExitSuccess) status = kExitFailure;
+      }
+      input_.detaching();
+    }
     window_.detach();
     platform::PrintSettings settings;
     if (dialog_) settings = dialog_->host().settings();
@@ -709,6 +723,7 @@ class SessionRunner {
   }
 
   SessionScript script_;
+  SessionInput& input_;
   const ParsedArgs& args_;
   std::ostream& out_;
   std::ostream& err_;
@@ -734,6 +749,11 @@ class SessionRunner {
 }  // namespace
 
 int runSession(const Invocation& invocation) {
+  SessionInput direct;
+  return runSessionWith(invocation, direct);
+}
+
+int runSessionWith(const Invocation& invocation, SessionInput& input) {
   std::map<std::string, std::string> variables;
   for (const auto& entry : invocation.args.values("--var")) {
     const auto equals = entry.find('=');
@@ -756,7 +776,7 @@ int runSession(const Invocation& invocation) {
     invocation.err << "jobwick: session: " << error << "\n";
     return kExitUsage;
   }
-  return SessionRunner(std::move(*script), invocation).run();
+  return SessionRunner(std::move(*script), invocation, input).run();
 }
 
 }  // namespace jobwick::host

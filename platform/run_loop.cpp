@@ -6,6 +6,14 @@
 #include <ctime>
 
 namespace platform {
+namespace {
+
+RunLoopWaiter& currentWaiter() {
+  static RunLoopWaiter waiter;
+  return waiter;
+}
+
+}  // namespace
 
 double monotonicNow() {
   timespec ts{};
@@ -85,6 +93,10 @@ std::size_t RunLoop::timerCount() const {
                                    [](const std::shared_ptr<Timer>& t) { return t->valid_; }));
 }
 
+void setRunLoopWaiter(RunLoopWaiter waiter) {
+  currentWaiter() = std::move(waiter);
+}
+
 bool RunLoop::runUntilDate(double date) {
   pruneTimers();
   if (timers_.empty() && sources_.empty()) return false;
@@ -106,7 +118,11 @@ bool RunLoop::runUntilDate(double date) {
       source->collectPollDescriptors(fds, sourceTimeout);
       if (sourceTimeout >= 0) timeoutMs = std::min(timeoutMs, sourceTimeout);
     }
-    const int rc = poll(fds.data(), fds.size(), int(std::min<long>(timeoutMs, 1000000)));
+    const int waitMs = int(std::min<long>(timeoutMs, 1000000));
+    // A copy: the waiter may replace itself while it waits.
+    const RunLoopWaiter waiter = currentWaiter();
+    const int rc = waiter ? waiter(fds.data(), fds.size(), waitMs)
+                            : poll(fds.data(), fds.size(), waitMs);
     if (rc < 0 && errno != EINTR) break;
     // Sources may remove themselves (or others) while performing.
     for (auto* source : sources) {

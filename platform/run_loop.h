@@ -58,6 +58,14 @@ class RunLoopSource {
   virtual void perform() = 0;
 };
 
+/// How the run loop waits: poll(2) unless a host installs its own waiter
+/// (a windowing host waits inside its toolkit's main loop, so that windows
+/// keep drawing while the plug-in waits for a printer). Answers as poll does.
+using RunLoopWaiter = std::function<int(pollfd* fds, nfds_t count, int timeoutMs)>;
+
+/// Installs the waiter (an empty function restores poll(2)).
+void setRunLoopWaiter(RunLoopWaiter waiter);
+
 class RunLoop {
  public:
   /// The run loop of the calling thread.

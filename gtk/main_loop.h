@@ -1,0 +1,52 @@
+// The run loop inside GLib's main loop while GTK is up, and the plug-in's
+// alerts as modal GTK dialogs.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/alert.h"
+
+namespace jobwick::gtkui {
+
+/// While it lives, the platform run loop waits inside GLib's main loop (so a
+/// folder fetch keeps the windows drawing and the spinner turning) and the
+/// run loop's timers fire from GLib's loop when nobody pumps the run loop.
+/// `beforeWait` runs before each wait (the panel view's sync).
+class MainLoopBridge {
+ public:
+  explicit MainLoopBridge(std::function<void()> beforeWait);
+  MainLoopBridge(const MainLoopBridge&) = delete;
+  MainLoopBridge& operator=(const MainLoopBridge&) = delete;
+  ~MainLoopBridge();
+
+  /// Frames drawn by `widget`'s window since the bridge was made (counted
+  /// from the first call on).
+  void countFramesOf(GtkWidget* widget);
+  unsigned framesDrawn() const { return frames_; }
+  /// The frames drawn while the run loop was waiting.
+  unsigned framesWhileWaiting() const { return framesWaiting_; }
+
+ private:
+  static void afterPaint(GdkFrameClock*, gpointer data);
+  std::function<void()> beforeWait_;
+  guint timerSource_ = 0;
+  GdkFrameClock* clock_ = nullptr;
+  gulong paintHandler_ = 0;
+  unsigned frames_ = 0;
+  unsigned framesWaiting_ = 0;
+  bool waiting_ = false;
+};
+
+/// Shows `alert` as a modal message dialog over `parent` and returns when
+/// it is dismissed. With `dismiss` set, the dialog's button is pressed as
+/// soon as the dialog is on screen (scripted sessions).
+void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss);
+
+/// Lets GLib's main loop handle everything pending (events, drawing) and
+/// waits until `widget`'s window has drawn a frame (at most `seconds`).
+void drainMainLoop(GtkWidget* widget, double seconds);
+
+}  // namespace jobwick::gtkui
