@@ -106,8 +106,7 @@ class WidgetSessionInput : public host::SessionInput {
   EventOutcome type(const ControlRef& control, std::string_view text, platform::Window*) override {
     return view_->type(control, text);
   }
-  EventOutcome paste(const ControlRef& control, std::string_view text,
-                     platform::Window*) override {
+  EventOutcome paste(const ControlRef& control, std::string_view text, platform::Window*) override {
     return view_->paste(control, text);
   }
   EventOutcome clear(const ControlRef& control, platform::Window*) override {

@@ -39,9 +39,8 @@ int waitInMainLoop(pollfd* fds, nfds_t count, int timeoutMs) {
   std::vector<guint> sources;
   for (nfds_t i = 0; i < count; ++i) {
     if (fds[i].fd < 0) continue;
-    sources.push_back(
-        g_unix_fd_add_full(G_PRIORITY_DEFAULT, fds[i].fd, conditionFor(fds[i].events), fdReady,
-                           &wait, nullptr));
+    sources.push_back(g_unix_fd_add_full(G_PRIORITY_DEFAULT, fds[i].fd, conditionFor(fds[i].events),
+                                         fdReady, &wait, nullptr));
   }
   sources.push_back(g_timeout_add_full(G_PRIORITY_DEFAULT, guint(timeoutMs < 0 ? 0 : timeoutMs),
                                        wake, &wait, nullptr));
@@ -109,17 +108,19 @@ void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismis
                         GTK_RESPONSE_OK);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
   bool done = false;
-  g_signal_connect(dialog, "response", G_CALLBACK(+[](GtkDialog*, int, gpointer data) {
-                     *static_cast<bool*>(data) = true;
-                   }),
-                   &done);
+  g_signal_connect(
+      dialog, "response",
+      G_CALLBACK(+[](GtkDialog*, int, gpointer data) { *static_cast<bool*>(data) = true; }), &done);
   if (dismiss) {
     // Press the button once the dialog is drawn, as a person would.
     g_signal_connect(dialog, "map", G_CALLBACK(+[](GtkWidget* self, gpointer) {
-                       g_timeout_add(50, [](gpointer d) -> gboolean {
-                         gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
-                         return G_SOURCE_REMOVE;
-                       }, self);
+                       g_timeout_add(
+                           50,
+                           [](gpointer d) -> gboolean {
+                             gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
+                             return G_SOURCE_REMOVE;
+                           },
+                           self);
                      }),
                      nullptr);
   }
@@ -133,15 +134,14 @@ void drainMainLoop(GtkWidget* widget, double seconds) {
   bool painted = clock == nullptr;
   gulong handler = 0;
   if (clock) {
-    handler = g_signal_connect(clock, "after-paint", G_CALLBACK(+[](GdkFrameClock*, gpointer d) {
-                                 *static_cast<bool*>(d) = true;
-                               }),
-                               &painted);
+    handler = g_signal_connect(
+        clock, "after-paint",
+        G_CALLBACK(+[](GdkFrameClock*, gpointer d) { *static_cast<bool*>(d) = true; }), &painted);
     gtk_widget_queue_draw(widget);
   }
   // A tick, so that the wait below never outlasts `seconds`.
-  const guint tick = g_timeout_add(10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; },
-                                   nullptr);
+  const guint tick = g_timeout_add(
+      10, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
   const double until = platform::monotonicNow() + seconds;
   while (platform::monotonicNow() < until) {
     while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);

@@ -34,6 +34,14 @@ std::size_t utf16OffsetOfCharacter(const std::string& text, long chars) {
   return units;
 }
 
+/// Whether the keyboard focus of `widget`'s window is on it or inside it
+/// (an entry's focus is on its text child).
+bool holdsFocus(GtkWidget* widget) {
+  GtkRoot* root = gtk_widget_get_root(widget);
+  GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+  return focus && (focus == widget || gtk_widget_is_ancestor(focus, widget));
+}
+
 EventOutcome refusedOutcome(std::string message) {
   EventOutcome outcome;
   outcome.status = EventOutcome::Status::kRefused;
@@ -50,11 +58,11 @@ struct PanelView::Binding {
   Kind kind = Kind::View;
   platform::View* view = nullptr;
   GtkWidget* widget = nullptr;
-  GtkWidget* image = nullptr;               // a toggle's padlock
-  std::vector<GtkWidget*> cells;            // a matrix's radio buttons, by row
-  GtkStringList* items = nullptr;           // a pop-up's menu as shown
-  std::vector<std::string> shownItems;      // the item titles shown ("\n" for a separator)
-  std::vector<GtkWidget*> tabLabels;        // a tab view's labels
+  GtkWidget* image = nullptr;           // a toggle's padlock
+  std::vector<GtkWidget*> cells;        // a matrix's radio buttons, by row
+  GtkStringList* items = nullptr;       // a pop-up's menu as shown
+  std::vector<std::string> shownItems;  // the item titles shown ("\n" for a separator)
+  std::vector<GtkWidget*> tabLabels;    // a tab view's labels
   ControlRef ref() const { return ControlRef{view, nullptr, nullptr, -1}; }
 };
 
@@ -131,7 +139,7 @@ struct Signals {
   }
   static void focusEnter(GtkEventControllerFocus*, gpointer data) {
     auto* b = static_cast<PanelView::Binding*>(data);
-    if (b->owner->syncing_) return;
+    if (b->owner->syncing_ || !b->owner->focusFollowsWidgets_) return;
     if (platform::Window* window = b->owner->window_.window()) window->makeFirstResponder(b->view);
   }
   static void setupItem(GtkSignalListItemFactory*, GtkListItem* item, gpointer) {
@@ -212,7 +220,8 @@ GtkWidget* PanelView::build(platform::View* view) {
     b.kind = Kind::Tabs;
     for (const auto& item : tabs->items()) {
       GtkWidget* label = gtk_label_new(item->label().c_str());
-      GtkWidget* page = item->view() ? build(item->view()) : gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+      GtkWidget* page =
+          item->view() ? build(item->view()) : gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
       gtk_notebook_append_page(GTK_NOTEBOOK(notebook), page, label);
       b.tabLabels.push_back(label);
     }
@@ -277,7 +286,9 @@ GtkWidget* PanelView::build(platform::View* view) {
     return column;
   }
   if (auto* field = dynamic_cast<platform::TextField*>(view)) {
-    if (!field->isEditable()) {
+    // A field the plug-in may make editable (it has an input filter, or
+    // is editable or selectable now) is an entry; the rest are labels.
+    if (!field->isEditable() && !field->isSelectable() && !field->formatter()) {
       GtkWidget* label = gtk_label_new(field->stringValue().c_str());
       gtk_label_set_xalign(GTK_LABEL(label), 0);
       gtk_label_set_selectable(GTK_LABEL(label), field->isSelectable());
@@ -332,7 +343,8 @@ void PanelView::sync() {
 void PanelView::syncOne(Binding& b) {
   using Kind = Binding::Kind;
   GtkWidget* w = b.widget;
-  if (gtk_widget_get_visible(w) == b.view->isHidden()) gtk_widget_set_visible(w, !b.view->isHidden());
+  if (gtk_widget_get_visible(w) == b.view->isHidden())
+    gtk_widget_set_visible(w, !b.view->isHidden());
   if (auto* control = dynamic_cast<platform::Control*>(b.view)) {
     if (bool(gtk_widget_get_sensitive(w)) != control->isEnabled())
       gtk_widget_set_sensitive(w, control->isEnabled());
@@ -343,7 +355,8 @@ void PanelView::syncOne(Binding& b) {
     case Kind::Box: {
       auto* box = static_cast<platform::Box*>(b.view);
       const char* shown = gtk_frame_get_label(GTK_FRAME(w));
-      if (box->title() != (shown ? shown : "")) gtk_frame_set_label(GTK_FRAME(w), box->title().c_str());
+      if (box->title() != (shown ? shown : ""))
+        gtk_frame_set_label(GTK_FRAME(w), box->title().c_str());
       break;
     }
     case Kind::Tabs: {
@@ -384,8 +397,10 @@ void PanelView::syncOne(Binding& b) {
       const char* icon = iconNameFor(image);
       const char* shown = gtk_image_get_icon_name(GTK_IMAGE(b.image));
       if (std::string_view(icon) != (shown ? shown : "")) {
-        if (*icon) gtk_image_set_from_icon_name(GTK_IMAGE(b.image), icon);
-        else gtk_image_clear(GTK_IMAGE(b.image));
+        if (*icon)
+          gtk_image_set_from_icon_name(GTK_IMAGE(b.image), icon);
+        else
+          gtk_image_clear(GTK_IMAGE(b.image));
       }
       gtk_widget_set_tooltip_text(w, button->title().empty() ? nullptr : button->title().c_str());
       break;
@@ -397,7 +412,8 @@ void PanelView::syncOne(Binding& b) {
         if (!cell) continue;
         GtkCheckButton* radio = GTK_CHECK_BUTTON(b.cells[row]);
         const char* shown = gtk_check_button_get_label(radio);
-        if (cell->title() != (shown ? shown : "")) gtk_check_button_set_label(radio, cell->title().c_str());
+        if (cell->title() != (shown ? shown : ""))
+          gtk_check_button_set_label(radio, cell->title().c_str());
         if (bool(gtk_widget_get_sensitive(b.cells[row])) != cell->isEnabled())
           gtk_widget_set_sensitive(b.cells[row], cell->isEnabled());
         const bool on = matrix->selectedRow() == std::int64_t(row);
@@ -413,14 +429,23 @@ void PanelView::syncOne(Binding& b) {
           gtk_editable_set_text(GTK_EDITABLE(w), field->stringValue().c_str());
           gtk_editable_set_position(GTK_EDITABLE(w), -1);
         }
-        if (focused && !gtk_widget_is_focus(w) && gtk_widget_get_mapped(w)) gtk_widget_grab_focus(w);
+        if (bool(gtk_editable_get_editable(GTK_EDITABLE(w))) != field->isEditable())
+          gtk_editable_set_editable(GTK_EDITABLE(w), field->isEditable());
+        if (focused && !holdsFocus(w)) {
+          // A read-only text takes no focus by itself in GTK; the plug-in's
+          // focus is shown all the same.
+          gtk_widget_set_focusable(GTK_WIDGET(gtk_editable_get_delegate(GTK_EDITABLE(w))), TRUE);
+          gtk_widget_grab_focus(w);
+        }
       } else if (field->stringValue() != gtk_label_get_text(GTK_LABEL(w))) {
         gtk_label_set_text(GTK_LABEL(w), field->stringValue().c_str());
       }
       const bool grey = field->textColor() == platform::Color::Grey;
       if (bool(gtk_widget_has_css_class(w, "dim-label")) != grey) {
-        if (grey) gtk_widget_add_css_class(w, "dim-label");
-        else gtk_widget_remove_css_class(w, "dim-label");
+        if (grey)
+          gtk_widget_add_css_class(w, "dim-label");
+        else
+          gtk_widget_remove_css_class(w, "dim-label");
       }
       break;
     }
@@ -526,7 +551,7 @@ json PanelView::widgetStates() const {
         entry["text"] = b->kind == Kind::Entry ? gtk_editable_get_text(GTK_EDITABLE(w))
                                                : gtk_label_get_text(GTK_LABEL(w));
         entry["colour"] = gtk_widget_has_css_class(w, "dim-label") ? "grey" : "black";
-        entry["focus"] = bool(gtk_widget_is_focus(w));
+        entry["focus"] = holdsFocus(w);
         break;
       case Kind::Popup: {
         const guint index = gtk_drop_down_get_selected(GTK_DROP_DOWN(w));
@@ -560,9 +585,11 @@ EventOutcome PanelView::click(const ControlRef& control) {
   if (control.cell) {
     gtk_check_button_set_active(GTK_CHECK_BUTTON(w), TRUE);
   } else if (b->kind == Binding::Kind::Check) {
-    gtk_check_button_set_active(GTK_CHECK_BUTTON(w), !gtk_check_button_get_active(GTK_CHECK_BUTTON(w)));
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w),
+                                !gtk_check_button_get_active(GTK_CHECK_BUTTON(w)));
   } else if (b->kind == Binding::Kind::Toggle) {
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w)));
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w),
+                                 !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w)));
   } else if (b->kind == Binding::Kind::Push) {
     g_signal_emit_by_name(w, "clicked");
   } else {
@@ -573,8 +600,8 @@ EventOutcome PanelView::click(const ControlRef& control) {
 
 EventOutcome PanelView::type(const ControlRef& control, std::string_view text) {
   Binding* b = bindingFor(control);
-  if (!b || b->kind != Binding::Kind::Entry || text.empty() || !gtk_widget_is_sensitive(b->widget) ||
-      !gtk_widget_is_visible(b->widget))
+  if (!b || b->kind != Binding::Kind::Entry || text.empty() ||
+      !gtk_widget_is_sensitive(b->widget) || !gtk_widget_is_visible(b->widget))
     return host::typeInto(control, text, window_.window());
   // Typing lands at the end of the text, one character at a time through
   // the filter, as an input method commits what was typed.
@@ -589,8 +616,8 @@ EventOutcome PanelView::type(const ControlRef& control, std::string_view text) {
 
 EventOutcome PanelView::paste(const ControlRef& control, std::string_view text) {
   Binding* b = bindingFor(control);
-  if (!b || b->kind != Binding::Kind::Entry || text.empty() || !gtk_widget_is_sensitive(b->widget) ||
-      !gtk_widget_is_visible(b->widget))
+  if (!b || b->kind != Binding::Kind::Entry || text.empty() ||
+      !gtk_widget_is_sensitive(b->widget) || !gtk_widget_is_visible(b->widget))
     return host::pasteInto(control, text, window_.window());
   lastOutcome_.reset();
   int position = int(g_utf8_strlen(gtk_editable_get_text(GTK_EDITABLE(b->widget)), -1));
@@ -637,7 +664,8 @@ EventOutcome PanelView::erase(const ControlRef& control, std::size_t count) {
 EventOutcome PanelView::choose(const ControlRef& control, std::optional<std::int64_t> index,
                                const std::optional<std::string>& title) {
   Binding* b = bindingFor(control);
-  if (!b || control.cell) return control.cell ? click(control) : host::chooseIn(control, index, title);
+  if (!b || control.cell)
+    return control.cell ? click(control) : host::chooseIn(control, index, title);
   // Resolve a title to the index the person would pick; what cannot be
   // picked on the widget is left to the control to refuse.
   std::int64_t wanted = index.value_or(-1);
@@ -660,7 +688,8 @@ EventOutcome PanelView::choose(const ControlRef& control, std::optional<std::int
   if (!gtk_widget_is_sensitive(b->widget) || !gtk_widget_is_visible(b->widget))
     return host::chooseIn(control, wanted, std::nullopt);
   lastOutcome_.reset();
-  if (b->kind == Binding::Kind::Popup && wanted >= 0 && std::size_t(wanted) < b->shownItems.size() &&
+  if (b->kind == Binding::Kind::Popup && wanted >= 0 &&
+      std::size_t(wanted) < b->shownItems.size() &&
       gtk_drop_down_get_selected(GTK_DROP_DOWN(b->widget)) != guint(wanted)) {
     gtk_drop_down_set_selected(GTK_DROP_DOWN(b->widget), guint(wanted));
   } else if (b->kind == Binding::Kind::Matrix && wanted >= 0 &&

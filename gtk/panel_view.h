@@ -77,6 +77,12 @@ class PanelView {
   host::EventOutcome choose(const host::ControlRef& control, std::optional<std::int64_t> index,
                             const std::optional<std::string>& title);
 
+  /// Whether the keyboard focus moving between the widgets (a person's
+  /// click or Tab key) moves the controls' focus. Off by default: scripted
+  /// events give a field the focus themselves, as the headless host does,
+  /// and GTK's own first choice of focus is not the user's.
+  void setFocusFollowsWidgets(bool follows) { focusFollowsWidgets_ = follows; }
+
   struct Binding;
 
  private:
@@ -90,8 +96,9 @@ class PanelView {
   host::PanelWindow& window_;
   GRef<GtkWidget> root_;
   std::vector<std::unique_ptr<Binding>> bindings_;
-  bool syncing_ = false;   // widget changes made by sync() are not user edits
-  bool typing_ = false;    // an insertion is typed (one character at a time)
+  bool syncing_ = false;  // widget changes made by sync() are not user edits
+  bool typing_ = false;
+  bool focusFollowsWidgets_ = false;  // an insertion is typed (one character at a time)
   std::optional<host::EventOutcome> lastOutcome_;
 };
 

@@ -121,8 +121,8 @@ bool RunLoop::runUntilDate(double date) {
     const int waitMs = int(std::min<long>(timeoutMs, 1000000));
     // A copy: the waiter may replace itself while it waits.
     const RunLoopWaiter waiter = currentWaiter();
-    const int rc = waiter ? waiter(fds.data(), fds.size(), waitMs)
-                            : poll(fds.data(), fds.size(), waitMs);
+    const int rc =
+        waiter ? waiter(fds.data(), fds.size(), waitMs) : poll(fds.data(), fds.size(), waitMs);
     if (rc < 0 && errno != EINTR) break;
     // Sources may remove themselves (or others) while performing.
     for (auto* source : sources) {

@@ -1,0 +1,238 @@
+// End-to-end tests of jobwick-dialog: sessions run through the GTK widgets
+// on an X server of the test's own (Xvfb, on a display number it picks).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "../host/jobwick_fixture.h"
+#include "../host/run_command.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using hosttest::CommandResult;
+using hosttest::JobwickTest;
+using json = nlohmann::json;
+
+/// An Xvfb server for the suite: it chooses a free display number itself
+/// (-displayfd), lives at most five minutes (timeout) and is stopped by PID.
+class XServer {
+ public:
+  XServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = {"timeout", "300",  "Xvfb",    "-displayfd", "3",
+                                     "-screen", "0",    "1280x1024x24", "-nolisten", "tcp"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawnp(&pid_, "timeout", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~XServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+    }
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+class DialogTest : public JobwickTest {
+ protected:
+  static void SetUpTestSuite() { server_ = new XServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  }
+
+  /// Runs `jobwick dialog` (through jobwick, as a user would) on the suite's display.
+  CommandResult dialog(std::vector<std::string> args) {
+    args.insert(args.begin(), "dialog");
+    return jobwick(args, {{"DISPLAY", server_->display()},
+                          {"WAYLAND_DISPLAY", std::nullopt},
+                          {"NO_AT_BRIDGE", "1"},
+                          {"GDK_BACKEND", "x11"},
+                          {"GSK_RENDERER", "cairo"},
+                          {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
+  }
+
+  static json readJson(const fs::path& path) {
+    std::ifstream in(path);
+    return json::parse(in, nullptr, false);
+  }
+
+  static XServer* server_;
+};
+
+XServer* DialogTest::server_ = nullptr;
+
+bool isPng(const fs::path& path) {
+  const std::string bytes = hosttest::readFile(path);
+  return bytes.size() > 100 && bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
+}
+
+// Every example session that runs without a printer, and the folder pop-up
+// session against the test printer: the widgets leave the print settings
+// exactly as the headless session does.
+TEST_F(DialogTest, WidgetSessionsSaveTheSameSettingsAsHeadlessSessions) {
+  const std::vector<std::pair<std::string, bool>> sessions = {
+      {"vk410e-panel", false},      {"vk7300-authentication", false},
+      {"vk7300-every-key", false},  {"vk7300-filing-matrix", false},
+      {"vk7300-print-system", false}, {"vk7300-retention", false},
+      {"vk7300-round-trip", false}, {"vk7300-filing-popup", true},
+  };
+  for (const auto& [name, needsPrinter] : sessions) {
+    SCOPED_TRACE(name);
+    const std::string script = source("examples/sessions/" + name + ".json").string();
+    std::vector<std::string> extra;
+    if (needsPrinter) extra = {"--var", "PRINTER=" + hosttest::SharedPrinter::address()};
+    const fs::path headless = temp().path() / (name + ".session.json");
+    const fs::path widgets = temp().path() / (name + ".dialog.json");
+    const fs::path picture = temp().path() / (name + ".png");
+    std::vector<std::string> args = {"session", script, "--save-settings", headless.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    CommandResult session = jobwick(args);
+    ASSERT_EQ(session.exitCode, 0) << session.err;
+    args = {"--script", script, "--screenshot", picture.string(), "--save-settings",
+            widgets.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    CommandResult shown = dialog(args);
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(hosttest::readFile(widgets), hosttest::readFile(headless));
+    EXPECT_TRUE(isPng(picture));
+    EXPECT_EQ(shown.out, session.out) << "the session's report differs";
+  }
+}
+
+// What the widgets show after a session, for each interface file, matches
+// the controls' own dump: what is hidden, disabled, selected, on, typed.
+TEST_F(DialogTest, WidgetsShowWhatTheControlsHold) {
+  for (const std::string name : {"jobwick4", "jobwick5", "jobwick"}) {
+    SCOPED_TRACE(name);
+    const fs::path states = temp().path() / (name + ".widgets.json");
+    const fs::path picture = temp().path() / (name + ".png");
+    CommandResult shown =
+        dialog({"--script", source("tests/gtk/sessions/" + name + ".json").string(), "--json",
+                "--screenshot", picture.string(), "--widget-states", states.string()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_TRUE(isPng(picture));
+    const json report = json::parse(shown.out, nullptr, false);
+    ASSERT_FALSE(report.is_discarded()) << shown.out;
+    const json dump = report["dumps"].back();
+    const json widgets = readJson(states);
+    ASSERT_TRUE(widgets.contains("controls"));
+    std::map<std::string, json> byId;
+    for (const auto& entry : widgets["controls"]) byId[entry["identifier"]] = entry;
+    std::size_t compared = 0, hiddenSeen = 0, disabledSeen = 0;
+    for (const auto& control : dump["controls"]) {
+      const std::string id = control["identifier"];
+      ASSERT_TRUE(byId.count(id)) << "no widget for " << id;
+      const json& widget = byId[id];
+      for (const char* member : {"visible", "enabled", "state", "selectedRow", "selectedIndex",
+                                 "animating", "colour", "focus"}) {
+        if (!control.contains(member) || !widget.contains(member)) continue;
+        if (std::string(member) == "state" && control.value("type", "") == "push") continue;
+        EXPECT_EQ(widget[member], control[member]) << id << "." << member;
+        ++compared;
+      }
+      if (control.contains("text") && !control.value("masked", false)) {
+        EXPECT_EQ(widget["text"], control["text"]) << id << ".text";
+      }
+      if (!control["visible"].get<bool>()) ++hiddenSeen;
+      if (control.contains("enabled") && !control["enabled"].get<bool>()) ++disabledSeen;
+    }
+    EXPECT_GT(compared, 40u);
+    EXPECT_GT(hiddenSeen + disabledSeen, 0u) << "the session should leave something dimmed";
+  }
+}
+
+// A printer that answers after 3 seconds: the window keeps drawing frames
+// (the spinner turns) while the run loop waits, and the folders show after.
+TEST_F(DialogTest, SlowFetchKeepsTheWindowDrawing) {
+  auto printer = hosttest::SharedPrinter::start(
+      {"--mode", "late", "--delay", "3", "--folder", "Sales", "--folder", "Design"},
+      temp().path() / "printer.log");
+  const fs::path states = temp().path() / "slow.widgets.json";
+  CommandResult shown = dialog({"--script", source("tests/gtk/sessions/slow-fetch.json").string(),
+                                "--var", "PRINTER=127.0.0.1:" + std::to_string(printer->port()),
+                                "--json", "--screenshot", (temp().path() / "slow.png").string(),
+                                "--widget-states", states.string()});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  const json widgets = readJson(states);
+  EXPECT_GT(widgets["framesWhileWaiting"].get<int>(), 5) << widgets.dump();
+  EXPECT_EQ(widgets["alertDialogs"], 0);
+  const json report = json::parse(shown.out, nullptr, false);
+  const json popup = report["dumps"].back()["controls"][0];
+  bool listed = false;
+  for (const auto& item : popup["items"]) listed = listed || item.value("title", "") == "Design";
+  EXPECT_TRUE(listed) << popup.dump();
+}
+
+// A fetch that fails shows the panel's alert as a modal GTK dialog, which
+// the scripted user dismisses; the session goes on.
+TEST_F(DialogTest, FetchAlertIsAModalDialog) {
+  const fs::path states = temp().path() / "alert.widgets.json";
+  CommandResult shown = dialog(
+      {"--script", source("tests/gtk/sessions/slow-fetch.json").string(), "--var",
+       "PRINTER=127.0.0.1:" + std::to_string(hosttest::SharedPrinter::closedPort()), "--screenshot",
+       (temp().path() / "alert.png").string(), "--widget-states", states.string()});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(readJson(states)["alertDialogs"], 1);
+  EXPECT_NE(shown.out.find("alert: "), std::string::npos) << shown.out;
+}
+
+// --language ja: the widgets carry the panel's Japanese texts.
+TEST_F(DialogTest, JapaneseTexts) {
+  const fs::path states = temp().path() / "ja.widgets.json";
+  CommandResult shown =
+      dialog({"--script", source("tests/gtk/sessions/jobwick.json").string(), "--language", "ja",
+              "--screenshot", (temp().path() / "ja.png").string(), "--widget-states",
+              states.string()});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  const std::string text = readJson(states).dump(-1, ' ', false);
+  EXPECT_NE(text.find("\u30d5\u30a9\u30eb\u30c0\u30fc"), std::string::npos) << text;  // フォルダー
+}
+
+TEST_F(DialogTest, UsageErrors) {
+  CommandResult noScript = dialog({"--screenshot", "x.png"});
+  EXPECT_EQ(noScript.exitCode, 2);
+  EXPECT_NE(noScript.err.find("--script"), std::string::npos);
+  CommandResult noDisplay = jobwick(
+      {"dialog", "--script", source("tests/gtk/sessions/jobwick.json").string(), "--screenshot",
+       (temp().path() / "x.png").string()},
+      {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
+  EXPECT_EQ(noDisplay.exitCode, 1);
+  EXPECT_NE(noDisplay.err.find("display"), std::string::npos) << noDisplay.err;
+}
+
+}  // namespace
