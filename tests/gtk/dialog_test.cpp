@@ -36,8 +36,8 @@ class XServer {
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {"timeout", "300",  "Xvfb",    "-displayfd", "3",
-                                     "-screen", "0",    "1280x1024x24", "-nolisten", "tcp"};
+    std::vector<std::string> args = {"timeout", "300", "Xvfb",         "-displayfd", "3",
+                                     "-screen", "0",   "1280x1024x24", "-nolisten",  "tcp"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -71,9 +71,7 @@ class DialogTest : public JobwickTest {
     delete server_;
     server_ = nullptr;
   }
-  void SetUp() override {
-    ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
-  }
+  void SetUp() override { ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start"; }
 
   /// Runs `jobwick dialog` (through jobwick, as a user would) on the suite's display.
   CommandResult dialog(std::vector<std::string> args) {
@@ -106,10 +104,10 @@ bool isPng(const fs::path& path) {
 // exactly as the headless session does.
 TEST_F(DialogTest, WidgetSessionsSaveTheSameSettingsAsHeadlessSessions) {
   const std::vector<std::pair<std::string, bool>> sessions = {
-      {"vk410e-panel", false},      {"vk7300-authentication", false},
-      {"vk7300-every-key", false},  {"vk7300-filing-matrix", false},
+      {"vk410e-panel", false},        {"vk7300-authentication", false},
+      {"vk7300-every-key", false},    {"vk7300-filing-matrix", false},
       {"vk7300-print-system", false}, {"vk7300-retention", false},
-      {"vk7300-round-trip", false}, {"vk7300-filing-popup", true},
+      {"vk7300-round-trip", false},   {"vk7300-filing-popup", true},
   };
   for (const auto& [name, needsPrinter] : sessions) {
     SCOPED_TRACE(name);
@@ -123,8 +121,8 @@ TEST_F(DialogTest, WidgetSessionsSaveTheSameSettingsAsHeadlessSessions) {
     args.insert(args.end(), extra.begin(), extra.end());
     CommandResult session = jobwick(args);
     ASSERT_EQ(session.exitCode, 0) << session.err;
-    args = {"--script", script, "--screenshot", picture.string(), "--save-settings",
-            widgets.string()};
+    args = {"--script",        script,          "--screenshot", picture.string(),
+            "--save-settings", widgets.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     CommandResult shown = dialog(args);
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
@@ -183,10 +181,10 @@ TEST_F(DialogTest, SlowFetchKeepsTheWindowDrawing) {
       {"--mode", "late", "--delay", "3", "--folder", "Sales", "--folder", "Design"},
       temp().path() / "printer.log");
   const fs::path states = temp().path() / "slow.widgets.json";
-  CommandResult shown = dialog({"--script", source("tests/gtk/sessions/slow-fetch.json").string(),
-                                "--var", "PRINTER=127.0.0.1:" + std::to_string(printer->port()),
-                                "--json", "--screenshot", (temp().path() / "slow.png").string(),
-                                "--widget-states", states.string()});
+  CommandResult shown =
+      dialog({"--script", source("tests/gtk/sessions/slow-fetch.json").string(), "--var",
+              "PRINTER=127.0.0.1:" + std::to_string(printer->port()), "--json", "--screenshot",
+              (temp().path() / "slow.png").string(), "--widget-states", states.string()});
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
   const json widgets = readJson(states);
   EXPECT_GT(widgets["framesWhileWaiting"].get<int>(), 5) << widgets.dump();
@@ -214,10 +212,9 @@ TEST_F(DialogTest, FetchAlertIsAModalDialog) {
 // --language ja: the widgets carry the panel's Japanese texts.
 TEST_F(DialogTest, JapaneseTexts) {
   const fs::path states = temp().path() / "ja.widgets.json";
-  CommandResult shown =
-      dialog({"--script", source("tests/gtk/sessions/jobwick.json").string(), "--language", "ja",
-              "--screenshot", (temp().path() / "ja.png").string(), "--widget-states",
-              states.string()});
+  CommandResult shown = dialog(
+      {"--script", source("tests/gtk/sessions/jobwick.json").string(), "--language", "ja",
+       "--screenshot", (temp().path() / "ja.png").string(), "--widget-states", states.string()});
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
   const std::string text = readJson(states).dump(-1, ' ', false);
   EXPECT_NE(text.find("\u30d5\u30a9\u30eb\u30c0\u30fc"), std::string::npos) << text;  // フォルダー
@@ -227,10 +224,10 @@ TEST_F(DialogTest, UsageErrors) {
   CommandResult noScript = dialog({"--screenshot", "x.png"});
   EXPECT_EQ(noScript.exitCode, 2);
   EXPECT_NE(noScript.err.find("--script"), std::string::npos);
-  CommandResult noDisplay = jobwick(
-      {"dialog", "--script", source("tests/gtk/sessions/jobwick.json").string(), "--screenshot",
-       (temp().path() / "x.png").string()},
-      {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
+  CommandResult noDisplay =
+      jobwick({"dialog", "--script", source("tests/gtk/sessions/jobwick.json").string(),
+               "--screenshot", (temp().path() / "x.png").string()},
+              {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
   EXPECT_EQ(noDisplay.exitCode, 1);
   EXPECT_NE(noDisplay.err.find("display"), std::string::npos) << noDisplay.err;
 }
