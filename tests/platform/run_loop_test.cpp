@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -168,6 +169,37 @@ TEST_F(RunLoopTest, SourceIsServicedWhenItsDescriptorIsReadyAndMayRemoveItself) 
   source.poke();
   EXPECT_FALSE(RunLoop::currentRunLoop().runUntilDate(monotonicNow() + 0.1));
   EXPECT_EQ(source.performs, performs);
+}
+
+// A host's waiter does the waiting: it sees the source's descriptor and the
+// time-out, and what it answers is what the loop acts on. Removing it brings
+// poll(2) back.
+TEST_F(RunLoopTest, InstalledWaiterWaitsInsteadOfPoll) {
+  PipeSource source;
+  RunLoop::currentRunLoop().addSource(&source);
+  int calls = 0;
+  std::size_t seenDescriptors = 0;
+  int longestTimeout = -1;
+  setRunLoopWaiter([&](pollfd* fds, nfds_t count, int timeoutMs) {
+    ++calls;
+    seenDescriptors = std::max(seenDescriptors, std::size_t(count));
+    longestTimeout = std::max(longestTimeout, timeoutMs);
+    if (calls == 1) source.poke();  // what woke the host's loop
+    return poll(fds, count, timeoutMs);
+  });
+  RunLoop::currentRunLoop().runUntilDate(monotonicNow() + 0.1);
+  setRunLoopWaiter({});
+  EXPECT_GE(calls, 1);
+  EXPECT_EQ(seenDescriptors, 1u);
+  EXPECT_LE(longestTimeout, 100);
+  EXPECT_EQ(source.reads, 1);
+
+  const int before = calls;
+  source.poke();
+  RunLoop::currentRunLoop().runUntilDate(monotonicNow() + 0.05);
+  EXPECT_EQ(calls, before);
+  EXPECT_EQ(source.reads, 2);
+  RunLoop::currentRunLoop().removeSource(&source);
 }
 
 }  // namespace
