@@ -79,10 +79,67 @@ std::vector<const Subcommand*> subcommandsStartingWith(const std::string& word) 
   return found;
 }
 
-int usageError(std::ostream& err, const std::string& message, const std::string& helpHint) {
-  err << "jobwick: " << message << "\n"
-      << "Run '" << helpHint << "' for usage.\n";
-  return kExitUsage;
+bool wantsJson(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--json") != args.end();
+}
+
+/// The help of a command group ("jobwick ticket"): its subcommands, each with
+/// its summary.
+std::string groupHelp(const std::string& word, const std::vector<const Subcommand*>& members) {
+  std::ostringstream out;
+  out << "Usage: jobwick " << word << " SUBCOMMAND [arguments] [options]\n\nSubcommands:\n";
+  for (const auto* member : members) {
+    out << "  " << usageLine(*member) << "\n" << wrapText(member->summary, kHelpWidth, 6) << "\n";
+  }
+  out << "\nRun 'jobwick " << word << " SUBCOMMAND --help' for a subcommand's options.\n";
+  return out.str();
+}
+
+/// "jobwick help [WORDS]": a command's help, a group's subcommands, or the
+/// command list.
+int runHelp(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err, bool json) {
+  std::size_t used = 0;
+  const Subcommand* command = findSubcommand(rest, &used);
+  if (command && used == rest.size()) {
+    out << subcommandHelp(*command);
+    return kExitSuccess;
+  }
+  if (rest.size() == 1) {
+    if (auto members = subcommandsStartingWith(rest.front()); !members.empty()) {
+      out << groupHelp(rest.front(), members);
+      return kExitSuccess;
+    }
+  }
+  std::string asked;
+  for (const auto& word : rest) asked += (asked.empty() ? "" : " ") + word;
+  std::string names;
+  for (const auto& known : subcommands()) {
+    names += (names.empty() ? "" : ", ") + joinWords(known.words);
+  }
+  return reportError({out, err, json, {}}, ExitStatus::usage,
+                     "no command named '" + asked + "'; the commands are " + names);
+}
+
+/// A first word that names no command: a group without its subcommand
+/// (its help answers "--help"), or an unknown word.
+int runUnknown(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::string& first = args.front();
+  const bool json = wantsJson(args);
+  auto members = subcommandsStartingWith(first);
+  if (members.empty()) {
+    return reportError({out, err, json, {}}, ExitStatus::usage, "unknown command '" + first + "'");
+  }
+  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+    out << groupHelp(first, members);
+    return kExitSuccess;
+  }
+  std::string names;
+  for (const auto* candidate : members) {
+    names +=
+        (names.empty() ? "" : ", ") + std::string("'jobwick ") + joinWords(candidate->words) + "'";
+  }
+  return reportError({out, err, json, {}}, ExitStatus::usage,
+                     "'" + first + "' needs a subcommand: " + names);
 }
 
 }  // namespace
@@ -137,9 +194,9 @@ const std::vector<Subcommand>& subcommands() {
           "final print settings; with --json one JSON document holding all of it.\n"
           "\n"
           "Exit status: 0 when the session ran and every expectation held, 1 when an "
-          "expectation failed or the bundle, PPD or settings cannot be used, 2 for a wrong "
-          "command line or a script that cannot run as written (malformed JSON, unknown "
-          "step, unknown control).",
+          "expectation failed or the bundle or PPD cannot be used, 2 for a wrong command line, "
+          "4 when the script or a settings file cannot be read or the script cannot run as "
+          "written (malformed JSON, unknown step, unknown control).",
           withSessionOptions({
               {"--bundle", "BUNDLE", "the bundle to load instead of the script's \"bundle\""},
               {"--var", "NAME=VALUE", "a value for ${NAME} in the script (repeatable)", true},
@@ -175,7 +232,8 @@ const std::vector<Subcommand>& subcommands() {
           "else the one of this environment.\n"
           "\n"
           "Exit status: 0 when the ticket is consistent, 3 when it was read but problems were "
-          "found, 1 when SETTINGS cannot be read, 2 for a wrong command line.",
+          "found, 4 when SETTINGS cannot be read or is not a settings file, 2 for a wrong "
+          "command line.",
           {
               {"--json", "", "write the report as a JSON document"},
               {"--language", "LANG",
@@ -284,7 +342,9 @@ std::string commandHelp() {
     std::string name = joinWords(command.words);
     out << "  " << name << std::string(width - name.size() + 3, ' ') << command.summary << "\n";
   }
-  out << "\nRun 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.\n"
+  out << "\nExit status (every command):\n"
+      << exitStatusTable()
+      << "\nRun 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.\n"
       << "\nExamples:\n";
   for (const auto& command : subcommands()) {
     std::string_view examples = command.examples;
@@ -308,52 +368,32 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
     return kExitSuccess;
   }
   if (first == "help") {
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    std::size_t used = 0;
-    const Subcommand* command = findSubcommand(rest, &used);
-    if (!command || used != rest.size()) {
-      std::string asked;
-      for (const auto& word : rest) asked += (asked.empty() ? "" : " ") + word;
-      return usageError(err, "no command named '" + asked + "'", "jobwick --help");
-    }
-    out << subcommandHelp(*command);
-    return kExitSuccess;
+    return runHelp({args.begin() + 1, args.end()}, out, err, wantsJson(args));
   }
 
   std::size_t used = 0;
   const Subcommand* command = findSubcommand(args, &used);
-  if (!command) {
-    auto partial = subcommandsStartingWith(first);
-    if (!partial.empty()) {
-      std::string names;
-      for (const auto* candidate : partial) {
-        names += (names.empty() ? "" : ", ") + std::string("'jobwick ") +
-                 joinWords(candidate->words) + "'";
-      }
-      return usageError(err, "'" + first + "' needs a subcommand: " + names, "jobwick --help");
-    }
-    return usageError(err, "unknown command '" + first + "'", "jobwick --help");
-  }
+  if (!command) return runUnknown(args, out, err);
 
   const std::string name = joinWords(command->words);
-  const std::string hint = "jobwick " + name + " --help";
+  const ErrorSink errors{out, err, wantsJson(args), name};
   std::vector<std::string> rest(args.begin() + std::ptrdiff_t(used), args.end());
   std::string error;
   auto parsed = parseArguments(rest, command->options, &error);
-  if (!parsed) return usageError(err, name + ": " + error, hint);
+  if (!parsed) return reportError(errors, ExitStatus::usage, error);
   if (parsed->has("--help")) {
     out << subcommandHelp(*command);
     return kExitSuccess;
   }
   if (parsed->positionals.size() < command->positionalCount) {
-    return usageError(err, name + ": missing " + std::string(command->arguments), hint);
+    return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));
   }
   if (parsed->positionals.size() > command->positionalCount) {
-    return usageError(
-        err, name + ": unexpected argument '" + parsed->positionals[command->positionalCount] + "'",
-        hint);
+    return reportError(
+        errors, ExitStatus::usage,
+        "unexpected argument '" + parsed->positionals[command->positionalCount] + "'");
   }
-  return command->run(Invocation{*parsed, out, err});
+  return command->run(Invocation{*parsed, out, err, name});
 }
 
 }  // namespace jobwick::host

@@ -9,20 +9,24 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "host/exit_status.h"
 #include "platform/encoding.h"
 
 namespace jobwick::host {
-
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;   ///< the work failed (bad bundle, PPD, file)
-inline constexpr int kExitUsage = 2;     ///< the command line (or a session script) is wrong
-inline constexpr int kExitProblems = 3;  ///< the input was read, and problems were found in it
 
 /// What a subcommand's runner gets.
 struct Invocation {
   const ParsedArgs& args;
   std::ostream& out;
   std::ostream& err;
+  std::string_view command = {};  ///< the subcommand's words: "ticket show"
+
+  /// Where this command reports failures (JSON too when --json was given).
+  ErrorSink errors() const { return {out, err, args.has("--json"), command}; }
+  /// Reports a failure through errors(); answers `status` as the exit code.
+  int fail(ExitStatus status, std::string_view message) const {
+    return reportError(errors(), status, message);
+  }
 };
 
 struct Subcommand {

@@ -14,12 +14,14 @@
 #include <nlohmann/json.hpp>
 
 #include "host/commands.h"
+#include "host/escape.h"
 #include "host/panel_driver.h"
 #include "host/prefs_record.h"
 #include "host/print_dialog.h"
 #include "platform/alert.h"
 #include "platform/ppd.h"
 #include "platform/system.h"
+#include "platform/url_connection.h"
 #include "platform/xml.h"
 
 namespace jobwick::host {
@@ -66,11 +68,6 @@ struct Folder {
   bool isProtected = false;
   bool directory = false;
 };
-
-int usage(std::ostream& err, const std::string& message) {
-  err << "jobwick: folders: " << message << "\nRun 'jobwick folders --help' for usage.\n";
-  return kExitUsage;
-}
 
 /// Why an address cannot be the host part of the printer's service URL.
 std::optional<std::string> addressProblem(const std::string& address) {
@@ -149,33 +146,49 @@ std::optional<std::string> answerProblem(const fs::path& answer) {
   return std::nullopt;
 }
 
-}  // namespace
+/// The checked options of a folders command.
+struct FoldersRequest {
+  std::string address;
+  std::optional<std::string> printerId;
+};
 
-int runFolders(const Invocation& invocation) {
-  const ParsedArgs& args = invocation.args;
-  auto& err = invocation.err;
-  const std::string address = args.value("--address").value_or("");
-  if (!args.has("--address")) return usage(err, "missing --address HOST[:PORT]");
-  if (auto problem = addressProblem(address)) return usage(err, *problem);
-  const std::optional<std::string> printerId = args.value("--printer-id");
+/// Checks the options; answers the request, or the usage error's text.
+std::optional<FoldersRequest> folderRequest(const ParsedArgs& args, std::string* error) {
+  auto fail = [&](std::string message) -> std::optional<FoldersRequest> {
+    *error = std::move(message);
+    return std::nullopt;
+  };
+  FoldersRequest request{args.value("--address").value_or(""), args.value("--printer-id")};
+  if (!args.has("--address")) return fail("missing --address HOST[:PORT]");
+  if (auto problem = addressProblem(request.address)) return fail(*problem);
+  const auto& printerId = request.printerId;
   if (printerId && (printerId->empty() || printerId->find('/') != std::string::npos)) {
-    return usage(err, "\"" + *printerId + "\" is not a printer identifier");
+    return fail("\"" + *printerId + "\" is not a printer identifier");
   }
   if (!printerId && args.has("--prefs-dir")) {
-    return usage(err, "--prefs-dir needs --printer-id (the printer whose cache to write)");
+    return fail("--prefs-dir needs --printer-id (the printer whose cache to write)");
   }
   if (printerId && !args.has("--ppd")) {
     // The panel keeps a printer's record only for the model its PPD names.
-    return usage(err,
-                 "--printer-id needs the printer's PPD (--ppd FILE): the panel caches "
-                 "the list only for the model the PPD names");
+    return fail(
+        "--printer-id needs the printer's PPD (--ppd FILE): the panel caches the list only for "
+        "the model the PPD names");
   }
+  return request;
+}
 
-  // Without a printer the fetch runs against scratch preferences; the
-  // client's answer file always goes to a scratch folder, so that an answer
-  // left by an earlier fetch can never stand in for this printer's.
-  ScratchFolder scratchTemp("jobwick-folders-tmp");
-  std::unique_ptr<ScratchFolder> scratchPrefs;
+/// The scratch folders a fetch works in: the client's answer file always
+/// goes to one, so that an answer left by an earlier fetch can never stand
+/// in for this printer's; without a printer the preferences are scratch too.
+struct FetchFolders {
+  ScratchFolder temp{"jobwick-folders-tmp"};
+  std::unique_ptr<ScratchFolder> prefs;
+};
+
+/// The dialog setup of a fetch; nullopt with `error` when the printer's
+/// preferences cannot be used.
+std::optional<DialogSetup> fetchSetup(const ParsedArgs& args, const FoldersRequest& request,
+                                      FetchFolders& scratch, std::string* error) {
   DialogSetup setup;
   setup.bundle = args.value("--bundle").value_or("vk7300");
   if (auto ppd = args.value("--ppd")) {
@@ -183,152 +196,226 @@ int runFolders(const Invocation& invocation) {
   } else {
     // Without a PPD the panel does none of its printer set-up, the request
     // body included; a stand-in PPD of a filing model takes its place.
-    setup.ppd = scratchTemp.path() / "stand-in.ppd";
+    setup.ppd = scratch.temp.path() / "stand-in.ppd";
     std::ofstream(*setup.ppd) << kStandInPPD;
   }
   setup.language = args.value("--language");
-  if (printerId) {
-    setup.printerId = printerId;
+  if (request.printerId) {
+    setup.printerId = request.printerId;
     auto folder = preferencesFolderFor(args);
     if (!folder) {
-      err << "jobwick: folders: no preferences folder (give --prefs-dir)\n";
-      return kExitFailure;
+      *error = "no preferences folder (give --prefs-dir)";
+      return std::nullopt;
     }
-    if (auto reason = recordWouldBeReset(*folder, *printerId, *setup.ppd, setup.bundle)) {
-      err << "jobwick: folders: " << *reason << "\n";
-      return kExitFailure;
+    if (auto reason = recordWouldBeReset(*folder, *request.printerId, *setup.ppd, setup.bundle)) {
+      *error = *reason;
+      return std::nullopt;
     }
     setup.prefsDir = *folder;
   } else {
-    scratchPrefs = std::make_unique<ScratchFolder>("jobwick-folders-prefs");
+    scratch.prefs = std::make_unique<ScratchFolder>("jobwick-folders-prefs");
     setup.printerId = std::string(kScratchPrinter);
-    setup.prefsDir = scratchPrefs->path();
+    setup.prefsDir = scratch.prefs->path();
   }
-  if (scratchTemp.path().empty() || (scratchPrefs && scratchPrefs->path().empty())) {
-    err << "jobwick: folders: cannot make a temporary folder\n";
-    return kExitFailure;
+  if (scratch.temp.path().empty() || (scratch.prefs && scratch.prefs->path().empty())) {
+    *error = "cannot make a temporary folder";
+    return std::nullopt;
   }
-  platform::setTemporaryDirectoryOverride(scratchTemp.path().string() + "/");
+  return setup;
+}
+
+/// Why the exchange failed, as the connection ended: the transfer library's
+/// message, a time-out, an answer stopped for its size. Empty when the
+/// connection gave no cause.
+std::string connectionCause(const std::optional<platform::URLConnectionEnd>& end, double seconds) {
+  using Kind = platform::URLConnectionEnd::Kind;
+  if (!end) return "no request was sent";
+  switch (end->kind) {
+    case Kind::kFailed:
+      return end->error;
+    case Kind::kCancelled:
+      if (seconds >= 19.0) return "no complete answer within 20 seconds (time-out)";
+      return "the answer was too large (stopped after " + std::to_string(end->bytesReceived) +
+             " bytes)";
+    case Kind::kFinished:
+      return {};
+  }
+  return {};
+}
+
+/// The outcome of pressing the folder-list button.
+struct Press {
+  bool pressed = false;
+  double seconds = 0;
+  std::optional<platform::URLConnectionEnd> connectionEnd;
+  std::string error;  ///< why the button could not be pressed
+};
+
+/// Types `address` into the panel's address field and presses its
+/// folder-list button, noting how the plug-in's connection ended.
+Press pressFolderButton(platform::PDEPanel& panel, const DialogSetup& setup,
+                        const std::string& address, std::ostream& err) {
+  Press press;
+  PanelWindow window;
+  std::optional<ControlRef> field;
+  std::optional<ControlRef> button;
+  if (window.attach(panel)) {
+    field = window.find("printersAddressEditText");
+    button = window.find("getFolderNameButton");
+  }
+  if (!field || !button || !field->view || !button->view) {
+    press.error = "the " + setup.bundle + " panel for this printer has no folder-list button" +
+                  (setup.ppd ? " (does " + setup.ppd->string() + " declare document filing?)" : "");
+    return press;
+  }
+  static_cast<platform::TextField*>(field->view)->setStringValue(address);
+
+  err << "Asking " << address << " for its folders...\n";
+  platform::setURLConnectionEndObserver(
+      [&press](const platform::URLConnectionEnd& end) { press.connectionEnd = end; });
+  const auto started = std::chrono::steady_clock::now();
+  const EventOutcome outcome = clickControl(*button);
+  press.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  platform::setURLConnectionEndObserver({});
+  if (outcome.status == EventOutcome::Status::kRefused) {
+    press.error = "the folder-list button refused the click: " + outcome.message;
+    return press;
+  }
+  press.pressed = true;
+  return press;
+}
+
+/// Why the fetch gave no folder list (empty when it gave one): the panel's
+/// alert with the connection's cause, or what the answer lacks.
+std::string fetchFailure(const std::vector<platform::Alert>& alerts, const Press& press,
+                         const fs::path& answer, const std::string& address) {
+  const std::string cause = connectionCause(press.connectionEnd, press.seconds);
+  std::error_code ec;
+  if (!alerts.empty()) {
+    return "could not get the folder list from " + address + ": " + alerts.front().message +
+           (cause.empty() ? "" : " (" + cause + ")");
+  }
+  if (!fs::exists(answer, ec)) {
+    return "no answer from " + address + " (" +
+           (cause.empty() || !press.connectionEnd
+                ? std::string("the address does not make a valid service URL")
+                : cause) +
+           ")";
+  }
+  if (auto problem = answerProblem(answer)) return *problem;
+  return {};
+}
+
+/// The folder list the panel cached for the printer of `setup`.
+std::vector<Folder> cachedFolders(const DialogSetup& setup, const std::string& recordKey) {
+  std::vector<Folder> folders;
+  std::string readError;
+  auto domain = readDomainFile(domainFile(*setup.prefsDir, *setup.printerId), &readError);
+  if (!domain || recordKey.empty()) return folders;
+  auto record = domain->find(recordKey);
+  const Dict* dict = record == domain->end() ? nullptr : record->second.asDict();
+  auto files = dict ? dict->find("files") : Dict::const_iterator();
+  if (!dict || files == dict->end() || !files->second.asArray()) return folders;
+  for (const auto& entry : *files->second.asArray()) {
+    const Dict* folder = entry.asDict();
+    if (!folder) continue;
+    auto name = folder->find("name");
+    if (name == folder->end() || !name->second.asString()) continue;
+    auto flag = [&](const char* key) {
+      auto it = folder->find(key);
+      return it != folder->end() && it->second.asBool() && *it->second.asBool();
+    };
+    folders.push_back({*name->second.asString(), flag("password"), flag("dir")});
+  }
+  return folders;
+}
+
+/// What a successful fetch shows.
+struct FetchResult {
+  std::string address;
+  std::string bundle;
+  std::optional<std::string> printerId;
+  std::string cacheFile;
+  double seconds = 0;
+  std::vector<Folder> folders;
+};
+
+void printFolders(const FetchResult& result, bool asJson, std::ostream& out) {
+  if (asJson) {
+    json list = json::array();
+    for (const auto& folder : result.folders) {
+      list.push_back({{"name", folder.name},
+                      {"protected", folder.isProtected},
+                      {"directory", folder.directory}});
+    }
+    json document = {{"address", result.address},
+                     {"bundle", result.bundle},
+                     {"printer", result.printerId ? json(*result.printerId) : json(nullptr)},
+                     {"cache", result.printerId ? json(result.cacheFile) : json(nullptr)},
+                     {"seconds", result.seconds},
+                     {"folders", std::move(list)}};
+    out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+    return;
+  }
+  const auto count = result.folders.size();
+  out << count << (count == 1 ? " folder on " : " folders on ") << result.address
+      << (count == 0 ? "" : ":") << "\n";
+  for (const auto& folder : result.folders) {
+    // Names come from the printer: escaped, so that none can forge a line.
+    out << "  " << (folder.isProtected ? "[protected] " : "            ") << escapeText(folder.name)
+        << (folder.directory ? "  (directory)" : "") << "\n";
+  }
+  if (result.printerId) {
+    out << "Cached for printer " << escapeText(*result.printerId) << " in "
+        << escapeText(result.cacheFile) << "; its panel offers these folders.\n";
+  }
+}
+
+}  // namespace
+
+int runFolders(const Invocation& invocation) {
+  std::string error;
+  auto request = folderRequest(invocation.args, &error);
+  if (!request) return invocation.fail(ExitStatus::usage, error);
+  FetchFolders scratch;
+  auto setup = fetchSetup(invocation.args, *request, scratch, &error);
+  if (!setup) return invocation.fail(ExitStatus::failure, error);
+  platform::setTemporaryDirectoryOverride(scratch.temp.path().string() + "/");
 
   std::vector<platform::Alert> alerts;
-  setup.alertListener = [&alerts](const platform::Alert& alert) { alerts.push_back(alert); };
-  std::string error;
-  auto dialog = PrintDialog::open(setup, &error);
+  setup->alertListener = [&alerts](const platform::Alert& alert) { alerts.push_back(alert); };
+  auto dialog = PrintDialog::open(*setup, &error);
   if (!dialog || dialog->panels().empty() || !dialog->panels().front()) {
-    err << "jobwick: folders: " << (dialog ? "the bundle made no panel" : error) << "\n";
-    return kExitFailure;
+    platform::setTemporaryDirectoryOverride(std::nullopt);
+    return invocation.fail(ExitStatus::failure, dialog ? "the bundle made no panel" : error);
   }
   platform::PDEPanel& panel = *dialog->panels().front();
-
-  std::vector<Folder> folders;
-  bool fetched = false;
-  double seconds = 0;
-  std::string failure;
-  std::string recordKey;
-  {
-    PanelWindow window;
-    std::optional<ControlRef> field;
-    std::optional<ControlRef> button;
-    if (window.attach(panel)) {
-      field = window.find("printersAddressEditText");
-      button = window.find("getFolderNameButton");
-    }
-    if (!field || !button || !field->view || !button->view) {
-      err << "jobwick: folders: the " << setup.bundle
-          << " panel for this printer has no folder-list button"
-          << (setup.ppd ? " (does " + setup.ppd->string() + " declare document filing?)" : "")
-          << "\n";
-      return kExitFailure;
-    }
-    static_cast<platform::TextField*>(field->view)->setStringValue(address);
-
-    err << "Asking " << address << " for its folders...\n";
-    const auto started = std::chrono::steady_clock::now();
-    const EventOutcome outcome = clickControl(*button);
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (outcome.status == EventOutcome::Status::kRefused) {
-      err << "jobwick: folders: the folder-list button refused the click: " << outcome.message
-          << "\n";
-      return kExitFailure;
-    }
-    fetched = true;
+  const Press press = pressFolderButton(panel, *setup, request->address, invocation.err);
+  if (!press.pressed) {
+    platform::setTemporaryDirectoryOverride(std::nullopt);
+    return invocation.fail(ExitStatus::failure, press.error);
   }
 
   const auto properties = panel.diagnosticProperties();
   const std::string model = properties.count("model") ? properties.at("model") : "";
-  recordKey = recordKeyForModel(model) ? recordKeyForModel(model) : "";
-  const fs::path answer = scratchTemp.path() / kResponseFile;
-  std::error_code ec;
-  if (!alerts.empty()) {
-    failure = "could not get the folder list from " + address + ": " + alerts.front().message;
-  } else if (!fs::exists(answer, ec)) {
-    failure = "no answer from " + address + " (the address does not make a valid service URL)";
-  } else if (auto problem = answerProblem(answer)) {
-    failure = *problem;
-  }
-
-  // The list the panel now has, as it cached it for the printer.
-  std::string readError;
-  auto domain = readDomainFile(domainFile(*setup.prefsDir, *setup.printerId), &readError);
-  if (domain && !recordKey.empty()) {
-    auto record = domain->find(recordKey);
-    const Dict* dict = record == domain->end() ? nullptr : record->second.asDict();
-    auto files = dict ? dict->find("files") : Dict::const_iterator();
-    if (dict && files != dict->end() && files->second.asArray()) {
-      for (const auto& entry : *files->second.asArray()) {
-        const Dict* folder = entry.asDict();
-        if (!folder) continue;
-        auto name = folder->find("name");
-        if (name == folder->end() || !name->second.asString()) continue;
-        auto flag = [&](const char* key) {
-          auto it = folder->find(key);
-          return it != folder->end() && it->second.asBool() && *it->second.asBool();
-        };
-        folders.push_back({*name->second.asString(), flag("password"), flag("dir")});
-      }
-    }
-  }
+  const char* recordKey = recordKeyForModel(model);
+  const std::string failure =
+      fetchFailure(alerts, press, scratch.temp.path() / kResponseFile, request->address);
+  FetchResult result{request->address,   setup->bundle,
+                     request->printerId, {},
+                     press.seconds,      cachedFolders(*setup, recordKey ? recordKey : "")};
   dialog.reset();
   platform::setTemporaryDirectoryOverride(std::nullopt);
 
   std::ostringstream took;
   took.precision(1);
-  took << std::fixed << seconds;
-  if (!failure.empty() || !fetched) {
-    err << "jobwick: folders: " << failure << " (after " << took.str() << " s)\n";
-    return kExitFailure;
+  took << std::fixed << press.seconds;
+  if (!failure.empty()) {
+    return invocation.fail(ExitStatus::failure, failure + " (after " + took.str() + " s)");
   }
-  err << address << " answered in " << took.str() << " s.\n";
-
-  const std::string cacheFile =
-      printerId ? domainFile(*setup.prefsDir, *printerId).string() : std::string();
-  if (args.has("--json")) {
-    json list = json::array();
-    for (const auto& folder : folders) {
-      list.push_back({{"name", folder.name},
-                      {"protected", folder.isProtected},
-                      {"directory", folder.directory}});
-    }
-    json document = {{"address", address},
-                     {"bundle", setup.bundle},
-                     {"printer", printerId ? json(*printerId) : json(nullptr)},
-                     {"cache", printerId ? json(cacheFile) : json(nullptr)},
-                     {"seconds", seconds},
-                     {"folders", std::move(list)}};
-    invocation.out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
-    return kExitSuccess;
-  }
-  auto& out = invocation.out;
-  out << folders.size() << (folders.size() == 1 ? " folder on " : " folders on ") << address
-      << (folders.empty() ? "" : ":") << "\n";
-  for (const auto& folder : folders) {
-    out << "  " << (folder.isProtected ? "[protected] " : "            ") << folder.name
-        << (folder.directory ? "  (directory)" : "") << "\n";
-  }
-  if (printerId) {
-    out << "Cached for printer " << *printerId << " in " << cacheFile
-        << "; its panel offers these folders.\n";
-  }
+  invocation.err << request->address << " answered in " << took.str() << " s.\n";
+  if (request->printerId) result.cacheFile = domainFile(*setup->prefsDir, *request->printerId);
+  printFolders(result, invocation.args.has("--json"), invocation.out);
   return kExitSuccess;
 }
 

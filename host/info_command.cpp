@@ -83,15 +83,11 @@ int runInfo(const Invocation& invocation) {
   std::string error;
   auto setup = dialogSetupFromArgs(invocation.args, invocation.args.positionals.front(), &error);
   if (!setup) {
-    invocation.err << "jobwick: info: " << error << "\n"
-                   << "Run 'jobwick info --help' for usage.\n";
-    return kExitUsage;
+    return invocation.fail(ExitStatus::usage, error);
   }
+  if (!loadSettingsFile(&*setup, &error)) return invocation.fail(ExitStatus::badInput, error);
   auto dialog = PrintDialog::open(*setup, &error);
-  if (!dialog) {
-    invocation.err << "jobwick: " << error << "\n";
-    return kExitFailure;
-  }
+  if (!dialog) return invocation.fail(ExitStatus::failure, error);
 
   // The questions a print dialog asks a panel before it shows it.
   std::vector<PanelReport> reports;

@@ -274,24 +274,21 @@ int runPrefsShow(const Invocation& invocation) {
   const std::string printerId = invocation.args.positionals.front();
   std::optional<std::string> model = invocation.args.value("--model");
   if (model && !recordKeyForModel(*model)) {
-    err << "jobwick: prefs show: option --model takes vk7300 or vk410e, got \"" << *model << "\"\n"
-        << "Run 'jobwick prefs show --help' for usage.\n";
-    return kExitUsage;
+    return invocation.fail(ExitStatus::usage,
+                           "option --model takes vk7300 or vk410e, got \"" + *model + "\"");
   }
   if (printerId.empty() || printerId.find('/') != std::string::npos) {
-    err << "jobwick: prefs show: \"" << printerId << "\" is not a printer identifier\n";
-    return kExitUsage;
+    return invocation.fail(ExitStatus::usage, "\"" + printerId + "\" is not a printer identifier");
   }
   auto folder = preferencesFolderFor(invocation.args);
   if (!folder) {
-    err << "jobwick: prefs show: no preferences folder (give --prefs-dir)\n";
-    return kExitFailure;
+    return invocation.fail(ExitStatus::failure, "no preferences folder (give --prefs-dir)");
   }
   const auto file = domainFile(*folder, printerId);
   std::string error;
   auto domain = readDomainFile(file, &error);
   if (!domain) {
-    err << "jobwick: prefs show: " << error << "\n";
+    const int status = invocation.fail(ExitStatus::failure, error);
     if (!std::filesystem::exists(file)) {
       auto known = printersWithPreferences(*folder);
       if (known.empty()) {
@@ -302,7 +299,7 @@ int runPrefsShow(const Invocation& invocation) {
         err << "\n";
       }
     }
-    return kExitFailure;
+    return status;
   }
 
   std::vector<RecordReport> records;
@@ -317,9 +314,8 @@ int runPrefsShow(const Invocation& invocation) {
     if (const Dict* record = it->second.asDict()) {
       records.push_back(inspectRecord(*record, key, name, encoding));
     } else {
-      err << "jobwick: prefs show: " << file.string() << ": \"" << key
-          << "\" is not a dictionary\n";
-      return kExitFailure;
+      return invocation.fail(ExitStatus::failure,
+                             file.string() + ": \"" + key + "\" is not a dictionary");
     }
   }
   for (const auto& [key, value] : *domain) {
@@ -328,11 +324,11 @@ int runPrefsShow(const Invocation& invocation) {
     }
   }
   if (records.empty()) {
-    err << "jobwick: prefs show: " << file.string() << " holds no "
-        << (model ? "\"" + std::string(recordKeyForModel(*model)) + "\" record"
-                  : std::string("panel record (\"Job Handling\" or \"Jobwick\")"))
-        << "\n";
-    return kExitFailure;
+    return invocation.fail(
+        ExitStatus::failure,
+        file.string() + " holds no " +
+            (model ? "\"" + std::string(recordKeyForModel(*model)) + "\" record"
+                   : std::string("panel record (\"Job Handling\" or \"Jobwick\")")));
   }
 
   std::size_t problems = 0;

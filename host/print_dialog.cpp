@@ -68,6 +68,15 @@ std::optional<DialogSetup> dialogSetupFromArgs(const ParsedArgs& args, const std
   return setup;
 }
 
+bool loadSettingsFile(DialogSetup* setup, std::string* error) {
+  if (!setup->settingsFile) return true;
+  platform::PrintSettings settings = setup->initialSettings.value_or(platform::PrintSettings());
+  if (!readSettingsFile(*setup->settingsFile, &settings, error)) return false;
+  setup->initialSettings = std::move(settings);
+  setup->settingsFile.reset();
+  return true;
+}
+
 std::string printerIdentifierFor(const DialogSetup& setup) {
   if (setup.printerId) return *setup.printerId;
   if (setup.ppd && !setup.ppd->stem().empty()) return setup.ppd->stem().string();

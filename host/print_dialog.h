@@ -48,6 +48,12 @@ struct DialogSetup {
 std::optional<DialogSetup> dialogSetupFromArgs(const ParsedArgs& args, const std::string& bundle,
                                                std::string* error = nullptr);
 
+/// Reads `setup->settingsFile` (when set) on top of `setup->initialSettings`
+/// and clears it, so that a settings file that cannot be read is reported as
+/// bad input before any dialog opens. Answers false, leaving `setup` as it
+/// was, when the file cannot be read or parsed; `error` then names the file.
+bool loadSettingsFile(DialogSetup* setup, std::string* error);
+
 /// The printer identifier the dialog uses: --printer-id, else the PPD file's
 /// name without extension, else "jobwick".
 std::string printerIdentifierFor(const DialogSetup& setup);

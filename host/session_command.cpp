@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
 constexpr std::string_view kTicketPrefix = "jp.co.quivo.print.PrintSettings.";
-constexpr int kExitScript = kExitUsage;  // a script that cannot run as written
+constexpr int kExitScript = kExitBadInput;  // a script that cannot run as written
 
 /// A temporary folder removed with its contents when the object goes.
 class TemporaryFolder {
@@ -165,6 +165,7 @@ class SessionRunner {
         args_(invocation.args),
         out_(invocation.out),
         err_(invocation.err),
+        errors_(invocation.errors()),
         jsonOutput_(invocation.args.has("--json")) {}
 
   int run() {
@@ -198,9 +199,10 @@ class SessionRunner {
     } else if (script_.bundle) {
       setup_.bundle = *script_.bundle;
     } else {
-      err_ << "jobwick: session: " << script_.path.string()
-           << ": the script names no bundle (add \"bundle\": \"vk7300\" or give --bundle)\n";
-      return kExitUsage;
+      return reportError(
+          errors_, ExitStatus::badInput,
+          script_.path.string() +
+              ": the script names no bundle (add \"bundle\": \"vk7300\" or give --bundle)");
     }
     setup_.ppd = script_.ppd;
     if (auto v = args_.value("--ppd")) setup_.ppd = fs::path(*v);
@@ -215,15 +217,14 @@ class SessionRunner {
     if (auto v = args_.value("--settings")) setup_.settingsFile = fs::path(*v);
     for (const auto& entry : args_.values("--set")) {
       if (entry.find('=') == std::string::npos || entry.front() == '=') {
-        err_ << "jobwick: session: option --set needs KEY=VALUE, got \"" << entry << "\"\n";
-        return kExitUsage;
+        return reportError(errors_, ExitStatus::usage,
+                           "option --set needs KEY=VALUE, got \"" + entry + "\"");
       }
       setup_.settingOverrides.push_back(entry);
     }
     setup_.language = args_.value("--language") ? args_.value("--language") : script_.language;
     if (setup_.language && setup_.language->empty()) {
-      err_ << "jobwick: session: option --language needs a language\n";
-      return kExitUsage;
+      return reportError(errors_, ExitStatus::usage, "option --language needs a language");
     }
     // A session starts from a user with no remembered entries unless a
     // preferences folder is named, so that it runs the same every time.
@@ -234,12 +235,15 @@ class SessionRunner {
     } else {
       temporaryPrefs_ = std::make_unique<TemporaryFolder>();
       if (temporaryPrefs_->path().empty()) {
-        err_ << "jobwick: session: cannot make a temporary preferences folder\n";
-        return kExitFailure;
+        return reportError(errors_, ExitStatus::failure,
+                           "cannot make a temporary preferences folder");
       }
       setup_.prefsDir = temporaryPrefs_->path();
     }
     setup_.alertListener = [this](const platform::Alert& alert) { recordAlert(alert); };
+    if (std::string error; !loadSettingsFile(&setup_, &error)) {
+      return reportError(errors_, ExitStatus::badInput, error);
+    }
 
     if (script_.clock) {
       platform::setCurrentTimeOverride(*script_.clock);
@@ -249,10 +253,7 @@ class SessionRunner {
       platform::setUserNamesOverride(script_.userLogin, script_.userFullName);
     }
     std::string error;
-    if (!openDialog(&error)) {
-      err_ << "jobwick: session: " << error << "\n";
-      return kExitFailure;
-    }
+    if (!openDialog(&error)) return reportError(errors_, ExitStatus::failure, error);
     return kExitSuccess;
   }
 
@@ -727,6 +728,7 @@ class SessionRunner {
   const ParsedArgs& args_;
   std::ostream& out_;
   std::ostream& err_;
+  ErrorSink errors_;
   bool jsonOutput_;
 
   DialogSetup setup_;
@@ -758,24 +760,19 @@ int runSessionWith(const Invocation& invocation, SessionInput& input) {
   for (const auto& entry : invocation.args.values("--var")) {
     const auto equals = entry.find('=');
     if (equals == std::string::npos || equals == 0) {
-      invocation.err << "jobwick: session: option --var needs NAME=VALUE, got \"" << entry
-                     << "\"\nRun 'jobwick session --help' for usage.\n";
-      return kExitUsage;
+      return invocation.fail(ExitStatus::usage,
+                             "option --var needs NAME=VALUE, got \"" + entry + "\"");
     }
     variables[entry.substr(0, equals)] = entry.substr(equals + 1);
   }
   const fs::path path = invocation.args.positionals.front();
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    invocation.err << "jobwick: session: " << path.string() << ": no such session script\n";
-    return kExitFailure;
+  if (!fs::exists(path, ec)) {
+    return invocation.fail(ExitStatus::badInput, path.string() + ": no such session script");
   }
   std::string error;
   auto script = readSessionScript(path, variables, &error);
-  if (!script) {
-    invocation.err << "jobwick: session: " << error << "\n";
-    return kExitUsage;
-  }
+  if (!script) return invocation.fail(ExitStatus::badInput, error);
   return SessionRunner(std::move(*script), invocation, input).run();
 }
 

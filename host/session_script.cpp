@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "host/bounded_read.h"
 #include "host/panel_driver.h"
 #include "host/settings_io.h"
 
@@ -420,15 +421,10 @@ std::optional<SessionScript> parseSessionScript(std::string_view text, const fs:
 std::optional<SessionScript> readSessionScript(const fs::path& path,
                                                const std::map<std::string, std::string>& variables,
                                                std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = path.string() + ": cannot read session script: " + std::strerror(errno);
-    return std::nullopt;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
+  std::string text;
+  if (!readBoundedFile(path, "session script", kMaxScriptBytes, &text, error)) return std::nullopt;
   std::string detail;
-  auto script = parseSessionScript(buffer.str(), path, variables, &detail);
+  auto script = parseSessionScript(text, path, variables, &detail);
   if (!script && error) *error = path.string() + ": " + detail;
   return script;
 }

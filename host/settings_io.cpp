@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/bounded_read.h"
+
 namespace jobwick::host {
 namespace {
 
@@ -154,17 +156,10 @@ bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
 
 bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings* settings,
                       std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return fail(error, path.string() + ": cannot read settings file: " + std::strerror(errno));
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    return fail(error, path.string() + ": cannot read settings file: " + std::strerror(errno));
-  }
+  std::string text;
+  if (!readBoundedFile(path, "settings file", kMaxSettingsBytes, &text, error)) return false;
   std::string detail;
-  if (!parseSettingsText(buffer.str(), settings, &detail)) {
+  if (!parseSettingsText(text, settings, &detail)) {
     return fail(error, path.string() + ": " + detail);
   }
   return true;

@@ -44,8 +44,9 @@ std::string settingsToJson(const platform::PrintSettings& settings);
 bool parseOptionLines(std::string_view text, platform::PrintSettings* settings, std::string* error);
 
 /// Reads a settings file: JSON when its first non-blank character is "{",
-/// option lines otherwise. Answers false when the file cannot be read or
-/// parsed; `error` then starts with the file's name.
+/// option lines otherwise. A folder, or a file over kMaxSettingsBytes, is
+/// refused unread. Answers false when the file cannot be read or parsed;
+/// `error` then starts with the file's name.
 bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings* settings,
                       std::string* error);
 

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/bounded_read.h"
 #include "host/commands.h"
 #include "host/settings_io.h"
 #include "host/ticket_inspect.h"
@@ -21,22 +22,18 @@ platform::CFStringEncoding systemEncodingFor(const ParsedArgs& args) {
 int runTicketShow(const Invocation& invocation) {
   const std::string source = invocation.args.positionals.front();
   if (auto language = invocation.args.value("--language"); language && language->empty()) {
-    invocation.err << "jobwick: ticket show: option --language needs a language\n"
-                   << "Run 'jobwick ticket show --help' for usage.\n";
-    return kExitUsage;
+    return invocation.fail(ExitStatus::usage, "option --language needs a language");
   }
   platform::PrintSettings settings;
   std::string error;
   if (source == "-") {
-    std::ostringstream buffer;
-    buffer << std::cin.rdbuf();
-    if (!parseSettingsText(buffer.str(), &settings, &error)) {
-      invocation.err << "jobwick: ticket show: standard input: " << error << "\n";
-      return kExitFailure;
+    std::string text;
+    if (!readBounded(std::cin, kMaxSettingsBytes, &text, &error) ||
+        !parseSettingsText(text, &settings, &error)) {
+      return invocation.fail(ExitStatus::badInput, "standard input: " + error);
     }
   } else if (!readSettingsFile(source, &settings, &error)) {
-    invocation.err << "jobwick: ticket show: " << error << "\n";
-    return kExitFailure;
+    return invocation.fail(ExitStatus::badInput, error);
   }
 
   const TicketReport report = inspectTicket(settings, systemEncodingFor(invocation.args));

@@ -1,6 +1,8 @@
 // The job-ticket reader of the jobwick command.
 #include "host/ticket_inspect.h"
 
+#include "host/escape.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -26,12 +28,7 @@ struct CipherContextFree {
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 
 std::string quote(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
+  return quoteText(text);
 }
 
 bool allZero(std::string_view bytes) {
@@ -233,7 +230,9 @@ class Inspector {
         } else {
           field.text = report_.spoolTimeText;
           field.meaning = "saved " + *report_.spoolTimeText;
-          field.how = "hex of the spool-time text; key " + quote(*spoolKey(report_.spoolTimeText));
+          const auto key = spoolKey(report_.spoolTimeText);
+          field.how = "hex of the spool-time text; " +
+                      (key ? "key " + quote(*key) : std::string("too short for a key"));
           if (report_.spoolTimeText->size() < 16) {
             field.problem = "shorter than the 16 characters of a spool-time key";
           } else if (!isSpoolTimeForm(*report_.spoolTimeText)) {
@@ -738,43 +737,47 @@ std::string formatTicketReport(const TicketReport& report) {
   out << "Job ticket: " << ticketEntries << (ticketEntries == 1 ? " entry" : " entries")
       << ", names read as " << encodingName(report.systemEncoding) << " / "
       << encodingName(secondVariantEncoding(report.systemEncoding)) << " / UTF-8\n";
-  if (report.jobName) out << "Job name: " << *report.jobName << "\n";
+  if (report.jobName) out << "Job name: " << escapeText(*report.jobName) << "\n";
   if (report.fields.empty()) out << "\n(the print settings hold no job ticket)\n";
 
   std::size_t width = 0;
   for (const auto& field : report.fields) width = std::max(width, field.name.size());
-  for (const auto& [name, why] : report.unknownKeys) width = std::max(width, name.size());
+  for (const auto& [name, why] : report.unknownKeys)
+    width = std::max(width, escapeText(name).size());
   std::string group;
   for (const auto& field : report.fields) {
     if (field.group != group) {
       group = field.group;
       out << "\n" << group << "\n";
     }
-    out << "  " << field.name << std::string(width - field.name.size() + 2, ' ') << field.meaning;
-    if (!field.how.empty()) out << "  [" << field.how << "]";
+    out << "  " << field.name << std::string(width - field.name.size() + 2, ' ')
+        << escapeText(field.meaning);
+    if (!field.how.empty()) out << "  [" << escapeText(field.how) << "]";
     out << "\n";
     if (!field.problem.empty()) {
-      out << "  " << std::string(width + 2, ' ') << "problem: " << field.problem << "\n";
+      out << "  " << std::string(width + 2, ' ') << "problem: " << escapeText(field.problem)
+          << "\n";
     }
   }
   if (!report.checks.empty()) {
     out << "\nChecks\n";
     for (const auto& check : report.checks) {
       out << "  " << check.name << std::string(width - check.name.size() + 2, ' ')
-          << (check.status == "mismatch" ? "MISMATCH" : check.status) << ": " << check.detail
-          << "\n";
+          << (check.status == "mismatch" ? "MISMATCH" : check.status) << ": "
+          << escapeText(check.detail) << "\n";
     }
   }
   if (!report.unknownKeys.empty()) {
     out << "\nOther ticket keys\n";
-    for (const auto& [name, why] : report.unknownKeys) {
-      out << "  " << name << std::string(width - name.size() + 2, ' ') << why << "\n";
+    for (const auto& [key, why] : report.unknownKeys) {
+      const std::string name = escapeText(key);
+      out << "  " << name << std::string(width - name.size() + 2, ' ') << escapeText(why) << "\n";
     }
   }
   if (!report.otherSettings.empty()) {
     out << "\nOther print settings: " << report.otherSettings.size() << "\n";
     for (const auto& [key, value] : report.otherSettings)
-      out << "  " << key << " = " << value << "\n";
+      out << "  " << escapeText(key) << " = " << escapeText(value) << "\n";
   }
   const auto problems = report.problems();
   out << "\n";
@@ -782,7 +785,7 @@ std::string formatTicketReport(const TicketReport& report) {
     out << "No problems found.\n";
   } else {
     out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << ":\n";
-    for (const auto& problem : problems) out << "  " << problem << "\n";
+    for (const auto& problem : problems) out << "  " << escapeText(problem) << "\n";
   }
   return out.str();
 }

@@ -55,6 +55,24 @@ struct Event {
   std::string error;
 };
 
+std::function<void(const URLConnectionEnd&)>& endObserver() {
+  static std::function<void(const URLConnectionEnd&)> observer;
+  return observer;
+}
+
+}  // namespace
+
+void setURLConnectionEndObserver(std::function<void(const URLConnectionEnd&)> observer) {
+  endObserver() = std::move(observer);
+}
+
+namespace {
+
+void reportEnd(URLConnectionEnd::Kind kind, const std::string& url, std::string error,
+               std::size_t bytes) {
+  if (endObserver()) endObserver()({kind, url, std::move(error), bytes});
+}
+
 }  // namespace
 
 struct URLConnection::Impl {
@@ -68,6 +86,9 @@ struct URLConnection::Impl {
   URLResponse pending;
   bool attached = false;
   bool cancelled = false;
+  std::string url;
+  std::size_t bytesReceived = 0;
+  char errorText[CURL_ERROR_SIZE] = {};
 
   static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* self = static_cast<Impl*>(user);
@@ -96,6 +117,7 @@ struct URLConnection::Impl {
     auto* self = static_cast<Impl*>(user);
     const std::size_t n = size * count;
     if (self->cancelled) return 0;  // aborts the transfer
+    self->bytesReceived += n;
     self->events.push_back({EventKind::Data, {}, std::vector<std::uint8_t>(data, data + n), {}});
     return n;
   }
@@ -133,6 +155,8 @@ std::unique_ptr<URLConnection> URLConnection::initWithRequest(const URLRequest& 
   impl->headerList.reset(list);
   impl->body = request.body;
 
+  impl->url = request.url;
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl->errorText);
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
@@ -175,6 +199,7 @@ void URLConnection::cancel() {
   if (!impl_ || finished_) return;
   impl_->cancelled = true;
   impl_->events.clear();
+  reportEnd(URLConnectionEnd::Kind::kCancelled, impl_->url, {}, impl_->bytesReceived);
   finished_ = true;
   RunLoop::currentRunLoop().removeSource(this);
   if (impl_->attached) {
@@ -213,8 +238,12 @@ void URLConnection::perform() {
   while (CURLMsg* msg = curl_multi_info_read(impl_->multi.get(), &pendingMessages)) {
     if (msg->msg != CURLMSG_DONE) continue;
     if (msg->data.result == CURLE_OK) {
+      reportEnd(URLConnectionEnd::Kind::kFinished, impl_->url, {}, impl_->bytesReceived);
       impl_->events.push_back({EventKind::Finish, {}, {}, {}});
     } else {
+      reportEnd(URLConnectionEnd::Kind::kFailed, impl_->url,
+                impl_->errorText[0] ? impl_->errorText : curl_easy_strerror(msg->data.result),
+                impl_->bytesReceived);
       impl_->events.push_back({EventKind::Fail, {}, {}, curl_easy_strerror(msg->data.result)});
     }
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -45,6 +46,21 @@ class URLConnectionDelegate {
   virtual void didFinishLoading(URLConnection& connection) = 0;
   virtual void didFailWithError(URLConnection& connection, const std::string& error) = 0;
 };
+
+/// How a connection ended, for an observer that wants the cause a
+/// delegate's alert leaves out (the host's diagnostics).
+struct URLConnectionEnd {
+  enum class Kind { kFinished, kFailed, kCancelled };
+  Kind kind = Kind::kFinished;
+  std::string url;
+  std::string error;              ///< for kFailed: the transfer library's message
+  std::size_t bytesReceived = 0;  ///< body bytes delivered before the end
+};
+
+/// Installs `observer` to be told how each connection ends (an empty one
+/// removes it). It runs before the delegate hears of the end, and must not
+/// touch the connection. Never fails.
+void setURLConnectionEndObserver(std::function<void(const URLConnectionEnd&)> observer);
 
 class URLConnection : public RunLoopSource {
  public:
