@@ -44,11 +44,21 @@ void appendEscaped(std::string* out, std::string_view text, bool quoted) {
       continue;
     }
     switch (byte) {
-      case '\n': *out += "\\n"; break;
-      case '\r': *out += "\\r"; break;
-      case '\t': *out += "\\t"; break;
-      case '\\': *out += quoted ? "\\\\" : "\\"; break;
-      case '"': *out += quoted ? "\\\"" : "\""; break;
+      case '\n':
+        *out += "\\n";
+        break;
+      case '\r':
+        *out += "\\r";
+        break;
+      case '\t':
+        *out += "\\t";
+        break;
+      case '\\':
+        *out += quoted ? "\\\\" : "\\";
+        break;
+      case '"':
+        *out += quoted ? "\\\"" : "\"";
+        break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
           appendHex(out, byte);

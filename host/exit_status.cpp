@@ -7,12 +7,18 @@ namespace jobwick::host {
 
 std::string_view exitStatusName(int status) {
   switch (status) {
-    case kExitSuccess: return "success";
-    case kExitFailure: return "failure";
-    case kExitUsage: return "usage";
-    case kExitProblems: return "problems";
-    case kExitBadInput: return "bad-input";
-    default: return "unknown";
+    case kExitSuccess:
+      return "success";
+    case kExitFailure:
+      return "failure";
+    case kExitUsage:
+      return "usage";
+    case kExitProblems:
+      return "problems";
+    case kExitBadInput:
+      return "bad-input";
+    default:
+      return "unknown";
   }
 }
 

@@ -1,6 +1,11 @@
 // jobwick info: the panels a bundle makes for a printer, and what they
 // report about themselves.
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -9,6 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "host/commands.h"
+#include "host/escape.h"
+#include "host/prefs_record.h"
 #include "host/print_dialog.h"
 #include "host/ticket_inspect.h"
 #include "platform/bundle.h"
@@ -55,7 +62,7 @@ void writeSection(std::ostream& out, const std::string& heading, const Rows& row
   std::size_t width = 0;
   for (const auto& row : rows) width = std::max(width, row.first.size());
   for (const auto& [label, value] : rows) {
-    out << "  " << label << std::string(width - label.size() + 2, ' ') << value << "\n";
+    out << "  " << label << std::string(width - label.size() + 2, ' ') << escapeText(value) << "\n";
   }
 }
 
@@ -77,78 +84,146 @@ struct PanelReport {
   std::map<std::string, std::string> properties;
 };
 
-}  // namespace
-
-int runInfo(const Invocation& invocation) {
-  std::string error;
-  auto setup = dialogSetupFromArgs(invocation.args, invocation.args.positionals.front(), &error);
-  if (!setup) {
-    return invocation.fail(ExitStatus::usage, error);
+/// A scratch preferences folder for a command that only shows things: it
+/// holds a copy of the printer's preference file, so that the panel reads
+/// what it remembers, while whatever it writes (a record made afresh, or one
+/// reset for another model) goes to the copy and is thrown away.
+class ReadOnlyPreferences {
+ public:
+  ReadOnlyPreferences() {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / "jobwick-info-prefs-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
   }
-  if (!loadSettingsFile(&*setup, &error)) return invocation.fail(ExitStatus::badInput, error);
-  auto dialog = PrintDialog::open(*setup, &error);
-  if (!dialog) return invocation.fail(ExitStatus::failure, error);
+  ~ReadOnlyPreferences() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  ReadOnlyPreferences(const ReadOnlyPreferences&) = delete;
+  ReadOnlyPreferences& operator=(const ReadOnlyPreferences&) = delete;
 
-  // The questions a print dialog asks a panel before it shows it.
+  /// Points `setup` at the scratch folder, with a copy of the printer's file
+  /// from the folder it would have used. Answers false when no scratch
+  /// folder can be made or the file cannot be copied; `error` then says why.
+  bool take(DialogSetup* setup, const ParsedArgs& args, std::string* error) {
+    if (path_.empty()) {
+      *error = "cannot make a temporary preferences folder";
+      return false;
+    }
+    const auto real = setup->prefsDir ? setup->prefsDir : preferencesFolderFor(args);
+    realFolder_ = real;
+    if (real) {
+      const auto file = domainFile(*real, printerIdentifierFor(*setup));
+      std::error_code ec;
+      if (std::filesystem::is_regular_file(file, ec)) {
+        std::filesystem::copy_file(file, path_ / file.filename(), ec);
+        if (ec) {
+          *error = "cannot read " + file.string() + ": " + ec.message();
+          return false;
+        }
+      }
+    }
+    setup->prefsDir = path_;
+    return true;
+  }
+  /// The folder the preferences were read from.
+  const std::optional<std::filesystem::path>& realFolder() const { return realFolder_; }
+
+ private:
+  std::filesystem::path path_;
+  std::optional<std::filesystem::path> realFolder_;
+};
+
+/// Letters and digits of `text`, lower case: "Quivo VK-410E" -> "quivovk410e".
+std::string modelLetters(std::string_view text) {
+  std::string letters;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      letters += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return letters;
+}
+
+/// The warning for a panel of one model opened for a printer whose PPD
+/// names another; nullopt when they agree or the PPD names no model.
+std::optional<std::string> modelMismatch(const std::vector<PanelReport>& reports,
+                                         const DialogSetup& setup) {
+  for (const auto& report : reports) {
+    auto model = report.properties.find("model");
+    auto name = report.properties.find("modelName");
+    if (model == report.properties.end() || name == report.properties.end()) continue;
+    if (name->second.empty() || model->second.empty()) continue;
+    if (modelLetters(name->second).find(modelLetters(model->second)) != std::string::npos) continue;
+    return "the " + model->second + " bundle is not for this printer: " +
+           (setup.ppd ? setup.ppd->string() : std::string("its PPD")) + " names \"" +
+           escapeText(name->second) + "\"";
+  }
+  return std::nullopt;
+}
+
+/// What info shows, gathered from the open dialog.
+struct InfoView {
+  PrintDialog& dialog;
+  const DialogSetup& setup;
   std::vector<PanelReport> reports;
-  for (const auto& panel : dialog->panels()) {
-    if (!panel) continue;
-    reports.push_back({panel->panelName(), panel->panelKind(), panel->supportedPPDOptionKeys(),
-                       panel->diagnosticProperties()});
-  }
+  std::string printerId;
+  std::vector<std::string> languages;
+  std::string prefsDir;  ///< the folder the preferences were read from
+  std::string systemEncoding;
+};
 
-  const auto& loaded = dialog->bundle();
+void printInfoJson(const InfoView& view, std::ostream& out) {
+  const auto& loaded = view.dialog.bundle();
   const auto& bundle = *loaded.bundle();
-  auto& host = dialog->host();
-  const std::string printerId = printerIdentifierFor(*setup);
-  const auto languages = platform::preferredLanguages();
-  const std::string systemEncoding = encodingName(platform::CFStringGetSystemEncoding());
-  const std::string prefsDir = dialog->prefsDir() ? dialog->prefsDir()->string() : "";
-
-  if (invocation.args.has("--json")) {
-    json panels = json::array();
-    for (const auto& report : reports) {
-      panels.push_back({{"name", report.name},
-                        {"kind", report.kind},
-                        {"supportedPPDOptionKeys", report.optionKeys},
-                        {"properties", report.properties}});
-    }
-    json alerts = json::array();
-    for (const auto& alert : dialog->alerts()) {
-      alerts.push_back({{"title", alert.title},
-                        {"message", alert.message},
-                        {"defaultButton", alert.defaultButton}});
-    }
-    json document = {
-        {"bundle",
-         {{"path", bundle.bundlePath().string()},
-          {"name", optionalText(bundle.infoValue("CFBundleName"))},
-          {"identifier", optionalText(bundle.infoValue("CFBundleIdentifier"))},
-          {"version", optionalText(bundle.infoValue("CFBundleShortVersionString"))},
-          {"principalClass", loaded.principalClass()},
-          {"executable", loaded.executable().string()}}},
-        {"printer",
-         {{"identifier", printerId},
-          {"deviceURI", optionalText(setup->deviceURI)},
-          {"ppd", setup->ppd ? json(setup->ppd->string()) : json(nullptr)}}},
-        {"host",
-         {{"constraintHandling", host.offersConstraintHandling()},
-          {"ppdFileRequests", host.ppdFileRequests()},
-          {"languages", languages},
-          {"systemEncoding", systemEncoding},
-          {"prefsDir", dialog->prefsDir() ? json(prefsDir) : json(nullptr)},
-          {"printSettingsCount", host.settings().entries().size()}}},
-        {"panelType", platform::kPrintDialogPanelType},
-        {"panels", std::move(panels)},
-        {"alerts", std::move(alerts)},
-    };
-    // Texts from the plug-in or the PPD may hold bytes that are not UTF-8;
-    // they are replaced rather than aborting the report.
-    invocation.out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
-    return kExitSuccess;
+  auto& host = view.dialog.host();
+  json panels = json::array();
+  for (const auto& report : view.reports) {
+    panels.push_back({{"name", report.name},
+                      {"kind", report.kind},
+                      {"supportedPPDOptionKeys", report.optionKeys},
+                      {"properties", report.properties}});
   }
+  json alerts = json::array();
+  for (const auto& alert : view.dialog.alerts()) {
+    alerts.push_back({{"title", alert.title},
+                      {"message", alert.message},
+                      {"defaultButton", alert.defaultButton}});
+  }
+  json document = {
+      {"bundle",
+       {{"path", bundle.bundlePath().string()},
+        {"name", optionalText(bundle.infoValue("CFBundleName"))},
+        {"identifier", optionalText(bundle.infoValue("CFBundleIdentifier"))},
+        {"version", optionalText(bundle.infoValue("CFBundleShortVersionString"))},
+        {"principalClass", loaded.principalClass()},
+        {"executable", loaded.executable().string()}}},
+      {"printer",
+       {{"identifier", view.printerId},
+        {"deviceURI", optionalText(view.setup.deviceURI)},
+        {"ppd", view.setup.ppd ? json(view.setup.ppd->string()) : json(nullptr)}}},
+      {"host",
+       {{"constraintHandling", host.offersConstraintHandling()},
+        {"ppdFileRequests", host.ppdFileRequests()},
+        {"languages", view.languages},
+        {"systemEncoding", view.systemEncoding},
+        {"prefsDir", view.prefsDir.empty() ? json(nullptr) : json(view.prefsDir)},
+        {"printSettingsCount", host.settings().entries().size()}}},
+      {"panelType", platform::kPrintDialogPanelType},
+      {"panels", std::move(panels)},
+      {"alerts", std::move(alerts)},
+  };
+  // Texts from the plug-in or the PPD may hold bytes that are not UTF-8;
+  // they are replaced rather than aborting the report.
+  out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+}
 
-  auto& out = invocation.out;
+void printInfoText(const InfoView& view, std::ostream& out) {
+  const auto& loaded = view.dialog.bundle();
+  const auto& bundle = *loaded.bundle();
+  auto& host = view.dialog.host();
   writeSection(out, "Bundle " + bundle.bundlePath().filename().string(),
                {{"path", bundle.bundlePath().string()},
                 {"identifier", bundle.infoValue("CFBundleIdentifier").value_or("(none)")},
@@ -156,18 +231,19 @@ int runInfo(const Invocation& invocation) {
                 {"principal class", loaded.principalClass()},
                 {"shared object", loaded.executable().filename().string()}});
   out << "\n";
-  writeSection(out, "Printer " + printerId,
-               {{"device URI", setup->deviceURI.value_or("(none)")},
-                {"PPD", setup->ppd ? setup->ppd->string() : "(none)"}});
+  writeSection(out, "Printer " + escapeText(view.printerId),
+               {{"device URI", view.setup.deviceURI.value_or("(none)")},
+                {"PPD", view.setup.ppd ? view.setup.ppd->string() : "(none)"}});
   out << "\n";
   writeSection(
       out, "Host",
       {{"constraint handling", host.offersConstraintHandling() ? "offered" : "not offered"},
-       {"languages", joinList(languages, "(none)")},
-       {"system encoding", systemEncoding},
-       {"preferences folder", prefsDir.empty() ? "(none)" : prefsDir},
+       {"languages", joinList(view.languages, "(none)")},
+       {"system encoding", view.systemEncoding},
+       {"preferences folder", view.prefsDir.empty() ? "(none)" : view.prefsDir},
        {"print settings", std::to_string(host.settings().entries().size()) + " entries"}});
 
+  const auto& reports = view.reports;
   out << "\n"
       << reports.size() << (reports.size() == 1 ? " panel" : " panels") << " of type "
       << platform::kPrintDialogPanelType << "\n";
@@ -177,14 +253,55 @@ int runInfo(const Invocation& invocation) {
     Rows properties = orderedProperties(report.properties);
     rows.insert(rows.end(), properties.begin(), properties.end());
     out << "\n";
-    writeSection(out, "Panel " + std::to_string(i + 1) + ": " + report.name, rows);
+    writeSection(out, "Panel " + std::to_string(i + 1) + ": " + escapeText(report.name), rows);
   }
-  if (!dialog->alerts().empty()) {
+  if (!view.dialog.alerts().empty()) {
     out << "\nAlerts\n";
-    for (const auto& alert : dialog->alerts()) {
-      out << "  " << (alert.title.empty() ? "" : alert.title + ": ") << alert.message << " ["
-          << alert.defaultButton << "]\n";
+    for (const auto& alert : view.dialog.alerts()) {
+      out << "  "
+          << escapeText((alert.title.empty() ? "" : alert.title + ": ") + alert.message + " [" +
+                        alert.defaultButton + "]")
+          << "\n";
     }
+  }
+}
+
+}  // namespace
+
+int runInfo(const Invocation& invocation) {
+  std::string error;
+  auto setup = dialogSetupFromArgs(invocation.args, invocation.args.positionals.front(), &error);
+  if (!setup) return invocation.fail(ExitStatus::usage, error);
+  if (!loadSettingsFile(&*setup, &error)) return invocation.fail(ExitStatus::badInput, error);
+  // info only shows: the panel reads the printer's preferences from a copy.
+  ReadOnlyPreferences preferences;
+  if (!preferences.take(&*setup, invocation.args, &error)) {
+    return invocation.fail(ExitStatus::failure, error);
+  }
+  auto dialog = PrintDialog::open(*setup, &error);
+  if (!dialog) return invocation.fail(ExitStatus::failure, error);
+
+  // The questions a print dialog asks a panel before it shows it.
+  InfoView view{*dialog,
+                *setup,
+                {},
+                printerIdentifierFor(*setup),
+                platform::preferredLanguages(),
+                preferences.realFolder() ? preferences.realFolder()->string() : "",
+                encodingName(platform::CFStringGetSystemEncoding())};
+  for (const auto& panel : dialog->panels()) {
+    if (!panel) continue;
+    view.reports.push_back({panel->panelName(), panel->panelKind(), panel->supportedPPDOptionKeys(),
+                            panel->diagnosticProperties()});
+  }
+  if (invocation.args.has("--json")) {
+    printInfoJson(view, invocation.out);
+  } else {
+    printInfoText(view, invocation.out);
+  }
+  if (auto mismatch = modelMismatch(view.reports, *setup)) {
+    invocation.err << "jobwick: info: warning: " << *mismatch << "\n";
+    return kExitProblems;
   }
   return kExitSuccess;
 }

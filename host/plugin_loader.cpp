@@ -2,6 +2,7 @@
 #include "host/plugin_loader.h"
 
 #include <dlfcn.h>
+#include <algorithm>
 
 #include <cctype>
 #include <cstdlib>
@@ -115,9 +116,24 @@ std::optional<fs::path> resolveBundlePath(const std::string& argument, const fs:
   for (const auto& candidate : candidates) {
     if (fs::is_directory(candidate, ec)) return candidate;
   }
-  return fail("no bundle named " + argument + " in " + bundleDir.string() + " (looked for " +
-              candidates[1].filename().string() + " and " + candidates[2].filename().string() +
-              "; give a path or set JOBWICK_BUNDLE_DIR)");
+  // Name the models that are there: "VK7300" or "vk7301" is then easy to correct.
+  std::vector<std::string> models;
+  for (const auto& entry : fs::directory_iterator(bundleDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("Jobwick") && name.ends_with(".plugin") && name.size() > 14) {
+      std::string model = name.substr(7, name.size() - 14);
+      for (char& c : model) c = char(std::tolower(static_cast<unsigned char>(c)));
+      models.push_back(model);
+    }
+  }
+  std::sort(models.begin(), models.end());
+  std::string known;
+  for (const auto& model : models) known += (known.empty() ? "" : ", ") + model;
+  return fail(
+      "no bundle named " + argument + " in " + bundleDir.string() + " (looked for " +
+      candidates[1].filename().string() + " and " + candidates[2].filename().string() +
+      (known.empty() ? std::string("; no bundles there") : "; the models there are " + known) +
+      "; give a path or set JOBWICK_BUNDLE_DIR)");
 }
 
 }  // namespace jobwick::host

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/commands.h"
+#include "host/escape.h"
 #include "host/prefs_record.h"
 #include "host/ticket_inspect.h"
 
@@ -218,20 +219,21 @@ void writeRecord(std::ostream& out, const RecordReport& report) {
   for (const auto& entry : report.entries) {
     out << "  " << entry.key << std::string(width - entry.key.size() + 2, ' ');
     if (entry.locked) out << (*entry.locked ? "[locked]   " : "[unlocked] ");
-    out << (entry.meaning.empty() ? entry.stored.dump() : entry.meaning) << "\n";
+    out << escapeText(entry.meaning.empty() ? entry.stored.dump() : entry.meaning) << "\n";
     if (!entry.problem.empty()) {
-      out << "  " << std::string(width + 2, ' ') << "problem: " << entry.problem << "\n";
+      out << "  " << std::string(width + 2, ' ') << "problem: " << escapeText(entry.problem)
+          << "\n";
     }
   }
   if (report.hasFolders) {
     for (const auto& folder : report.folders) {
-      out << "    " << folder.name << (folder.isProtected ? "  (protected)" : "")
+      out << "    " << escapeText(folder.name) << (folder.isProtected ? "  (protected)" : "")
           << (folder.directory ? "  (directory)" : "") << "\n";
     }
   }
   if (!report.otherKeys.empty()) {
     out << "  other entries:";
-    for (const auto& key : report.otherKeys) out << " \"" << key << "\"";
+    for (const auto& key : report.otherKeys) out << " " << quoteText(key);
     out << "\n";
   }
   if (report.mask) {
@@ -347,7 +349,7 @@ int runPrefsShow(const Invocation& invocation) {
     for (const auto& record : records) writeRecord(invocation.out, record);
     if (!otherDomainKeys.empty()) {
       invocation.out << "\nOther entries of the domain:";
-      for (const auto& key : otherDomainKeys) invocation.out << " \"" << key << "\"";
+      for (const auto& key : otherDomainKeys) invocation.out << " " << quoteText(key);
       invocation.out << "\n";
     }
   }

@@ -1,9 +1,12 @@
 // The headless print dialog.
 #include "host/print_dialog.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "host/settings_io.h"
 #include "platform/bundle.h"
@@ -68,6 +71,29 @@ std::optional<DialogSetup> dialogSetupFromArgs(const ParsedArgs& args, const std
   return setup;
 }
 
+bool bundleHasLanguage(const fs::path& bundle, const std::string& language, std::string* error) {
+  const fs::path resources = bundle / "Resources";
+  const std::string primary = language.substr(0, language.find_first_of("-_"));
+  std::error_code ec;
+  for (const auto& name : {language, primary}) {
+    if (!name.empty() && fs::is_directory(resources / (name + ".lproj"), ec)) return true;
+  }
+  std::vector<std::string> known;
+  for (const auto& entry : fs::directory_iterator(resources, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 6 && name.ends_with(".lproj"))
+      known.push_back(name.substr(0, name.size() - 6));
+  }
+  std::sort(known.begin(), known.end());
+  std::string list;
+  for (const auto& name : known) list += (list.empty() ? "" : ", ") + name;
+  if (error) {
+    *error = "option --language: the bundle has no language \"" + language + "\"" +
+             (list.empty() ? std::string() : " (it has " + list + ")");
+  }
+  return false;
+}
+
 bool loadSettingsFile(DialogSetup* setup, std::string* error) {
   if (!setup->settingsFile) return true;
   platform::PrintSettings settings = setup->initialSettings.value_or(platform::PrintSettings());
@@ -129,6 +155,9 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
   if (!bundlePath) return fail(detail);
   dialog->loaded_ = LoadedBundle::load(*bundlePath, &detail);
   if (!dialog->loaded_) return fail(detail);
+  if (setup.language && !bundleHasLanguage(*bundlePath, *setup.language, &detail)) {
+    return fail(detail);
+  }
 
   platform::PPDFile ppd;
   if (setup.ppd) {

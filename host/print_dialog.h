@@ -48,6 +48,12 @@ struct DialogSetup {
 std::optional<DialogSetup> dialogSetupFromArgs(const ParsedArgs& args, const std::string& bundle,
                                                std::string* error = nullptr);
 
+/// Whether `bundle` has resources for `language` ("ja", or "ja-JP" by its
+/// primary subtag). Answers false when it has not; `error` then names the
+/// language and the ones the bundle has.
+bool bundleHasLanguage(const std::filesystem::path& bundle, const std::string& language,
+                       std::string* error);
+
 /// Reads `setup->settingsFile` (when set) on top of `setup->initialSettings`
 /// and clears it, so that a settings file that cannot be read is reported as
 /// bad input before any dialog opens. Answers false, leaving `setup` as it

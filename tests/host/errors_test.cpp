@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host/escape.h"
 #include "jobwick_fixture.h"
 
 namespace hosttest {
@@ -98,7 +99,8 @@ TEST_F(JobwickErrors, GroupsListTheirSubcommands) {
 TEST_F(JobwickErrors, EndlessAndFolderInputIsRefused) {
   const auto folder = temp().path() / "settings-folder";
   std::filesystem::create_directories(folder);
-  const auto script = scratchFile("endless.json", R"({"bundle": "vk7300", "settingsFile": "/dev/zero",
+  const auto script =
+      scratchFile("endless.json", R"({"bundle": "vk7300", "settingsFile": "/dev/zero",
       "steps": [{"do": "dump"}]})");
   struct Case {
     std::vector<std::string> args;
@@ -108,7 +110,8 @@ TEST_F(JobwickErrors, EndlessAndFolderInputIsRefused) {
       {{"ticket", "show", "/dev/zero"}, "/dev/zero: cannot read settings file: larger than 1 MiB"},
       {{"session", script.string()}, "/dev/zero: cannot read settings file: larger than 1 MiB"},
       {{"session", "/dev/zero"}, "/dev/zero: cannot read session script: larger than 1 MiB"},
-      {{"info", "vk7300", "--settings", folder.string()}, "cannot read settings file: it is a folder"},
+      {{"info", "vk7300", "--settings", folder.string()},
+       "cannot read settings file: it is a folder"},
       {{"info", "vk7300", "--settings", "/dev/zero"}, "larger than 1 MiB (the limit)"},
   };
   for (const auto& c : cases) {
@@ -117,6 +120,113 @@ TEST_F(JobwickErrors, EndlessAndFolderInputIsRefused) {
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_THAT(result.err, HasSubstr(c.message));
   }
+}
+
+// A spoolTime shorter than a key used to be quoted from past its end.
+TEST_F(JobwickErrors, ShortSpoolTimeIsAProblemNotAnOverRead) {
+  const auto ticket = scratchFile("short.txt", "jp.co.quivo.print.PrintSettings.spoolTime=3431\n");
+  CommandResult result = jobwick({"ticket", "show", ticket.string()});
+  EXPECT_EQ(result.exitCode, 3) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("too short for a key"));
+  EXPECT_THAT(result.out, HasSubstr("shorter than the 16 characters"));
+}
+
+// Text from outside can neither break lines nor reach the terminal raw.
+TEST(EscapeText, ControlCharactersAndBadBytesAreEscaped) {
+  using jobwick::host::escapeText;
+  using jobwick::host::quoteText;
+  struct Case {
+    std::string in, escaped, quoted;
+  };
+  const std::vector<Case> cases = {
+      {"Sales", "Sales", "\"Sales\""},
+      {"a\n  [protected] FAKE", "a\\n  [protected] FAKE", "\"a\\n  [protected] FAKE\""},
+      {"\x1b[2Jx\r\t", "\\x1b[2Jx\\r\\t", "\"\\x1b[2Jx\\r\\t\""},
+      {"Caf\xc3\xa9 \xe6\x97\xa5", "Caf\xc3\xa9 \xe6\x97\xa5", "\"Caf\xc3\xa9 \xe6\x97\xa5\""},
+      {"\xff\xc3", "\\xff\\xc3", "\"\\xff\\xc3\""},
+      {"\xc2\x85", "\\xc2\\x85", "\"\\xc2\\x85\""},  // C1 next line
+      {"q\"b\\", "q\"b\\", "\"q\\\"b\\\\\""},
+      {std::string("n\0ul", 4), "n\\x00ul", "\"n\\x00ul\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(escapeText(c.in), c.escaped);
+    EXPECT_EQ(quoteText(c.in), c.quoted);
+    EXPECT_EQ(escapeText(escapeText(c.in)), escapeText(c.in));
+  }
+}
+
+// A printer's folder name with a line break cannot forge a folder line.
+TEST_F(JobwickErrors, FolderNamesFromThePrinterAreEscaped) {
+  auto simulator = SharedPrinter::start({"--folder", "Sales\n  [protected] FAKE", "--folder", "Ok"},
+                                        temp().path() / "log");
+  CommandResult result =
+      jobwick({"folders", "--address", "127.0.0.1:" + std::to_string(simulator->port())});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("  Sales\\n  [protected] FAKE  (directory)\n"));
+  EXPECT_THAT(result.out, ::testing::Not(HasSubstr("\n  [protected] FAKE")));
+}
+
+// The cause of a failed fetch is added to the panel's own alert.
+TEST_F(JobwickErrors, FolderFetchFailureNamesTheCause) {
+  CommandResult result =
+      jobwick({"folders", "--address", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("Could not retrieve Folder Names."));
+  EXPECT_THAT(result.err,
+              ::testing::ContainsRegex("Could not retrieve Folder Names\\. \\(.*[Cc]onnect"));
+}
+
+// info only shows: neither the named preferences folder nor the default one
+// changes, also when the panel would reset a record made for another model.
+TEST_F(JobwickErrors, InfoWritesNoPreferences) {
+  const auto folder = temp().path() / "prefs-info";
+  std::filesystem::create_directories(folder);
+  const auto ppd = source("examples/ppd/vk7300.ppd").string();
+  CommandResult fresh = jobwick({"info", "vk7300", "--ppd", ppd, "--printer-id", "Office"},
+                                {{"JOBWICK_PREFS_DIR", folder.string()}});
+  ASSERT_EQ(fresh.exitCode, 0) << fresh.err;
+  EXPECT_THAT(fresh.out, HasSubstr(folder.string()));
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+  // A record of another model, which the panel would drop.
+  const std::string record =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>Job Handling</key><dict><key>Model Name</key><string>Quivo VK-410E</string></dict>"
+      "</dict></plist>\n";
+  const auto file = writeFile(folder / "jp.co.quivo.mfp.Office.plist", record);
+  CommandResult other = jobwick(
+      {"info", "vk7300", "--ppd", ppd, "--printer-id", "Office", "--prefs-dir", folder.string()});
+  ASSERT_EQ(other.exitCode, 0) << other.err;
+  EXPECT_EQ(readFile(file), record);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+  // Without a folder named, the user's own preferences stay untouched.
+  const auto config = temp().path() / "config";
+  CommandResult plain =
+      jobwick({"info", "vk7300", "--ppd", ppd},
+              {{"JOBWICK_PREFS_DIR", std::nullopt}, {"XDG_CONFIG_HOME", config.string()}});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  std::error_code ec;
+  EXPECT_FALSE(std::filesystem::exists(
+      config / "jobwick" / "preferences" / "jp.co.quivo.mfp.vk7300.plist", ec));
+}
+
+TEST_F(JobwickErrors, InfoNamesModelsAndLanguages) {
+  for (const char* name : {"vk7301", "VK7300"}) {
+    CommandResult wrong = jobwick({"info", name});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_THAT(wrong.err, HasSubstr("the models there are vk410e, vk7300"));
+  }
+  CommandResult mismatch =
+      jobwick({"info", "vk7300", "--ppd", source("examples/ppd/vk410e.ppd").string()});
+  EXPECT_EQ(mismatch.exitCode, 3);
+  EXPECT_THAT(mismatch.err, HasSubstr("warning: the vk7300 bundle is not for this printer"));
+  EXPECT_THAT(mismatch.err, HasSubstr("names \"Quivo VK-410E\""));
+
+  CommandResult language = jobwick({"info", "vk7300", "--language", "xx"});
+  EXPECT_NE(language.exitCode, 0);
+  EXPECT_THAT(language.err, HasSubstr("the bundle has no language \"xx\" (it has en, ja)"));
+  EXPECT_EQ(jobwick({"info", "vk7300", "--language", "ja-JP"}).exitCode, 0);
 }
 
 TEST_F(JobwickErrors, TopHelpHasTheExitStatusTable) {

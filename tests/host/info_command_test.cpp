@@ -303,7 +303,7 @@ TEST_F(JobwickInfo, FailuresAreReportedWithTheInputAtFault) {
        {"cannot read PPD", notAPPD.string()}},
       {"malformed settings JSON",
        {"info", "vk7300", "--settings", badJson.string()},
-       1,
+       4,
        {badJson.string(), "line 2, column"}},
       {"unknown option", {"info", "vk7300", "--bogus"}, 2, {"--bogus", "jobwick info --help"}},
       {"option without its value", {"info", "vk7300", "--ppd"}, 2, {"--ppd", "FILE"}},

@@ -208,54 +208,54 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptError{"MalformedJson",
                     "{\"bundle\": \"vk7300\",\n \"steps\": [\n  {\"do\": \"save\"},\n ]\n}",
                     {},
-                    2,
+                    4,
                     {"script.json: line 4, column 2: syntax error"}},
-        ScriptError{"NotAnObject", "[1, 2]", {}, 2, {"a session script is a JSON object"}},
+        ScriptError{"NotAnObject", "[1, 2]", {}, 4, {"a session script is a JSON object"}},
         ScriptError{"UnknownStep",
                     "{" + kOk + R"("steps": [{"do": "save"}, {"do": "clik"}]})",
                     {},
-                    2,
+                    4,
                     {"steps[1]: unknown step \"clik\" (did you mean click?)"}},
         ScriptError{"StepWithoutDo",
                     "{" + kOk + R"("steps": [{"control": "x"}]})",
                     {},
-                    2,
+                    4,
                     {"steps[0]: a step needs \"do\""}},
         ScriptError{"UnknownMember",
                     "{" + kOk + R"("steps": [{"do": "type", "control": "a", "txt": "b"}]})",
                     {},
-                    2,
+                    4,
                     {"step 1 (type): unknown member \"txt\" (type takes control, text"}},
         ScriptError{"MissingMember",
                     "{" + kOk + R"("steps": [{"do": "click"}]})",
                     {},
-                    2,
+                    4,
                     {"step 1 (click): missing member \"control\""}},
         ScriptError{"WrongType",
                     "{" + kOk + R"("steps": [{"do": "choose", "control": "a", "index": "1"}]})",
                     {},
-                    2,
+                    4,
                     {"step 1 (choose): \"index\" must be an integer"}},
         ScriptError{
             "ChooseBoth",
             "{" + kOk + R"("steps": [{"do": "choose", "control": "a", "index": 1, "title": "b"}]})",
             {},
-            2,
+            4,
             {"give either \"index\" or \"title\""}},
         ScriptError{
-            "UnknownTopMember", "{" + kOk + R"("stepz": []})", {}, 2, {"unknown member \"stepz\""}},
+            "UnknownTopMember", "{" + kOk + R"("stepz": []})", {}, 4, {"unknown member \"stepz\""}},
         ScriptError{
-            "NoSteps", "{" + kOk + R"("description": "x"})", {}, 2, {"missing member \"steps\""}},
-        ScriptError{"NoBundle", R"({"steps": []})", {}, 2, {"the script names no bundle"}},
+            "NoSteps", "{" + kOk + R"("description": "x"})", {}, 4, {"missing member \"steps\""}},
+        ScriptError{"NoBundle", R"({"steps": []})", {}, 4, {"the script names no bundle"}},
         ScriptError{"BadClock",
                     "{" + kOk + R"("clock": "tomorrow", "steps": []})",
                     {},
-                    2,
+                    4,
                     {"\"clock\": \"tomorrow\" is not a moment"}},
         ScriptError{"UndefinedVariable",
                     "{" + kOk + R"("steps": [{"do": "fetchFolders", "address": "${PRINTER}"}]})",
                     {},
-                    2,
+                    4,
                     {"step 1 (fetchFolders): ${PRINTER} has no value (give --var PRINTER=VALUE"}},
         ScriptError{"BadVarOption",
                     "{" + kOk + R"("steps": []})",
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
             "UnknownControl",
             "{" + kOk + R"("steps": [{"do": "type", "control": "loginNameEdit", "text": "a"}]})",
             {},
-            2,
+            4,
             {"step 1 (type): no control \"loginNameEdit\" in the panel; close matches: "
              "loginNameEditText"}},
         ScriptError{
@@ -274,14 +274,14 @@ INSTANTIATE_TEST_SUITE_P(
             "{" + kOk +
                 R"("steps": [{"do": "type", "control": "retentionCheckBox", "text": "a"}]})",
             {},
-            2,
+            4,
             {"\"retentionCheckBox\" is a button, not a text field"}},
         ScriptError{
             "UnknownProperty",
             "{" + kOk +
                 R"("steps": [{"do": "expect", "control": "loginNameEditText", "stat": 1}]})",
             {},
-            2,
+            4,
             {"has no property \"stat\"; it has: kind, identifier"}},
         ScriptError{"UnreadablePPD",
                     "{" + kOk + R"("printer": {"ppd": "missing.ppd"}, "steps": []})",
@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(JobwickTest, SessionWithoutScriptFileFails) {
   CommandResult result = jobwick({"session", (temp().path() / "none.json").string()});
-  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.exitCode, 4);
   EXPECT_THAT(result.err, HasSubstr("none.json: no such session script"));
 }
 

@@ -186,17 +186,17 @@ TEST_F(TicketShow, LanguageChoosesTheWritersEncoding) {
 
 TEST_F(TicketShow, UnreadableInputIsAnError) {
   CommandResult missing = jobwick({"ticket", "show", (temp().path() / "none.json").string()});
-  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.exitCode, 4);
   EXPECT_THAT(missing.err, HasSubstr("none.json: cannot read settings file"));
 
   auto broken = scratchFile("broken.json", "{\"settings\": {\n  \"a\": 1,\n}");
   CommandResult malformed = jobwick({"ticket", "show", broken.string()});
-  EXPECT_EQ(malformed.exitCode, 1);
+  EXPECT_EQ(malformed.exitCode, 4);
   EXPECT_THAT(malformed.err, HasSubstr("broken.json: line 3, column 1"));
 
   auto lines = scratchFile("lines.txt", "a=1\nno equals sign\n");
   CommandResult badLine = jobwick({"ticket", "show", lines.string()});
-  EXPECT_EQ(badLine.exitCode, 1);
+  EXPECT_EQ(badLine.exitCode, 4);
   EXPECT_THAT(badLine.err, HasSubstr("lines.txt: line 2"));
 
   CommandResult usage = jobwick({"ticket", "show"});
