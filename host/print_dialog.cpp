@@ -156,7 +156,9 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
   dialog->loaded_ = LoadedBundle::load(*bundlePath, &detail);
   if (!dialog->loaded_) return fail(detail);
   if (setup.language && !bundleHasLanguage(*bundlePath, *setup.language, &detail)) {
-    return fail(detail);
+    // Still a language (it picks the system encoding), but say so: the
+    // panel's texts show in English.
+    std::cerr << "jobwick: warning: " << detail << "; the panel's texts show in English\n";
   }
 
   platform::PPDFile ppd;
