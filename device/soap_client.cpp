@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/atomic_file.h"
 #include "platform/system.h"
 #include "platform/trace.h"
 
@@ -17,30 +18,11 @@ using platform::_PDEProlog;
 
 namespace {
 
-/// Writes `bytes` to `path` atomically: into a new file of its own in the
-/// same folder (created exclusively, mode 0600, so a link planted under any
-/// name is never followed), then renamed over `path`. A failed write leaves
-/// the old file and no stray temporary file.
+/// Writes `bytes` to `path` atomically (see platform/atomic_file.h); false,
+/// with the old file and no stray temporary file left, when that fails.
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t written = 0;
-  while (ok && written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n > 0) {
-      written += std::size_t(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      ok = false;
-    }
-  }
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(temporary.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) unlink(temporary.c_str());
-  return ok;
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return platform::replaceFileAtomically(path, text, 0600) == 0;
 }
 
 // The time-limit timers of clients that may still be pending. Their actions

@@ -19,6 +19,7 @@
 #include "host/prefs_record.h"
 #include "host/print_dialog.h"
 #include "platform/alert.h"
+#include "platform/atomic_file.h"
 #include "platform/ppd.h"
 #include "platform/system.h"
 #include "platform/url_connection.h"
@@ -196,8 +197,12 @@ std::optional<DialogSetup> fetchSetup(const ParsedArgs& args, const FoldersReque
   } else {
     // Without a PPD the panel does none of its printer set-up, the request
     // body included; a stand-in PPD of a filing model takes its place.
+    // (Written only into a scratch folder that exists; a missing one is
+    // reported below.)
     setup.ppd = scratch.temp.path() / "stand-in.ppd";
-    std::ofstream(*setup.ppd) << kStandInPPD;
+    if (!scratch.temp.path().empty()) {
+      platform::replaceFileAtomically(*setup.ppd, kStandInPPD, 0644);
+    }
   }
   setup.language = args.value("--language");
   if (request.printerId) {

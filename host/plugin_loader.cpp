@@ -17,10 +17,6 @@ namespace jobwick::host {
 
 namespace fs = std::filesystem;
 
-void LibraryCloser::operator()(void* handle) const noexcept {
-  if (handle) ::dlclose(handle);
-}
-
 LoadedBundle::~LoadedBundle() {
   // The instance's code lives in the shared object: destroy it first.
   plugIn_.reset();

@@ -8,15 +8,13 @@
 #include <string>
 
 #include "platform/bundle.h"
+#include "platform/c_handles.h"
 #include "platform/pde.h"
 
 namespace jobwick::host {
 
-/// Closes a shared object opened with dlopen.
-struct LibraryCloser {
-  void operator()(void* handle) const noexcept;
-};
-using LibraryHandle = std::unique_ptr<void, LibraryCloser>;
+/// A shared object opened with dlopen, closed when it goes.
+using LibraryHandle = platform::SharedLibrary;
 
 /// A loaded bundle: the shared object stays open as long as this object
 /// lives, and the principal-class instance is destroyed before it is closed.

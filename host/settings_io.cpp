@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/bounded_read.h"
+#include "platform/atomic_file.h"
 
 namespace jobwick::host {
 namespace {
@@ -175,36 +176,10 @@ bool parseSettingsText(std::string_view text, platform::PrintSettings* settings,
 
 bool writeSettingsFile(const std::filesystem::path& path, const platform::PrintSettings& settings,
                        std::string* error) {
-  const std::string text = settingsToJson(settings);
-  std::filesystem::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    return fail(error, path.string() + ": cannot write settings file: " + std::strerror(errno));
+  // Settings files are ordinary documents, readable by others.
+  if (const int failure = platform::replaceFileAtomically(path, settingsToJson(settings), 0644)) {
+    return fail(error, path.string() + ": cannot write settings file: " + std::strerror(failure));
   }
-  auto cleanUp = [&](int savedErrno) {
-    ::unlink(pattern.c_str());
-    return fail(error,
-                path.string() + ": cannot write settings file: " + std::strerror(savedErrno));
-  };
-  std::size_t written = 0;
-  while (written < text.size()) {
-    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      ::close(fd);
-      return cleanUp(saved);
-    }
-    written += std::size_t(n);
-  }
-  // mkstemp creates the file 0600; settings files are ordinary documents.
-  ::fchmod(fd, 0644);
-  int syncError = ::fsync(fd) != 0 ? errno : 0;
-  int closeError = ::close(fd) != 0 ? errno : 0;
-  if (syncError != 0 || closeError != 0) return cleanUp(syncError != 0 ? syncError : closeError);
-  if (::rename(pattern.c_str(), path.c_str()) != 0) return cleanUp(errno);
   return true;
 }
 

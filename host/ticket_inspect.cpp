@@ -14,6 +14,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/c_handles.h"
+
 namespace jobwick::host {
 namespace {
 
@@ -22,10 +24,7 @@ using json = nlohmann::ordered_json;
 constexpr std::string_view kPrefix = "jp.co.quivo.print.PrintSettings.";
 constexpr std::size_t kMaxPieces = 64;  // far more than any writer makes
 
-struct CipherContextFree {
-  void operator()(EVP_CIPHER_CTX* context) const noexcept { EVP_CIPHER_CTX_free(context); }
-};
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+using platform::CipherContext;
 
 std::string quote(std::string_view text) {
   return quoteText(text);

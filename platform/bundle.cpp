@@ -13,6 +13,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/c_handles.h"
 #include "platform/encoding.h"
 #include "platform/image.h"
 #include "platform/interface_file.h"
@@ -21,10 +22,7 @@ namespace platform {
 
 namespace {
 
-struct PlistDeleter {
-  void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+using PlistPtr = PlistNode;
 
 std::optional<std::string> readFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,22 +56,22 @@ std::optional<std::map<std::string, std::string>> readStringDictionary(
   plist_dict_iter iter = nullptr;
   plist_dict_new_iter(root.get(), &iter);
   if (!iter) return result;
+  const MallocPtr<void> iterOwner(iter);
   for (;;) {
     char* key = nullptr;
     plist_t value = nullptr;
     plist_dict_next_item(root.get(), iter, &key, &value);
     if (!key) break;
-    std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
+    MallocPtr<char> keyOwner(key);
     if (value && plist_get_node_type(value) == PLIST_STRING) {
       char* text = nullptr;
       plist_get_string_val(value, &text);
       if (text) {
-        std::unique_ptr<char, decltype(&std::free)> textOwner(text, &std::free);
+        MallocPtr<char> textOwner(text);
         result.emplace(key, text);
       }
     }
   }
-  std::free(iter);
   return result;
 }
 

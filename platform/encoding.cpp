@@ -37,6 +37,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/c_handles.h"
 #include "platform/strings.h"
 
 namespace platform {
@@ -46,27 +47,6 @@ constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
 constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
 
 std::optional<CFStringEncoding> gSystemEncodingOverride;
-
-/// An iconv conversion descriptor, closed when it goes out of scope.
-class IconvHandle {
- public:
-  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~IconvHandle() {
-    if (valid()) iconv_close(cd_);
-  }
-  IconvHandle(const IconvHandle&) = delete;
-  IconvHandle& operator=(const IconvHandle&) = delete;
-
-  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return cd_; }
-  /// Returns the converter to its initial state.
-  void reset() const {
-    if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-  }
-
- private:
-  iconv_t cd_;
-};
 
 constexpr const char* kUtf16Native =
     std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";

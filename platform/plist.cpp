@@ -25,6 +25,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/c_handles.h"
+
 namespace platform::plist {
 
 namespace {
@@ -40,22 +42,7 @@ constexpr std::uint64_t kMaxNodes = 1u << 15;
 // Seconds from 1970-01-01 to 2001-01-01, libplist's date origin.
 constexpr double kDateOrigin = 978307200.0;
 
-struct NodeDeleter {
-  void operator()(void* node) const {
-    if (node) plist_free(node);
-  }
-};
-using Node = std::unique_ptr<void, NodeDeleter>;
-
-struct XmlDeleter {
-  void operator()(char* xml) const {
-    if (xml) plist_to_xml_free(xml);
-  }
-};
-
-struct MallocDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
+using Node = PlistNode;
 
 void setError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
@@ -359,7 +346,7 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
       Dict dict;
       plist_dict_iter rawIter = nullptr;
       plist_dict_new_iter(node, &rawIter);
-      std::unique_ptr<void, MallocDeleter> iter(rawIter);
+      MallocPtr<void> iter(rawIter);
       if (!iter) {
         setError(error, "out of memory");
         return std::nullopt;
@@ -368,7 +355,7 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
         char* rawKey = nullptr;
         plist_t item = nullptr;
         plist_dict_next_item(node, iter.get(), &rawKey, &item);
-        std::unique_ptr<char, MallocDeleter> key(rawKey);
+        MallocPtr<char> key(rawKey);
         if (!item) break;
         auto value = fromNode(item, depth + 1, error);
         if (!value) return std::nullopt;
@@ -447,16 +434,13 @@ std::optional<Value> parse(const std::string& bytes, std::string* error) {
 }
 
 std::optional<Value> readFile(const std::string& path, std::string* error) {
-  struct FdCloser {
-    void operator()(const int* fd) const { ::close(*fd); }
-  };
   try {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int fd = file.get();
     if (fd < 0) {
       setError(error, path + ": " + std::strerror(errno));
       return std::nullopt;
     }
-    const std::unique_ptr<const int, FdCloser> closer(&fd);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
       setError(error, path + ": not a regular file");
@@ -492,7 +476,7 @@ std::string toXml(const Value& value) {
     char* raw = nullptr;
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &raw, &length);
-    std::unique_ptr<char, XmlDeleter> xml(raw);
+    PlistXml xml(raw);
     if (!xml) return std::string();
     return std::string(xml.get(), length);
   } catch (const std::exception&) {

@@ -9,10 +9,6 @@
 
 namespace platform {
 
-void PPDCloser::operator()(ppd_file_t* ppd) const {
-  if (ppd != nullptr) ppdClose(ppd);
-}
-
 PPDFile openPPD(const std::string& path, std::string* error) {
   errno = 0;
   PPDFile ppd(ppdOpenFile(path.c_str()));

@@ -9,12 +9,9 @@
 
 #include <cups/ppd.h>
 
-namespace platform {
+#include "platform/c_handles.h"  // PPDFile
 
-struct PPDCloser {
-  void operator()(ppd_file_t* ppd) const;
-};
-using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
+namespace platform {
 
 /// Opens and parses a PPD file. Answers null when the file cannot be read
 /// or is not a PPD; `error` (when given) then names the problem and line

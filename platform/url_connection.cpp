@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/c_handles.h"
+
 namespace platform {
 
 void URLRequest::setValueForHTTPHeaderField(std::string value, std::string field) {
@@ -21,16 +23,6 @@ void URLRequest::setValueForHTTPHeaderField(std::string value, std::string field
 }
 
 namespace {
-
-struct MultiCloser {
-  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
-struct EasyCloser {
-  void operator()(CURL* e) const { curl_easy_cleanup(e); }
-};
-struct ListCloser {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
 
 // A header field name: a non-empty token of visible characters without
 // separators, so that nothing can end the line or the header block early.
@@ -78,10 +70,10 @@ void reportEnd(URLConnectionEnd::Kind kind, const std::string& url, std::string 
 struct URLConnection::Impl {
   // Declared so that the easy handle goes first: it points into the header
   // list and the body, and must be out of the multi handle before that goes.
-  std::unique_ptr<CURLM, MultiCloser> multi;
-  std::unique_ptr<curl_slist, ListCloser> headerList;
+  CurlMulti multi;
+  CurlSlist headerList;
   std::vector<std::uint8_t> body;
-  std::unique_ptr<CURL, EasyCloser> easy;
+  CurlEasy easy;
   std::vector<Event> events;
   URLResponse pending;
   bool attached = false;

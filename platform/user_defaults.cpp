@@ -22,6 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/atomic_file.h"
+#include "platform/c_handles.h"
+
 namespace platform {
 
 namespace fs = std::filesystem;
@@ -36,37 +39,7 @@ constexpr std::size_t kMaxDomainBytes = 16u << 20;
 // Longest name that still leaves room for ".plist.corrupt" in a file name.
 constexpr std::size_t kMaxNameBytes = 241;
 
-/// A file descriptor closed when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  /// Closes now; false when close reported an error (a lost write).
-  bool close() {
-    if (fd_ < 0) return true;
-    const int rc = ::close(std::exchange(fd_, -1));
-    return rc == 0;
-  }
-
- private:
-  void reset() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-  }
-  int fd_;
-};
+using FileDescriptor = UniqueFd;
 
 fs::path domainPath(const fs::path& folder, const std::string& name) {
   return folder / (name + ".plist");
@@ -123,17 +96,6 @@ FileDescriptor lockDomain(const fs::path& folder, const std::string& name) {
   return fd;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
-}
-
 // What is on disk for a domain.
 enum class FileState { kMissing, kCorrupt, kValid };
 
@@ -165,50 +127,18 @@ DomainFile readDomainFile(const fs::path& path) {
   return {FileState::kValid, std::move(*value->asDict())};
 }
 
-// Removes the temporary files (NAME.plist.XXXXXX) that writers killed in
-// mid-write left behind. Writers make them only while holding the domain's
-// lock, which the caller now holds, so none of them is still in use.
-void removeStaleTemporaryFiles(const fs::path& folder, const std::string& name) {
-  const std::string prefix = name + ".plist.";
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    const std::string file = entry.path().filename().string();
-    if (file.size() != prefix.size() + 6 || !file.starts_with(prefix)) continue;
-    const std::string suffix = file.substr(prefix.size());
-    const bool random = std::all_of(suffix.begin(), suffix.end(),
-                                    [](unsigned char c) { return std::isalnum(c) != 0; });
-    if (random && !entry.is_symlink(ec) && entry.is_regular_file(ec)) {
-      ::unlink(entry.path().c_str());
-    }
-  }
-}
-
 // Replaces the domain file with `domain`; false (old file untouched, no
 // temporary file left) when any step fails.
 bool writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
   if (!ensureFolder(folder)) return false;
   const FileDescriptor lock = lockDomain(folder, name);
   if (!lock) return false;
-  removeStaleTemporaryFiles(folder, name);
-
-  const std::string xml = plist::toXml(plist::Value(domain));
+  // Temporary files (NAME.plist.XXXXXX) of writers killed in mid-write:
+  // writers make them only while holding the domain's lock, which this
+  // writer now holds, so none of them is still in use.
   const fs::path target = domainPath(folder, name);
-  std::string pattern = (folder / (name + ".plist.XXXXXX")).string();
-  std::vector<char> tempName(pattern.begin(), pattern.end());
-  tempName.push_back('\0');
-  FileDescriptor temp(::mkstemp(tempName.data()));  // O_EXCL, mode 0600
-  if (!temp) return false;
-  const bool written = ::fchmod(temp.get(), 0600) == 0 && writeAll(temp.get(), xml) &&
-                       ::fsync(temp.get()) == 0 && temp.close();
-  if (!written || ::rename(tempName.data(), target.c_str()) != 0) {
-    ::unlink(tempName.data());
-    return false;
-  }
-  // Make the rename itself durable. Some file systems cannot flush a
-  // folder; the new file is in place either way.
-  FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir) ::fsync(dir.get());
-  return true;
+  removeTemporaryFilesOf(target);
+  return replaceFileAtomically(target, plist::toXml(plist::Value(domain)), 0600) == 0;
 }
 
 }  // namespace

@@ -213,12 +213,10 @@ std::unique_ptr<XMLDocument> XMLDocument::initWithData(const std::string& bytes,
   return std::unique_ptr<XMLDocument>(new XMLDocument(doc));
 }
 
-XMLDocument::~XMLDocument() {
-  xmlFreeDoc(doc_);
-}
+XMLDocument::~XMLDocument() = default;
 
 XMLNode XMLDocument::rootElement() const {
-  return XMLNode(xmlDocGetRootElement(doc_));
+  return XMLNode(xmlDocGetRootElement(doc_.get()));
 }
 
 }  // namespace platform

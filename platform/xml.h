@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/c_handles.h"
+
 struct _xmlDoc;
 struct _xmlNode;
 
@@ -68,7 +70,7 @@ class XMLDocument {
 
  private:
   explicit XMLDocument(_xmlDoc* doc) : doc_(doc) {}
-  _xmlDoc* doc_;
+  XmlDoc doc_;
 };
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/c_handles.h"
+
 namespace {
 
 // The program's fixed key; the same in every build, and the driver's filter
@@ -15,10 +17,7 @@ namespace {
 constexpr std::uint8_t kFixedKey[16] = {0x5e, 0x3a, 0x91, 0xc0, 0x7d, 0x24, 0xb6, 0xf8,
                                         0xa1, 0xe0, 0xc9, 0x4d, 0x3b, 0x7f, 0x2a, 0x61};
 
-struct CipherContextDeleter {
-  void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter>;
+using platform::CipherContext;
 
 // Runs AES-128 over `length` bytes of `input` as independent blocks (ECB
 // without padding), the last partial block completed with zeros in a local

@@ -1,0 +1,78 @@
+// The deleters of c_handles.h: the only place that frees these handles.
+#include "platform/c_handles.h"
+
+#include <curl/curl.h>
+#include <cups/ppd.h>
+#include <dlfcn.h>
+#include <iconv.h>
+#include <libxml/tree.h>
+#include <openssl/evp.h>
+#include <plist/plist.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // ppdClose
+
+namespace platform {
+
+void CurlEasyFree::operator()(CURL* easy) const noexcept {
+  curl_easy_cleanup(easy);
+}
+
+void CurlMultiFree::operator()(CURLM* multi) const noexcept {
+  curl_multi_cleanup(multi);
+}
+
+void CurlSlistFree::operator()(curl_slist* list) const noexcept {
+  curl_slist_free_all(list);
+}
+
+void XmlDocFree::operator()(_xmlDoc* doc) const noexcept {
+  xmlFreeDoc(doc);
+}
+
+void PlistFree::operator()(void* node) const noexcept {
+  if (node) plist_free(node);
+}
+
+void PlistXmlFree::operator()(char* xml) const noexcept {
+  if (xml) plist_to_xml_free(xml);
+}
+
+void MallocFree::operator()(void* block) const noexcept {
+  std::free(block);
+}
+
+void PPDCloser::operator()(ppd_file_t* ppd) const noexcept {
+  if (ppd != nullptr) ppdClose(ppd);
+}
+
+void CipherContextFree::operator()(EVP_CIPHER_CTX* context) const noexcept {
+  EVP_CIPHER_CTX_free(context);
+}
+
+void SharedLibraryClose::operator()(void* handle) const noexcept {
+  if (handle) dlclose(handle);
+}
+
+IconvHandle::IconvHandle(const char* to, const char* from) noexcept : cd_(iconv_open(to, from)) {}
+
+IconvHandle::~IconvHandle() {
+  if (valid()) iconv_close(cd_);
+}
+
+void IconvHandle::reset() const noexcept {
+  if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+}
+
+bool UniqueFd::close() noexcept {
+  if (fd_ < 0) return true;
+  return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+void UniqueFd::reset() noexcept {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+}  // namespace platform

@@ -1,0 +1,117 @@
+// Owning holders for the C libraries' handles: each one frees its handle
+// when it goes out of scope, so no caller writes a deleter of its own.
+//
+// The handle types are declared here as their libraries declare them, and
+// the deleters live in c_handles.cpp, so including this header pulls in no
+// library header and no include path: a file includes the library it calls
+// and this header for the holder.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+// As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, iconv.h and
+// openssl/types.h declare them.
+typedef void CURL;
+typedef void CURLM;
+struct curl_slist;
+struct _xmlDoc;
+struct ppd_file_s;
+typedef struct ppd_file_s ppd_file_t;
+typedef void* iconv_t;
+struct evp_cipher_ctx_st;
+typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
+
+namespace platform {
+
+struct CurlEasyFree {
+  void operator()(CURL* easy) const noexcept;
+};
+struct CurlMultiFree {
+  void operator()(CURLM* multi) const noexcept;
+};
+struct CurlSlistFree {
+  void operator()(curl_slist* list) const noexcept;
+};
+struct XmlDocFree {
+  void operator()(_xmlDoc* doc) const noexcept;
+};
+struct PlistFree {
+  void operator()(void* node) const noexcept;  // a plist_t
+};
+struct PlistXmlFree {
+  void operator()(char* xml) const noexcept;  // text from plist_to_xml
+};
+struct MallocFree {
+  void operator()(void* block) const noexcept;  // anything from malloc
+};
+struct PPDCloser {
+  void operator()(ppd_file_t* ppd) const noexcept;
+};
+struct CipherContextFree {
+  void operator()(EVP_CIPHER_CTX* context) const noexcept;
+};
+struct SharedLibraryClose {
+  void operator()(void* handle) const noexcept;  // from dlopen
+};
+
+using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
+using CurlMulti = std::unique_ptr<CURLM, CurlMultiFree>;
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistFree>;
+using XmlDoc = std::unique_ptr<_xmlDoc, XmlDocFree>;
+/// A plist_t node and everything below it.
+using PlistNode = std::unique_ptr<void, PlistFree>;
+using PlistXml = std::unique_ptr<char, PlistXmlFree>;
+template <typename T>
+using MallocPtr = std::unique_ptr<T, MallocFree>;
+using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
+using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
+
+/// An iconv conversion descriptor, closed when it goes out of scope. One
+/// that iconv_open refused is not valid() and is not closed.
+class IconvHandle {
+ public:
+  IconvHandle(const char* to, const char* from) noexcept;
+  ~IconvHandle();
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+
+  bool valid() const noexcept { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const noexcept { return cd_; }
+  /// Returns the converter to its initial state (no-op when not valid).
+  void reset() const noexcept;
+
+ private:
+  iconv_t cd_;
+};
+
+/// A POSIX file descriptor, closed when it goes out of scope; -1 is none.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const noexcept { return fd_; }
+  explicit operator bool() const noexcept { return fd_ >= 0; }
+  /// Closes now; false when close reported an error (a lost write). True
+  /// when there was nothing to close.
+  bool close() noexcept;
+  /// Closes the descriptor held, if any, ignoring errors.
+  void reset() noexcept;
+
+ private:
+  int fd_;
+};
+
+}  // namespace platform
