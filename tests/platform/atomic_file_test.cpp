@@ -39,6 +39,14 @@ std::set<std::string> namesIn(const fs::path& folder) {
   return names;
 }
 
+// Installs one seam; the others stay normal.
+template <typename F>
+void seam(std::function<F> AtomicFileSeams::*which, std::function<F> function) {
+  AtomicFileSeams seams;
+  seams.*which = std::move(function);
+  platform::setAtomicFileSeamsForTesting(std::move(seams));
+}
+
 class AtomicFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -90,8 +98,8 @@ TEST_F(AtomicFileTest, APlantedLinkAtTheTemporaryNameIsNeverWrittenThrough) {
   fs::create_symlink(absent, folder / "answer.xml.BBBBBB");
   const std::string names[] = {"AAAAAA", "BBBBBB", "CCCCCC"};
   std::size_t call = 0;
-  platform::setAtomicFileSeamsForTesting(
-      AtomicFileSeams{.suffix = [&] { return names[std::min<std::size_t>(call++, 2)]; }});
+  seam<std::string()>(&AtomicFileSeams::suffix,
+                      [&] { return names[std::min<std::size_t>(call++, 2)]; });
   ASSERT_EQ(replaceFileAtomically(target, "written"), 0);
   EXPECT_EQ(call, 3);  // both planted names passed over
   EXPECT_EQ(slurp(target), "written");
@@ -100,7 +108,7 @@ TEST_F(AtomicFileTest, APlantedLinkAtTheTemporaryNameIsNeverWrittenThrough) {
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder / "answer.xml.AAAAAA")));
 
   // When every name tried is taken, the write fails and the old file stays.
-  platform::setAtomicFileSeamsForTesting(AtomicFileSeams{.suffix = [] { return "AAAAAA"; }});
+  seam<std::string()>(&AtomicFileSeams::suffix, [] { return std::string("AAAAAA"); });
   EXPECT_EQ(replaceFileAtomically(target, "second"), EEXIST);
   EXPECT_EQ(slurp(target), "written");
   EXPECT_EQ(slurp(victim), "keep me");
@@ -139,7 +147,7 @@ TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     spit(target, "old");
-    platform::setAtomicFileSeamsForTesting(AtomicFileSeams{.write = c.write});
+    seam<long(int, const char*, std::size_t)>(&AtomicFileSeams::write, c.write);
     EXPECT_EQ(replaceFileAtomically(target, std::string(4096, 'x')), c.error);
     EXPECT_EQ(slurp(target), "old");
     EXPECT_EQ(namesIn(folder), (std::set<std::string>{"answer.xml"}));
@@ -148,14 +156,14 @@ TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
 
 TEST_F(AtomicFileTest, InterruptedWritesAreResumed) {
   int interruptions = 0;
-  platform::setAtomicFileSeamsForTesting(
-      AtomicFileSeams{.write = [&](int fd, const char* data, std::size_t size) -> long {
+  seam<long(int, const char*, std::size_t)>(
+      &AtomicFileSeams::write, [&](int fd, const char* data, std::size_t size) -> long {
         if (interruptions++ % 2 == 0) {
           errno = EINTR;
           return -1;
         }
         return long(::write(fd, data, std::min<std::size_t>(size, 3)));
-      }});
+      });
   ASSERT_EQ(replaceFileAtomically(target, "abcdefghij"), 0);
   EXPECT_EQ(slurp(target), "abcdefghij");
 }
@@ -171,8 +179,8 @@ TEST_F(AtomicFileTest, AWriterKilledBeforeItsRenameLeavesTheOldFile) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    platform::setAtomicFileSeamsForTesting(
-        AtomicFileSeams{.beforeRename = [](const fs::path&) { ::_exit(7); }});
+    seam<void(const fs::path&)>(&AtomicFileSeams::beforeRename,
+                                [](const fs::path&) { ::_exit(7); });
     replaceFileAtomically(target, "new content");
     ::_exit(0);
   }
