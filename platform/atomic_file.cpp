@@ -67,8 +67,8 @@ UniqueFd createTemporary(const fs::path& path, fs::path& temporary, int& error) 
     const std::string suffix = gSeams.suffix ? gSeams.suffix() : randomSuffix();
     temporary = path;
     temporary += "." + suffix;
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       0600));
+    UniqueFd fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (fd) return fd;
     if (errno != EEXIST) {
       error = errno;

@@ -1,8 +1,8 @@
 // The deleters of c_handles.h: the only place that frees these handles.
 #include "platform/c_handles.h"
 
-#include <curl/curl.h>
 #include <cups/ppd.h>
+#include <curl/curl.h>
 #include <dlfcn.h>
 #include <iconv.h>
 #include <libxml/tree.h>
