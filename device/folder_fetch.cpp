@@ -116,7 +116,7 @@ bool JC::parseXML(const std::string& answerFilePath) {
   }
   const XMLNode answer = document->rootElement().lastChild().lastChild();
 
-  folderList = FolderList();
+  setFolderList(FolderList());
   const std::vector<XMLNode> answerChildren = answer.children();
   if (answerChildren.empty()) {
     _PDEEpilog(this, "parseXML:=BOOL(NO)");
@@ -141,14 +141,16 @@ bool JC::parseXML(const std::string& answerFilePath) {
   // One walk over the folders: childAtIndex would walk the list from the
   // start for each of them.
   const std::vector<XMLNode> folders = files.children();
-  folderList->reserve(folders.size());
+  FolderList found;
+  found.reserve(folders.size());
   for (std::size_t i = 0; i < folders.size(); ++i) {
     if (auto entry = folderFromNode(folders[i])) {
-      folderList->push_back(std::move(*entry));
+      found.push_back(std::move(*entry));
     } else {
       _PDELog(this, "parseXML: folder %zu has no name; left out", i);
     }
   }
+  setFolderList(std::move(found));
   _PDEEpilog(this, "parseXML:=BOOL(YES)");
   return true;
 }

@@ -1,35 +1,25 @@
-// The folder pop-up menu of the filing group. Item 0 is quick file and item
-// 1 the main folder (both fixed items of the interface file); when folders
-// are known, item 2 is a separator and item 3 + i the folder folderList[i].
-// The job-ticket writer and reader and the enablement rules rely on this
-// layout.
+// The folder pop-up menu of the filing group, built to the layout of
+// pde/panel_state.h: quick file and the main folder (both fixed items of the
+// interface file), then, when folders are known, a separator and one item
+// per folder of folderList.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/controls.h"
 #include "platform/image.h"
 #include "platform/strings.h"
 
 namespace {
 
-constexpr std::int64_t kFixedItems = 2;
-constexpr std::int64_t kFirstFolderItem = 3;
+using jobwick::panel::folderIsProtected;
+using jobwick::panel::folderName;
+using jobwick::panel::kFixedItems;
 // Answer for a name the list does not know: the main-folder item.
-constexpr std::int64_t kMainFolderItem = 1;
-
-const std::string* entryName(const FolderEntry& entry) {
-  const auto found = entry.find("name");
-  return found == entry.end() ? nullptr : found->second.asString();
-}
-
-bool entryIsProtected(const FolderEntry& entry) {
-  const auto found = entry.find("password");
-  if (found == entry.end()) return false;
-  const bool* flag = found->second.asBool();
-  return flag && *flag;
-}
+using jobwick::panel::kMainFolderItem;
+using jobwick::panel::menuIndexOfFolder;
 
 }  // namespace
 
@@ -53,12 +43,12 @@ void JC::makeFolderPopup() {
   const std::shared_ptr<platform::Image> padlock =
       initWithSystemIconType(platform::fourCharCode("lock"));
   for (const FolderEntry& entry : *folderList) {
-    // An entry without a name still takes its place, so that item 3 + i
-    // stays folderList[i].
-    const std::string* name = entryName(entry);
+    // An entry without a name still takes its place, so that item
+    // menuIndexOfFolder(i) stays folderList[i].
+    const std::string* name = folderName(entry);
     auto item = std::make_shared<platform::MenuItem>(name ? *name : std::string(), std::string(),
                                                      std::string());
-    item->setImage(entryIsProtected(entry) ? padlock : spaceImage);
+    item->setImage(folderIsProtected(entry) ? padlock : spaceImage);
     menu->addItem(std::move(item));
   }
 }
@@ -66,9 +56,9 @@ void JC::makeFolderPopup() {
 std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   if (!name || !folderList || folderList->empty()) return kMainFolderItem;
   for (std::size_t i = 0; i < folderList->size(); ++i) {
-    const std::string* entry = entryName((*folderList)[i]);
+    const std::string* entry = folderName((*folderList)[i]);
     if (entry && platform::equalsIgnoringCase(*entry, *name)) {
-      return kFirstFolderItem + static_cast<std::int64_t>(i);
+      return menuIndexOfFolder(i);
     }
   }
   return kMainFolderItem;

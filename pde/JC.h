@@ -5,7 +5,9 @@
 // Its operations are spread over the subsystems: the host protocol and
 // construction here in pde/, the job-ticket writer and reader in ticket/,
 // panel construction, rules and actions in ui/, preferences in prefs/ and
-// the folder fetch and menu in device/.
+// the folder fetch and menu in device/. The fields below are grouped by the
+// subsystem that writes them; pde/panel_state.h holds what the subsystems
+// agree on about the controls (docs/ARCHITECTURE.md has the whole map).
 #pragma once
 
 #include <cstdint>
@@ -163,11 +165,32 @@ class JC : public platform::PDEPanel,
   /// The object an outlet is connected to (null when not connected).
   platform::Object* outletForKey(std::string_view key) const;
 
-  // ---- Fields, in declaration order ----
+  // ---- Shared state: the one way to change fields that more than one
+  // subsystem writes (pde/panel_state.cpp) ----
+  /// Spends one bit of the remembered lock mask (prefHoldButtonFlag):
+  /// answers whether it was set and clears it, so that a remembered value
+  /// is applied once. The ticket reader calls it.
+  bool takeRememberedHoldBit(std::uint32_t bit);
+  /// The login name is locked: `name` (none without a field) is kept as the
+  /// real name while the field shows bullets. The login lock action calls it.
+  void keepLockedLoginName(std::optional<std::string> name);
+  /// The login name is no longer locked: the kept name is dropped. The
+  /// login lock action and the ticket reader call it.
+  void forgetLockedLoginName();
+  /// The printer's folders are now `list`: from the folder cache (prefs/)
+  /// or from the printer's answer (device/).
+  void setFolderList(FolderList list);
+
+  // ---- Fields, grouped by the subsystem that writes them ----
+  // Any subsystem may read any field. A field is written only by the group
+  // owner named here; the few that two subsystems change go through the
+  // shared-state operations above.
+
+  // Host and printer. Written by pde/ alone: construction (JC.cpp) and the
+  // host protocol; fixed once the panel is constructed, except the retain.
   std::shared_ptr<JCPDEPluginCallback> pdePluginCallbackObject;
   std::optional<std::string> thePDEName;
   bool useConstraintHandling = false;
-  bool hasInited = false;
   ppd_file_t* ppd = nullptr;
   platform::NSStringEncoding ppdEncoding = 0;
   platform::NSStringEncoding systemEncoding = 0;
@@ -177,8 +200,20 @@ class JC : public platform::PDEPanel,
   bool document_filing_model = true;
   bool quivo_print_system = false;
   bool active_directory = false;
+  std::optional<std::vector<std::uint8_t>> requestData;
+  std::optional<std::string> preferenceName;
+  std::optional<std::string> modelStringRef;
+  std::optional<std::string> mfpURL;
+  std::shared_ptr<platform::Image> spaceImage;
+  bool isPanelViewRetain = false;
+  /// The controller's own reference to the root view while isPanelViewRetain.
+  std::shared_ptr<platform::Object> panelViewReference;
+  /// How many times panelName looked the name up (a diagnostic for tests).
+  int panelNameLookups = 0;
 
-  // Outlets: not owned; the loaded view hierarchy owns the controls.
+  // Outlets: connected by pde/messaging.cpp (setOutletForKey) while the
+  // interface file loads, never reassigned after. Not owned; the loaded view
+  // hierarchy owns the controls. Every subsystem works the controls.
   platform::View* panelViewOutlet = nullptr;  // the `panelView` outlet
   platform::TabView* tabView = nullptr;
   platform::Button* retentionCheckBox = nullptr;
@@ -230,9 +265,12 @@ class JC : public platform::PDEPanel,
   platform::ProgressIndicator* chasingArrow = nullptr;
   platform::Button* getFolderNameButton = nullptr;
 
-  std::optional<std::vector<std::uint8_t>> requestData;
-  std::optional<std::string> preferenceName;
-  std::optional<std::string> modelStringRef;
+  // Panel construction. Written by ui/ (initializeUI) alone.
+  bool hasInited = false;
+
+  // Remembered preferences: what the preference record held for this
+  // printer. Written by prefs/ (GetUserPreference) alone; the ticket reader
+  // spends bits of the mask only through takeRememberedHoldBit.
   std::uint32_t prefHoldButtonFlag = 0;
   std::optional<std::string> prefSuspendKeyStringRef;
   std::optional<bool> prefAuthenticationBooleanRef;
@@ -244,19 +282,21 @@ class JC : public platform::PDEPanel,
   std::optional<std::string> prefFolderPassStringRef;
   std::optional<std::string> prefAccountNumberStringRef;
   std::optional<std::string> prefFolderNameStringRef;
+
+  // What the job's print settings held. Written by ticket/ (the reader)
+  // alone.
+  std::uint32_t presetHoldButtonFlag = 0;
+  std::optional<std::string> folderNameStringRef;
+
+  // The locked login name. Written by ui/ (the login lock action) and
+  // ticket/ (the reader), only through keepLockedLoginName and
+  // forgetLockedLoginName.
   std::optional<std::string> loginNameStringRef;
   bool loginNameLockFlag = false;
-  std::optional<std::string> folderNameStringRef;
-  std::optional<std::string> mfpURL;
-  std::optional<FolderList> folderList;
-  std::shared_ptr<platform::Image> spaceImage;
-  std::uint32_t presetHoldButtonFlag = 0;
-  bool isPanelViewRetain = false;
-  /// The controller's own reference to the root view while isPanelViewRetain.
-  std::shared_ptr<platform::Object> panelViewReference;
 
-  /// How many times panelName looked the name up (a diagnostic for tests).
-  int panelNameLookups = 0;
+  // The printer's filing folders. Written by prefs/ (the folder cache) and
+  // device/ (the printer's answer), only through setFolderList.
+  std::optional<FolderList> folderList;
 
  protected:
   JC() = default;

@@ -53,7 +53,7 @@ void JC::GetFolderPreference() {
         if (auto folder = usableEntry(value)) list.push_back(std::move(*folder));
       }
     }
-    folderList = std::move(list);
+    setFolderList(std::move(list));
   }
   _PDEEpilog(this, "GetFolderPreference:=void");
 }

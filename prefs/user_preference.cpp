@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/encoding.h"
 #include "platform/trace.h"
 #include "prefs/preference_store.h"
@@ -32,9 +33,8 @@ constexpr std::size_t kLoginNameLimit = 255;
 constexpr std::size_t kPasswordLimit = 32;
 constexpr std::size_t kNumberLimit = 16;
 
-bool isOn(const platform::Button* button) {
-  return button && button->state() != platform::NSOffState;
-}
+// The record keeps every lock that is not off (a mixed button included).
+using jobwick::panel::isNotUnlocked;
 
 // The text converted to the system encoding: at most `maxUnits` UTF-16 units
 // and `maxBytes` bytes, ending at the first character the encoding cannot
@@ -127,7 +127,7 @@ bool JC::SaveUserPreference() {
       if (field) record[key] = field->stringValue();
     };
 
-    if (isOn(suspendKeyButton)) mask |= kHoldPassCode;
+    if (isNotUnlocked(suspendKeyButton)) mask |= kHoldPassCode;
     if (suspendKeyEditText) {
       record[entry::kPassCode] =
           hex32Or(systemBytes(suspendKeyEditText->stringValue(), kPassCodeLimit, kPassCodeLimit));
@@ -138,7 +138,7 @@ bool JC::SaveUserPreference() {
 
     // While the login name is locked the field shows bullets; the name
     // itself is the held copy.
-    if (isOn(loginNameButton)) mask |= kHoldLoginName;
+    if (isNotUnlocked(loginNameButton)) mask |= kHoldLoginName;
     const std::string* loginName = nullptr;
     if (loginNameButton && loginNameButton->state() == platform::NSOnState) {
       if (loginNameStringRef) loginName = &*loginNameStringRef;
@@ -150,36 +150,36 @@ bool JC::SaveUserPreference() {
           base64Or(systemBytes(*loginName, kLoginNameLimit, kLoginNameLimit));
     }
 
-    if (isOn(passwordButton)) mask |= kHoldPassword;
+    if (isNotUnlocked(passwordButton)) mask |= kHoldPassword;
     if (passwordEditText) {
       record[entry::kUserPassword] =
           hex64Or(systemBytes(passwordEditText->stringValue(), kPasswordLimit, kPasswordLimit));
     }
 
-    if (isOn(userNumberButton)) mask |= kHoldUserNumber;
+    if (isNotUnlocked(userNumberButton)) mask |= kHoldUserNumber;
     if (userNumberEditText) {
       record[entry::kUserNumber] =
           hex32Or(systemBytes(userNumberEditText->stringValue(), kNumberLimit, kNumberLimit));
     }
 
-    if (isOn(accountNumberButton)) mask |= kHoldAccountNumber;
+    if (isNotUnlocked(accountNumberButton)) mask |= kHoldAccountNumber;
     if (accountNumberEditText) {
       record[entry::kAccountNumber] =
           hex32Or(systemBytes(accountNumberEditText->stringValue(), kNumberLimit, kNumberLimit));
     }
 
-    if (isOn(userNameButton)) mask |= kHoldUserName;
+    if (isNotUnlocked(userNameButton)) mask |= kHoldUserName;
     storeText(entry::kUserName, userNameEditText);
 
-    if (isOn(jobNameButton)) mask |= kHoldJobName;
+    if (isNotUnlocked(jobNameButton)) mask |= kHoldJobName;
     storeText(entry::kJobName, jobNameEditText);
 
-    if (isOn(folderPasswordButton)) mask |= kHoldFolderPassword;
+    if (isNotUnlocked(folderPasswordButton)) mask |= kHoldFolderPassword;
     if (folderPasswordEditText) {
       record[entry::kFolderPassCode] = folderPassCodeOf(folderPasswordEditText->stringValue());
     }
 
-    if (isOn(folderNameButton)) mask |= kHoldFolderName;
+    if (isNotUnlocked(folderNameButton)) mask |= kHoldFolderName;
     storeText(entry::kFolderName, folderNameEditText);
 
     record[entry::kHoldButton] = static_cast<std::int64_t>(static_cast<std::int32_t>(mask));

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/controls.h"
 #include "platform/print_settings.h"
 #include "platform/system.h"
@@ -34,12 +35,13 @@ namespace {
 namespace keys = jobwick::ticket::keys;
 namespace tk = jobwick::ticket;
 
-// Retention rows: 0 hold only, 1 hold after print, 2 sample print.
-// Folder choices: pop-up item / matrix row 0 quick file, 1 main folder; the
-// matrix's row 2 is the custom folder.
-constexpr std::int64_t kQuickFile = 0;
-constexpr std::int64_t kMainFolder = 1;
-constexpr std::int64_t kCustomFolderRow = 2;
+// Retention rows: 0 hold only, 1 hold after print, 2 sample print. The
+// folder choices are the panel's (pde/panel_state.h).
+using jobwick::panel::kCustomFolderRow;
+using jobwick::panel::kMainFolderItem;
+using jobwick::panel::kMainFolderRow;
+using jobwick::panel::kQuickFileItem;
+using jobwick::panel::kQuickFileRow;
 constexpr std::int64_t kLoginRow = 0;
 constexpr std::int64_t kUserNumberRow = 1;
 
@@ -150,11 +152,7 @@ class TicketReader {
 
   /// Takes a bit of the remembered mask: answers whether it was set and
   /// clears it, so that the remembered value is applied once.
-  bool takeRememberedBit(std::uint32_t bit) {
-    const bool set = (jc_.prefHoldButtonFlag & bit) != 0;
-    jc_.prefHoldButtonFlag &= ~bit;
-    return set;
-  }
+  bool takeRememberedBit(std::uint32_t bit) { return jc_.takeRememberedHoldBit(bit); }
 
   bool presetBit(std::uint32_t bit) const { return (jc_.presetHoldButtonFlag & bit) != 0; }
 
@@ -230,8 +228,8 @@ class TicketReader {
           decided = true;
         }
       } else if (*filing == '1') {
-        if (jc_.folderSelectionPopup) jc_.folderSelectionPopup->selectItemAtIndex(kQuickFile);
-        if (jc_.folderSelectionMatrix) jc_.folderSelectionMatrix->selectCellAtRow(kQuickFile);
+        if (jc_.folderSelectionPopup) jc_.folderSelectionPopup->selectItemAtIndex(kQuickFileItem);
+        if (jc_.folderSelectionMatrix) jc_.folderSelectionMatrix->selectCellAtRow(kQuickFileRow);
         decided = true;
       }
     }
@@ -243,8 +241,8 @@ class TicketReader {
       }
     }
     if (!decided) {
-      if (jc_.folderSelectionPopup) jc_.folderSelectionPopup->selectItemAtIndex(kMainFolder);
-      if (jc_.folderSelectionMatrix) jc_.folderSelectionMatrix->selectCellAtRow(kMainFolder);
+      if (jc_.folderSelectionPopup) jc_.folderSelectionPopup->selectItemAtIndex(kMainFolderItem);
+      if (jc_.folderSelectionMatrix) jc_.folderSelectionMatrix->selectCellAtRow(kMainFolderRow);
     }
     setLock(jc_.folderNameButton, lock);
     jc_.folderNameButtonProc(jc_.folderNameButton);
@@ -309,8 +307,7 @@ class TicketReader {
         stored ? tk::textOfBase64Secret(*stored, encoding_) : platform::NSUserName();
     setText(jc_.loginNameEditText, name);
 
-    jc_.loginNameStringRef.reset();
-    jc_.loginNameLockFlag = false;
+    jc_.forgetLockedLoginName();
     if (lock) {
       setLock(jc_.loginNameButton, true);
       jc_.loginNameButtonProc(jc_.loginNameButton);

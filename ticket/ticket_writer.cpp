@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/controls.h"
 #include "platform/encoding.h"
 #include "platform/print_settings.h"
@@ -38,6 +39,7 @@ namespace {
 
 namespace keys = jobwick::ticket::keys;
 namespace tk = jobwick::ticket;
+namespace panel = jobwick::panel;
 using platform::CFStringEncoding;
 
 /// Characters (UTF-16 units) and bytes one conversion may take.
@@ -71,12 +73,8 @@ static_assert(kCodeLimits.bytes + (kSpoolTimeBufferSize - 1) < kDigestInputSize,
 
 constexpr char kStandardFolder[] = "*standard";
 
-bool isOn(const platform::Button* button) {
-  return button != nullptr && button->state() == platform::NSOnState;
-}
-bool isOn(const platform::ButtonCell* cell) {
-  return cell != nullptr && cell->state() == platform::NSOnState;
-}
+using jobwick::panel::isLockedOn;
+using jobwick::panel::isSwitchedOn;
 
 /// The text of a field; none when the field is missing.
 std::optional<std::string_view> textOf(const platform::TextField* field) {
@@ -258,7 +256,7 @@ class TicketWriter {
   }
 
   void writeFiling() {
-    const bool retention = isOn(jc_.retentionCheckBox);
+    const bool retention = isSwitchedOn(jc_.retentionCheckBox);
     const auto* popup = jc_.folderSelectionPopup;
     const auto* matrix = jc_.folderSelectionMatrix;
 
@@ -278,11 +276,11 @@ class TicketWriter {
       return;
     }
 
-    // Popup items: 0 quick file, 1 main folder, 2 separator, 3 + i folder i.
+    // Filing 1 quick file, 2 main folder, 3 a folder of the list.
     std::int64_t value = 0;
     if (popup != nullptr) {
       const std::int64_t index = popup->indexOfSelectedItem();
-      value = index == 0 ? 1 : index == 1 ? 2 : 3;
+      value = index == panel::kQuickFileItem ? 1 : index == panel::kMainFolderItem ? 2 : 3;
     }
     if (matrix != nullptr) value = matrix->selectedRow() + 1;
     set(keys::kFiling, std::to_string(value));
@@ -300,13 +298,12 @@ class TicketWriter {
   void writeCustomFolder() {
     const auto* popup = jc_.folderSelectionPopup;
     const std::int64_t index = popup != nullptr ? popup->indexOfSelectedItem() : 0;
-    if (index >= 3 && jc_.folderList) {
-      const auto position = static_cast<std::size_t>(index - 3);
-      if (position >= jc_.folderList->size()) return;  // no such folder: no name
-      const auto& entry = (*jc_.folderList)[position];
-      const auto name = entry.find("name");
-      if (name == entry.end() || name->second.asString() == nullptr) return;
-      writeFolderName(*name->second.asString());
+    if (index >= panel::kFirstFolderItem && jc_.folderList) {
+      const FolderEntry* entry = panel::folderAtMenuIndex(jc_.folderList, index);
+      if (entry == nullptr) return;  // no such folder: no name
+      const std::string* name = panel::folderName(*entry);
+      if (name == nullptr) return;
+      writeFolderName(*name);
     } else if (jc_.folderSelectionMatrix == nullptr) {
       set(keys::kFolderPath, tk::hexOfBytes(kStandardFolder));
     } else if (jc_.folderNameEditText != nullptr) {
@@ -349,7 +346,7 @@ class TicketWriter {
     }
     // Rows: 0 hold only, 1 hold after print, 2 sample print.
     const char* mode = "0";
-    if (isOn(jc_.retentionCheckBox) && jc_.suspendMatrix != nullptr) {
+    if (isSwitchedOn(jc_.retentionCheckBox) && jc_.suspendMatrix != nullptr) {
       switch (jc_.suspendMatrix->selectedRow()) {
         case 0:
           mode = "2";
@@ -402,7 +399,7 @@ class TicketWriter {
       remove(keys::kAuthentication);
       return;
     }
-    set(keys::kAuthentication, isOn(jc_.authenticationRadioButton) ? "1" : "0");
+    set(keys::kAuthentication, isSwitchedOn(jc_.authenticationRadioButton) ? "1" : "0");
   }
 
   /// Writes the login-name entries and answers the user name of the
@@ -415,7 +412,7 @@ class TicketWriter {
       return std::nullopt;
     }
     std::optional<std::string_view> source;
-    if (isOn(jc_.loginNameButton)) {
+    if (isLockedOn(jc_.loginNameButton)) {
       if (jc_.loginNameStringRef && !jc_.loginNameStringRef->empty()) {
         source = *jc_.loginNameStringRef;
       }
@@ -542,7 +539,7 @@ class TicketWriter {
     };
     std::uint32_t mask = 0;
     for (const auto& [button, bit] : locks) {
-      if (isOn(button)) mask += bit;
+      if (isLockedOn(button)) mask += bit;
     }
     set(keys::kHoldButton, std::to_string(mask));
   }

@@ -17,11 +17,13 @@ namespace {
 
 using namespace jobwick::ui;
 
-// Retention rows, and folder choices on the pop-up and the matrix.
+// Retention rows. The folder choices are the panel's (pde/panel_state.h).
 constexpr std::int64_t kHoldOnlyRow = 0;
 constexpr std::int64_t kHoldAfterPrintRow = 1;
-constexpr std::int64_t kQuickFile = 0;
-constexpr std::int64_t kMainFolder = 1;
+using jobwick::panel::kMainFolderItem;
+using jobwick::panel::kMainFolderRow;
+using jobwick::panel::kQuickFileItem;
+using jobwick::panel::kQuickFileRow;
 constexpr std::int64_t kLoginRow = 0;
 
 /// U+2022 BULLET in UTF-8.
@@ -90,12 +92,12 @@ void enterQuickFile(JC& jc) {
 /// Leaves quick file for the main folder on whichever folder control shows
 /// it, running that control's action.
 void leaveQuickFile(JC& jc) {
-  if (jc.folderSelectionPopup && jc.folderSelectionPopup->indexOfSelectedItem() == kQuickFile) {
-    jc.folderSelectionPopup->selectItemAtIndex(kMainFolder);
+  if (jc.folderSelectionPopup && jc.folderSelectionPopup->indexOfSelectedItem() == kQuickFileItem) {
+    jc.folderSelectionPopup->selectItemAtIndex(kMainFolderItem);
     jc.folderSelectionPopUpButtonProc(jc.folderSelectionPopup);
   }
-  if (jc.folderSelectionMatrix && jc.folderSelectionMatrix->selectedRow() == kQuickFile) {
-    jc.folderSelectionMatrix->selectCellAtRow(kMainFolder);
+  if (jc.folderSelectionMatrix && jc.folderSelectionMatrix->selectedRow() == kQuickFileRow) {
+    jc.folderSelectionMatrix->selectCellAtRow(kMainFolderRow);
     jc.folderSelectionMatrixProc(jc.folderSelectionMatrix);
   }
 }
@@ -138,15 +140,15 @@ void JC::suspendKeyMatrixProc(platform::Object* /*sender*/) {
 
 void JC::folderSelectionPopUpButtonProc(platform::Object* /*sender*/) {
   if (!folderSelectionPopup) return;
-  if (folderSelectionPopup->indexOfSelectedItem() == kQuickFile) enterQuickFile(*this);
+  if (folderSelectionPopup->indexOfSelectedItem() == kQuickFileItem) enterQuickFile(*this);
   runFolderPopup(*this);
 }
 
 void JC::folderSelectionMatrixProc(platform::Object* /*sender*/) {
   if (!folderSelectionMatrix) return;
   const std::int64_t row = folderSelectionMatrix->selectedRow();
-  if (row == kQuickFile) enterQuickFile(*this);
-  if (row == kQuickFile || row == kMainFolder) {
+  if (row == kQuickFileRow) enterQuickFile(*this);
+  if (row == kQuickFileRow || row == kMainFolderRow) {
     // Neither quick file nor the main folder takes a folder name or password.
     clearUnlessLocked(folderPasswordEditText, folderPasswordButton);
     clearUnlessLocked(folderNameEditText, folderNameButton);
@@ -174,19 +176,18 @@ void JC::loginNameButtonProc(platform::Object* /*sender*/) {
     // second lock without an unlock in between keeps the stored name.
     if (!loginNameLockFlag) {
       if (loginNameEditText) {
-        loginNameStringRef = loginNameEditText->stringValue();
-        const std::size_t length = platform::utf16Length(*loginNameStringRef);
+        const std::string name = loginNameEditText->stringValue();
+        keepLockedLoginName(name);
+        const std::size_t length = platform::utf16Length(name);
         if (length > 0) loginNameEditText->setStringValue(bullets(length));
       } else {
-        loginNameStringRef.reset();
+        keepLockedLoginName(std::nullopt);
       }
-      loginNameLockFlag = true;
     }
   } else {
     // Unlocking: the stored name is dropped and the field starts empty.
     clearField(loginNameEditText);
-    loginNameStringRef.reset();
-    loginNameLockFlag = false;
+    forgetLockedLoginName();
   }
   loginNameEditTextEnabled();
 }

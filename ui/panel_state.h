@@ -1,25 +1,20 @@
 // Readings of the panel's controls shared by the enablement rules and the
-// control actions. A missing control reads as the zero state: a check box or
-// lock button that is off, a matrix on row 0.
+// control actions, built on pde/panel_state.h. A missing control reads as the zero state: a check
+// box or lock button that is off, a matrix on row 0.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/controls.h"
 
 namespace jobwick::ui {
 
-/// Whether a lock button is on (the value it guards is kept).
-inline bool isLocked(const platform::Button* button) {
-  return button && button->state() == platform::NSOnState;
-}
-
-/// Whether a lock button is off; a missing button counts as off.
-inline bool isUnlocked(const platform::Button* button) {
-  return !button || button->state() == platform::NSOffState;
-}
+// The lock readings and the folder layout are the panel's (pde/panel_state.h).
+using panel::isLockedOn;
+using panel::isUnlocked;
 
 /// The selected row of a matrix; a missing matrix reads as row 0.
 inline std::int64_t selectedRowOf(const platform::Matrix* matrix) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pde/JC.h"
+#include "pde/panel_state.h"
 #include "platform/controls.h"
 #include "ui/panel_state.h"
 
@@ -15,27 +16,22 @@ bool retentionOn(const JC& jc) {
 }
 
 bool quickFile(const JC& jc) {
-  if (jc.folderSelectionPopup && jc.folderSelectionPopup->indexOfSelectedItem() == 0) return true;
-  return jc.folderSelectionMatrix && jc.folderSelectionMatrix->selectedRow() == 0;
+  if (jc.folderSelectionPopup &&
+      jc.folderSelectionPopup->indexOfSelectedItem() == panel::kQuickFileItem) {
+    return true;
+  }
+  return jc.folderSelectionMatrix &&
+         jc.folderSelectionMatrix->selectedRow() == panel::kQuickFileRow;
 }
 
 bool protectedFolder(const JC& jc) {
-  if (!jc.folderSelectionPopup || !jc.folderList) return false;
-  // Items 0 and 1 are quick file and main folder, item 2 the separator;
-  // item 3 + i is folderList[i].
-  const std::int64_t index = jc.folderSelectionPopup->indexOfSelectedItem();
-  if (index < 3) return false;
-  const auto position = static_cast<std::size_t>(index - 3);
-  if (position >= jc.folderList->size()) return false;
-  const FolderEntry& entry = (*jc.folderList)[position];
-  const auto found = entry.find("password");
-  if (found == entry.end()) return false;
-  const bool* flag = found->second.asBool();
-  return flag && *flag;
+  const FolderEntry* entry = panel::selectedFolder(jc);
+  return entry && panel::folderIsProtected(*entry);
 }
 
 bool customFolderRow(const JC& jc) {
-  return jc.folderSelectionMatrix && jc.folderSelectionMatrix->selectedRow() == 2;
+  return jc.folderSelectionMatrix &&
+         jc.folderSelectionMatrix->selectedRow() == panel::kCustomFolderRow;
 }
 
 bool folderNeedsPassword(const JC& jc) {
@@ -74,7 +70,7 @@ void JC::suspendKeyStaticTextEnabled() {
 
 void JC::suspendKeyEditTextEnabled() {
   highlight(suspendKeyEditText,
-            retentionOn(*this) && !isLocked(suspendKeyButton) && !quickFile(*this));
+            retentionOn(*this) && !isLockedOn(suspendKeyButton) && !quickFile(*this));
 }
 
 void JC::suspendKeyButtonEnabled() {
@@ -95,7 +91,7 @@ void JC::folderPasswordStaticTextEnabled() {
 
 void JC::folderPasswordEditTextEnabled() {
   highlight(folderPasswordEditText,
-            retentionOn(*this) && !isLocked(folderPasswordButton) && folderNeedsPassword(*this));
+            retentionOn(*this) && !isLockedOn(folderPasswordButton) && folderNeedsPassword(*this));
 }
 
 void JC::folderPasswordButtonEnabled() {
@@ -108,7 +104,7 @@ void JC::folderSelectionMatrixEnabled() {
 
 void JC::folderNameEditTextEnabled() {
   highlight(folderNameEditText,
-            retentionOn(*this) && !isLocked(folderNameButton) && customFolderRow(*this));
+            retentionOn(*this) && !isLockedOn(folderNameButton) && customFolderRow(*this));
 }
 
 void JC::folderNameButtonEnabled() {
@@ -122,7 +118,7 @@ void JC::loginNameStaticTextEnabled() {
 }
 
 void JC::loginNameEditTextEnabled() {
-  highlight(loginNameEditText, loginMethod(*this) && !isLocked(loginNameButton));
+  highlight(loginNameEditText, loginMethod(*this) && !isLockedOn(loginNameButton));
 }
 
 void JC::loginNameButtonEnabled() {
@@ -134,7 +130,7 @@ void JC::passwordStaticTextEnabled() {
 }
 
 void JC::passwordEditTextEnabled() {
-  highlight(passwordEditText, loginMethod(*this) && !isLocked(passwordButton));
+  highlight(passwordEditText, loginMethod(*this) && !isLockedOn(passwordButton));
 }
 
 void JC::passwordButtonEnabled() {
@@ -142,7 +138,7 @@ void JC::passwordButtonEnabled() {
 }
 
 void JC::userNumberEditTextEnabled() {
-  highlight(userNumberEditText, !loginMethod(*this) && !isLocked(userNumberButton));
+  highlight(userNumberEditText, !loginMethod(*this) && !isLockedOn(userNumberButton));
 }
 
 void JC::userNumberButtonEnabled() {
@@ -152,15 +148,15 @@ void JC::userNumberButtonEnabled() {
 // ---- Job identification ----
 
 void JC::userNameEditTextEnabled() {
-  highlight(userNameEditText, !isLocked(userNameButton));
+  highlight(userNameEditText, !isLockedOn(userNameButton));
 }
 
 void JC::jobNameEditTextEnabled() {
-  highlight(jobNameEditText, !isLocked(jobNameButton));
+  highlight(jobNameEditText, !isLockedOn(jobNameButton));
 }
 
 void JC::accountNumberEditTextEnabled() {
-  highlight(accountNumberEditText, !isLocked(accountNumberButton));
+  highlight(accountNumberEditText, !isLockedOn(accountNumberButton));
 }
 
 // The account-number lock button stays enabled whatever the panel shows.
