@@ -212,14 +212,77 @@ const std::vector<Subcommand>& subcommands() {
           runSession,
       },
       {
+          {"print"},
+          "FILE",
+          1,
+          "print a file on a CUPS queue with the panel's job ticket",
+          "Asks the CUPS scheduler (CUPS_SERVER and the usual client configuration honoured) "
+          "for the queue, its PPD and device URI, and loads the plug-in bundle that serves it: "
+          "the one the PPD names with *JobwickDialogExtension, else the one whose model ends "
+          "the PPD's *ModelName. The panel opens for that printer (printer id: the queue name, "
+          "so remembered entries are kept per queue), runs the session script's steps or "
+          "restores the given print settings, and Print is pressed: the panel saves its values "
+          "and is asked shouldPrint. A refusal prints the panel's alert and submits nothing. "
+          "Otherwise FILE (\"-\": standard input) is submitted with every print-settings "
+          "entry as a job option, exactly as saved, the job name as job-name, and the job id "
+          "(QUEUE-ID) is printed.\n"
+          "\n"
+          "The job options are the ticket's own values: ciphers, digests and the plain number "
+          "entries the ticket defines; a typed pass code or password is never sent in clear.\n"
+          "\n"
+          "Exit status: 0 when the job was submitted (or shown with --dry-run), 3 when the "
+          "panel refused to print, 1 when the queue, scheduler, bundle, FILE or job failed "
+          "(the scheduler's reason is given), 2 for a wrong command line.",
+          {
+              {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
+              {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
+              {"--settings", "FILE", "the job's print settings to restore (JSON or key=value lines)"},
+              {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)",
+               true},
+              {"--var", "NAME=VALUE", "a value for ${NAME} in the session script (repeatable)",
+               true},
+              {"--copies", "N", "the number of copies (1 to 9999)"},
+              {"--option", "KEY=VALUE",
+               "a printer option, as lp -o gives it (repeatable; not a ticket entry)", true},
+              {"--dry-run", "", "show the job options that would be sent, and send nothing"},
+              {"--save-settings", "FILE", "write the job's print settings to FILE (JSON)"},
+              {"--language", "LANG", "the user's language (en, ja, ...)"},
+              {"--prefs-dir", "DIR",
+               "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
+               "~/.config/jobwick/preferences"},
+              kHelpOption,
+          },
+          "  jobwick print report.ps --printer Office_MFP --settings ticket.json\n"
+          "  jobwick print report.ps --printer Office_MFP --session hold.json --copies 2\n"
+          "  cat report.ps | jobwick print - --printer Office_MFP --dry-run",
+          runPrint,
+      },
+      {
+          {"queues"},
+          "",
+          0,
+          "list the CUPS queues and the bundle that serves each",
+          "Asks the CUPS scheduler for its queues and, for each, fetches its PPD and names the "
+          "plug-in bundle that serves it, or says why none does.\n"
+          "\n"
+          "Exit status: 0 when the scheduler answered, 1 when it cannot be reached, 2 for a "
+          "wrong command line.",
+          {{"--json", "", "write the list as a JSON document"}, kHelpOption},
+          "  jobwick queues\n"
+          "  CUPS_SERVER=127.0.0.1:8631 jobwick queues --json",
+          runQueues,
+      },
+      {
           {"ticket", "show"},
           "SETTINGS",
           1,
           "explain every entry of a job ticket in words",
           "Reads a job ticket, the panel's entries of a job's print settings, from SETTINGS: "
           "a JSON settings file {\"jobName\": ..., \"settings\": {KEY: VALUE}} (as written by "
-          "'session --save-settings') or key=value lines as a print queue keeps options; \"-\" "
-          "reads standard input. Every entry is shown in words: the spool time, the filing "
+          "'session --save-settings'), key=value lines, the output of 'lpoptions -p QUEUE' or "
+          "ipptool's listing of a job's attributes (only the ticket entries among the options "
+          "count); \"-\" reads standard input. With --job the ticket of a submitted job is "
+          "asked of the CUPS scheduler (IPP Get-Job-Attributes). Every entry is shown in words: the spool time, the filing "
           "and retention choices, names decoded from their hexadecimal text (system encoding, "
           "the Windows Latin 1 variant and the UTF-8 variant, pieces of chunked keys joined), "
           "the fixed-key secrets deciphered, the spool-time-key secrets deciphered with the "
@@ -235,6 +298,11 @@ const std::vector<Subcommand>& subcommands() {
           "found, 4 when SETTINGS cannot be read or is not a settings file, 2 for a wrong "
           "command line.",
           {
+              {"--job", "QUEUE-ID",
+               "read the ticket of a submitted job from the CUPS scheduler (instead of SETTINGS)"},
+              {"--format", "FORMAT",
+               "how SETTINGS is written: json, lines, lpoptions or ipptool (default: found "
+               "from the text)"},
               {"--json", "", "write the report as a JSON document"},
               {"--language", "LANG",
                "the language of the dialog that wrote the ticket (en, ja, ...)"},
@@ -242,8 +310,11 @@ const std::vector<Subcommand>& subcommands() {
           },
           "  jobwick ticket show examples/tickets/vk7300-full.json\n"
           "  jobwick ticket show job-options.txt --language ja\n"
-          "  lpoptions -p Office_MFP | tr ' ' '\\n' | jobwick ticket show - --json",
+          "  lpoptions -p Office_MFP | jobwick ticket show - --format lpoptions\n"
+          "  jobwick ticket show --job Office_MFP-17 --json\n"
+          "  ipptool -tv ipp://localhost/jobs/17 get-job-attributes.test | jobwick ticket show -",
           runTicketShow,
+          "--job",
       },
       {
           {"folders"},
@@ -384,6 +455,15 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (parsed->has("--help")) {
     out << subcommandHelp(*command);
     return kExitSuccess;
+  }
+  if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
+    if (!parsed->positionals.empty()) {
+      return usageError(err,
+                        name + ": " + std::string(command->replacesArguments) + " takes the place of " +
+                            std::string(command->arguments),
+                        hint);
+    }
+    return command->run(Invocation{*parsed, out, err});
   }
   if (parsed->positionals.size() < command->positionalCount) {
     return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));

@@ -39,6 +39,9 @@ struct Subcommand {
   std::string_view examples;            ///< example lines, each starting "  jobwick "
   /// Answers the exit code; `err` gets every message. Never throws.
   int (*run)(const Invocation& invocation);
+  /// An option that, when given, stands for the positional arguments
+  /// ("--job" for 'ticket show'); empty when there is none.
+  std::string_view replacesArguments = {};
 };
 
 /// Every subcommand, in the order of the help text.
@@ -59,6 +62,8 @@ int runSession(const Invocation& invocation);
 int runTicketShow(const Invocation& invocation);
 int runFolders(const Invocation& invocation);
 int runPrefsShow(const Invocation& invocation);
+int runPrint(const Invocation& invocation);
+int runQueues(const Invocation& invocation);
 
 /// The system encoding that --language names (the one of the environment
 /// without it): the encoding a plug-in used for names and secrets.

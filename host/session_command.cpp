@@ -15,6 +15,7 @@
 
 #include "host/commands.h"
 #include "host/panel_driver.h"
+#include "host/print_job.h"
 #include "host/print_dialog.h"
 #include "host/session_input.h"
 #include "host/session_script.h"
@@ -167,6 +168,9 @@ class SessionRunner {
         err_(invocation.err),
         errors_(invocation.errors()),
         jsonOutput_(invocation.args.has("--json")) {}
+
+  /// Makes the session end as a print does: Print pressed after the steps.
+  void pressPrintAtEnd(PanelVerdict* verdict) { verdict_ = verdict; }
 
   int run() {
     if (int status = prepare(); status != kExitSuccess) return status;
@@ -661,7 +665,17 @@ class SessionRunner {
 
   // ---- Result ----
 
+  /// Print pressed: the panel saves its values and is asked shouldPrint.
+  void pressPrint() {
+    panel().saveValuesAndReturnError(nullptr);
+    const std::size_t before = dialog_->alerts().size();
+    verdict_->shouldPrint = panel().shouldPrint();
+    const auto& alerts = dialog_->alerts();
+    verdict_->alerts.assign(alerts.begin() + std::ptrdiff_t(before), alerts.end());
+  }
+
   int finish(int status) {
+    if (verdict_ && dialog_ && status == kExitSuccess && failures_.empty()) pressPrint();
     if (window_.attached()) {
       std::string error;
       if (status != kExitScript && !input_.finished(window_, &error)) {
@@ -720,6 +734,10 @@ class SessionRunner {
     for (const auto& failure : failures_) err_ << "jobwick: session: " << failure << "\n";
     if (!error_.empty()) err_ << "jobwick: session: " << error_ << "\n";
     dialog_.reset();
+    if (verdict_) {
+      verdict_->status = status;
+      verdict_->settings = std::move(settings);
+    }
     return status;
   }
 
@@ -746,6 +764,7 @@ class SessionRunner {
   std::size_t expectations_ = 0;
   std::size_t refusals_ = 0;
   std::string error_;
+  PanelVerdict* verdict_ = nullptr;
 };
 
 }  // namespace
@@ -774,6 +793,44 @@ int runSessionWith(const Invocation& invocation, SessionInput& input) {
   auto script = readSessionScript(path, variables, &error);
   if (!script) return invocation.fail(ExitStatus::badInput, error);
   return SessionRunner(std::move(*script), invocation, input).run();
+}
+
+PanelVerdict runPanelForPrint(const std::string& scriptPath, const ParsedArgs& args,
+                              std::ostream& err) {
+  PanelVerdict verdict;
+  SessionScript script;
+  if (scriptPath.empty()) {
+    // No script: the dialog opens with its print settings, the panel
+    // restores them, and the user presses Print.
+    script.path = args.value("--settings").value_or("(print settings)");
+    script.folder = fs::current_path();
+    script.steps.push_back({1, "restore", "", {{"do", "restore"}}});
+  } else {
+    std::map<std::string, std::string> variables;
+    for (const auto& entry : args.values("--var")) {
+      const auto equals = entry.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        err << "jobwick: print: option --var needs NAME=VALUE, got \"" << entry << "\"\n";
+        verdict.status = kExitUsage;
+        return verdict;
+      }
+      variables[entry.substr(0, equals)] = entry.substr(equals + 1);
+    }
+    std::string error;
+    auto read = readSessionScript(scriptPath, variables, &error);
+    if (!read) {
+      err << "jobwick: print: " << error << "\n";
+      verdict.status = kExitUsage;
+      return verdict;
+    }
+    script = std::move(*read);
+  }
+  std::ostringstream discarded;
+  SessionInput direct;
+  SessionRunner runner(std::move(script), Invocation{args, discarded, err}, direct);
+  runner.pressPrintAtEnd(&verdict);
+  runner.run();
+  return verdict;
 }
 
 }  // namespace jobwick::host

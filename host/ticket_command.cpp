@@ -1,4 +1,5 @@
 // jobwick ticket show: a job ticket explained entry by entry.
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -6,6 +7,7 @@
 
 #include "host/bounded_read.h"
 #include "host/commands.h"
+#include "host/cups_options.h"
 #include "host/settings_io.h"
 #include "host/ticket_inspect.h"
 #include "platform/encoding.h"
@@ -19,21 +21,58 @@ platform::CFStringEncoding systemEncodingFor(const ParsedArgs& args) {
   return platform::CFStringGetSystemEncoding();
 }
 
-int runTicketShow(const Invocation& invocation) {
+namespace {
+
+/// Reads SETTINGS (a file, or standard input for "-") in the format
+/// --format names, or the one its text shows.
+bool readTicketSource(const Invocation& invocation, platform::PrintSettings* settings,
+                      std::string* error) {
   const std::string source = invocation.args.positionals.front();
+  const std::string format = invocation.args.value("--format").value_or("auto");
+  if (format != "auto" && format != "json" && format != "lines" && format != "lpoptions" &&
+      format != "ipptool") {
+    *error = "option --format needs json, lines, lpoptions or ipptool, got \"" + format + "\"";
+    return false;
+  }
+  std::string text;
+  if (source == "-") {
+    if (!readBounded(std::cin, kMaxSettingsBytes, &text, error)) {
+      *error = "standard input: " + *error;
+      return false;
+    }
+  } else if (format == "auto" || format == "json" || format == "lines") {
+    return readSettingsFile(source, settings, error);
+  } else if (!readBoundedFile(source, "ticket file", kMaxSettingsBytes, &text, error)) {
+    return false;
+  }
+  const std::string name = source == "-" ? "standard input" : source;
+  bool read = false;
+  if (format == "lpoptions") {
+    read = parseLpoptionsOutput(text, settings, error);
+  } else if (format == "ipptool" || (format == "auto" && looksLikeIpptoolOutput(text))) {
+    read = parseIpptoolOutput(text, settings, error);
+  } else {
+    read = parseSettingsText(text, settings, error);
+  }
+  if (!read) *error = name + ": " + *error;
+  return read;
+}
+
+}  // namespace
+
+int runTicketShow(const Invocation& invocation) {
   if (auto language = invocation.args.value("--language"); language && language->empty()) {
     return invocation.fail(ExitStatus::usage, "option --language needs a language");
   }
   platform::PrintSettings settings;
   std::string error;
-  if (source == "-") {
-    std::string text;
-    if (!readBounded(std::cin, kMaxSettingsBytes, &text, &error) ||
-        !parseSettingsText(text, &settings, &error)) {
-      return invocation.fail(ExitStatus::badInput, "standard input: " + error);
+  if (auto job = invocation.args.value("--job")) {
+    if (!readJobTicket(*job, &settings, &error)) {
+      return invocation.fail(ExitStatus::failure, error);
     }
-  } else if (!readSettingsFile(source, &settings, &error)) {
-    return invocation.fail(ExitStatus::badInput, error);
+  } else if (!readTicketSource(invocation, &settings, &error)) {
+    return invocation.fail(
+        error.rfind("option --format", 0) == 0 ? ExitStatus::usage : ExitStatus::badInput, error);
   }
 
   const TicketReport report = inspectTicket(settings, systemEncodingFor(invocation.args));

@@ -1,0 +1,127 @@
+// The queue → bundle lookup: PPD keyword, model-name fallback, and the
+// scheduler's answers for real queues of a private cupsd.
+#include "host/cups_queue.h"
+
+#include <cups/cups.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "cups_fixture.h"
+#include "jobwick_fixture.h"
+
+namespace hosttest {
+namespace {
+
+namespace fs = std::filesystem;
+using jobwick::host::bundleForPPD;
+
+fs::path bundleDir() { return JOBWICK_BUNDLE_DIR; }
+
+class BundleForPPDTest : public JobwickTest {
+ protected:
+  /// vk7300.ppd with its keyword line replaced by `line`.
+  fs::path variant(const std::string& line, const std::string& model = "") {
+    std::string text = jwtest::PrivateCupsd::read(source("examples/ppd/vk7300.ppd"));
+    const auto at = text.find("*JobwickDialogExtension:");
+    text.replace(at, text.find('\n', at) - at, line);
+    if (!model.empty()) {
+      const auto m = text.find("*ModelName:");
+      text.replace(m, text.find('\n', m) - m, "*ModelName: \"" + model + "\"");
+    }
+    return scratchFile("variant.ppd", text);
+  }
+};
+
+TEST_F(BundleForPPDTest, KeywordThenModelNameThenAClearError) {
+  struct Case {
+    std::string line, model, bundle, error;
+  } cases[] = {
+      {"*JobwickDialogExtension: \"JobwickVk7300.plugin\"", "", "JobwickVk7300.plugin", ""},
+      // The keyword wins over the model name.
+      {"*JobwickDialogExtension: \"JobwickVk410e.plugin\"", "", "JobwickVk410e.plugin", ""},
+      // Only the last path part counts: a PPD cannot load code from elsewhere.
+      {"*JobwickDialogExtension: \"/tmp/evil/JobwickVk7300.plugin\"", "", "JobwickVk7300.plugin",
+       ""},
+      {"*% none", "", "JobwickVk7300.plugin", ""},
+      {"*% none", "Quivo VK-410E", "JobwickVk410e.plugin", ""},
+      {"*JobwickDialogExtension: \"JobwickVk9.plugin\"", "", "",
+       "the PPD names bundle \"JobwickVk9.plugin\""},
+      {"*% none", "Acme LaserPro 9", "", "no bundle serves its printer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line + " / " + c.model);
+    std::string error;
+    auto bundle = bundleForPPD(variant(c.line, c.model), bundleDir(), &error);
+    if (c.bundle.empty()) {
+      ASSERT_FALSE(bundle);
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      EXPECT_NE(error.find("bundles: JobwickVk410e.plugin, JobwickVk7300.plugin"),
+                std::string::npos)
+          << error;
+    } else {
+      ASSERT_TRUE(bundle) << error;
+      EXPECT_EQ(*bundle, bundleDir() / c.bundle);
+    }
+  }
+}
+
+TEST_F(BundleForPPDTest, UnreadablePPDIsNamed) {
+  std::string error;
+  EXPECT_FALSE(bundleForPPD(temp().path() / "missing.ppd", bundleDir(), &error));
+  EXPECT_NE(error.find("cannot read the PPD"), std::string::npos) << error;
+}
+
+TEST(QueueLookupTest, RealQueuesOfAPrivateScheduler) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  cupsSetServer(cupsd->server().c_str());
+  struct Case {
+    std::string queue, bundle, error;
+  } cases[] = {
+      {"Vk7300", "JobwickVk7300.plugin", ""},
+      {"Vk410e", "JobwickVk410e.plugin", ""},
+      {"Plain7300", "JobwickVk7300.plugin", ""},
+      {"Foreign", "", "queue Foreign: no bundle serves its printer"},
+      {"NoSuchQueue", "", "queue NoSuchQueue: the CUPS scheduler at " + cupsd->server()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.queue);
+    std::string error;
+    auto target = jobwick::host::resolveQueue(c.queue, bundleDir(), &error);
+    if (c.bundle.empty()) {
+      ASSERT_FALSE(target);
+      EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+      continue;
+    }
+    ASSERT_TRUE(target) << error;
+    EXPECT_EQ(target->bundle.filename(), c.bundle);
+    EXPECT_EQ(target->queue.deviceURI, "file://" + cupsd->outputOf(c.queue).string());
+    EXPECT_TRUE(fs::exists(target->ppd->path()));
+    const fs::path ppd = target->ppd->path();
+    target.reset();
+    EXPECT_FALSE(fs::exists(ppd)) << "the fetched PPD is removed with the target";
+  }
+  std::string error;
+  auto queues = jobwick::host::listQueues(&error);
+  ASSERT_TRUE(queues) << error;
+  std::vector<std::string> names;
+  for (const auto& queue : *queues) names.push_back(queue.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Foreign", "Plain7300", "Rec410e", "Rec7300",
+                                             "Vk410e", "Vk7300"}));
+  cupsSetServer(nullptr);
+}
+
+TEST(QueueLookupTest, ASchedulerThatIsNotRunning) {
+  const std::string server = "127.0.0.1:" + std::to_string(SharedPrinter::closedPort());
+  cupsSetServer(server.c_str());
+  std::string error;
+  EXPECT_FALSE(jobwick::host::describeQueue("Vk7300", &error));
+  EXPECT_EQ(error.rfind("cannot reach the CUPS scheduler at " + server + ": ", 0), 0u) << error;
+  EXPECT_FALSE(jobwick::host::listQueues(&error));
+  EXPECT_NE(error.find(server), std::string::npos) << error;
+  cupsSetServer(nullptr);
+}
+
+}  // namespace
+}  // namespace hosttest
