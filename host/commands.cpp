@@ -236,7 +236,8 @@ const std::vector<Subcommand>& subcommands() {
           {
               {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
               {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
-              {"--settings", "FILE", "the job's print settings to restore (JSON or key=value lines)"},
+              {"--settings", "FILE",
+               "the job's print settings to restore (JSON or key=value lines)"},
               {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)",
                true},
               {"--var", "NAME=VALUE", "a value for ${NAME} in the session script (repeatable)",
@@ -282,7 +283,8 @@ const std::vector<Subcommand>& subcommands() {
           "'session --save-settings'), key=value lines, the output of 'lpoptions -p QUEUE' or "
           "ipptool's listing of a job's attributes (only the ticket entries among the options "
           "count); \"-\" reads standard input. With --job the ticket of a submitted job is "
-          "asked of the CUPS scheduler (IPP Get-Job-Attributes). Every entry is shown in words: the spool time, the filing "
+          "asked of the CUPS scheduler (IPP Get-Job-Attributes). Every entry is shown in words: "
+          "the spool time, the filing "
           "and retention choices, names decoded from their hexadecimal text (system encoding, "
           "the Windows Latin 1 variant and the UTF-8 variant, pieces of chunked keys joined), "
           "the fixed-key secrets deciphered, the spool-time-key secrets deciphered with the "
@@ -459,8 +461,8 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
     if (!parsed->positionals.empty()) {
       return usageError(err,
-                        name + ": " + std::string(command->replacesArguments) + " takes the place of " +
-                            std::string(command->arguments),
+                        name + ": " + std::string(command->replacesArguments) +
+                            " takes the place of " + std::string(command->arguments),
                         hint);
     }
     return command->run(Invocation{*parsed, out, err});

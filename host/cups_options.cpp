@@ -70,7 +70,8 @@ bool readJobTicket(const std::string& queueAndId, platform::PrintSettings* setti
                    std::string* error) {
   const auto dash = queueAndId.rfind('-');
   char* end = nullptr;
-  const long id = dash == std::string::npos ? 0 : std::strtol(queueAndId.c_str() + dash + 1, &end, 10);
+  const long id =
+      dash == std::string::npos ? 0 : std::strtol(queueAndId.c_str() + dash + 1, &end, 10);
   if (id <= 0 || *end != '\0' || dash == 0) {
     *error = "job " + queueAndId + ": not of the form QUEUE-ID (Office_MFP-17)";
     return false;
@@ -93,8 +94,10 @@ bool readJobTicket(const std::string& queueAndId, platform::PrintSettings* setti
   const std::string printerURI = printer ? ippGetString(printer, 0, nullptr) : "";
   const std::string queue = queueAndId.substr(0, dash);
   if (printerURI.size() < queue.size() + 1 ||
-      printerURI.compare(printerURI.size() - queue.size() - 1, std::string::npos, "/" + queue) != 0) {
-    *error = "job " + queueAndId + ": job " + std::to_string(id) + " is not a job of queue " + queue;
+      printerURI.compare(printerURI.size() - queue.size() - 1, std::string::npos, "/" + queue) !=
+          0) {
+    *error =
+        "job " + queueAndId + ": job " + std::to_string(id) + " is not a job of queue " + queue;
     return false;
   }
   for (ipp_attribute_t* a = ippFirstAttribute(job); a; a = ippNextAttribute(job)) {

@@ -88,10 +88,10 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
   IppMessage response = ask(request, "/", &reason);
   if (!response) {
     if (error) {
-      *error = schedulerUnreachable()
-                   ? "cannot reach the CUPS scheduler at " + schedulerName() + ": " + reason
-                   : "queue " + name + ": the CUPS scheduler at " + schedulerName() +
-                         " says: " + reason;
+      *error =
+          schedulerUnreachable()
+              ? "cannot reach the CUPS scheduler at " + schedulerName() + ": " + reason
+              : "queue " + name + ": the CUPS scheduler at " + schedulerName() + " says: " + reason;
     }
     return std::nullopt;
   }
@@ -178,9 +178,9 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
     return fail("the PPD names bundle \"" + *named + "\" (*" + kBundleKeyword +
                 "), which is not installed");
   }
-  const std::string model = squashed(platform::ppdAttributeValue(file.get(), "ModelName")
-                                         .value_or(platform::ppdAttributeValue(file.get(), "NickName")
-                                                       .value_or("")));
+  const std::string model =
+      squashed(platform::ppdAttributeValue(file.get(), "ModelName")
+                   .value_or(platform::ppdAttributeValue(file.get(), "NickName").value_or("")));
   std::optional<fs::path> best;
   std::size_t bestLength = 0;
   for (const auto& name : availableBundles(bundleDir)) {

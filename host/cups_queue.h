@@ -79,7 +79,6 @@ struct QueueTarget {
 /// (describeQueue, fetchQueuePPD, bundleForPPD). nullopt with the error of
 /// the step that failed, naming the queue.
 std::optional<QueueTarget> resolveQueue(const std::string& name,
-                                        const std::filesystem::path& bundleDir,
-                                        std::string* error);
+                                        const std::filesystem::path& bundleDir, std::string* error);
 
 }  // namespace jobwick::host

@@ -87,6 +87,15 @@ std::unique_ptr<LoadedBundle> LoadedBundle::load(const fs::path& path, std::stri
 fs::path defaultBundleDir() {
   const char* fromEnvironment = std::getenv("JOBWICK_BUNDLE_DIR");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+#ifdef JOBWICK_BUNDLES_FROM_BIN
+  // An installed command finds the installed bundles beside it.
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const fs::path installed = (self.parent_path() / JOBWICK_BUNDLES_FROM_BIN).lexically_normal();
+    if (fs::is_directory(installed, ec)) return installed;
+  }
+#endif
   return JOBWICK_DEFAULT_BUNDLE_DIR;
 }
 

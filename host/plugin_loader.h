@@ -58,8 +58,10 @@ std::optional<std::filesystem::path> resolveBundlePath(const std::string& argume
                                                        const std::filesystem::path& bundleDir,
                                                        std::string* error = nullptr);
 
-/// The folder of built bundles: $JOBWICK_BUNDLE_DIR when set and not empty,
-/// else the folder the command was built with.
+/// The folder of the bundles: $JOBWICK_BUNDLE_DIR when set and not empty,
+/// else the installed bundles beside an installed command
+/// (PREFIX/lib/jobwick/bundles for PREFIX/bin/jobwick), else the folder the
+/// command was built with.
 std::filesystem::path defaultBundleDir();
 
 }  // namespace jobwick::host

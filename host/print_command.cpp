@@ -92,7 +92,8 @@ bool printerOptionsFrom(const ParsedArgs& args, JobRequest* job, std::string* er
     }
     std::string key = entry.substr(0, equals);
     if (key.rfind(kTicketPrefix, 0) == 0) {
-      *error = "--option " + key + ": job-ticket entries come from the panel (--session, "
+      *error = "--option " + key +
+               ": job-ticket entries come from the panel (--session, "
                "--settings, --set)";
       return false;
     }
@@ -137,8 +138,10 @@ void showDryRun(std::ostream& out, const QueueTarget& target, const JobRequest& 
 int refused(std::ostream& err, const PanelVerdict& verdict, const std::string& queue) {
   err << "jobwick: print: the panel refused to print on " << queue << "; nothing was submitted\n";
   for (const auto& alert : verdict.alerts) {
-    err << "jobwick: print: " << (alert.title.empty() ? "" : alert.title + ": ") << alert.message
-        << "\n";
+    std::string message = alert.message;
+    for (auto at = message.find('\n'); at != std::string::npos; at = message.find('\n', at))
+      message.replace(at, 1, " / ");
+    err << "jobwick: print: " << (alert.title.empty() ? "" : alert.title + ": ") << message << "\n";
   }
   return kExitProblems;
 }
@@ -177,10 +180,12 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   if (!id) return fail("the scheduler gave no job id");
   const int jobId = ippGetInteger(id, 0);
 
-  bool sent = cupsStartDocument(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId,
-                                job.documentName.c_str(), CUPS_FORMAT_AUTO, 1) == HTTP_STATUS_CONTINUE;
-  sent = sent && (job.data.empty() || cupsWriteRequestData(CUPS_HTTP_DEFAULT, job.data.data(),
-                                                           job.data.size()) == HTTP_STATUS_CONTINUE);
+  bool sent =
+      cupsStartDocument(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId, job.documentName.c_str(),
+                        CUPS_FORMAT_AUTO, 1) == HTTP_STATUS_CONTINUE;
+  sent =
+      sent && (job.data.empty() || cupsWriteRequestData(CUPS_HTTP_DEFAULT, job.data.data(),
+                                                        job.data.size()) == HTTP_STATUS_CONTINUE);
   const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, job.queue.c_str());
   if (sent && finished <= IPP_STATUS_OK_CONFLICTING) return jobId;
   std::string reason = cupsLastErrorString();
@@ -243,13 +248,15 @@ int runQueues(const Invocation& invocation) {
   for (const auto& queue : *queues) {
     std::string why;
     std::optional<fs::path> bundle;
-    if (auto ppd = fetchQueuePPD(queue.name, &why)) bundle = bundleForPPD(ppd->path(), bundles, &why);
+    if (auto ppd = fetchQueuePPD(queue.name, &why))
+      bundle = bundleForPPD(ppd->path(), bundles, &why);
     if (invocation.args.has("--json")) {
-      list.push_back({{"queue", queue.name},
-                      {"deviceURI", queue.deviceURI},
-                      {"makeAndModel", queue.makeAndModel},
-                      {"bundle", bundle ? nlohmann::ordered_json(bundle->string()) : nlohmann::ordered_json()},
-                      {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)}});
+      list.push_back(
+          {{"queue", queue.name},
+           {"deviceURI", queue.deviceURI},
+           {"makeAndModel", queue.makeAndModel},
+           {"bundle", bundle ? nlohmann::ordered_json(bundle->string()) : nlohmann::ordered_json()},
+           {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)}});
     } else {
       invocation.out << queue.name << "  "
                      << (bundle ? bundle->filename().string() : "no bundle: " + why) << "\n";

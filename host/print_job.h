@@ -15,8 +15,8 @@ namespace jobwick::host {
 
 /// What the panel left when Print was pressed.
 struct PanelVerdict {
-  int status = 1;            ///< the session's exit status (0: it ran as written)
-  bool shouldPrint = false;  ///< the panel's answer to shouldPrint
+  int status = 1;                       ///< the session's exit status (0: it ran as written)
+  bool shouldPrint = false;             ///< the panel's answer to shouldPrint
   std::vector<platform::Alert> alerts;  ///< the alerts shouldPrint showed
   platform::PrintSettings settings;     ///< the job's print settings, as saved
 };
@@ -27,8 +27,7 @@ struct PanelVerdict {
 /// `--save-settings` in `args` writes the settings as they are then. The
 /// session's step log goes nowhere; errors go to `err`. On failure the
 /// verdict's status is non-zero and shouldPrint false.
-PanelVerdict runPanelForPrint(const std::string& script, const ParsedArgs& args,
-                              std::ostream& err);
+PanelVerdict runPanelForPrint(const std::string& script, const ParsedArgs& args, std::ostream& err);
 
 /// A job to submit.
 struct JobRequest {

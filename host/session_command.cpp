@@ -15,9 +15,9 @@
 
 #include "host/commands.h"
 #include "host/panel_driver.h"
-#include "host/print_job.h"
 #include "host/print_dialog.h"
 #include "host/session_input.h"
+#include "host/print_job.h"
 #include "host/session_script.h"
 #include "host/settings_io.h"
 #include "platform/strings.h"

@@ -48,6 +48,8 @@ Shared start() {
       {"Vk410e", ppds / "vk410e.ppd"},
       {"Plain7300", ppds / "vk7300-plain.ppd"},
       {"Foreign", foreignPPD(root)},
+      {"System7300", ppds / "vk7300-print-system.ppd"},
+      {"Closed", ppds / "vk7300.ppd"},
       {"Rec7300", jwtest::PrivateCupsd::withRecorder(ppds / "vk7300.ppd", root / "r7300.ppd")},
       {"Rec410e", jwtest::PrivateCupsd::withRecorder(ppds / "vk410e.ppd", root / "r410e.ppd")},
   };
@@ -56,6 +58,9 @@ Shared start() {
       shared.cupsd.reset();
       return shared;
     }
+  }
+  if (!shared.cupsd->run("cupsreject -r 'closed for the test' Closed", &shared.why)) {
+    shared.cupsd.reset();
   }
   return shared;
 }

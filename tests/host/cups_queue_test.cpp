@@ -17,7 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 using jobwick::host::bundleForPPD;
 
-fs::path bundleDir() { return JOBWICK_BUNDLE_DIR; }
+fs::path bundleDir() {
+  return JOBWICK_BUNDLE_DIR;
+}
 
 class BundleForPPDTest : public JobwickTest {
  protected:
@@ -107,8 +109,8 @@ TEST(QueueLookupTest, RealQueuesOfAPrivateScheduler) {
   ASSERT_TRUE(queues) << error;
   std::vector<std::string> names;
   for (const auto& queue : *queues) names.push_back(queue.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Foreign", "Plain7300", "Rec410e", "Rec7300",
-                                             "Vk410e", "Vk7300"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"Closed", "Foreign", "Plain7300", "Rec410e", "Rec7300",
+                                             "System7300", "Vk410e", "Vk7300"}));
   cupsSetServer(nullptr);
 }
 

@@ -37,14 +37,15 @@ class PrivateCupsd {
 
   /// True when cupsd and lpadmin are installed (tests skip otherwise).
   static bool available() {
-    return std::filesystem::exists("/usr/sbin/cupsd") && std::filesystem::exists("/usr/sbin/lpadmin");
+    return std::filesystem::exists("/usr/sbin/cupsd") &&
+           std::filesystem::exists("/usr/sbin/lpadmin");
   }
 
   /// Starts a scheduler with its files in `folder` (made if missing).
   /// Answers null when it does not come up; `error` then says why, with the
   /// end of its error log.
-  static std::unique_ptr<PrivateCupsd> start(const std::filesystem::path& folder, std::string* error,
-                                             int lifetimeSeconds = 600) {
+  static std::unique_ptr<PrivateCupsd> start(const std::filesystem::path& folder,
+                                             std::string* error, int lifetimeSeconds = 600) {
     std::unique_ptr<PrivateCupsd> cupsd(new PrivateCupsd(folder));
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (cupsd->launch(lifetimeSeconds) && cupsd->waitUntilUp()) return cupsd;
@@ -79,12 +80,15 @@ class PrivateCupsd {
            run("cupsaccept '" + name + "'", error);
   }
 
-  /// Runs a shell command with CUPS_SERVER naming this scheduler; answers
+  /// Runs a shell command with CUPS_SERVER naming this scheduler (and HOME
+  /// and CUPS_SERVERROOT in its folder, so that lpoptions writes there, even
+  /// as root); answers
   /// false with its output in `error` when it exits non-zero.
   bool run(const std::string& command, std::string* error = nullptr) const {
     const auto log = folder_ / "command.log";
-    const std::string line =
-        "CUPS_SERVER=" + server() + " " + command + " >'" + log.string() + "' 2>&1";
+    const std::string line = "HOME='" + folder_.string() + "' CUPS_SERVERROOT='" +
+                             folder_.string() + "/etc' " + "CUPS_SERVER=" + server() + " " +
+                             command + " >'" + log.string() + "' 2>&1";
     const int status = std::system(line.c_str());
     if (status == 0) return true;
     if (error) *error = command + ": " + read(log);
@@ -128,8 +132,8 @@ class PrivateCupsd {
  private:
   explicit PrivateCupsd(std::filesystem::path folder) : folder_(std::move(folder)) {
     namespace fs = std::filesystem;
-    for (const char* sub : {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "records",
-                            "bin/filter"}) {
+    for (const char* sub :
+         {"etc/ppd", "spool/tmp", "cache", "state", "log", "out", "records", "bin/filter"}) {
       fs::create_directories(folder_ / sub);
     }
     // Filters run as the scheduler's user "lp" when it runs as root: the

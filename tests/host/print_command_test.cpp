@@ -1,0 +1,237 @@
+// jobwick print, queues and ticket show against a private CUPS scheduler:
+// the options the queue's filter is given and the job attributes the
+// scheduler keeps carry exactly the ticket the panel saved.
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "cups_fixture.h"
+#include "host/cups_options.h"
+#include "jobwick_fixture.h"
+
+namespace hosttest {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+class PrintCommandTest : public JobwickTest {
+ protected:
+  void SetUp() override {
+    cupsd_ = SharedCupsd::get(&why_);
+    if (!cupsd_) GTEST_SKIP() << why_;
+    document_ = scratchFile("doc.ps", "%!PS\n/Helvetica findfont 12 scalefont setfont\nshowpage\n");
+  }
+
+  CommandResult print(std::vector<std::string> args) {
+    args.insert(args.begin(), "print");
+    return jobwick(args, {{"CUPS_SERVER", cupsd_->server()}});
+  }
+
+  /// The job ids of `queue`, finished ones included.
+  std::size_t jobCount(const std::string& queue) {
+    cupsSetServer(cupsd_->server().c_str());
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
+    cupsFreeJobs(count, jobs);
+    cupsSetServer(nullptr);
+    return count < 0 ? 0 : std::size_t(count);
+  }
+
+  /// The options argument the recording filter was given for job `id`,
+  /// waiting (bounded) for the scheduler to run it.
+  std::map<std::string, std::string> filterOptions(const std::string& id) {
+    const fs::path record = cupsd_->records() / (id + ".options");
+    for (int i = 0; i < 500 && !fs::exists(record); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cups_option_t* options = nullptr;
+    const int count = cupsParseOptions(readFile(record).c_str(), 0, &options);
+    std::map<std::string, std::string> parsed;
+    for (int i = 0; i < count; ++i) parsed[options[i].name] = options[i].value;
+    cupsFreeOptions(count, options);
+    return parsed;
+  }
+
+  jwtest::PrivateCupsd* cupsd_ = nullptr;
+  std::string why_;
+  fs::path document_;
+};
+
+/// The ticket entries of a map of options.
+std::map<std::string, std::string> ticketOf(const std::map<std::string, std::string>& options) {
+  std::map<std::string, std::string> ticket;
+  for (const auto& [key, value] : options) {
+    if (jobwick::host::isTicketKey(key)) ticket[key] = value;
+  }
+  return ticket;
+}
+
+TEST_F(PrintCommandTest, FilterAndJobAttributesCarryExactlyTheSavedTicket) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Rec7300", "examples/sessions/vk7300-round-trip.json"},
+      {"Rec410e", "examples/sessions/vk410e-every-key.json"},
+  };
+  for (const auto& [queue, session] : cases) {
+    SCOPED_TRACE(queue);
+    const fs::path saved = temp().path() / (queue + "-ticket.json");
+    auto result = print({document_.string(), "--printer", queue, "--session",
+                         source(session).string(), "--var", "PRINTER=" + SharedPrinter::address(),
+                         "--save-settings", saved.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(result.out.rfind(queue + "-", 0), 0u) << result.out;
+    const std::string job = result.out.substr(0, result.out.find('\n'));
+    const std::string id = job.substr(queue.size() + 1);
+
+    const json ticket = json::parse(readFile(saved));
+    std::map<std::string, std::string> expected;
+    for (const auto& [key, value] : ticket["settings"].items()) expected[key] = value;
+    ASSERT_GT(expected.size(), 10u);
+
+    // Key by key, byte for byte: what the printer driver's filter is given.
+    EXPECT_EQ(ticketOf(filterOptions(id)), expected);
+
+    // And what the scheduler keeps in its job record.
+    cupsSetServer(cupsd_->server().c_str());
+    platform::PrintSettings kept;
+    std::string error;
+    ASSERT_TRUE(jobwick::host::readJobTicket(job, &kept, &error)) << error;
+    cupsSetServer(nullptr);
+    EXPECT_EQ(ticketOf({kept.entries().begin(), kept.entries().end()}), expected);
+    if (ticket.contains("jobName")) {
+      EXPECT_EQ(kept.jobName(), ticket["jobName"].get<std::string>());
+    }
+
+    // The same through ipptool's listing and through --job.
+    auto listed = runCommand({"/bin/sh", "-c",
+                              "ipptool -tv ipp://" + cupsd_->server() + "/jobs/" + id +
+                                  " get-job-attributes.test | \"$JOBWICK_HOST\" ticket show - --json"});
+    auto asked = jobwick({"ticket", "show", "--job", job, "--json"},
+                         {{"CUPS_SERVER", cupsd_->server()}});
+    auto fromFile = jobwick({"ticket", "show", saved.string(), "--json"});
+    ASSERT_FALSE(fromFile.out.empty()) << fromFile.err;
+    EXPECT_EQ(asked.out, fromFile.out) << asked.err;
+    // ipptool is not the job's owner: the scheduler keeps the job name from
+    // it, so only the entries are compared.
+    const json fromListing = json::parse(listed.out, nullptr, false);
+    ASSERT_FALSE(fromListing.is_discarded()) << listed.err;
+    EXPECT_EQ(fromListing["fields"], json::parse(fromFile.out)["fields"]);
+  }
+}
+
+TEST_F(PrintCommandTest, RefusedShouldPrintSubmitsNothing) {
+  const std::size_t before = jobCount("System7300");
+  auto result = print({document_.string(), "--printer", "System7300"});
+  EXPECT_EQ(result.exitCode, 3) << result.err;
+  EXPECT_TRUE(result.out.empty()) << result.out;
+  EXPECT_NE(result.err.find("the panel refused to print on System7300; nothing was submitted"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("Login Name"), std::string::npos) << result.err;
+  EXPECT_EQ(jobCount("System7300"), before);
+}
+
+TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
+  const std::string closedServer = "127.0.0.1:" + std::to_string(SharedPrinter::closedPort());
+  struct Case {
+    std::vector<std::string> args;
+    std::string server, message;
+    int exitCode;
+  } cases[] = {
+      {{document_.string(), "--printer", "NoSuchQueue"}, "",
+       "queue NoSuchQueue: the CUPS scheduler at " + cupsd_->server() +
+           " says: The printer or class does not exist.",
+       1},
+      {{document_.string(), "--printer", "Foreign"}, "",
+       "queue Foreign: no bundle serves its printer", 1},
+      {{(temp().path() / "missing.ps").string(), "--printer", "Vk7300"}, "",
+       "missing.ps: cannot be read (no such file)", 1},
+      {{temp().path().string(), "--printer", "Vk7300"}, "", "cannot be read", 1},
+      {{document_.string(), "--printer", "Vk7300"}, closedServer,
+       "cannot reach the CUPS scheduler at " + closedServer, 1},
+      {{document_.string(), "--printer", "Closed"}, "", "queue Closed: job refused: ", 1},
+      {{document_.string(), "--printer", "Vk7300", "--copies", "0"}, "", "--copies", 2},
+      {{document_.string(), "--printer", "Vk7300", "--option",
+        "jp.co.quivo.print.PrintSettings.filing=3"},
+       "", "job-ticket entries come from the panel", 2},
+      {{document_.string()}, "", "option --printer QUEUE is required", 2},
+  };
+  const std::size_t before = jobCount("Vk7300") + jobCount("Closed");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "print");
+    auto result =
+        jobwick(args, {{"CUPS_SERVER", c.server.empty() ? cupsd_->server() : c.server}});
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    if (c.exitCode == 1) {
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+  }
+  EXPECT_EQ(jobCount("Vk7300") + jobCount("Closed"), before);
+}
+
+TEST_F(PrintCommandTest, DryRunFromStandardInputShowsWhatWouldBeSent) {
+  const std::size_t before = jobCount("Vk410e");
+  const fs::path settings = scratchFile("settings.txt",
+                                       "jp.co.quivo.print.PrintSettings.jobSuspend=2\n");
+  const fs::path saved = temp().path() / "saved.json";
+  auto result = runCommand(
+      {"/bin/sh", "-c",
+       "printf '%%!PS\\nshowpage\\n' | \"$JOBWICK_HOST\" print - --printer Vk410e --copies 2 "
+       "--dry-run --settings " + settings.string() + " --save-settings " + saved.string()},
+      {{"CUPS_SERVER", cupsd_->server()}, {"JOBWICK_PREFS_DIR", prefsDir().string()}});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("nothing sent to queue Vk410e (bundle JobwickVk410e.plugin)"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("# job-name: (stdin)\n# copies: 2\n"), std::string::npos)
+      << result.out;
+  std::string lines;
+  const json savedTicket = json::parse(readFile(saved));
+  for (const auto& [key, value] : savedTicket["settings"].items())
+    lines += key + "=" + value.get<std::string>() + "\n";
+  EXPECT_NE(lines.find("jp.co.quivo.print.PrintSettings.jobSuspend=2\n"), std::string::npos);
+  EXPECT_EQ(result.out.substr(result.out.find("\njp.co.") + 1), lines);
+  EXPECT_EQ(jobCount("Vk410e"), before);
+}
+
+TEST_F(PrintCommandTest, TicketShowReadsRealLpoptionsOutput) {
+  // Quoted values, a key without a value and other options mixed in.
+  ASSERT_TRUE(cupsd_->run("lpoptions -p Vk7300 -o jp.co.quivo.print.PrintSettings.filing=2 "
+                          "-o 'jp.co.quivo.print.PrintSettings.folderPath=2A7374616E64617264' "
+                          "-o 'job-sheets=none,none' -o fitplot"));
+  ASSERT_TRUE(cupsd_->run("lpoptions -p Vk7300 | tee " + (temp().path() / "lpoptions.txt").string()));
+  auto shown = jobwick({"ticket", "show", (temp().path() / "lpoptions.txt").string(), "--format",
+                        "lpoptions", "--json"});
+  auto expected = jobwick({"ticket", "show",
+                           scratchFile("expected.txt",
+                                       "jp.co.quivo.print.PrintSettings.filing=2\n"
+                                       "jp.co.quivo.print.PrintSettings.folderPath="
+                                       "2A7374616E64617264\n")
+                               .string(),
+                           "--json"});
+  ASSERT_FALSE(expected.out.empty()) << expected.err;
+  EXPECT_EQ(shown.out, expected.out) << shown.err;
+}
+
+TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
+  auto result = jobwick({"queues"}, {{"CUPS_SERVER", cupsd_->server()}});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Vk7300  JobwickVk7300.plugin\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Plain7300  JobwickVk7300.plugin\n"), std::string::npos);
+  EXPECT_NE(result.out.find("Foreign  no bundle: no bundle serves its printer"), std::string::npos);
+  auto down = jobwick({"queues"},
+                      {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});
+  EXPECT_EQ(down.exitCode, 1);
+  EXPECT_NE(down.err.find("jobwick: queues: cannot ask the CUPS scheduler"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hosttest
