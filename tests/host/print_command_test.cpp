@@ -79,9 +79,9 @@ TEST_F(PrintCommandTest, FilterAndJobAttributesCarryExactlyTheSavedTicket) {
   for (const auto& [queue, session] : cases) {
     SCOPED_TRACE(queue);
     const fs::path saved = temp().path() / (queue + "-ticket.json");
-    auto result = print({document_.string(), "--printer", queue, "--session",
-                         source(session).string(), "--var", "PRINTER=" + SharedPrinter::address(),
-                         "--save-settings", saved.string()});
+    auto result =
+        print({document_.string(), "--printer", queue, "--session", source(session).string(),
+               "--var", "PRINTER=" + SharedPrinter::address(), "--save-settings", saved.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     ASSERT_EQ(result.out.rfind(queue + "-", 0), 0u) << result.out;
     const std::string job = result.out.substr(0, result.out.find('\n'));
@@ -107,11 +107,12 @@ TEST_F(PrintCommandTest, FilterAndJobAttributesCarryExactlyTheSavedTicket) {
     }
 
     // The same through ipptool's listing and through --job.
-    auto listed = runCommand({"/bin/sh", "-c",
-                              "ipptool -tv ipp://" + cupsd_->server() + "/jobs/" + id +
-                                  " get-job-attributes.test | \"$JOBWICK_HOST\" ticket show - --json"});
-    auto asked = jobwick({"ticket", "show", "--job", job, "--json"},
-                         {{"CUPS_SERVER", cupsd_->server()}});
+    auto listed =
+        runCommand({"/bin/sh", "-c",
+                    "ipptool -tv ipp://" + cupsd_->server() + "/jobs/" + id +
+                        " get-job-attributes.test | \"$JOBWICK_HOST\" ticket show - --json"});
+    auto asked =
+        jobwick({"ticket", "show", "--job", job, "--json"}, {{"CUPS_SERVER", cupsd_->server()}});
     auto fromFile = jobwick({"ticket", "show", saved.string(), "--json"});
     ASSERT_FALSE(fromFile.out.empty()) << fromFile.err;
     EXPECT_EQ(asked.out, fromFile.out) << asked.err;
@@ -142,22 +143,31 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
     std::string server, message;
     int exitCode;
   } cases[] = {
-      {{document_.string(), "--printer", "NoSuchQueue"}, "",
+      {{document_.string(), "--printer", "NoSuchQueue"},
+       "",
        "queue NoSuchQueue: the CUPS scheduler at " + cupsd_->server() +
            " says: The printer or class does not exist.",
        1},
-      {{document_.string(), "--printer", "Foreign"}, "",
-       "queue Foreign: no bundle serves its printer", 1},
-      {{(temp().path() / "missing.ps").string(), "--printer", "Vk7300"}, "",
-       "missing.ps: cannot be read (no such file)", 1},
+      {{document_.string(), "--printer", "Foreign"},
+       "",
+       "queue Foreign: no bundle serves its printer",
+       1},
+      {{(temp().path() / "missing.ps").string(), "--printer", "Vk7300"},
+       "",
+       "missing.ps: cannot be read (no such file)",
+       1},
       {{temp().path().string(), "--printer", "Vk7300"}, "", "cannot be read", 1},
-      {{document_.string(), "--printer", "Vk7300"}, closedServer,
-       "cannot reach the CUPS scheduler at " + closedServer, 1},
+      {{document_.string(), "--printer", "Vk7300"},
+       closedServer,
+       "cannot reach the CUPS scheduler at " + closedServer,
+       1},
       {{document_.string(), "--printer", "Closed"}, "", "queue Closed: job refused: ", 1},
       {{document_.string(), "--printer", "Vk7300", "--copies", "0"}, "", "--copies", 2},
       {{document_.string(), "--printer", "Vk7300", "--option",
         "jp.co.quivo.print.PrintSettings.filing=3"},
-       "", "job-ticket entries come from the panel", 2},
+       "",
+       "job-ticket entries come from the panel",
+       2},
       {{document_.string()}, "", "option --printer QUEUE is required", 2},
   };
   const std::size_t before = jobCount("Vk7300") + jobCount("Closed");
@@ -165,8 +175,7 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
     SCOPED_TRACE(c.message);
     std::vector<std::string> args = c.args;
     args.insert(args.begin(), "print");
-    auto result =
-        jobwick(args, {{"CUPS_SERVER", c.server.empty() ? cupsd_->server() : c.server}});
+    auto result = jobwick(args, {{"CUPS_SERVER", c.server.empty() ? cupsd_->server() : c.server}});
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << result.out;
@@ -179,20 +188,20 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
 
 TEST_F(PrintCommandTest, DryRunFromStandardInputShowsWhatWouldBeSent) {
   const std::size_t before = jobCount("Vk410e");
-  const fs::path settings = scratchFile("settings.txt",
-                                       "jp.co.quivo.print.PrintSettings.jobSuspend=2\n");
+  const fs::path settings =
+      scratchFile("settings.txt", "jp.co.quivo.print.PrintSettings.jobSuspend=2\n");
   const fs::path saved = temp().path() / "saved.json";
   auto result = runCommand(
       {"/bin/sh", "-c",
        "printf '%%!PS\\nshowpage\\n' | \"$JOBWICK_HOST\" print - --printer Vk410e --copies 2 "
-       "--dry-run --settings " + settings.string() + " --save-settings " + saved.string()},
+       "--dry-run --settings " +
+           settings.string() + " --save-settings " + saved.string()},
       {{"CUPS_SERVER", cupsd_->server()}, {"JOBWICK_PREFS_DIR", prefsDir().string()}});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("nothing sent to queue Vk410e (bundle JobwickVk410e.plugin)"),
             std::string::npos)
       << result.out;
-  EXPECT_NE(result.out.find("# job-name: (stdin)\n# copies: 2\n"), std::string::npos)
-      << result.out;
+  EXPECT_NE(result.out.find("# job-name: (stdin)\n# copies: 2\n"), std::string::npos) << result.out;
   std::string lines;
   const json savedTicket = json::parse(readFile(saved));
   for (const auto& [key, value] : savedTicket["settings"].items())
@@ -204,10 +213,12 @@ TEST_F(PrintCommandTest, DryRunFromStandardInputShowsWhatWouldBeSent) {
 
 TEST_F(PrintCommandTest, TicketShowReadsRealLpoptionsOutput) {
   // Quoted values, a key without a value and other options mixed in.
-  ASSERT_TRUE(cupsd_->run("lpoptions -p Vk7300 -o jp.co.quivo.print.PrintSettings.filing=2 "
-                          "-o 'jp.co.quivo.print.PrintSettings.folderPath=2A7374616E64617264' "
-                          "-o 'job-sheets=none,none' -o fitplot"));
-  ASSERT_TRUE(cupsd_->run("lpoptions -p Vk7300 | tee " + (temp().path() / "lpoptions.txt").string()));
+  ASSERT_TRUE(
+      cupsd_->run("lpoptions -p Vk7300 -o jp.co.quivo.print.PrintSettings.filing=2 "
+                  "-o 'jp.co.quivo.print.PrintSettings.folderPath=2A7374616E64617264' "
+                  "-o 'job-sheets=none,none' -o fitplot"));
+  ASSERT_TRUE(
+      cupsd_->run("lpoptions -p Vk7300 | tee " + (temp().path() / "lpoptions.txt").string()));
   auto shown = jobwick({"ticket", "show", (temp().path() / "lpoptions.txt").string(), "--format",
                         "lpoptions", "--json"});
   auto expected = jobwick({"ticket", "show",
@@ -227,8 +238,8 @@ TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
   EXPECT_NE(result.out.find("Vk7300  JobwickVk7300.plugin\n"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("Plain7300  JobwickVk7300.plugin\n"), std::string::npos);
   EXPECT_NE(result.out.find("Foreign  no bundle: no bundle serves its printer"), std::string::npos);
-  auto down = jobwick({"queues"},
-                      {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});
+  auto down = jobwick(
+      {"queues"}, {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});
   EXPECT_EQ(down.exitCode, 1);
   EXPECT_NE(down.err.find("jobwick: queues: cannot ask the CUPS scheduler"), std::string::npos);
 }
