@@ -32,8 +32,8 @@ TEST(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
   auto environment = noBundleDir;
   environment["CUPS_SERVER"] = cupsd->server();
   environment["JOBWICK_PREFS_DIR"] = (prefix.path() / "prefs").string();
-  auto dryRun = runCommand({jobwick.string(), "print", JOBWICK_SOURCE_DIR "/README.md",
-                            "--printer", "Vk7300", "--dry-run"},
+  auto dryRun = runCommand({jobwick.string(), "print", JOBWICK_SOURCE_DIR "/README.md", "--printer",
+                            "Vk7300", "--dry-run"},
                            environment);
   EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err;
   EXPECT_NE(dryRun.out.find("nothing sent to queue Vk7300 (bundle JobwickVk7300.plugin)"),
