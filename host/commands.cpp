@@ -460,12 +460,11 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
     if (!parsed->positionals.empty()) {
-      return usageError(err,
-                        name + ": " + std::string(command->replacesArguments) +
-                            " takes the place of " + std::string(command->arguments),
-                        hint);
+      return reportError(errors, ExitStatus::usage,
+                         std::string(command->replacesArguments) + " takes the place of " +
+                             std::string(command->arguments));
     }
-    return command->run(Invocation{*parsed, out, err});
+    return command->run(Invocation{*parsed, out, err, name});
   }
   if (parsed->positionals.size() < command->positionalCount) {
     return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));
