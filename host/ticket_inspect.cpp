@@ -670,9 +670,9 @@ std::string encodingName(platform::CFStringEncoding encoding) {
       return "Mac Korean";
     case platform::kCFStringEncodingMacChineseSimp:
       return "Mac Simplified Chinese";
-    case 7:  // the Mac Cyrillic conversion number
+    case platform::kCFStringEncodingMacCyrillic:
       return "Mac Cyrillic";
-    case 29:  // the Mac Central European conversion number
+    case platform::kCFStringEncodingMacCentralEurRoman:
       return "Mac Central European";
     case platform::kCFStringEncodingWindowsLatin1:
       return "Windows Latin 1";

@@ -43,9 +43,6 @@
 namespace platform {
 namespace {
 
-constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
-constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
-
 std::optional<CFStringEncoding> gSystemEncodingOverride;
 
 constexpr const char* kUtf16Native =

@@ -1,6 +1,8 @@
 // String encodings: the platform's string-encoding numbers, the conversion
-// numbers used for byte conversions, the system encoding, and conversions
-// done with iconv. Limits in characters are UTF-16 units.
+// numbers used for byte conversions, the system encoding, and conversions.
+// The Mac script encodings come from Apple's vendor mapping tables (as
+// POCO's Encodings library carries them); the others go through iconv.
+// Limits in characters are UTF-16 units.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +29,9 @@ inline constexpr CFStringEncoding kCFStringEncodingMacRoman = 0;
 inline constexpr CFStringEncoding kCFStringEncodingMacJapanese = 1;
 inline constexpr CFStringEncoding kCFStringEncodingMacChineseTrad = 2;
 inline constexpr CFStringEncoding kCFStringEncodingMacKorean = 3;
+inline constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
 inline constexpr CFStringEncoding kCFStringEncodingMacChineseSimp = 25;
+inline constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
 inline constexpr CFStringEncoding kCFStringEncodingISOLatin1 = 0x0201;
 inline constexpr CFStringEncoding kCFStringEncodingWindowsLatin1 = 0x0500;
 inline constexpr CFStringEncoding kCFStringEncodingASCII = 0x0600;
@@ -37,14 +41,18 @@ inline constexpr CFStringEncoding kCFStringEncodingUTF8 = 0x08000100;
 inline constexpr CFStringEncoding kCFStringEncodingInvalidId = 0xFFFFFFFFu;
 
 /// The system's default conversion encoding: derived from the user's
-/// language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG; the first that is set):
-/// Japanese gives MacJapanese, Traditional Chinese MacChineseTrad, Korean
-/// MacKorean, Simplified Chinese MacChineseSimp, anything else MacRoman.
-/// The host (and tests) may override it.
+/// language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG; the first that is set)
+/// by systemEncodingForLanguage. MacRoman when none is set. The host (and
+/// tests) may override it.
 CFStringEncoding CFStringGetSystemEncoding();
 /// Sets (or, with nullopt, clears) the override of the system encoding.
 void setSystemEncodingOverride(std::optional<CFStringEncoding> encoding);
-/// Derives the system encoding from a language tag such as "ja_JP.UTF-8".
+/// Derives the system encoding from a language tag such as "ja_JP.UTF-8" or
+/// "zh-Hant": Japanese MacJapanese, Traditional Chinese (Hant, or Taiwan,
+/// Hong Kong, Macau) MacChineseTrad, Korean MacKorean, other Chinese
+/// MacChineseSimp, the Cyrillic-script languages MacCyrillic, the Central
+/// European ones MacCentralEurRoman; any other tag (or an empty one)
+/// MacRoman.
 CFStringEncoding systemEncodingForLanguage(std::string_view language);
 
 /// Maps a conversion number to a string-encoding number (MacJapanese and the
@@ -87,7 +95,8 @@ std::optional<std::string> stringWithBytes(const void* bytes, std::size_t length
 /// bytes that are not valid in the encoding.
 std::optional<std::string> stringWithCString(const char* bytes, NSStringEncoding encoding);
 
-/// The iconv name used for a conversion number, or an empty view.
+/// The iconv name used for a conversion number, or an empty view (also for
+/// the Mac script encodings, which do not go through iconv).
 std::string_view iconvNameForEncoding(CFStringEncoding encoding);
 
 }  // namespace platform

@@ -22,10 +22,6 @@ std::string hex(const std::uint8_t* bytes, std::size_t length) {
   return out;
 }
 
-// Conversion numbers of the two other Mac encodings a language can select.
-constexpr CFStringEncoding kCFStringEncodingMacCyrillic = 7;
-constexpr CFStringEncoding kCFStringEncodingMacCentralEurRoman = 29;
-
 std::size_t utf16LengthOf(const std::string& text) {
   std::size_t units = 0;
   for (unsigned char c : text) {

@@ -45,7 +45,8 @@ const LanguageCase kLanguages[] = {
     {"en", platform::kCFStringEncodingMacRoman, "Caf\xC3\xA9 \xE2\x80\xA0 \xE2\x82\xAC",
      "4361668E20A020DB", true},
     // Жук €: 86 E3 EA 20 FF
-    {"ru", 7, "\xD0\x96\xD1\x83\xD0\xBA \xE2\x82\xAC", "86F3EA20FF", true},
+    {"ru", platform::kCFStringEncodingMacCyrillic, "\xD0\x96\xD1\x83\xD0\xBA \xE2\x82\xAC",
+     "86F3EA20FF", true},
 };
 
 /// The login name inside `loginName1`: Base64 of the fixed-key cipher.
