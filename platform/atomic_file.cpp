@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <exception>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -79,21 +80,83 @@ UniqueFd createTemporary(const fs::path& path, fs::path& temporary, int& error) 
   return UniqueFd();
 }
 
-int replace(const fs::path& path, std::string_view bytes, unsigned mode) {
-  if (path.filename().empty()) return EISDIR;
-  fs::path temporary;
+// Opens an unnamed file in the target's folder (O_TMPFILE): until it is
+// given a name, a writer that dies leaves nothing behind. Empty when the
+// file system cannot make one.
+UniqueFd createUnnamed(const fs::path& path) {
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  return UniqueFd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+}
+
+// Gives the unnamed file `fd` a fresh temporary name beside `path`; the
+// name goes to `temporary`. 0, or the errno of the last link tried. A
+// name already taken (by anything, a link included) is passed over: the
+// link is made at a new name only, never through what is there.
+int nameUnnamed(int fd, const fs::path& path, fs::path& temporary) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    const std::string suffix = gSeams.suffix ? gSeams.suffix() : randomSuffix();
+    temporary = path;
+    temporary += "." + suffix;
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+// Writes `bytes` with `mode` to `fd` and flushes them to disk; 0 or errno.
+int fillAndSync(int fd, std::string_view bytes, unsigned mode) {
+  if (::fchmod(fd, mode_t(mode)) != 0) return errno;
+  if (const int written = writeAll(fd, bytes); written != 0) return written;
+  if (::fsync(fd) != 0) return errno;
+  return 0;
+}
+
+// The content is written to an unnamed file first and named only once it
+// is complete and synced, so a writer killed while writing leaves no file;
+// only one killed in the instant between naming and renaming leaves a
+// temporary file for removeTemporaryFilesOf(). Where the file system has no
+// unnamed files, the temporary file is named from the start.
+int writeTemporary(const fs::path& path, std::string_view bytes, unsigned mode,
+                   fs::path& temporary) {
+  if (UniqueFd unnamed = createUnnamed(path)) {
+    if (const int error = fillAndSync(unnamed.get(), bytes, mode); error != 0) return error;
+    const int error = nameUnnamed(unnamed.get(), path, temporary);
+    // Without /proc the file cannot be named; write it the named way.
+    if (error != ENOENT) {
+      if (error == 0 && !unnamed.close()) {
+        const int closing = errno;
+        ::unlink(temporary.c_str());
+        return closing != 0 ? closing : EIO;
+      }
+      return error;
+    }
+  }
   int error = 0;
   UniqueFd fd = createTemporary(path, temporary, error);
   if (!fd) return error;
-  auto fail = [&](int failure) {
+  error = fillAndSync(fd.get(), bytes, mode);
+  if (error == 0 && !fd.close()) error = errno != 0 ? errno : EIO;
+  if (error != 0) {
     fd.reset();
+    ::unlink(temporary.c_str());
+  }
+  return error;
+}
+
+int replace(const fs::path& path, std::string_view bytes, unsigned mode) {
+  if (path.filename().empty()) return EISDIR;
+  fs::path temporary;
+  if (const int error = writeTemporary(path, bytes, mode, temporary); error != 0) {
+    return error;
+  }
+  auto fail = [&](int failure) {
     ::unlink(temporary.c_str());
     return failure != 0 ? failure : EIO;
   };
-  if (::fchmod(fd.get(), mode_t(mode)) != 0) return fail(errno);
-  if (const int written = writeAll(fd.get(), bytes); written != 0) return fail(written);
-  if (::fsync(fd.get()) != 0) return fail(errno);
-  if (!fd.close()) return fail(errno);
   if (gSeams.beforeRename) gSeams.beforeRename(temporary);
   if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
   // Make the rename itself durable. Some file systems cannot flush a

@@ -1,14 +1,17 @@
 // Replacing a file whole, so that a reader sees the old content or the new,
 // never a mix, and a failure at any step leaves the old file as it was.
 //
-// The new content goes to a temporary file of its own in the target's folder
-// (TARGET.XXXXXX, created exclusively and without following a link, so a
-// link planted under that name is never written through), is flushed to
-// disk and renamed over the target (a link at the target is replaced, not
-// followed). A failed write removes its temporary file. A writer killed
-// between writing and renaming leaves one behind; later writes pick a fresh
-// name and ignore it, and a caller that holds a lock over all writers of the
-// target can remove such leftovers with removeTemporaryFilesOf().
+// The new content goes to an unnamed file in the target's folder, is flushed
+// to disk, is then given a temporary name of its own (TARGET.XXXXXX, made
+// only where no file or link is, so a link planted under that name is never
+// written through) and renamed over the target (a link at the target is
+// replaced, not followed). A writer killed while writing leaves nothing; one
+// killed between naming and renaming leaves a complete temporary file.
+// Later writes pick a fresh name and ignore it, and a caller that holds a
+// lock over all writers of the target can remove such leftovers with
+// removeTemporaryFilesOf(). On a file system without unnamed files the
+// temporary file is named from the start (created exclusively, links not
+// followed), and a failed write removes it.
 #pragma once
 
 #include <cstddef>

@@ -96,6 +96,20 @@ FileDescriptor lockDomain(const fs::path& folder, const std::string& name) {
   return fd;
 }
 
+// Removes what writers of the domain killed before their rename left, when
+// no writer is at work now (the lock is free). Readers do this so that such
+// a file does not outlive the crash until the next write. A domain no one
+// has ever written has no lock file and nothing to remove; none is made.
+void removeLeftoversOfDeadWriters(const fs::path& folder, const std::string& name) {
+  const fs::path path = folder / (name + ".plist.lock");
+  const FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return;  // a writer is at work
+  removeTemporaryFilesOf(domainPath(folder, name));
+}
+
 // What is on disk for a domain.
 enum class FileState { kMissing, kCorrupt, kValid };
 
@@ -194,6 +208,7 @@ std::optional<plist::Dict> UserDefaults::persistentDomainForName(const std::stri
     if (const auto cached = cache_.find(name); cached != cache_.end()) return cached->second;
 
     const fs::path path = domainPath(folder_, name);
+    removeLeftoversOfDeadWriters(folder_, name);
     DomainFile file = readDomainFile(path);
     if (file.state == FileState::kCorrupt) {
       // Look again under the lock: a writer may have just put a good file

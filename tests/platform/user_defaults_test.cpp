@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,8 @@
 #include <iterator>
 #include <set>
 #include <string>
+
+#include "platform/atomic_file.h"
 
 namespace {
 
@@ -282,6 +285,63 @@ TEST_F(UserDefaultsTest, FailedWriteKeepsTheOldFile) {
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_EQ(slurp(file()), oldBytes);
   }
+}
+
+// A writer killed while writing leaves no file at all; one killed between
+// naming its file and the rename leaves a complete one, which the next read
+// removes as long as no writer holds the domain's lock.
+TEST_F(UserDefaultsTest, WhatAKilledWriterLeavesGoesAtTheNextRead) {
+  UserDefaults defaults(folder);
+  const Dict old{{"version", "old"}};
+  defaults.setPersistentDomain(old, kDomain);
+  ASSERT_TRUE(defaults.synchronize());
+
+  const struct {
+    const char* label;
+    platform::AtomicFileSeams seams;
+    std::size_t leftovers;
+  } cases[] = {
+      {"killed while writing",
+       {.suffix = {},
+        .write = [](int, const char*, std::size_t) -> long { ::_exit(7); },
+        .beforeRename = {}},
+       0},
+      {"killed before the rename",
+       {.suffix = {}, .write = {}, .beforeRename = [](const fs::path&) { ::_exit(7); }},
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::setAtomicFileSeamsForTesting(c.seams);
+      UserDefaults writer(folder);
+      writer.setPersistentDomain(Dict{{"version", "new"}}, kDomain);
+      writer.synchronize();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+    ASSERT_EQ(strayFiles(folder).size(), c.leftovers);
+
+    // While a writer holds the lock, a reader leaves the folder alone.
+    {
+      const int lock = ::open((folder / (kDomain + ".plist.lock")).c_str(), O_RDWR | O_CLOEXEC);
+      ASSERT_GE(lock, 0);
+      ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+      EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), old);
+      EXPECT_EQ(strayFiles(folder).size(), c.leftovers);
+      ::close(lock);
+    }
+    EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), old);
+    EXPECT_TRUE(strayFiles(folder).empty());
+  }
+
+  // A domain never written has no lock file, and reading it makes none.
+  EXPECT_FALSE(UserDefaults(folder).persistentDomainForName("jp.co.quivo.mfp.Never"));
+  EXPECT_FALSE(fs::exists(folder / "jp.co.quivo.mfp.Never.plist.lock"));
 }
 
 // Two processes save the same domain over and over while this one reads it:
