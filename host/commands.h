@@ -69,4 +69,10 @@ int runQueues(const Invocation& invocation);
 /// without it): the encoding a plug-in used for names and secrets.
 platform::CFStringEncoding systemEncodingFor(const ParsedArgs& args);
 
+/// For the commands that read stored texts without opening a panel: warns
+/// on `err` when --language names a language that none of the bundles in
+/// the bundle folder has (the encoding it picks still applies). Nothing
+/// happens without --language or when no bundle is found.
+void warnOnUnknownLanguage(const ParsedArgs& args, std::ostream& err);
+
 }  // namespace jobwick::host

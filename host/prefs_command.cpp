@@ -273,6 +273,7 @@ json recordJson(const RecordReport& report) {
 
 int runPrefsShow(const Invocation& invocation) {
   auto& err = invocation.err;
+  warnOnUnknownLanguage(invocation.args, err);
   const std::string printerId = invocation.args.positionals.front();
   std::optional<std::string> model = invocation.args.value("--model");
   if (model && !recordKeyForModel(*model)) {

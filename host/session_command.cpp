@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/commands.h"
+#include "host/escape.h"
 #include "host/panel_driver.h"
 #include "host/print_dialog.h"
 #include "host/print_job.h"
@@ -61,19 +62,22 @@ struct ScriptError {
   int exitCode = kExitScript;
 };
 
+/// `text` on one line ("\n" becomes " / "), with every other control
+/// character and byte that is not UTF-8 escaped: it may come from a script,
+/// a printer or a bundle, and must not forge or drive the output.
 std::string oneLine(std::string text) {
   for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos;)
     text.replace(at, 1, " / ");
-  return text;
+  return escapeText(text);
 }
 
 std::string alertText(const platform::Alert& alert) {
-  return (alert.title.empty() ? "" : alert.title + ": ") + oneLine(alert.message) + " [" +
-         alert.defaultButton + "]";
+  return (alert.title.empty() ? "" : escapeText(alert.title) + ": ") + oneLine(alert.message) +
+         " [" + escapeText(alert.defaultButton) + "]";
 }
 
 std::string quote(const std::string& text) {
-  return json(text).dump();
+  return quoteText(text);
 }
 
 /// Fields whose text is a secret. The session's output shows their text
@@ -175,9 +179,10 @@ class SessionRunner {
   int run() {
     if (int status = prepare(); status != kExitSuccess) return status;
     if (!jsonOutput_) {
-      out_ << "Session " << script_.path.string() << ": bundle " << setup_.bundle << ", printer "
-           << printerIdentifierFor(setup_)
-           << (setup_.ppd ? " (PPD " + setup_.ppd->string() + ")" : std::string(" (no PPD)"))
+      out_ << escapeText(
+                  "Session " + script_.path.string() + ": bundle " + setup_.bundle + ", printer " +
+                  printerIdentifierFor(setup_) +
+                  (setup_.ppd ? " (PPD " + setup_.ppd->string() + ")" : std::string(" (no PPD)")))
            << "\n";
       if (!script_.description.empty()) out_ << "  " << oneLine(script_.description) << "\n";
     }
@@ -336,14 +341,14 @@ class SessionRunner {
   // ---- Steps ----
 
   void note(const std::string& line) {
-    if (!jsonOutput_) out_ << "  " << line << "\n";
+    if (!jsonOutput_) out_ << "  " << escapeText(line) << "\n";
   }
 
   void fail(const SessionStep& step, json& result, const std::string& message) {
     result["status"] = "failed";
     result["failures"].push_back(message);
     failures_.push_back(step.label() + ": " + message);
-    if (!jsonOutput_) out_ << "  FAILED: " << message << "\n";
+    if (!jsonOutput_) out_ << "  FAILED: " << escapeText(message) << "\n";
   }
 
   std::string headline(const SessionStep& step) const {
@@ -380,7 +385,7 @@ class SessionRunner {
   void runStep(const SessionStep& step) {
     currentStep_ = step.number;
     stepAlerts_ = json::array();
-    if (!jsonOutput_) out_ << headline(step) << "\n";
+    if (!jsonOutput_) out_ << escapeText(headline(step)) << "\n";
     json result = {{"step", step.number}, {"do", step.kind}};
     if (!step.name.empty()) result["name"] = step.name;
     if (!step.control().empty()) result["control"] = step.control();
@@ -564,8 +569,8 @@ class SessionRunner {
       }
       for (const auto& entry : dumped["controls"]) {
         const std::string id = entry["identifier"].get<std::string>();
-        out_ << "  " << id << std::string(width - id.size() + 2, ' ') << describeControl(entry)
-             << "\n";
+        out_ << "  " << escapeText(id) << std::string(width - id.size() + 2, ' ')
+             << escapeText(describeControl(entry)) << "\n";
       }
     }
     json record = {{"step", step.number}};
@@ -725,14 +730,18 @@ class SessionRunner {
            << (entries.size() == 1 ? " entry" : " entries");
       if (settings.jobName()) out_ << " (job name " << quote(*settings.jobName()) << ")";
       out_ << "\n";
-      for (const auto& [key, value] : entries) out_ << "  " << key << " = " << value << "\n";
+      for (const auto& [key, value] : entries) {
+        out_ << "  " << escapeText(key) << " = " << escapeText(value) << "\n";
+      }
       out_ << "\n"
            << steps_.size() << " of " << script_.steps.size() << " steps run, " << expectations_
            << (expectations_ == 1 ? " expectation, " : " expectations, ") << failures_.size()
            << " failed, " << refusals_ << (refusals_ == 1 ? " event" : " events") << " refused\n";
     }
-    for (const auto& failure : failures_) err_ << "jobwick: session: " << failure << "\n";
-    if (!error_.empty()) err_ << "jobwick: session: " << error_ << "\n";
+    for (const auto& failure : failures_) {
+      err_ << "jobwick: session: " << escapeText(failure) << "\n";
+    }
+    if (!error_.empty()) err_ << "jobwick: session: " << escapeText(error_) << "\n";
     dialog_.reset();
     if (verdict_) {
       verdict_->status = status;

@@ -8,6 +8,8 @@
 #include "host/bounded_read.h"
 #include "host/commands.h"
 #include "host/cups_options.h"
+#include "host/plugin_loader.h"
+#include "host/print_dialog.h"
 #include "host/settings_io.h"
 #include "host/ticket_inspect.h"
 #include "platform/encoding.h"
@@ -19,6 +21,25 @@ platform::CFStringEncoding systemEncodingFor(const ParsedArgs& args) {
     return platform::systemEncodingForLanguage(*language);
   }
   return platform::CFStringGetSystemEncoding();
+}
+
+void warnOnUnknownLanguage(const ParsedArgs& args, std::ostream& err) {
+  const auto language = args.value("--language");
+  if (!language || language->empty()) return;
+  std::error_code ec;
+  std::string detail;
+  bool anyBundle = false;
+  for (const auto& entry : std::filesystem::directory_iterator(defaultBundleDir(), ec)) {
+    if (entry.path().extension() != ".plugin") continue;
+    std::string missing;
+    if (bundleHasLanguage(entry.path(), *language, &missing)) return;
+    if (!anyBundle) detail = missing;
+    anyBundle = true;
+  }
+  if (anyBundle) {
+    err << "jobwick: warning: " << detail
+        << "; texts are decoded in the system encoding it picks\n";
+  }
 }
 
 namespace {
@@ -64,6 +85,7 @@ int runTicketShow(const Invocation& invocation) {
   if (auto language = invocation.args.value("--language"); language && language->empty()) {
     return invocation.fail(ExitStatus::usage, "option --language needs a language");
   }
+  warnOnUnknownLanguage(invocation.args, invocation.err);
   platform::PrintSettings settings;
   std::string error;
   if (auto job = invocation.args.value("--job")) {

@@ -14,6 +14,7 @@ namespace hosttest {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class JobwickErrors : public JobwickTest {};
 
@@ -228,6 +229,20 @@ TEST_F(JobwickErrors, InfoNamesModelsAndLanguages) {
   EXPECT_THAT(language.err, HasSubstr("warning: option --language: the bundle has no language "
                                       "\"xx\" (it has en, ja, "));
   EXPECT_EQ(jobwick({"info", "vk7300", "--language", "ja-JP"}).exitCode, 0);
+
+  // The commands that only read stored texts warn the same way.
+  const auto ticket = scratchFile("ticket.json", R"({"filing": "3"})");
+  const std::vector<std::vector<std::string>> readers = {
+      {"ticket", "show", ticket.string(), "--language", "xx"},
+      {"prefs", "show", "nobody", "--prefs-dir", temp().path().string(), "--language", "xx"}};
+  for (const auto& args : readers) {
+    SCOPED_TRACE(args[0]);
+    EXPECT_THAT(jobwick(args).err,
+                HasSubstr("warning: option --language: the bundle has no language \"xx\""));
+    std::vector<std::string> known = args;
+    known.back() = "ja";
+    EXPECT_THAT(jobwick(known).err, Not(HasSubstr("warning: option --language")));
+  }
 }
 
 TEST_F(JobwickErrors, TopHelpHasTheExitStatusTable) {

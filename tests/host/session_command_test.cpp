@@ -3,6 +3,7 @@
 // mistake is reported with the place it happened.
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,36 @@ TEST_F(JobwickTest, SessionFailedExpectationsNameTheStep) {
     EXPECT_THAT(result.err, HasSubstr(message));
   }
   EXPECT_THAT(result.out, HasSubstr("FAILED: retentionCheckBox.state is 0, expected 1"));
+}
+
+// Text from the script, the panel or a settings file never forges an output
+// line or reaches the terminal as a control character: step names, typed
+// text, failed expectations and the settings shown are all escaped.
+TEST_F(JobwickTest, SessionOutputEscapesTextFromOutside) {
+  auto script = scratchFile("forge.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" +
+                                               source("examples/ppd/vk7300.ppd").string() + R"("},
+    "steps": [
+      {"do": "restore"},
+      {"name": "x\nFAKE step 9: done\u001b[2J", "do": "expect", "control": "retentionCheckBox",
+       "state": 1},
+      {"do": "type", "control": "jobNameEditText", "text": "a\nFAKE\u0007"},
+      {"do": "dump", "controls": ["jobNameEditText"]},
+      {"do": "save"},
+      {"do": "expect", "settings": {"filing": "\nFAKE"}}
+    ]})");
+  CommandResult result = jobwick({"session", script.string()});
+  EXPECT_EQ(result.exitCode, 1);
+  for (const std::string& stream : {result.out, result.err}) {
+    EXPECT_EQ(stream.find('\x1b'), std::string::npos);
+    EXPECT_EQ(stream.find('\x07'), std::string::npos);
+    std::istringstream lines(stream);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_FALSE(line.starts_with("FAKE")) << line;
+    }
+  }
+  EXPECT_THAT(result.out, HasSubstr(R"(step 2: expect "x\nFAKE step 9: done\x1b[2J")"));
+  EXPECT_THAT(result.err, HasSubstr(R"(expected "\nFAKE")"));
 }
 
 struct ScriptError {
