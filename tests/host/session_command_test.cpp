@@ -186,7 +186,7 @@ TEST_F(JobwickTest, SessionFailedExpectationsNameTheStep) {
 TEST_F(JobwickTest, SessionOutputEscapesTextFromOutside) {
   auto script = scratchFile("forge.json", R"({
     "bundle": "vk7300", "printer": {"ppd": ")" +
-                                               source("examples/ppd/vk7300.ppd").string() + R"("},
+                                              source("examples/ppd/vk7300.ppd").string() + R"("},
     "steps": [
       {"do": "restore"},
       {"name": "x\nFAKE step 9: done\u001b[2J", "do": "expect", "control": "retentionCheckBox",
