@@ -85,8 +85,10 @@ bool readJobTicket(const std::string& queueAndId, platform::PrintSettings* setti
                cupsUser());
   std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs"));
   if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
-    *error = "job " + queueAndId + ": the CUPS scheduler at " + schedulerName() +
-             " says: " + cupsLastErrorString();
+    *error = "job " + queueAndId +
+             (schedulerUnreachable() ? ": cannot reach the CUPS scheduler at " + schedulerName()
+                                     : ": the CUPS scheduler at " + schedulerName() + " says") +
+             ": " + lastSchedulerReason();
     return false;
   }
   ipp_t* job = response.get();

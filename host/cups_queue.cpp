@@ -1,8 +1,15 @@
 // CUPS queues and the bundles that serve them.
 #include "host/cups_queue.h"
 
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include <cups/cups.h>
@@ -27,15 +34,38 @@ std::string stringOf(ipp_attribute_t* attribute) {
   return text ? text : "";
 }
 
-/// The reason libcups gives for the last request that failed.
-std::string lastReason() {
-  const char* reason = cupsLastErrorString();
-  return reason && *reason ? reason : ippErrorString(cupsLastError());
+/// Why a connection to the scheduler cannot be made now; empty when one can.
+std::string connectionFailure() {
+  const char* server = cupsServer();
+  if (!server || !*server) return "no scheduler configured";
+  const std::string port = std::to_string(ippPort());
+  std::unique_ptr<http_addrlist_t, decltype(&httpAddrFreeList)> addresses(
+      httpAddrGetList(server, AF_UNSPEC, port.c_str()), &httpAddrFreeList);
+  if (!addresses) {
+    return server[0] == '/' ? std::string("no such socket") : "host name not found";
+  }
+  // Each address in turn, as libcups would; the first failure's errno is
+  // the reason (a connect times out after 5 s).
+  int error = 0;
+  for (http_addrlist_t* at = addresses.get(); at; at = at->next) {
+    const int fd = ::socket(at->addr.addr.sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      if (error == 0) error = errno;
+      continue;
+    }
+    const timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const int connected = ::connect(fd, &at->addr.addr, socklen_t(httpAddrLength(&at->addr)));
+    if (connected != 0 && error == 0) error = errno;
+    ::close(fd);
+    if (connected == 0) return "";
+  }
+  return error == 0 || error == EBADF ? std::string("no connection") : std::strerror(error);
 }
 
-bool schedulerUnreachable() {
-  const ipp_status_t status = cupsLastError();
-  return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+/// The reason libcups gives for the last request that failed.
+std::string lastReason() {
+  return lastSchedulerReason();
 }
 
 /// Sends `request` to the scheduler; null (with the reason) on failure.
@@ -65,6 +95,21 @@ std::string bundleList(const fs::path& bundleDir) {
 TemporaryFile::~TemporaryFile() {
   std::error_code ec;
   if (!path_.empty()) fs::remove(path_, ec);
+}
+
+bool schedulerUnreachable() {
+  const ipp_status_t status = cupsLastError();
+  return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+}
+
+std::string lastSchedulerReason() {
+  const char* reason = cupsLastErrorString();
+  std::string text = reason && *reason ? reason : ippErrorString(cupsLastError());
+  if (schedulerUnreachable()) {
+    const std::string failure = connectionFailure();
+    if (!failure.empty()) return failure;
+  }
+  return text;
 }
 
 std::string schedulerName() {

@@ -40,6 +40,17 @@ class TemporaryFile {
 /// "127.0.0.1:8631" or "/run/cups/cups.sock": the scheduler libcups talks to.
 std::string schedulerName();
 
+/// Why the last request to the scheduler failed, in words: the scheduler's
+/// own message, or, when no answer came at all, why no connection could be
+/// made ("Connection refused", "No such file or directory", a name that
+/// cannot be resolved) instead of what libcups was left holding ("Bad file
+/// descriptor"). Never empty.
+std::string lastSchedulerReason();
+
+/// Whether the last request failed for want of a scheduler (no answer at
+/// all) rather than by the scheduler's refusal; false after a success.
+bool schedulerUnreachable();
+
 /// Asks the scheduler about queue `name`. Answers nullopt when there is no
 /// such queue or the scheduler cannot be asked; `error` then names the queue
 /// or the scheduler and gives the scheduler's own reason.

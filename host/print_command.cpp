@@ -172,7 +172,7 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   const std::string resource = "/printers/" + job.queue;
   IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource.c_str()));
   auto fail = [&](const std::string& what) -> std::optional<int> {
-    *error = "queue " + job.queue + ": " + what + ": " + cupsLastErrorString();
+    *error = "queue " + job.queue + ": " + what + ": " + lastSchedulerReason();
     return std::nullopt;
   };
   if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) return fail("job refused");
@@ -188,7 +188,7 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
                                                         job.data.size()) == HTTP_STATUS_CONTINUE);
   const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, job.queue.c_str());
   if (sent && finished <= IPP_STATUS_OK_CONFLICTING) return jobId;
-  std::string reason = cupsLastErrorString();
+  std::string reason = lastSchedulerReason();
   cupsCancelJob2(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId, 1);
   *error = "queue " + job.queue + ": the document was not taken (job " + std::to_string(jobId) +
            " cancelled): " + reason;

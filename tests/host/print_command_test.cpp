@@ -161,6 +161,17 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
        closedServer,
        "cannot reach the CUPS scheduler at " + closedServer,
        1},
+      // The reason is why no connection was made, not what libcups kept.
+      {{document_.string(), "--printer", "Vk7300"},
+       closedServer,
+       "jobwick: print: cannot reach the CUPS scheduler at " + closedServer +
+           ": Connection refused\n",
+       1},
+      {{document_.string(), "--printer", "Vk7300"},
+       (temp().path() / "no.sock").string(),
+       "cannot reach the CUPS scheduler at " + (temp().path() / "no.sock").string() +
+           ": No such file or directory\n",
+       1},
       {{document_.string(), "--printer", "Closed"}, "", "queue Closed: job refused: ", 1},
       {{document_.string(), "--printer", "Vk7300", "--copies", "0"}, "", "--copies", 2},
       {{document_.string(), "--printer", "Vk7300", "--option",
@@ -242,6 +253,14 @@ TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
       {"queues"}, {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});
   EXPECT_EQ(down.exitCode, 1);
   EXPECT_NE(down.err.find("jobwick: queues: cannot ask the CUPS scheduler"), std::string::npos);
+  EXPECT_NE(down.err.find(": Connection refused\n"), std::string::npos) << down.err;
+  auto job = jobwick({"ticket", "show", "--job", "Vk7300-1"},
+                     {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});
+  EXPECT_EQ(job.exitCode, 1);
+  EXPECT_NE(job.err.find("job Vk7300-1: cannot reach the CUPS scheduler at 127.0.0.1:"),
+            std::string::npos)
+      << job.err;
+  EXPECT_NE(job.err.find(": Connection refused\n"), std::string::npos) << job.err;
 }
 
 }  // namespace
