@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -127,8 +128,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
                    "/printers/%s", name.c_str());
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
-                kQueueAttributes);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                int(std::size(kQueueAttributes)), nullptr, kQueueAttributes);
   std::string reason;
   IppMessage response = ask(request, "/", &reason);
   if (!response) {
@@ -150,8 +151,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
 
 std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
-                kQueueAttributes);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                int(std::size(kQueueAttributes)), nullptr, kQueueAttributes);
   std::string reason;
   IppMessage response = ask(request, "/", &reason);
   std::vector<QueueInfo> queues;

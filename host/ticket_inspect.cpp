@@ -17,6 +17,22 @@
 #include "platform/c_handles.h"
 
 namespace jobwick::host {
+
+std::string_view checkStatusName(CheckStatus status) {
+  switch (status) {
+    case CheckStatus::kMatch:
+      return "match";
+    case CheckStatus::kMismatch:
+      return "mismatch";
+    case CheckStatus::kNotChecked:
+      break;
+  }
+  return "not checked";
+}
+
+std::ostream& operator<<(std::ostream& out, CheckStatus status) {
+  return out << checkStatusName(status);
+}
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -395,7 +411,7 @@ class Inspector {
   void checkDigest(const std::string& digestName, const std::string& codeName, bool codeFirst) {
     TicketField* digest = find(digestName);
     if (!digest) return;
-    TicketCheck check{digestName, "not checked", ""};
+    TicketCheck check{digestName, CheckStatus::kNotChecked, ""};
     const std::string formula =
         codeFirst ? "md5(pad5(code) + spool time)" : "md5(spool time + pad5(code))";
     TicketField* code = find(codeName);
@@ -411,17 +427,17 @@ class Inspector {
       const std::string expected =
           md5Hex(codeFirst ? code5 + *report_.spoolTimeText : *report_.spoolTimeText + code5);
       if (expected == digest->value) {
-        check.status = "match";
+        check.status = CheckStatus::kMatch;
         check.detail = formula + " with code " + quote(raw->second);
       } else {
-        check.status = "mismatch";
+        check.status = CheckStatus::kMismatch;
         check.detail = formula + " with code " + quote(raw->second) + " is " + expected +
                        ", the ticket has " + digest->value;
       }
     }
-    digest->meaning += check.status == "match"      ? ": matches the code"
-                       : check.status == "mismatch" ? ": DOES NOT MATCH the code"
-                                                    : ": not checked";
+    digest->meaning += check.status == CheckStatus::kMatch      ? ": matches the code"
+                       : check.status == CheckStatus::kMismatch ? ": DOES NOT MATCH the code"
+                                                                : ": not checked";
     report_.checks.push_back(std::move(check));
   }
 
@@ -430,14 +446,14 @@ class Inspector {
     TicketField* cipher = find(cipherName);
     auto raw = rawBytes_.find(cipherName);
     if (!plain || !cipher) return;
-    TicketCheck check{plainName, "not checked", ""};
+    TicketCheck check{plainName, CheckStatus::kNotChecked, ""};
     if (raw == rawBytes_.end()) {
       check.detail = "no readable " + cipherName;
     } else if (padFive(raw->second) == plain->value) {
-      check.status = "match";
+      check.status = CheckStatus::kMatch;
       check.detail = "equals pad5 of " + cipherName + " " + quote(raw->second);
     } else {
-      check.status = "mismatch";
+      check.status = CheckStatus::kMismatch;
       check.detail = quote(plain->value) + " differs from pad5 of " + cipherName + " " +
                      quote(padFive(raw->second));
     }
@@ -448,9 +464,10 @@ class Inspector {
     auto a = rawBytes_.find(first);
     auto b = rawBytes_.find(second);
     if (a == rawBytes_.end() || b == rawBytes_.end()) return;
-    TicketCheck check{first, a->second == b->second ? "match" : "mismatch", ""};
-    check.detail = check.status == "match" ? "same text as " + second
-                                           : "deciphers to other bytes than " + second;
+    TicketCheck check{first, a->second == b->second ? CheckStatus::kMatch : CheckStatus::kMismatch,
+                      ""};
+    check.detail = check.status == CheckStatus::kMatch ? "same text as " + second
+                                                       : "deciphers to other bytes than " + second;
     report_.checks.push_back(std::move(check));
   }
 
@@ -719,7 +736,7 @@ std::vector<std::string> TicketReport::problems() const {
     if (!field.problem.empty()) list.push_back(field.name + ": " + field.problem);
   }
   for (const auto& check : checks) {
-    if (check.status == "mismatch") list.push_back(check.name + ": " + check.detail);
+    if (check.status == CheckStatus::kMismatch) list.push_back(check.name + ": " + check.detail);
   }
   return list;
 }
@@ -762,8 +779,9 @@ std::string formatTicketReport(const TicketReport& report) {
     out << "\nChecks\n";
     for (const auto& check : report.checks) {
       out << "  " << check.name << std::string(width - check.name.size() + 2, ' ')
-          << (check.status == "mismatch" ? "MISMATCH" : check.status) << ": "
-          << escapeText(check.detail) << "\n";
+          << (check.status == CheckStatus::kMismatch ? std::string_view("MISMATCH")
+                                                     : checkStatusName(check.status))
+          << ": " << escapeText(check.detail) << "\n";
     }
   }
   if (!report.unknownKeys.empty()) {
@@ -804,7 +822,9 @@ json ticketReportJson(const TicketReport& report) {
   }
   json checks = json::array();
   for (const auto& check : report.checks) {
-    checks.push_back({{"name", check.name}, {"status", check.status}, {"detail", check.detail}});
+    checks.push_back({{"name", check.name},
+                      {"status", checkStatusName(check.status)},
+                      {"detail", check.detail}});
   }
   json unknown = json::array();
   for (const auto& [name, why] : report.unknownKeys) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,10 +104,25 @@ struct TicketField {
   std::string problem;                  ///< empty when the value is sound
 };
 
+/// How a consistency check came out.
+enum class CheckStatus { kNotChecked, kMatch, kMismatch };
+
+/// "not checked", "match" or "mismatch": the word the report shows (and the
+/// JSON report's "status").
+std::string_view checkStatusName(CheckStatus status);
+
+/// Whether `status` is the one `name` (as checkStatusName gives it) names.
+inline bool operator==(CheckStatus status, std::string_view name) {
+  return checkStatusName(status) == name;
+}
+
+/// Writes checkStatusName(status).
+std::ostream& operator<<(std::ostream& out, CheckStatus status);
+
 /// A consistency check between entries.
 struct TicketCheck {
-  std::string name;    ///< the entry checked ("jobSuspendKey")
-  std::string status;  ///< "match", "mismatch" or "not checked"
+  std::string name;  ///< the entry checked ("jobSuspendKey")
+  CheckStatus status = CheckStatus::kNotChecked;
   std::string detail;
 };
 
