@@ -271,6 +271,23 @@ json recordJson(const RecordReport& report) {
 
 }  // namespace
 
+namespace {
+
+/// Tells on `err` which printers have preferences in `folder` (or that none
+/// has), for a printer asked for that has none.
+void listPrintersWithPreferences(std::ostream& err, const std::filesystem::path& folder) {
+  auto known = printersWithPreferences(folder);
+  if (known.empty()) {
+    err << "No printer has preferences in " << folder.string() << ".\n";
+  } else {
+    err << "Printers with preferences in " << folder.string() << ":";
+    for (const auto& name : known) err << " " << name;
+    err << "\n";
+  }
+}
+
+}  // namespace
+
 int runPrefsShow(const Invocation& invocation) {
   auto& err = invocation.err;
   warnOnUnknownLanguage(invocation.args, err);
@@ -292,16 +309,7 @@ int runPrefsShow(const Invocation& invocation) {
   auto domain = readDomainFile(file, &error);
   if (!domain) {
     const int status = invocation.fail(ExitStatus::failure, error);
-    if (!std::filesystem::exists(file)) {
-      auto known = printersWithPreferences(*folder);
-      if (known.empty()) {
-        err << "No printer has preferences in " << folder->string() << ".\n";
-      } else {
-        err << "Printers with preferences in " << folder->string() << ":";
-        for (const auto& name : known) err << " " << name;
-        err << "\n";
-      }
-    }
+    if (!std::filesystem::exists(file)) listPrintersWithPreferences(err, *folder);
     return status;
   }
 
