@@ -28,9 +28,6 @@ void JC::makeFolderPopup() {
   platform::Menu* menu = folderSelectionPopup->menu();
   if (!menu) return;
 
-  // Every rebuild starts again from the two fixed items.
-  menu->removeItemsFromIndex(kFixedItems);
-
   for (std::int64_t index = 0; index < kFixedItems; ++index) {
     platform::MenuItem* item = menu->itemAtIndex(index);
     if (!item) continue;
@@ -38,19 +35,64 @@ void JC::makeFolderPopup() {
     item->setImage(spaceImage);
   }
 
-  if (!folderList || folderList->empty()) return;
-  menu->addItem(platform::MenuItem::separatorItem());
+  // Every rebuild starts again from the two fixed items, as if every item
+  // after them were removed: a selected folder item gives way to the main
+  // folder.
+  if (folderSelectionPopup->indexOfSelectedItem() >= kFixedItems) {
+    folderSelectionPopup->selectItemAtIndex(kFixedItems - 1);
+  }
+  if (!folderList || folderList->empty()) {
+    menu->removeItemsFromIndex(kFixedItems);
+    return;
+  }
+  // The separator and folder items already there are made over in place
+  // rather than freed and allocated again (a rebuild of a large menu then
+  // touches each item once), as far as they are plain items that nobody
+  // else holds; from the first other one on, the items are new.
+  std::int64_t index = kFixedItems;
+  const auto& items = menu->items();
+  const auto reusable = [&](bool separator) {
+    if (index >= menu->numberOfItems()) return false;
+    const std::shared_ptr<platform::MenuItem>& item = items[std::size_t(index)];
+    return item.use_count() == 1 && item->isSeparatorItem() == separator &&
+           item->action().empty() && item->keyEquivalent().empty() &&
+           item->topLevelObjects().empty();
+  };
+  if (reusable(true)) {
+    items[std::size_t(index)]->setEnabled(true);
+    items[std::size_t(index)]->setImage(nullptr);
+    ++index;
+  } else {
+    menu->removeItemsFromIndex(index);
+    menu->addItem(platform::MenuItem::separatorItem());
+    ++index;
+  }
   const std::shared_ptr<platform::Image> padlock =
       initWithSystemIconType(platform::fourCharCode("lock"));
   for (const FolderEntry& entry : *folderList) {
     // An entry without a name still takes its place, so that item
     // menuIndexOfFolder(i) stays folderList[i].
     const std::string* name = folderName(entry);
-    auto item = std::make_shared<platform::MenuItem>(name ? *name : std::string(), std::string(),
-                                                     std::string());
-    item->setImage(folderIsProtected(entry) ? padlock : spaceImage);
-    menu->addItem(std::move(item));
+    const std::shared_ptr<platform::Image>& image = folderIsProtected(entry) ? padlock : spaceImage;
+    if (reusable(false)) {
+      platform::MenuItem& item = *items[std::size_t(index)];
+      if (name) {
+        item.setTitle(*name);
+      } else {
+        item.setTitle(std::string());
+      }
+      item.setEnabled(true);
+      item.setImage(image);
+    } else {
+      menu->removeItemsFromIndex(index);
+      auto item = std::make_shared<platform::MenuItem>(name ? *name : std::string(), std::string(),
+                                                       std::string());
+      item->setImage(image);
+      menu->addItem(std::move(item));
+    }
+    ++index;
   }
+  menu->removeItemsFromIndex(index);
 }
 
 std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {

@@ -1,6 +1,7 @@
 // The folder pop-up menu and the search of a folder by name.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -63,6 +64,30 @@ TEST_F(FolderMenuTest, RebuildsReplaceTheFoldersWithoutAccumulating) {
   EXPECT_EQ(menu().itemAtIndex(3)->image()->name(), "icon:lock");
   setFolders({});
   EXPECT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder"}));
+}
+
+// A rebuild reuses the folder items it takes away: what an item was made to
+// be before (disabled, given an action or a padlock) must not show through,
+// and an item someone else still holds must stay as that holder saw it.
+TEST_F(FolderMenuTest, ReusedItemsCarryNothingOverAndHeldItemsStayAsTheyWere) {
+  setFolders({folder("Old", true), folder("Kept"), folder("Third")});
+  menu().itemAtIndex(3)->setEnabled(false);
+  const std::shared_ptr<platform::MenuItem> held = menu().items()[4];
+  setFolders({folder("New"), folder("Other", true), folder("Last")});
+  ASSERT_EQ(titles(),
+            (std::vector<std::string>{"Quick File", "Main Folder", "---", "New", "Other", "Last"}));
+  EXPECT_TRUE(menu().itemAtIndex(3)->isEnabled());
+  EXPECT_EQ(menu().itemAtIndex(3)->imageRef(), jc->spaceImage);
+  EXPECT_EQ(menu().itemAtIndex(4)->image()->name(), "icon:lock");
+  EXPECT_NE(menu().itemAtIndex(4), held.get());
+  EXPECT_EQ(held->title(), "Kept");
+  EXPECT_EQ(held->imageRef(), jc->spaceImage);
+  // A selected folder item that goes gives way to the main folder, as when
+  // the items are removed.
+  jc->folderSelectionPopup->selectItemAtIndex(5);
+  setFolders({folder("Only")});
+  EXPECT_EQ(jc->folderSelectionPopup->indexOfSelectedItem(), 1);
+  EXPECT_TRUE(menu().itemAtIndex(2)->isSeparatorItem());
 }
 
 TEST_F(FolderMenuTest, EntryWithoutNameKeepsItsPlace) {
