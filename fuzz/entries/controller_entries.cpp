@@ -3,6 +3,7 @@
 // domain file, and the PPD.
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -73,6 +74,33 @@ void restoreAndSave(JC& jc) {
   jc.summaryInfo();
 }
 
+// A controller kept for the whole run, with its panel shown, for a printer
+// in plain or in active-directory mode.
+struct KeptPanel {
+  std::shared_ptr<Host> host;
+  std::shared_ptr<JC> jc;
+  std::unique_ptr<ShownPanel> panel;
+};
+
+KeptPanel& keptPanel(bool activeDirectory) {
+  static KeptPanel kept[2];
+  KeptPanel& p = kept[activeDirectory ? 1 : 0];
+  if (!p.jc) {
+    p.host = makeHost(activeDirectory);
+    p.jc = JC::initWithCallback(p.host);
+    if (!p.jc) std::abort();
+    p.panel = std::make_unique<ShownPanel>(*p.jc);
+    static bool registered = false;
+    if (!registered) {
+      registered = true;
+      std::atexit([] {
+        for (KeptPanel& k : kept) k = KeptPanel();
+      });
+    }
+  }
+  return p;
+}
+
 }  // namespace
 
 void writeBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
@@ -104,11 +132,20 @@ ShownPanel::ShownPanel(JC& jc) {
 // job-ticket key's short name ("password2" for
 // "jp.co.quivo.print.PrintSettings.password2"). A line "!ad" anywhere asks
 // for a printer in active-directory mode.
+//
+// One controller per mode serves every input: the input only reaches it
+// through restore, which the print dialog also calls again on a panel that
+// is already open (another preset, another printer's settings). What
+// carries over from the previous input is the panel's field state and the
+// preferences the controller read at construction; the host's print
+// settings are replaced whole, and the preference files are removed, so
+// that only states a live panel can reach are fuzzed.
 int ticketReader(const std::uint8_t* data, std::size_t size) {
   clearPreferences();
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   bool activeDirectory = false;
-  auto host = makeHost(false);
+  platform::PrintSettings settings;
+  settings.setJobName(std::string("Fuzz Job"));
   std::size_t start = 0;
   while (start <= input.size()) {
     std::size_t end = input.find('\n', start);
@@ -123,18 +160,17 @@ int ticketReader(const std::uint8_t* data, std::size_t size) {
     if (eq == std::string_view::npos || eq == 0) continue;
     std::string key(line.substr(0, eq));
     if (key.find('.') == std::string::npos) key = std::string(ticket::kKeyPrefix) + key;
-    host->settings.setValue(key, std::string(line.substr(eq + 1)));
+    settings.setValue(key, std::string(line.substr(eq + 1)));
   }
-  if (activeDirectory) {
-    auto adHost = makeHost(true);
-    adHost->settings = host->settings;
-    host = adHost;
-  }
-  auto jc = JC::initWithCallback(host);
-  if (!jc) return 0;
-  restoreAndSave(*jc);
+  KeptPanel& kept = keptPanel(activeDirectory);
+  kept.host->settings = std::move(settings);
+  JC& jc = *kept.jc;
+  jc.restoreValuesAndReturnError(nullptr);
+  jc.saveValuesAndReturnError(nullptr);
+  jc.summaryInfo();
   // A second restore reads what the save wrote.
-  restoreAndSave(*jc);
+  jc.restoreValuesAndReturnError(nullptr);
+  jc.saveValuesAndReturnError(nullptr);
   return 0;
 }
 

@@ -20,17 +20,19 @@ class Owner : public platform::Object {
 
 }  // namespace
 
-// Input: the text of an interface file.
+// Input: the text of an interface file. loadInterfaceText parses and
+// builds it (parseInterfaceText) and connects what it built, so one call
+// covers both steps; parsing the text a second time on its own found
+// nothing more and halved the inputs per second. Nothing carries over
+// between inputs: the owner and the built views are made for each one.
 int interfaceFile(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const platform::InterfaceImageResolver images = [](std::string_view) {
     return std::shared_ptr<platform::Image>();
   };
   std::string error;
-  auto built = platform::parseInterfaceText(text, images, &error);
   Owner owner;
   platform::loadInterfaceText(text, &owner, images, &error);
-  (void)built;
   return 0;
 }
 
