@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -153,6 +154,20 @@ std::string answerWithFolders(std::size_t count) {
             (i % 3 == 0 ? "true" : "false") + "</password><dir>false</dir></file>\n";
   }
   text += "</files></answer></e:Body></e:Envelope>\n";
+  return text;
+}
+
+/// The sample PPD with `count` extra PickOne options of two choices each
+/// appended (a printer with very many installable options).
+std::string ppdWithOptions(const std::string& sample, std::size_t count) {
+  std::string text = sample;
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string name = "BenchOpt" + std::to_string(i);
+    text += "*OpenUI *" + name + "/Bench Option " + std::to_string(i) + ": PickOne\n*Default" +
+            name + ": Off\n*" + name + " Off/Off: \"\"\n*" + name + " On/On: \"\"\n*CloseUI: *" +
+            name + "\n";
+  }
   return text;
 }
 
@@ -305,17 +320,42 @@ int main(int argc, char** argv) {
     report.figure(name.c_str(), typing[i]);
   }
 
-  // Restore with 10k print-settings entries besides the panel's own.
-  auto crowded = makeHost(ppdPath);
-  for (int i = 0; i < 10000; ++i) {
-    crowded->settings.setValue("com.example.other." + std::to_string(i), std::to_string(i));
+  // Restore with 10k and 100k print-settings entries besides the panel's own.
+  std::shared_ptr<JC> crowdedPanel;
+  double restoreCrowded[2] = {};
+  const int entryCounts[] = {10000, 100000};
+  for (int i = 0; i < 2; ++i) {
+    auto crowded = makeHost(ppdPath);
+    for (int n = 0; n < entryCounts[i]; ++n) {
+      crowded->settings.setValue("com.example.other." + std::to_string(n), std::to_string(n));
+    }
+    crowdedPanel = openPanel(crowded);
+    restoreCrowded[i] = medianMicros([&] { crowdedPanel->restoreValuesAndReturnError(nullptr); },
+                                     {}, i == 1 ? std::min(gRepeats, 5) : gRepeats);
+    const std::string name =
+        "restore, " + std::to_string(entryCounts[i] / 1000) + "k print-settings entries";
+    report.figure(name.c_str(), restoreCrowded[i]);
   }
-  auto crowdedPanel = openPanel(crowded);
-  const double restoreCrowded =
-      medianMicros([&] { crowdedPanel->restoreValuesAndReturnError(nullptr); });
   const double restorePlain = medianMicros([&] { jc->restoreValuesAndReturnError(nullptr); });
-  report.figure("restore, 10k print-settings entries", restoreCrowded);
   report.figure("restore, the panel's entries only", restorePlain);
+
+  // Opening a PPD with 2k and 20k options, and a panel over it.
+  std::string sample;
+  {
+    std::ifstream in(ppdPath, std::ios::binary);
+    sample.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  double ppdOpen[2] = {};
+  const std::size_t optionCounts[] = {2000, 20000};
+  for (int i = 0; i < 2; ++i) {
+    const fs::path big = scratch.path() / ("options" + std::to_string(optionCounts[i]) + ".ppd");
+    std::ofstream(big, std::ios::binary) << ppdWithOptions(sample, optionCounts[i]);
+    ppdOpen[i] = medianMicros([&] { openPanel(makeHost(big)); }, {},
+                              i == 1 ? std::min(gRepeats, 5) : gRepeats);
+    const std::string name =
+        "open PPD + panel, " + std::to_string(optionCounts[i] / 1000) + "k options";
+    report.figure(name.c_str(), ppdOpen[i]);
+  }
 
   std::printf("checks:\n");
   report.check("save / raw crypto", save / crypto, 3.0, "x");
@@ -325,6 +365,8 @@ int main(int argc, char** argv) {
   report.check("typing t(10k)/t(1k)", typing[1] / typing[0], 12.0, "x");
   report.check("construction + panelView + restore", open, 300.0, " us");
   report.check("SearchSameFolderName per entry", searchPerEntry, 50.0, " ns");
+  report.check("restore t(100k entries)/t(10k)", restoreCrowded[1] / restoreCrowded[0], 12.0, "x");
+  report.check("PPD open + panel t(20k options)/t(2k)", ppdOpen[1] / ppdOpen[0], 12.0, "x");
 
   jc.reset();
   crowdedPanel.reset();
