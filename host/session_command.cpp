@@ -382,6 +382,50 @@ class SessionRunner {
     return line;
   }
 
+  // A shouldPrint step: asks the panel, notes the answer and checks it
+  // against expectResult.
+  void askShouldPrint(const SessionStep& step, json& result) {
+    const bool answer = panel().shouldPrint();
+    ensureView(step);
+    result["result"] = answer;
+    note(std::string("answer: ") +
+         (answer ? "YES (printing goes ahead)" : "NO (printing refused)"));
+    if (step.spec.contains("expectResult")) {
+      ++expectations_;
+      if (step.spec["expectResult"].get<bool>() != answer) {
+        fail(step, result,
+             std::string("shouldPrint answered ") + (answer ? "YES" : "NO") + ", expected " +
+                 (answer ? "NO" : "YES"));
+      }
+    }
+  }
+
+  // A type, paste, clear or delete step on a text field.
+  void editText(const SessionStep& step, json& result) {
+    const std::string& kind = step.kind;
+    ControlRef ref = controlFor(step, true, false, false);
+    EventOutcome outcome;
+    if (kind == "type") {
+      outcome = input_.type(ref, step.spec["text"].get<std::string>(), window_.window());
+    } else if (kind == "paste") {
+      outcome = input_.paste(ref, step.spec["text"].get<std::string>(), window_.window());
+    } else if (kind == "clear") {
+      outcome = input_.clear(ref, window_.window());
+    } else {
+      outcome = input_.erase(ref, step.spec.value("count", std::size_t(1)), window_.window());
+    }
+    if (kind == "type") {
+      result["accepted"] = outcome.accepted;
+      result["offered"] = outcome.offered;
+    }
+    const std::string text = static_cast<platform::TextField*>(ref.view)->stringValue();
+    result["text"] = isSecretField(ref.view->identifier()) ? masked(text) : text;
+    applyOutcome(step, result, outcome);
+    if (outcome.status != EventOutcome::Status::kRefused) {
+      note("text now " + quote(result["text"].get<std::string>()));
+    }
+  }
+
   void runStep(const SessionStep& step) {
     currentStep_ = step.number;
     stepAlerts_ = json::array();
@@ -410,41 +454,9 @@ class SessionRunner {
       lastSummary_ = summary;
       result["summary"] = std::move(summary);
     } else if (kind == "shouldPrint") {
-      const bool answer = panel().shouldPrint();
-      ensureView(step);
-      result["result"] = answer;
-      note(std::string("answer: ") +
-           (answer ? "YES (printing goes ahead)" : "NO (printing refused)"));
-      if (step.spec.contains("expectResult")) {
-        ++expectations_;
-        if (step.spec["expectResult"].get<bool>() != answer) {
-          fail(step, result,
-               std::string("shouldPrint answered ") + (answer ? "YES" : "NO") + ", expected " +
-                   (answer ? "NO" : "YES"));
-        }
-      }
+      askShouldPrint(step, result);
     } else if (kind == "type" || kind == "paste" || kind == "clear" || kind == "delete") {
-      ControlRef ref = controlFor(step, true, false, false);
-      EventOutcome outcome;
-      if (kind == "type") {
-        outcome = input_.type(ref, step.spec["text"].get<std::string>(), window_.window());
-      } else if (kind == "paste") {
-        outcome = input_.paste(ref, step.spec["text"].get<std::string>(), window_.window());
-      } else if (kind == "clear") {
-        outcome = input_.clear(ref, window_.window());
-      } else {
-        outcome = input_.erase(ref, step.spec.value("count", std::size_t(1)), window_.window());
-      }
-      if (kind == "type") {
-        result["accepted"] = outcome.accepted;
-        result["offered"] = outcome.offered;
-      }
-      const std::string text = static_cast<platform::TextField*>(ref.view)->stringValue();
-      result["text"] = isSecretField(ref.view->identifier()) ? masked(text) : text;
-      applyOutcome(step, result, outcome);
-      if (outcome.status != EventOutcome::Status::kRefused) {
-        note("text now " + quote(result["text"].get<std::string>()));
-      }
+      editText(step, result);
     } else if (kind == "click") {
       ControlRef ref = controlFor(step, false, true, false);
       applyOutcome(step, result, input_.click(ref));
