@@ -1,15 +1,21 @@
 // The panel's controls as GTK 4 widgets. The controls stay the one source
 // of truth: a user's edit on a widget is handed to the control through the
 // host's event path (input filter, then action), and sync() makes every
-// widget show its control again. The view syncs after each event it passes
-// on and whenever the run loop waits (see main_loop.h), so whatever the
-// plug-in changes is on screen before the next frame is drawn.
+// widget show its control again, building widgets for views the plug-in
+// added and dropping those of views it removed. The view syncs after each
+// event it passes on and whenever the run loop waits (see main_loop.h), so
+// whatever the plug-in changes is on screen before the next frame is drawn.
+//
+// Secure fields show a bullet per character and their text never leaves
+// the view (widgetStates masks it). Bundle images are drawn from their PNG
+// files, system icons from the icon theme.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,7 +70,11 @@ class PanelView {
 
   /// What the widgets show, one entry per identified control in the shape
   /// of PanelWindow::dumpPanel ("visible", "enabled", "state", "text",
-  /// "selectedIndex"/"selectedRow", "animating", "focus", "title").
+  /// "selectedIndex"/"selectedRow", "animating", "focus", "title"), in the
+  /// order of the control tree. A masked entry's "text" is one bullet per
+  /// character, with "masked": true. Buttons and pop-ups with a picture
+  /// name it ("image", "selectedImage": "file:space.png", "icon:lock") and
+  /// say whether it is drawn ("imageDrawn"); tab views list their "tabs".
   nlohmann::ordered_json widgetStates() const;
 
   // Synthesised user input on the widgets (what a person's mouse and keys
@@ -86,19 +96,48 @@ class PanelView {
   struct Binding;
 
  private:
-  GtkWidget* build(platform::View* view);
-  Binding& bind(platform::View* view, GtkWidget* widget);
+  /// A deletion of the selected text held back for a moment: GTK replaces
+  /// a selection (typing or pasting over it) by deleting it and then
+  /// inserting, and the control must see that as one edit.
+  struct PendingDeletion {
+    Binding* binding = nullptr;
+    int start = 0;
+    int end = 0;
+  };
+
+  Binding& build(platform::View* view, Binding* parent);
+  Binding& bind(platform::View* view, GtkWidget* widget, Binding* parent);
   Binding* bindingFor(const host::ControlRef& control) const;
+  Binding* bindingOf(const platform::View* view) const;
+  void followTree(Binding& binding);
+  void followChildren(Binding& binding);
+  void followTabs(Binding& binding);
+  void followCells(Binding& binding);
+  void dropTree(Binding* binding);
+  void syncTree(Binding& binding);
   void syncOne(Binding& binding);
+  void syncFocus();
+  void showImage(GtkWidget* image, const platform::Image* picture);
+  void stateOf(const Binding& binding, nlohmann::ordered_json& controls) const;
   host::EventOutcome afterEvent(host::EventOutcome outcome);
+  host::EventOutcome deleteNow(Binding& binding, int start, int end);
+  void flushPendingDeletion();
+  static gboolean pendingDeletionDue(gpointer data);
 
   friend struct Signals;
   host::PanelWindow& window_;
   GRef<GtkWidget> root_;
+  Binding* rootBinding_ = nullptr;
   std::vector<std::unique_ptr<Binding>> bindings_;
+  std::map<std::filesystem::path, GRef<GdkTexture>> textures_;  // bundle PNGs, loaded once
   bool syncing_ = false;  // widget changes made by sync() are not user edits
-  bool typing_ = false;
-  bool focusFollowsWidgets_ = false;  // an insertion is typed (one character at a time)
+  bool typing_ = false;   // an insertion is typed (one character at a time)
+  bool synthesised_ = false;  // an edit of ours, never a half of GTK's replacement
+  bool focusFollowsWidgets_ = false;
+  const platform::View* shownResponder_ = nullptr;  // the control focus last shown
+  bool focusPending_ = true;                        // ... not yet on the widgets
+  std::optional<PendingDeletion> pending_;
+  guint pendingSource_ = 0;
   std::optional<host::EventOutcome> lastOutcome_;
 };
 

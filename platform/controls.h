@@ -270,6 +270,10 @@ class TextField : public Control {
   void setEditable(bool editable) { editable_ = editable; }
   bool isSelectable() const { return selectable_; }
   void setSelectable(bool selectable) { selectable_ = selectable; }
+  /// A secure field holds a secret (a pass code, a password): a host that
+  /// draws it shows a bullet for each character and never copies it out.
+  bool isSecure() const { return secure_; }
+  void setSecure(bool secure) { secure_ = secure; }
   Color textColor() const { return color_; }
   void setTextColor(Color color) { color_ = color; }
   Formatter* formatter() const { return formatter_.get(); }
@@ -303,6 +307,7 @@ class TextField : public Control {
   std::string text_;
   bool editable_ = true;
   bool selectable_ = true;
+  bool secure_ = false;
   Color color_ = Color::Black;
   std::unique_ptr<Formatter> formatter_;
   Range selection_;

@@ -37,7 +37,8 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::filesystem::pat
   // Zero and values above 2^31 - 1 are not valid PNG dimensions.
   if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
   return std::make_shared<Image>("file:" + path.filename().string(),
-                                 Size{static_cast<double>(width), static_cast<double>(height)});
+                                 Size{static_cast<double>(width), static_cast<double>(height)},
+                                 path);
 }
 
 std::shared_ptr<Image> Image::iconForFileType(std::uint32_t typeCode) {

@@ -29,12 +29,16 @@ class Image : public Object {
   const std::string& name() const { return name_; }
   Size size() const { return size_; }
   void setSize(Size size) { size_ = size; }
+  /// The PNG file a "file:" image was loaded from; empty for an icon.
+  const std::filesystem::path& file() const { return file_; }
 
-  explicit Image(std::string name, Size size) : name_(std::move(name)), size_(size) {}
+  explicit Image(std::string name, Size size, std::filesystem::path file = {})
+      : name_(std::move(name)), size_(size), file_(std::move(file)) {}
 
  private:
   std::string name_;
   Size size_;
+  std::filesystem::path file_;
 };
 
 /// The four characters of a type code ('lock' -> "lock").

@@ -252,12 +252,13 @@ class Builder {
       checkViewKeys(node, path, true, {"cells", "selected"});
       result = matrix(node, path);
     } else if (kind == "textfield" || kind == "label") {
-      checkViewKeys(node, path, true, {"string", "editable", "selectable"});
+      checkViewKeys(node, path, true, {"string", "editable", "selectable", "secure"});
       const bool input = kind == "textfield";
       auto field = std::make_shared<TextField>();
       field->setStringValue(string(node, path, "string", ""));
       field->setEditable(boolean(node, path, "editable", input));
       field->setSelectable(boolean(node, path, "selectable", input));
+      field->setSecure(boolean(node, path, "secure", false));
       result = field;
     } else if (kind == "popup") {
       checkViewKeys(node, path, true, {"items", "selected"});

@@ -166,9 +166,31 @@ TEST_F(DialogTest, WidgetsShowWhatTheControlsHold) {
       if (control.contains("text") && !control.value("masked", false)) {
         EXPECT_EQ(widget["text"], control["text"]) << id << ".text";
       }
+      if (control.value("type", "") == "toggle") {
+        // The closed padlock while the lock is on, the open one while off.
+        const json& drawnImage = control["state"] == 1 ? control["alternateImage"] : control["image"];
+        EXPECT_EQ(widget["image"], drawnImage) << id;
+        EXPECT_EQ(widget["imageDrawn"], true) << id;
+      }
+      if (control.contains("selectedIndex") && control.contains("items")) {
+        const json& item = control["items"][control["selectedIndex"].get<std::size_t>()];
+        EXPECT_EQ(widget["selectedImage"], item["image"]) << id;
+        if (!item["image"].is_null()) {
+          EXPECT_EQ(widget["imageDrawn"], true) << id;
+        }
+      }
       if (!control["visible"].get<bool>()) ++hiddenSeen;
       if (control.contains("enabled") && !control["enabled"].get<bool>()) ++disabledSeen;
     }
+    // The secret fields show bullets, and their text never leaves the widgets.
+    for (const char* secret :
+         {"suspendKeyEditText", "passwordEditText", "userNumberEditText", "folderPasswordEditText"}) {
+      EXPECT_EQ(byId[secret].value("masked", false), true) << secret;
+      const std::string shown = byId[secret].value("text", "");
+      EXPECT_EQ(shown.find_first_not_of("\u2022"), std::string::npos) << secret << ": " << shown;
+    }
+    EXPECT_FALSE(byId["loginNameEditText"].contains("masked"));
+    EXPECT_EQ(hosttest::readFile(states).find("1234"), std::string::npos) << "the typed pass code";
     EXPECT_GT(compared, 40u);
     EXPECT_GT(hiddenSeen + disabledSeen, 0u) << "the session should leave something dimmed";
   }

@@ -291,6 +291,10 @@ TEST(ShippedInterfaceFiles, KindsTagsAndActionsFollowTheControllersContract) {
         EXPECT_NE(field->tag(), 0) << where;
         EXPECT_TRUE(inputTags.insert(field->tag()).second) << where << ": tag used twice";
         EXPECT_EQ(field->action(), it->second) << where;
+        // The secrets, and only they, are secure fields (drawn masked).
+        const bool secret = name == "suspendKeyEditText" || name == "folderPasswordEditText" ||
+                            name == "passwordEditText" || name == "userNumberEditText";
+        EXPECT_EQ(field->isSecure(), secret) << where;
       } else if (name.size() > 6 && name.compare(name.size() - 6, 6, "Button") == 0 &&
                  name != "getFolderNameButton" && name.find("RadioButton") == std::string::npos) {
         auto* lock = dynamic_cast<Button*>(object);
