@@ -86,13 +86,13 @@ struct PanelView::Binding {
   GtkWidget* container = nullptr;  // the box the subviews' widgets go into
   std::vector<GtkWidget*> pages;
   std::vector<GtkWidget*> tabLabels;
-  GtkWidget* image = nullptr;                    // a toggle's padlock
-  std::vector<GtkWidget*> cells;                 // a matrix's radio buttons, by row
+  GtkWidget* image = nullptr;     // a toggle's padlock
+  std::vector<GtkWidget*> cells;  // a matrix's radio buttons, by row
   std::vector<const platform::ButtonCell*> shownCells;
-  GtkStringList* items = nullptr;                // a pop-up's menu as shown
-  std::vector<std::string> shownItems;           // the item titles shown ("\n" for a separator)
-  std::vector<std::string> itemLooks;            // and what else each item shows
-  GtkListItemFactory* factory = nullptr;         // a pop-up's item factory
+  GtkStringList* items = nullptr;                 // a pop-up's menu as shown
+  std::vector<std::string> shownItems;            // the item titles shown ("\n" for a separator)
+  std::vector<std::string> itemLooks;             // and what else each item shows
+  GtkListItemFactory* factory = nullptr;          // a pop-up's item factory
   GtkEventController* focusController = nullptr;  // an entry's
   ControlRef ref() const { return ControlRef{view, nullptr, nullptr, -1}; }
 };
@@ -575,7 +575,8 @@ void PanelView::showImage(GtkWidget* image, const platform::Image* picture) {
   } else {
     gtk_image_clear(GTK_IMAGE(image));
   }
-  if (picture->size().width > 0) gtk_image_set_pixel_size(GTK_IMAGE(image), int(picture->size().width));
+  if (picture->size().width > 0)
+    gtk_image_set_pixel_size(GTK_IMAGE(image), int(picture->size().width));
 }
 
 EventOutcome PanelView::deleteNow(Binding& b, int start, int end) {
@@ -690,8 +691,9 @@ void PanelView::syncOne(Binding& b) {
       if (b.kind == Kind::Entry) {
         if (bool(gtk_entry_get_visibility(GTK_ENTRY(w))) == field->isSecure()) {
           gtk_entry_set_visibility(GTK_ENTRY(w), !field->isSecure());
-          gtk_entry_set_input_purpose(GTK_ENTRY(w), field->isSecure() ? GTK_INPUT_PURPOSE_PASSWORD
-                                                                      : GTK_INPUT_PURPOSE_FREE_FORM);
+          gtk_entry_set_input_purpose(GTK_ENTRY(w), field->isSecure()
+                                                        ? GTK_INPUT_PURPOSE_PASSWORD
+                                                        : GTK_INPUT_PURPOSE_FREE_FORM);
         }
         if (field->stringValue() != gtk_editable_get_text(GTK_EDITABLE(w))) {
           gtk_editable_set_text(GTK_EDITABLE(w), field->stringValue().c_str());
@@ -724,8 +726,9 @@ void PanelView::syncOne(Binding& b) {
       for (const auto& item : popup->menu()->items()) {
         const bool separator = !item || item->isSeparatorItem();
         titles.push_back(separator ? "\n" : item->title());
-        looks.push_back(separator ? "" : (item->isEnabled() ? "1" : "0") +
-                                             (item->image() ? item->image()->name() : ""));
+        looks.push_back(separator ? ""
+                                  : (item->isEnabled() ? "1" : "0") +
+                                        (item->image() ? item->image()->name() : ""));
       }
       if (titles != b.shownItems || looks != b.itemLooks) {
         std::vector<const char*> strings;
@@ -839,14 +842,15 @@ void PanelView::stateOf(const Binding& b, json& controls) const {
   if (b.view->identifier().empty()) return children();
   GtkWidget* w = b.widget;
   json entry = {{"identifier", b.view->identifier()}, {"visible", shownOnScreen(w)}};
-  if (dynamic_cast<platform::Control*>(b.view)) entry["enabled"] = bool(gtk_widget_get_sensitive(w));
+  if (dynamic_cast<platform::Control*>(b.view))
+    entry["enabled"] = bool(gtk_widget_get_sensitive(w));
   switch (b.kind) {
     case Kind::Tabs: {
       entry["selectedIndex"] = gtk_notebook_get_current_page(GTK_NOTEBOOK(w));
       json tabs = json::array();
       for (int i = 0; i < gtk_notebook_get_n_pages(GTK_NOTEBOOK(w)); ++i) {
-        GtkWidget* label =
-            gtk_notebook_get_tab_label(GTK_NOTEBOOK(w), gtk_notebook_get_nth_page(GTK_NOTEBOOK(w), i));
+        GtkWidget* label = gtk_notebook_get_tab_label(
+            GTK_NOTEBOOK(w), gtk_notebook_get_nth_page(GTK_NOTEBOOK(w), i));
         tabs.push_back(GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "");
       }
       entry["tabs"] = std::move(tabs);
@@ -869,7 +873,8 @@ void PanelView::stateOf(const Binding& b, json& controls) const {
       break;
     case Kind::Push:
       entry["state"] = static_cast<platform::Button*>(b.view)->state();
-      entry["title"] = gtk_button_get_label(GTK_BUTTON(w)) ? gtk_button_get_label(GTK_BUTTON(w)) : "";
+      entry["title"] =
+          gtk_button_get_label(GTK_BUTTON(w)) ? gtk_button_get_label(GTK_BUTTON(w)) : "";
       break;
     case Kind::Matrix: {
       std::int64_t row = -1;
@@ -906,7 +911,8 @@ void PanelView::stateOf(const Binding& b, json& controls) const {
       const guint index = gtk_drop_down_get_selected(GTK_DROP_DOWN(w));
       entry["selectedIndex"] = index == GTK_INVALID_LIST_POSITION ? -1 : std::int64_t(index);
       json items = json::array();
-      for (const auto& title : b.shownItems) items.push_back(title == "\n" ? json(nullptr) : json(title));
+      for (const auto& title : b.shownItems)
+        items.push_back(title == "\n" ? json(nullptr) : json(title));
       entry["items"] = std::move(items);
       if (GtkWidget* image = firstImageIn(w)) describeImage(image, "selectedImage", entry);
       break;

@@ -130,8 +130,8 @@ class PanelView {
   Binding* rootBinding_ = nullptr;
   std::vector<std::unique_ptr<Binding>> bindings_;
   std::map<std::filesystem::path, GRef<GdkTexture>> textures_;  // bundle PNGs, loaded once
-  bool syncing_ = false;  // widget changes made by sync() are not user edits
-  bool typing_ = false;   // an insertion is typed (one character at a time)
+  bool syncing_ = false;      // widget changes made by sync() are not user edits
+  bool typing_ = false;       // an insertion is typed (one character at a time)
   bool synthesised_ = false;  // an edit of ours, never a half of GTK's replacement
   bool focusFollowsWidgets_ = false;
   const platform::View* shownResponder_ = nullptr;  // the control focus last shown

@@ -1,10 +1,5 @@
 // End-to-end tests of jobwick-dialog: sessions run through the GTK widgets
 // on an X server of the test's own (Xvfb, on a display number it picks).
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -14,8 +9,7 @@
 
 #include "../host/jobwick_fixture.h"
 #include "../host/run_command.h"
-
-extern char** environ;
+#include "xserver.h"
 
 namespace {
 
@@ -24,49 +18,9 @@ using hosttest::CommandResult;
 using hosttest::JobwickTest;
 using json = nlohmann::json;
 
-/// An Xvfb server for the suite: it chooses a free display number itself
-/// (-displayfd), lives at most five minutes (timeout) and is stopped by PID.
-class XServer {
- public:
-  XServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args = {"timeout", "300", "Xvfb",         "-displayfd", "3",
-                                     "-screen", "0",   "1280x1024x24", "-nolisten",  "tcp"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, "timeout", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~XServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
 class DialogTest : public JobwickTest {
  protected:
-  static void SetUpTestSuite() { server_ = new XServer(); }
+  static void SetUpTestSuite() { server_ = new gtktest::XServer(); }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
@@ -89,10 +43,10 @@ class DialogTest : public JobwickTest {
     return json::parse(in, nullptr, false);
   }
 
-  static XServer* server_;
+  static gtktest::XServer* server_;
 };
 
-XServer* DialogTest::server_ = nullptr;
+gtktest::XServer* DialogTest::server_ = nullptr;
 
 bool isPng(const fs::path& path) {
   const std::string bytes = hosttest::readFile(path);
@@ -168,7 +122,8 @@ TEST_F(DialogTest, WidgetsShowWhatTheControlsHold) {
       }
       if (control.value("type", "") == "toggle") {
         // The closed padlock while the lock is on, the open one while off.
-        const json& drawnImage = control["state"] == 1 ? control["alternateImage"] : control["image"];
+        const json& drawnImage =
+            control["state"] == 1 ? control["alternateImage"] : control["image"];
         EXPECT_EQ(widget["image"], drawnImage) << id;
         EXPECT_EQ(widget["imageDrawn"], true) << id;
       }
@@ -183,8 +138,8 @@ TEST_F(DialogTest, WidgetsShowWhatTheControlsHold) {
       if (control.contains("enabled") && !control["enabled"].get<bool>()) ++disabledSeen;
     }
     // The secret fields show bullets, and their text never leaves the widgets.
-    for (const char* secret :
-         {"suspendKeyEditText", "passwordEditText", "userNumberEditText", "folderPasswordEditText"}) {
+    for (const char* secret : {"suspendKeyEditText", "passwordEditText", "userNumberEditText",
+                               "folderPasswordEditText"}) {
       EXPECT_EQ(byId[secret].value("masked", false), true) << secret;
       const std::string shown = byId[secret].value("text", "");
       EXPECT_EQ(shown.find_first_not_of("\u2022"), std::string::npos) << secret << ": " << shown;

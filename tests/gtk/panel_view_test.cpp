@@ -1,0 +1,368 @@
+// The GTK view over a real vk7300 panel, in this process, on an X server of
+// the test's own: the widgets follow every change of the controls (views
+// added and removed included), and GTK's own edits of a text field (typing,
+// pasting or deleting over a selection) reach the control as the headless
+// host's edits do.
+#include <gtk/gtk.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "gtk/panel_view.h"
+#include "host/panel_driver.h"
+#include "host/print_dialog.h"
+#include "platform/system.h"
+#include "xserver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+using jobwick::gtkui::PanelView;
+
+/// Runs GLib's main loop until nothing is pending (idle work included).
+void drain() {
+  for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
+  }
+}
+
+class PanelViewTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new gtktest::XServer();
+    if (server_->display().empty()) return;
+    setenv("DISPLAY", server_->display().c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("GDK_BACKEND", "x11", 1);
+    setenv("GSK_RENDERER", "cairo", 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    gtkUp_ = gtk_init_check();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(gtkUp_) << "no GTK on the test's own X server";
+    std::string pattern = (fs::temp_directory_path() / "jobwick-view-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    temp_ = pattern;
+    fs::create_directories(temp_ / "tmp");
+    platform::setCurrentTimeOverride(1796688307.0);
+    platform::setTimeZoneOffsetOverride(9 * 3600);
+    platform::setUserNamesOverride(std::string("jdoe"), std::string("Jane Doe"));
+    platform::setTemporaryDirectoryOverride((temp_ / "tmp").string() + "/");
+    jobwick::host::DialogSetup setup;
+    setup.bundle = "vk7300";
+    setup.ppd = fs::path(JOBWICK_SOURCE_DIR) / "examples/ppd/vk7300.ppd";
+    setup.printerId = "Office_MFP";
+    setup.deviceURI = "ipp://10.0.0.5:631/ipp/print";
+    setup.language = "en";
+    setup.prefsDir = temp_ / "prefs";
+    setup.alertListener = [](const platform::Alert&) {};
+    std::string error;
+    dialog_ = jobwick::host::PrintDialog::open(setup, &error);
+    ASSERT_TRUE(dialog_) << error;
+    platform::PDEPanel& panel = *dialog_->panels().front();
+    ASSERT_TRUE(window_.attach(panel));
+    panel.restoreValuesAndReturnError(nullptr);
+    panel.willShow();
+    view_ = std::make_unique<PanelView>(window_);
+    gtkWindow_ = GTK_WINDOW(gtk_window_new());
+    gtk_window_set_child(gtkWindow_, view_->widget());
+    gtk_window_present(gtkWindow_);
+    drain();
+  }
+
+  void TearDown() override {
+    view_.reset();
+    if (gtkWindow_) gtk_window_destroy(gtkWindow_);
+    drain();
+    window_.detach();
+    dialog_.reset();
+    platform::setTemporaryDirectoryOverride(std::nullopt);
+    std::error_code ignored;
+    if (!temp_.empty()) fs::remove_all(temp_, ignored);
+  }
+
+  jobwick::host::ControlRef control(const std::string& identifier) {
+    auto found = window_.find(identifier);
+    EXPECT_TRUE(found) << identifier;
+    return found.value_or(jobwick::host::ControlRef{});
+  }
+  template <typename T>
+  T* viewNamed(const std::string& identifier) {
+    return dynamic_cast<T*>(window_.root()->findViewWithIdentifier(identifier));
+  }
+
+  /// Every member the controls' dump and the widgets' states both carry
+  /// agrees, and every control has its widget.
+  void expectWidgetsShowTheControls(const std::string& step) {
+    const json widgets = view_->widgetStates();
+    std::map<std::string, json> byId;
+    for (const auto& entry : widgets["controls"]) byId[entry["identifier"]] = entry;
+    const json dump = window_.dumpPanel();
+    for (const auto& control : dump["controls"]) {
+      const std::string id = control["identifier"];
+      ASSERT_TRUE(byId.count(id)) << step << ": no widget for " << id;
+      const json& widget = byId[id];
+      for (const char* member : {"visible", "enabled", "state", "selectedRow", "selectedIndex",
+                                 "animating", "colour", "focus", "title", "text"}) {
+        if (!control.contains(member) || !widget.contains(member)) continue;
+        if (std::string(member) == "state" && control.value("type", "") == "push") continue;
+        if (std::string(member) == "text" && widget.value("masked", false)) continue;
+        EXPECT_EQ(widget[member], control[member]) << step << ": " << id << "." << member;
+      }
+      for (const char* list : {"tabs", "cells", "items"}) {
+        if (control.contains(list) && widget.contains(list)) {
+          EXPECT_EQ(widget[list].size(), control[list].size()) << step << ": " << id << "." << list;
+        }
+      }
+    }
+  }
+
+  json stateOf(const std::string& identifier) {
+    const json states = view_->widgetStates();
+    for (const auto& entry : states["controls"])
+      if (entry["identifier"] == identifier) return entry;
+    return json();
+  }
+
+  static gtktest::XServer* server_;
+  static bool gtkUp_;
+  fs::path temp_;
+  std::unique_ptr<jobwick::host::PrintDialog> dialog_;
+  jobwick::host::PanelWindow window_;
+  std::unique_ptr<PanelView> view_;
+  GtkWindow* gtkWindow_ = nullptr;
+};
+
+gtktest::XServer* PanelViewTest::server_ = nullptr;
+bool PanelViewTest::gtkUp_ = false;
+
+// Each change the plug-in can make, one after the other on the same panel:
+// after a sync the widgets show it, and everything else still agrees.
+TEST_F(PanelViewTest, WidgetsFollowEveryChangeOfTheControls) {
+  auto* tabs = viewNamed<platform::TabView>("tabView");
+  ASSERT_NE(tabs, nullptr);
+  std::shared_ptr<platform::TabViewItem> extraTab;
+  std::shared_ptr<platform::View> extraLabel;
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+    std::function<void()> check;
+  };
+  const std::vector<Change> changes = {
+      {"a tab added",
+       [&] {
+         extraTab = std::make_shared<platform::TabViewItem>();
+         extraTab->setLabel("Extra");
+         auto page = std::make_shared<platform::View>();
+         auto box = std::make_shared<platform::Button>();
+         box->setButtonType(platform::ButtonType::CheckBox);
+         box->setIdentifier("extraCheckBox");
+         box->setTitle("Extra");
+         page->addSubview(box);
+         extraTab->setView(page);
+         tabs->addTabViewItem(extraTab);
+         tabs->selectTabViewItemAtIndex(tabs->numberOfTabViewItems() - 1);
+       },
+       [&] {
+         EXPECT_EQ(stateOf("tabView")["tabs"].back(), "Extra");
+         EXPECT_EQ(stateOf("extraCheckBox")["visible"], true);
+       }},
+      {"the tab removed again (and released)",
+       [&] {
+         tabs->removeTabViewItem(extraTab.get());
+         extraTab.reset();
+       },
+       [&] {
+         EXPECT_EQ(view_->widgetFor("extraCheckBox"), nullptr);
+         EXPECT_EQ(stateOf("tabView")["tabs"].size(), std::size_t(tabs->numberOfTabViewItems()));
+       }},
+      {"a label added to a box",
+       [&] {
+         auto label = std::make_shared<platform::TextField>();
+         label->setEditable(false);
+         label->setSelectable(false);
+         label->setIdentifier("extraStaticText");
+         label->setStringValue("Added");
+         viewNamed<platform::Box>("suspendBox")->addSubview(label);
+         extraLabel = label;
+       },
+       [&] { EXPECT_EQ(stateOf("extraStaticText")["text"], "Added"); }},
+      {"the label removed",
+       [&] {
+         extraLabel->removeFromSuperview();
+         extraLabel.reset();
+       },
+       [&] { EXPECT_EQ(view_->widgetFor("extraStaticText"), nullptr); }},
+      {"a matrix row added and chosen",
+       [&] {
+         auto* matrix = viewNamed<platform::Matrix>("suspendMatrix");
+         auto cell = std::make_shared<platform::ButtonCell>();
+         cell->setTitle("Fourth");
+         matrix->addRow(cell);
+         matrix->selectCellAtRow(3);
+       },
+       [&] { EXPECT_EQ(stateOf("suspendMatrix")["cells"][3]["title"], "Fourth"); }},
+      {"state and title",
+       [&] {
+         auto* check = viewNamed<platform::Button>("retentionCheckBox");
+         check->setState(platform::NSOnState);
+         check->setTitle("Keep");
+         viewNamed<platform::Box>("suspendBox")->setTitle("Mode");
+       },
+       [&] { EXPECT_EQ(stateOf("retentionCheckBox")["title"], "Keep"); }},
+      {"text, grey text, disabled, hidden",
+       [&] {
+         auto* job = viewNamed<platform::TextField>("jobNameEditText");
+         job->setStringValue("Report");
+         job->setTextColor(platform::Color::Grey);
+         viewNamed<platform::TextField>("userNameEditText")->setEnabled(false);
+         viewNamed<platform::View>("accountNumberEditText")->setHidden(true);
+       },
+       [&] {
+         EXPECT_EQ(stateOf("jobNameEditText")["colour"], "grey");
+         EXPECT_EQ(stateOf("accountNumberEditText")["visible"], false);
+       }},
+      {"keyboard focus given",
+       [&] { window_.window()->makeFirstResponder(viewNamed<platform::View>("jobNameEditText")); },
+       [&] { EXPECT_EQ(stateOf("jobNameEditText")["focus"], true); }},
+      {"keyboard focus taken away",
+       [&] { window_.window()->makeFirstResponder(nullptr); },
+       [&] { EXPECT_EQ(stateOf("jobNameEditText")["focus"], false); }},
+      {"the lock turned on",
+       [&] { viewNamed<platform::Button>("suspendKeyButton")->setState(platform::NSOnState); },
+       [&] { EXPECT_EQ(stateOf("suspendKeyButton")["image"], "icon:lock"); }},
+      {"the spinner started",
+       [&] {
+         std::function<void(platform::View*)> start = [&](platform::View* at) {
+           if (auto* spinner = dynamic_cast<platform::ProgressIndicator*>(at))
+             spinner->startAnimation();
+           for (const auto& child : at->subviews()) start(child.get());
+         };
+         start(window_.root());
+       },
+       [] {}},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.name);
+    change.make();
+    view_->sync();
+    drain();
+    change.check();
+    expectWidgetsShowTheControls(change.name);
+  }
+}
+
+// The folder pop-up's menu rebuilt with a protected folder: the new item
+// shows, and its padlock is drawn once it is chosen.
+TEST_F(PanelViewTest, RebuiltMenuItemsShowWithTheirImages) {
+  auto* popup = viewNamed<platform::PopUpButton>("folderSelectionPopup");
+  if (!popup) GTEST_SKIP() << "this interface file has no folder pop-up";
+  popup->menu()->addItem(platform::MenuItem::separatorItem());
+  auto item = std::make_shared<platform::MenuItem>("Board", "", "");
+  item->setImage(platform::Image::iconForFileType(platform::fourCharCode("lock")));
+  popup->menu()->addItem(item);
+  popup->selectItemAtIndex(popup->numberOfItems() - 1);
+  view_->sync();
+  drain();
+  const json shown = stateOf("folderSelectionPopup");
+  EXPECT_EQ(shown["items"].back(), "Board");
+  EXPECT_EQ(shown["selectedImage"], "icon:lock");
+  EXPECT_EQ(shown["imageDrawn"], true);
+  popup->selectItemAtIndex(0);
+  view_->sync();
+  drain();
+  EXPECT_EQ(stateOf("folderSelectionPopup")["selectedImage"], "file:space.png");
+  expectWidgetsShowTheControls("menu rebuilt");
+}
+
+/// GTK's text widget inside an entry.
+GtkWidget* textOf(GtkWidget* entry) {
+  return GTK_WIDGET(gtk_editable_get_delegate(GTK_EDITABLE(entry)));
+}
+
+/// What a keyboard's input method hands the text widget when a person types.
+void commitTyping(GtkWidget* text, const char* typed) {
+  GListModel* controllers = gtk_widget_observe_controllers(text);
+  for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+    auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+    if (GTK_IS_EVENT_CONTROLLER_KEY(controller)) {
+      GtkIMContext* im = gtk_event_controller_key_get_im_context(GTK_EVENT_CONTROLLER_KEY(controller));
+      if (im) g_signal_emit_by_name(im, "commit", typed);
+    }
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+}
+
+// Typing, pasting and deleting over a selection of the digits-only pass
+// code, as GTK does them (delete the selection, then insert), end as the
+// same edit through the field's filter does headless.
+TEST_F(PanelViewTest, EditsOverASelectionMatchTheHeadlessPath) {
+  view_->click(control("retentionCheckBox"));
+  auto* field = viewNamed<platform::TextField>("suspendKeyEditText");
+  ASSERT_NE(field, nullptr);
+  GtkWidget* entry = view_->widgetFor("suspendKeyEditText");
+  ASSERT_NE(entry, nullptr);
+  struct Case {
+    const char* before;
+    int from, to;
+    const char* how;  // "type", "paste" or "delete"
+    const char* input;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"12345", 1, 3, "type", "9", "1945"},
+      {"12345", 1, 3, "type", "a", "12345"},       // refused: nothing is lost
+      {"12345678", 1, 3, "type", "9", "12345678"},  // full: the filter refuses
+      {"12345", 1, 3, "paste", "78", "17845"},
+      {"12345", 0, 5, "paste", "x1", "12345"},
+      {"12345", 1, 3, "delete", "", "145"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.how) + " \"" + c.input + "\" over " + c.before + "[" +
+                 std::to_string(c.from) + "," + std::to_string(c.to) + ")");
+    field->setStringValue(c.before);
+    view_->sync();
+    gtk_widget_grab_focus(entry);
+    gtk_editable_select_region(GTK_EDITABLE(entry), c.from, c.to);
+    const std::string how = c.how;
+    if (how == "type") {
+      commitTyping(textOf(entry), c.input);
+    } else if (how == "paste") {
+      gdk_clipboard_set_text(gtk_widget_get_clipboard(textOf(entry)), c.input);
+      g_signal_emit_by_name(textOf(entry), "paste-clipboard");
+      // The clipboard is read asynchronously; a refused paste changes nothing.
+      for (int i = 0; i < 200 && field->stringValue() == c.before; ++i)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    } else {
+      g_signal_emit_by_name(textOf(entry), "backspace");
+    }
+    drain();
+    const std::string widgets = field->stringValue();
+    EXPECT_EQ(std::string(gtk_editable_get_text(GTK_EDITABLE(entry))), widgets);
+
+    field->setStringValue(c.before);
+    field->setSelectedRange({std::size_t(c.from), std::size_t(c.to - c.from)});
+    if (how == "delete")
+      field->deleteBackward();
+    else
+      field->replaceSelection(c.input);
+    EXPECT_EQ(widgets, field->stringValue()) << "differs from the headless edit";
+    EXPECT_EQ(widgets, c.after);
+  }
+}
+
+}  // namespace
