@@ -238,8 +238,7 @@ TEST_F(PanelViewTest, WidgetsFollowEveryChangeOfTheControls) {
       {"keyboard focus given",
        [&] { window_.window()->makeFirstResponder(viewNamed<platform::View>("jobNameEditText")); },
        [&] { EXPECT_EQ(stateOf("jobNameEditText")["focus"], true); }},
-      {"keyboard focus taken away",
-       [&] { window_.window()->makeFirstResponder(nullptr); },
+      {"keyboard focus taken away", [&] { window_.window()->makeFirstResponder(nullptr); },
        [&] { EXPECT_EQ(stateOf("jobNameEditText")["focus"], false); }},
       {"the lock turned on",
        [&] { viewNamed<platform::Button>("suspendKeyButton")->setState(platform::NSOnState); },
@@ -299,7 +298,8 @@ void commitTyping(GtkWidget* text, const char* typed) {
   for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
     auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
     if (GTK_IS_EVENT_CONTROLLER_KEY(controller)) {
-      GtkIMContext* im = gtk_event_controller_key_get_im_context(GTK_EVENT_CONTROLLER_KEY(controller));
+      GtkIMContext* im =
+          gtk_event_controller_key_get_im_context(GTK_EVENT_CONTROLLER_KEY(controller));
       if (im) g_signal_emit_by_name(im, "commit", typed);
     }
     g_object_unref(controller);
@@ -325,7 +325,7 @@ TEST_F(PanelViewTest, EditsOverASelectionMatchTheHeadlessPath) {
   };
   const Case cases[] = {
       {"12345", 1, 3, "type", "9", "1945"},
-      {"12345", 1, 3, "type", "a", "12345"},       // refused: nothing is lost
+      {"12345", 1, 3, "type", "a", "12345"},        // refused: nothing is lost
       {"12345678", 1, 3, "type", "9", "12345678"},  // full: the filter refuses
       {"12345", 1, 3, "paste", "78", "17845"},
       {"12345", 0, 5, "paste", "x1", "12345"},
