@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the benchmark Release (no tests, no sanitizers) and runs it: the
-# medians of the panel's costly paths and the ratio checks. Fails when a
-# check fails.
+# Builds the benchmarks Release (no tests, no sanitizers) and runs them: the
+# medians of the panel's costly paths and the ratio checks, then the GTK
+# view's figures (tab built and restored, a keystroke's round trip) on an
+# Xvfb this script starts on a free display and stops. Fails when a check
+# fails.
 #
 # Usage: scripts/bench.sh [--quick]
 #   JOBWICK_BENCH_BUILD_DIR  build folder (default build-bench)
@@ -15,5 +17,31 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBWICK_SANITIZE=OFF \
   -DJOBWICK_TESTS=OFF >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target jobwick_bench
-"$dir/bench/jobwick_bench" "$@"
+cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench
+status=0
+"$dir/bench/jobwick_bench" "$@" || status=$?
+
+# The GTK figures: Xvfb picks a free display itself (-displayfd), lives at
+# most ten minutes and is stopped by its PID.
+displayfile="$(mktemp)"
+timeout 600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do
+  [ -s "$displayfile" ] && break
+  sleep 0.1
+done
+display="$(head -n1 "$displayfile")"
+rm -f "$displayfile"
+if [ -z "$display" ]; then
+  echo "bench.sh: Xvfb did not start" >&2
+  kill "$xvfb" 2>/dev/null || true
+  exit 2
+fi
+DISPLAY=":$display" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 \
+  DBUS_SESSION_BUS_ADDRESS=disabled: "$dir/bench/jobwick_gtk_bench" "$@" || {
+  code=$?
+  [ "$status" -eq 0 ] && status=$code
+}
+kill "$xvfb" 2>/dev/null || true
+wait "$xvfb" 2>/dev/null || true
+exit "$status"
