@@ -1,6 +1,10 @@
 // jobwick-dialog: the panel in GTK 4 widgets. `jobwick dialog` runs this
 // program, so that the headless jobwick never loads GTK.
 //
+//   jobwick-dialog [FILE] [--printer QUEUE]
+//
+// opens the GTK print dialog for FILE with the queue's panel as a tab, and
+//
 //   jobwick-dialog --script SESSION --screenshot OUT.png [session options]
 //
 // runs a dialog session (as `jobwick session`) with every user event going
@@ -15,6 +19,7 @@
 
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
+#include "gtk/print_window.h"
 #include "host/commands.h"
 #include "host/session_input.h"
 
@@ -130,16 +135,36 @@ class WidgetSessionInput : public host::SessionInput {
 };
 
 const char kUsage[] =
-    "Usage: jobwick dialog --script SESSION --screenshot OUT.png [options]\n"
+    "Usage: jobwick dialog [FILE] [--printer QUEUE] [options]\n"
+    "       jobwick dialog FILE --printer QUEUE --script SESSION [--print | --cancel]\n"
+    "       jobwick dialog --script SESSION --screenshot OUT.png [options]\n"
     "\n"
-    "Shows the panel in GTK 4 widgets and runs the dialog session SESSION through them:\n"
-    "every step's typing, clicks and choices are made on the widgets, which hand them to\n"
-    "the panel's controls (input filters, then actions). Afterwards the panel is drawn\n"
-    "into OUT.png. The options of 'jobwick session' apply (--save-settings FILE saves\n"
-    "the print settings, --json writes the session's report, --language ja shows the\n"
-    "panel in Japanese). Needs a display (DISPLAY or WAYLAND_DISPLAY).\n"
+    "Opens the GTK print dialog for FILE (a PDF or PostScript file; without FILE a file\n"
+    "chooser asks for one). The queue selected in the dialog (--printer picks it first)\n"
+    "is served by the plug-in bundle its PPD names, as for 'jobwick print': the bundle's\n"
+    "panel shows as a tab of the dialog, and choosing a queue of the other model swaps\n"
+    "it. Print asks the panel (save, then shouldPrint): when it refuses, its alert shows\n"
+    "and the dialog stays open; else FILE is printed through GTK with every job-ticket\n"
+    "entry as the job option of the same name. Cancel prints nothing.\n"
     "\n"
-    "  --widget-states FILE  write what the widgets show as JSON (for tests)\n";
+    "With FILE, --printer and --script SESSION, the session's steps are made on the\n"
+    "widgets of that tab and Print is pressed afterwards (--cancel presses Cancel).\n"
+    "\n"
+    "With --script SESSION and --screenshot OUT.png (no FILE), the session runs through\n"
+    "the panel's GTK widgets in a window of their own and the panel is drawn into\n"
+    "OUT.png; the printer is the script's own.\n"
+    "\n"
+    "The options of 'jobwick session' apply (--save-settings FILE saves the print\n"
+    "settings, --json writes the session's report, --language ja shows the panel in\n"
+    "Japanese). Needs a display (DISPLAY or WAYLAND_DISPLAY).\n"
+    "\n"
+    "Exit status: 0 printed (or screenshot made), 1 cancelled, no file chosen or a\n"
+    "failure, 2 usage, 3 the panel refused to print, 4 bad input.\n"
+    "\n"
+    "  --printer QUEUE         the CUPS queue to select first\n"
+    "  --print, --cancel       press Print or Cancel once the panel shows (scripts)\n"
+    "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable; tests)\n"
+    "  --widget-states FILE    write what the widgets show as JSON (for tests)\n";
 
 int run(const std::vector<std::string>& words) {
   const host::Subcommand* session = nullptr;
@@ -151,6 +176,10 @@ int run(const std::vector<std::string>& words) {
   options.push_back({"--script", "SESSION", "the session script to run"});
   options.push_back({"--screenshot", "OUT.png", "where the picture of the panel goes"});
   options.push_back({"--widget-states", "FILE", "what the widgets show, as JSON"});
+  options.push_back({"--printer", "QUEUE", "the queue to select first"});
+  options.push_back({"--print", "", "press Print once the panel shows"});
+  options.push_back({"--cancel", "", "press Cancel once the panel shows"});
+  options.push_back({"--select-printer", "QUEUE", "choose QUEUE in the printer list", true});
   std::string error;
   auto parsed = host::parseArguments(words, options, &error);
   if (!parsed) {
@@ -161,10 +190,25 @@ int run(const std::vector<std::string>& words) {
     std::cout << kUsage;
     return host::kExitSuccess;
   }
-  if (!parsed->has("--script") || !parsed->positionals.empty()) {
-    std::cerr << "jobwick: dialog: this version shows the panel for a session script only: "
-                 "give --script SESSION (printing a file through the GTK print dialog is not "
-                 "built yet)\nRun 'jobwick dialog --help' for usage.\n";
+  if (!parsed->has("--screenshot") && (!parsed->has("--script") || !parsed->positionals.empty())) {
+    if (parsed->positionals.size() > 1) {
+      std::cerr << "jobwick: dialog: one FILE at a time\nRun 'jobwick dialog --help' for usage.\n";
+      return host::kExitUsage;
+    }
+    if (parsed->has("--print") && parsed->has("--cancel")) {
+      std::cerr << "jobwick: dialog: give --print or --cancel, not both\n";
+      return host::kExitUsage;
+    }
+    return runPrintDialog(*parsed);
+  }
+  if (!parsed->positionals.empty()) {
+    std::cerr << "jobwick: dialog: --screenshot draws a session's panel; it takes no FILE\n"
+                 "Run 'jobwick dialog --help' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (!parsed->has("--script")) {
+    std::cerr << "jobwick: dialog: --screenshot needs --script SESSION\nRun 'jobwick dialog "
+                 "--help' for usage.\n";
     return host::kExitUsage;
   }
   if (!parsed->has("--screenshot")) {

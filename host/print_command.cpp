@@ -60,27 +60,6 @@ std::optional<std::string> readDocument(const std::string& file, std::string* er
   return bytes.str();
 }
 
-/// The words for the session runner: the dialog of the queue's printer.
-ParsedArgs dialogArgsFor(const ParsedArgs& args, const QueueTarget& target) {
-  ParsedArgs dialog;
-  dialog.options["--bundle"] = {target.bundle.string()};
-  dialog.options["--ppd"] = {target.ppd->path().string()};
-  dialog.options["--printer-id"] = {target.queue.name};
-  if (!target.queue.deviceURI.empty()) dialog.options["--device-uri"] = {target.queue.deviceURI};
-  for (const char* name : {"--settings", "--set", "--language", "--var", "--save-settings"}) {
-    if (args.has(name)) dialog.options[name] = args.values(name);
-  }
-  // The remembered entries are the user's own, kept per queue.
-  if (auto folder = args.value("--prefs-dir")) {
-    dialog.options["--prefs-dir"] = {*folder};
-  } else if (const char* env = std::getenv("JOBWICK_PREFS_DIR"); env && *env) {
-    dialog.options["--prefs-dir"] = {env};
-  } else if (auto standard = platform::UserDefaults::preferencesFolder()) {
-    dialog.options["--prefs-dir"] = {standard->string()};
-  }
-  return dialog;
-}
-
 /// The printer options of --option KEY=VALUE; false (with `error`) for a
 /// malformed one or one that would replace a ticket entry.
 bool printerOptionsFrom(const ParsedArgs& args, JobRequest* job, std::string* error) {
@@ -147,6 +126,26 @@ int refused(std::ostream& err, const PanelVerdict& verdict, const std::string& q
 }
 
 }  // namespace
+
+ParsedArgs dialogArgsFor(const ParsedArgs& args, const QueueTarget& target) {
+  ParsedArgs dialog;
+  dialog.options["--bundle"] = {target.bundle.string()};
+  dialog.options["--ppd"] = {target.ppd->path().string()};
+  dialog.options["--printer-id"] = {target.queue.name};
+  if (!target.queue.deviceURI.empty()) dialog.options["--device-uri"] = {target.queue.deviceURI};
+  for (const char* name : {"--settings", "--set", "--language", "--var", "--save-settings"}) {
+    if (args.has(name)) dialog.options[name] = args.values(name);
+  }
+  // The remembered entries are the user's own, kept per queue.
+  if (auto folder = args.value("--prefs-dir")) {
+    dialog.options["--prefs-dir"] = {*folder};
+  } else if (const char* env = std::getenv("JOBWICK_PREFS_DIR"); env && *env) {
+    dialog.options["--prefs-dir"] = {env};
+  } else if (auto standard = platform::UserDefaults::preferencesFolder()) {
+    dialog.options["--prefs-dir"] = {standard->string()};
+  }
+  return dialog;
+}
 
 std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   char uri[1024];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "host/cups_queue.h"
 #include "platform/alert.h"
 #include "platform/print_settings.h"
 
@@ -28,6 +29,12 @@ struct PanelVerdict {
 /// session's step log goes nowhere; errors go to `err`. On failure the
 /// verdict's status is non-zero and shouldPrint false.
 PanelVerdict runPanelForPrint(const std::string& script, const ParsedArgs& args, std::ostream& err);
+
+/// The words for the session runner that open the dialog of `target`'s
+/// printer (its bundle, PPD, queue name as printer id, device URI), with the
+/// job and user options of `args` (settings, language, variables, saved
+/// settings) and the user's preferences folder. Never fails.
+ParsedArgs dialogArgsFor(const ParsedArgs& args, const QueueTarget& target);
 
 /// A job to submit.
 struct JobRequest {

@@ -274,6 +274,7 @@ class SessionRunner {
       dialog_.reset();
       return false;
     }
+    input_.dialogOpened(*dialog_);
     return true;
   }
 

@@ -15,9 +15,14 @@
 
 namespace jobwick::host {
 
+class PrintDialog;
+
 class SessionInput {
  public:
   virtual ~SessionInput() = default;
+  /// A print dialog has been opened for the session (again after a reopen);
+  /// it lives until the session ends or reopens.
+  virtual void dialogOpened(PrintDialog& dialog) {}
   /// The panel's view has just been put into `window` (once per dialog).
   virtual void attached(PanelWindow& window) {}
   /// The window is about to go (a reopen, the end of the session).

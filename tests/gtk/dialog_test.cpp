@@ -3,10 +3,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <thread>
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "../host/cups_fixture.h"
 #include "../host/jobwick_fixture.h"
 #include "../host/run_command.h"
 #include "xserver.h"
@@ -36,6 +40,19 @@ class DialogTest : public JobwickTest {
                           {"GDK_BACKEND", "x11"},
                           {"GSK_RENDERER", "cairo"},
                           {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
+  }
+
+  /// `jobwick dialog` printing through the suite's private scheduler.
+  CommandResult printDialog(const jwtest::PrivateCupsd& cupsd, std::vector<std::string> args) {
+    args.insert(args.begin(), "dialog");
+    return jobwick(args, {{"DISPLAY", server_->display()},
+                          {"WAYLAND_DISPLAY", std::nullopt},
+                          {"NO_AT_BRIDGE", "1"},
+                          {"GDK_BACKEND", "x11"},
+                          {"GSK_RENDERER", "cairo"},
+                          {"GTK_USE_PORTAL", "0"},
+                          {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                          {"CUPS_SERVER", cupsd.server()}});
   }
 
   static json readJson(const fs::path& path) {
@@ -207,6 +224,149 @@ TEST_F(DialogTest, UsageErrors) {
               {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
   EXPECT_EQ(noDisplay.exitCode, 1);
   EXPECT_NE(noDisplay.err.find("display"), std::string::npos) << noDisplay.err;
+}
+
+/// Every job of `queue` at the scheduler, finished ones included: id and name.
+std::map<int, std::string> jobsOf(const jwtest::PrivateCupsd& cupsd, const std::string& queue) {
+  cupsSetServer(cupsd.server().c_str());
+  cups_job_t* jobs = nullptr;
+  const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
+  std::map<int, std::string> found;
+  for (int i = 0; i < count; ++i) found[jobs[i].id] = jobs[i].title ? jobs[i].title : "";
+  cupsFreeJobs(count, jobs);
+  cupsSetServer(nullptr);
+  return found;
+}
+
+/// The job-ticket entries the recording filter was given for job `id`
+/// (waiting, bounded, for the scheduler to run the filter).
+std::map<std::string, std::string> filterTicket(const jwtest::PrivateCupsd& cupsd, int id) {
+  const fs::path record = cupsd.records() / (std::to_string(id) + ".options");
+  for (int i = 0; i < 500 && !fs::exists(record); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  cups_option_t* options = nullptr;
+  const int count = cupsParseOptions(hosttest::readFile(record).c_str(), 0, &options);
+  std::map<std::string, std::string> ticket;
+  for (int i = 0; i < count; ++i) {
+    if (std::string_view(options[i].name).starts_with("jp.co.quivo.print."))
+      ticket[options[i].name] = options[i].value;
+  }
+  cupsFreeOptions(count, options);
+  return ticket;
+}
+
+// A session's steps on the tab inside the GTK print dialog, then Print: the
+// job reaches the queue's filter with exactly the ticket the headless
+// session saves for the same script, and the job name is the ticket's.
+TEST_F(DialogTest, PrintFromTheDialogCarriesTheTicket) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\n/Helvetica findfont 12 scalefont setfont\nshowpage\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"Rec7300", "examples/sessions/vk7300-round-trip.json"},
+      {"Rec410e", "examples/sessions/vk410e-every-key.json"},
+  };
+  for (const auto& [queue, session] : cases) {
+    SCOPED_TRACE(queue);
+    const std::string script = source(session).string();
+    const std::string printer = "PRINTER=" + hosttest::SharedPrinter::address();
+    const fs::path headless = temp().path() / (queue + ".session.json");
+    CommandResult saved =
+        jobwick({"session", script, "--var", printer, "--save-settings", headless.string()});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    const json ticket = readJson(headless);
+    std::map<std::string, std::string> expected;
+    for (const auto& [key, value] : ticket["settings"].items()) expected[key] = value;
+    ASSERT_GT(expected.size(), 10u);
+
+    const auto before = jobsOf(*cupsd, queue);
+    const fs::path states = temp().path() / (queue + ".print.json");
+    CommandResult printed =
+        printDialog(*cupsd, {document.string(), "--printer", queue, "--script", script, "--var",
+                             printer, "--print", "--widget-states", states.string()});
+    ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
+    const json shown = readJson(states);
+    EXPECT_EQ(shown["printed"], true);
+    EXPECT_EQ(shown["tab"]["queue"], queue);
+    EXPECT_NE(shown["tab"]["label"], "") << shown.dump();
+
+    const auto after = jobsOf(*cupsd, queue);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    const auto& [id, title] = *after.rbegin();
+    EXPECT_EQ(filterTicket(*cupsd, id), expected);
+    EXPECT_EQ(title, ticket.contains("jobName") ? ticket["jobName"].get<std::string>()
+                                                : std::string("letter.ps"));
+  }
+}
+
+// Print refused by the panel: its alert shows, nothing reaches the
+// scheduler, and the dialog stays open with what the user chose.
+TEST_F(DialogTest, RefusedPrintSubmitsNothingAndKeepsTheDialog) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const auto before = jobsOf(*cupsd, "System7300");
+  const fs::path states = temp().path() / "refused.json";
+  CommandResult refused =
+      printDialog(*cupsd, {document.string(), "--printer", "System7300", "--script",
+                           source("tests/gtk/sessions/refused-print.json").string(), "--print",
+                           "--widget-states", states.string()});
+  EXPECT_EQ(refused.exitCode, 3) << refused.err;
+  EXPECT_NE(refused.err.find("refused to print on System7300; nothing was submitted"),
+            std::string::npos)
+      << refused.err;
+  const json shown = readJson(states);
+  EXPECT_EQ(shown["printed"], false);
+  EXPECT_EQ(shown["refusals"], 1);
+  EXPECT_EQ(shown["stayedOpen"], true);
+  EXPECT_EQ(shown["alertDialogs"], 1);
+  bool kept = false;
+  for (const auto& control : shown["panelAfterRefusal"]["controls"]) {
+    if (control["identifier"] == "authenticationMatrix") kept = control["selectedRow"] == 1;
+  }
+  EXPECT_TRUE(kept) << shown["panelAfterRefusal"].dump();
+  EXPECT_EQ(jobsOf(*cupsd, "System7300"), before);
+}
+
+// Choosing printers in the dialog: each model's queue shows its own bundle's
+// panel in the one tab, a queue no bundle serves says why, and Cancel
+// submits nothing. With no file, Cancel in the file chooser prints nothing.
+TEST_F(DialogTest, QueueSwapCancelAndNoFile) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const auto before = jobsOf(*cupsd, "Vk7300");
+  const fs::path states = temp().path() / "swap.json";
+  CommandResult swapped =
+      printDialog(*cupsd, {document.string(), "--printer", "Vk7300", "--select-printer", "Vk410e",
+                           "--select-printer", "Foreign", "--select-printer", "Vk7300", "--cancel",
+                           "--widget-states", states.string()});
+  EXPECT_EQ(swapped.exitCode, 1) << swapped.err;
+  EXPECT_NE(swapped.err.find("cancelled; nothing was printed"), std::string::npos) << swapped.err;
+  const json tabs = readJson(states)["tabs"];
+  ASSERT_EQ(tabs.size(), 4u) << tabs.dump();
+  const std::string bundles[] = {"JobwickVk7300.plugin", "JobwickVk410e.plugin", "",
+                                 "JobwickVk7300.plugin"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(tabs[i]["queue"].get<std::string>());
+    if (bundles[i].empty()) {
+      EXPECT_TRUE(tabs[i]["bundle"].is_null());
+      EXPECT_NE(tabs[i]["notice"].get<std::string>().find("Foreign"), std::string::npos);
+      EXPECT_TRUE(tabs[i]["controls"].empty());
+    } else {
+      EXPECT_EQ(tabs[i]["bundle"], bundles[i]);
+      EXPECT_TRUE(tabs[i]["notice"].is_null());
+      EXPECT_GT(tabs[i]["controls"].size(), 10u);
+    }
+  }
+  EXPECT_NE(tabs[0]["controls"], tabs[1]["controls"]) << "the other model's panel";
+  EXPECT_EQ(tabs[0]["controls"], tabs[3]["controls"]);
+  EXPECT_EQ(jobsOf(*cupsd, "Vk7300"), before);
+
+  CommandResult nothing = printDialog(*cupsd, {"--cancel"});
+  EXPECT_EQ(nothing.exitCode, 1);
+  EXPECT_NE(nothing.err.find("no file was chosen"), std::string::npos) << nothing.err;
 }
 
 }  // namespace

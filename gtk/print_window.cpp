@@ -1,0 +1,592 @@
+// The GTK print dialog for a document, with the queue's panel as a tab.
+#include "gtk/print_window.h"
+
+#include <fstream>
+#include <iostream>
+#include <utility>
+
+#include "host/commands.h"
+#include "host/plugin_loader.h"
+#include "host/print_job.h"
+#include "host/session_input.h"
+
+namespace jobwick::gtkui {
+
+namespace fs = std::filesystem;
+using host::ControlRef;
+using host::EventOutcome;
+
+std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
+    const platform::PrintSettings& ticket) {
+  std::vector<std::pair<std::string, std::string>> settings;
+  for (const auto& [key, value] : ticket.entries()) settings.emplace_back("cups-" + key, value);
+  return settings;
+}
+
+QueueTab::~QueueTab() {
+  bridge.reset();
+  view.reset();
+  window.detach();
+  dialog.reset();
+}
+
+namespace {
+
+/// Lets GLib's loop run until `done` holds or `seconds` pass (frame-clock
+/// time of the loop, not a measurement).
+template <typename Done>
+bool pumpUntil(Done done, double seconds) {
+  const gint64 until = g_get_monotonic_time() + gint64(seconds * G_USEC_PER_SEC);
+  while (!done()) {
+    if (g_get_monotonic_time() > until) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+  }
+  return true;
+}
+
+void removeChildren(GtkWidget* box) {
+  while (GtkWidget* child = gtk_widget_get_first_child(box)) gtk_box_remove(GTK_BOX(box), child);
+}
+
+/// The dialog's list of printers (the selection model of its printer list
+/// view): what a click on a row selects in.
+GListModel* printerList(GtkWidget* widget) {
+  if (GTK_IS_COLUMN_VIEW(widget)) {
+    GListModel* model = G_LIST_MODEL(gtk_column_view_get_model(GTK_COLUMN_VIEW(widget)));
+    if (model && g_list_model_get_item_type(model) == GTK_TYPE_PRINTER) return model;
+    if (model && g_list_model_get_n_items(model) > 0) {
+      GObject* first = G_OBJECT(g_list_model_get_item(model, 0));
+      const bool printers = GTK_IS_PRINTER(first);
+      g_object_unref(first);
+      if (printers) return model;
+    }
+  }
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+       child = gtk_widget_get_next_sibling(child)) {
+    if (GListModel* found = printerList(child)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+PrintWindow::PrintWindow(fs::path document, const host::ParsedArgs& args, bool dismissAlerts)
+    : document_(std::move(document)), args_(args), dismissAlerts_(dismissAlerts) {
+  const std::string title = "Print " + document_.filename().string();
+  dialog_ = gtk_print_unix_dialog_new(title.c_str(), nullptr);
+  g_object_ref_sink(dialog_);
+  auto* dialog = GTK_PRINT_UNIX_DIALOG(dialog_);
+  // The document is printed as it is: GTK has no pages of its own to lay out.
+  gtk_print_unix_dialog_set_manual_capabilities(
+      dialog, GtkPrintCapabilities(GTK_PRINT_CAPABILITY_COPIES | GTK_PRINT_CAPABILITY_GENERATE_PDF |
+                                   GTK_PRINT_CAPABILITY_GENERATE_PS));
+  gtk_print_unix_dialog_set_embed_page_setup(dialog, FALSE);
+  tab_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_widget_set_margin_start(tab_, 12);
+  gtk_widget_set_margin_end(tab_, 12);
+  gtk_widget_set_margin_top(tab_, 12);
+  gtk_widget_set_margin_bottom(tab_, 12);
+  tabLabel_ = gtk_label_new("Jobwick");
+  // GTK 4 cannot take a custom tab out again: this one tab stays, and its
+  // content changes with the printer.
+  gtk_print_unix_dialog_add_custom_tab(dialog, tab_, tabLabel_);
+  g_signal_connect(dialog_, "notify::selected-printer", G_CALLBACK(onPrinterNotify), this);
+  g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
+  g_signal_connect(tab_, "map", G_CALLBACK(onTabMapped), this);
+}
+
+PrintWindow::~PrintWindow() {
+  g_signal_handlers_disconnect_by_data(dialog_, this);
+  g_signal_handlers_disconnect_by_data(tab_, this);
+  removeChildren(tab_);
+  panel_.reset();
+  gtk_window_destroy(GTK_WINDOW(dialog_));
+  g_object_unref(dialog_);
+  while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+}
+
+void PrintWindow::present(const std::optional<std::string>& printer) {
+  if (printer) {
+    GtkPrintSettings* settings = gtk_print_settings_new();
+    gtk_print_settings_set_printer(settings, printer->c_str());
+    gtk_print_unix_dialog_set_settings(GTK_PRINT_UNIX_DIALOG(dialog_), settings);
+    g_object_unref(settings);
+  }
+  gtk_window_present(GTK_WINDOW(dialog_));
+}
+
+void PrintWindow::followSession(host::PrintDialog* dialog) {
+  following_ = true;
+  session_ = dialog;
+  if (!dialog) following_ = false;
+}
+
+void PrintWindow::setTabContent(GtkWidget* child, const std::string& label) {
+  removeChildren(tab_);
+  if (child) gtk_box_append(GTK_BOX(tab_), child);
+  gtk_label_set_text(GTK_LABEL(tabLabel_), label.c_str());
+}
+
+bool PrintWindow::visible() const { return gtk_widget_get_visible(dialog_); }
+
+void PrintWindow::onPrinterNotify(GObject*, GParamSpec*, gpointer self) {
+  auto* window = static_cast<PrintWindow*>(self);
+  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(window->dialog_));
+  if (!printer || window->following_) return;
+  const std::string name = gtk_printer_get_name(printer);
+  if (name != window->queue_) window->showQueue(name);
+}
+
+void PrintWindow::onTabMapped(GtkWidget*, gpointer self) {
+  // The tab comes into view: the panel is told, as a dialog tells a panel
+  // it is about to show. A session says "show" itself.
+  auto* window = static_cast<PrintWindow*>(self);
+  if (!window->following_ && window->panel_) window->panel_->dialog->panels().front()->willShow();
+}
+
+std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::string* error) {
+  auto target = host::resolveQueue(name, host::defaultBundleDir(), error);
+  if (!target) return nullptr;
+  auto tab = std::make_unique<QueueTab>();
+  tab->target = std::move(*target);
+  const host::ParsedArgs words = host::dialogArgsFor(args_, tab->target);
+  auto setup = host::dialogSetupFromArgs(words, tab->target.bundle.string(), error);
+  if (!setup || !host::loadSettingsFile(&*setup, error)) return nullptr;
+  setup->alertListener = [this](const platform::Alert& alert) {
+    ++alertDialogs_;
+    runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
+  };
+  tab->dialog = host::PrintDialog::open(*setup, error);
+  if (!tab->dialog) return nullptr;
+  if (tab->dialog->panels().empty() || !tab->dialog->panels().front()) {
+    *error = "bundle " + tab->target.bundle.filename().string() + " made no panel";
+    return nullptr;
+  }
+  platform::PDEPanel& panel = *tab->dialog->panels().front();
+  if (!tab->window.attach(panel)) {
+    *error = "the panel of bundle " + tab->target.bundle.filename().string() +
+             " has no view (its interface file could not be loaded)";
+    return nullptr;
+  }
+  panel.restoreValuesAndReturnError(nullptr);
+  tab->view = std::make_unique<PanelView>(tab->window);
+  tab->view->setFocusFollowsWidgets(true);
+  tab->view->sync();
+  tab->bridge = std::make_unique<MainLoopBridge>([view = tab->view.get()] { view->sync(); });
+  return tab;
+}
+
+void PrintWindow::showQueue(const std::string& name) {
+  // The old panel goes before the new one is loaded: one plug-in at a time.
+  setTabContent(nullptr, "Jobwick");
+  panel_.reset();
+  queue_ = name;
+  notice_.clear();
+  std::string error;
+  auto tab = openTab(name, &error);
+  if (!tab) {
+    showNotice(name, error);
+    return;
+  }
+  panel_ = std::move(tab);
+  setTabContent(panel_->view->widget(), panel_->dialog->panels().front()->panelName());
+  if (gtk_widget_get_mapped(tab_)) panel_->dialog->panels().front()->willShow();
+}
+
+void PrintWindow::showNotice(const std::string& name, const std::string& why) {
+  notice_ = "No Jobwick panel for " + name + ": " + why;
+  GtkWidget* label = gtk_label_new(notice_.c_str());
+  gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+  setTabContent(label, "Jobwick");
+}
+
+bool PrintWindow::choosePrinter(const std::string& name, double seconds) {
+  // The printer list fills as the print backends answer.
+  auto listed = [&] {
+    for (const auto& printer : printers())
+      if (printer == name) return true;
+    return false;
+  };
+  if (!pumpUntil(listed, seconds)) return false;
+  if (queue_ != name && !selectPrinter(name)) return false;
+  return pumpUntil([&] { return queue_ == name; }, seconds);
+}
+
+std::vector<std::string> PrintWindow::printers() const {
+  std::vector<std::string> names;
+  GListModel* list = printerList(dialog_);
+  for (guint i = 0; list && i < g_list_model_get_n_items(list); ++i) {
+    GObject* item = G_OBJECT(g_list_model_get_item(list, i));
+    if (GTK_IS_PRINTER(item)) names.emplace_back(gtk_printer_get_name(GTK_PRINTER(item)));
+    g_object_unref(item);
+  }
+  return names;
+}
+
+bool PrintWindow::selectPrinter(const std::string& name) {
+  GListModel* list = printerList(dialog_);
+  for (guint i = 0; list && i < g_list_model_get_n_items(list); ++i) {
+    GObject* item = G_OBJECT(g_list_model_get_item(list, i));
+    const bool match = GTK_IS_PRINTER(item) && name == gtk_printer_get_name(GTK_PRINTER(item));
+    g_object_unref(item);
+    if (match) return gtk_selection_model_select_item(GTK_SELECTION_MODEL(list), i, TRUE);
+  }
+  return false;
+}
+
+void PrintWindow::respond(int response) { gtk_dialog_response(GTK_DIALOG(dialog_), response); }
+
+PrintWindow::Outcome PrintWindow::run() {
+  while (outcome_ == Outcome::kOpen) g_main_context_iteration(nullptr, TRUE);
+  return outcome_;
+}
+
+void PrintWindow::onResponse(GtkDialog*, int response, gpointer self) {
+  auto* window = static_cast<PrintWindow*>(self);
+  if (window->sending_ || window->outcome_ != Outcome::kOpen) return;
+  if (response == GTK_RESPONSE_OK) {
+    window->print();
+  } else {
+    window->outcome_ = Outcome::kCancelled;
+  }
+}
+
+host::PrintDialog* PrintWindow::activeDialog() const {
+  if (following_) return session_;
+  return panel_ ? panel_->dialog.get() : nullptr;
+}
+
+void PrintWindow::print() {
+  host::PrintDialog* dialog = activeDialog();
+  if (!dialog) {
+    // Without a panel there is no job ticket: the printer cannot take the job.
+    ++refusals_;
+    platform::Alert alert;
+    alert.title = "Cannot print";
+    alert.message = notice_.empty() ? "No printer with a Jobwick panel is selected." : notice_;
+    alert.defaultButton = "OK";
+    ++alertDialogs_;
+    runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
+    return;
+  }
+  platform::PDEPanel& panel = *dialog->panels().front();
+  panel.saveValuesAndReturnError(nullptr);
+  if (!panel.shouldPrint()) {
+    // The panel has shown its alert; the dialog stays as the user left it.
+    ++refusals_;
+    return;
+  }
+  if (!sendJob(dialog->host().settings())) outcome_ = Outcome::kFailed;
+}
+
+bool PrintWindow::sendJob(const platform::PrintSettings& ticket) {
+  auto* dialog = GTK_PRINT_UNIX_DIALOG(dialog_);
+  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(dialog);
+  if (!printer) {
+    error_ = "no printer is selected";
+    return false;
+  }
+  GtkPrintSettings* settings = gtk_print_unix_dialog_get_settings(dialog);
+  for (const auto& [key, value] : cupsSettingsFor(ticket))
+    gtk_print_settings_set(settings, key.c_str(), value.c_str());
+  jobName_ = ticket.jobName().value_or(document_.filename().string());
+  GtkPrintJob* job = gtk_print_job_new(jobName_.c_str(), printer, settings,
+                                       gtk_print_unix_dialog_get_page_setup(dialog));
+  g_object_unref(settings);
+  GError* failure = nullptr;
+  if (!gtk_print_job_set_source_file(job, document_.c_str(), &failure)) {
+    error_ = document_.string() + ": " + (failure ? failure->message : "cannot be printed");
+    if (failure) g_error_free(failure);
+    g_object_unref(job);
+    return false;
+  }
+  sending_ = true;
+  gtk_widget_set_visible(dialog_, FALSE);
+  gtk_print_job_send(job, onSent, this, nullptr);
+  g_object_unref(job);
+  return true;
+}
+
+void PrintWindow::onSent(GtkPrintJob*, gpointer self, const GError* error) {
+  auto* window = static_cast<PrintWindow*>(self);
+  window->sending_ = false;
+  if (error) {
+    window->error_ = std::string("the job was not sent: ") + error->message;
+    window->outcome_ = Outcome::kFailed;
+  } else {
+    window->outcome_ = Outcome::kPrinted;
+  }
+}
+
+nlohmann::ordered_json PrintWindow::tabState() const {
+  nlohmann::ordered_json state;
+  state["queue"] = queue_;
+  state["label"] = gtk_label_get_text(GTK_LABEL(tabLabel_));
+  state["bundle"] = panel_ ? nlohmann::ordered_json(panel_->target.bundle.filename().string())
+                           : nlohmann::ordered_json();
+  state["notice"] = notice_.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(notice_);
+  state["controls"] = panel_ ? nlohmann::ordered_json(panel_->window.identifiers())
+                             : nlohmann::ordered_json::array();
+  return state;
+}
+
+namespace {
+
+/// A session's steps on the widgets of the panel inside the print dialog's
+/// tab; when the steps are done, Print (or Cancel) is pressed.
+class TabSessionInput : public host::SessionInput {
+ public:
+  TabSessionInput(PrintWindow& window, bool pressPrint)
+      : window_(window), pressPrint_(pressPrint) {}
+  ~TabSessionInput() override { detaching(); }
+
+  void dialogOpened(host::PrintDialog& dialog) override {
+    dialog_ = &dialog;
+    window_.followSession(&dialog);
+  }
+
+  void attached(host::PanelWindow& panelWindow) override {
+    detaching();
+    view_ = std::make_unique<PanelView>(panelWindow);
+    window_.setTabContent(view_->widget(), dialog_->panels().front()->panelName());
+    bridge_ = std::make_unique<MainLoopBridge>([this] {
+      if (view_) view_->sync();
+    });
+    drainMainLoop(view_->widget(), 5.0);
+  }
+
+  void detaching() override {
+    bridge_.reset();
+    if (view_) window_.setTabContent(nullptr, "Jobwick");
+    view_.reset();
+  }
+
+  void stepDone() override {
+    if (view_) view_->sync();
+    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+  }
+
+  void alertShown(const platform::Alert& alert) override {
+    ++alerts_;
+    runAlertDialog(window_.window(), alert, true);
+  }
+
+  bool finished(host::PanelWindow&, std::string* error) override {
+    if (view_) view_->sync();
+    if (view_) drainMainLoop(view_->widget(), 5.0);
+    if (!pressPrint_) {
+      window_.respond(GTK_RESPONSE_CANCEL);
+      return true;
+    }
+    window_.respond(GTK_RESPONSE_OK);
+    if (window_.outcome() == PrintWindow::Outcome::kOpen && window_.refusals() > 0) {
+      // Refused: the dialog must still be there, with the panel as it was.
+      stayedOpen_ = window_.visible();
+      if (view_) panelAfterRefusal_ = view_->widgetStates();
+      window_.respond(GTK_RESPONSE_CANCEL);
+      return true;
+    }
+    window_.run();
+    if (window_.outcome() == PrintWindow::Outcome::kFailed) {
+      *error = "dialog: " + window_.error();
+      return false;
+    }
+    return true;
+  }
+
+  unsigned alerts() const { return alerts_; }
+  bool stayedOpen() const { return stayedOpen_; }
+  const nlohmann::ordered_json& panelAfterRefusal() const { return panelAfterRefusal_; }
+
+  EventOutcome click(const ControlRef& control) override { return view_->click(control); }
+  EventOutcome type(const ControlRef& control, std::string_view text, platform::Window*) override {
+    return view_->type(control, text);
+  }
+  EventOutcome paste(const ControlRef& control, std::string_view text, platform::Window*) override {
+    return view_->paste(control, text);
+  }
+  EventOutcome clear(const ControlRef& control, platform::Window*) override {
+    return view_->clear(control);
+  }
+  EventOutcome erase(const ControlRef& control, std::size_t count, platform::Window*) override {
+    return view_->erase(control, count);
+  }
+  EventOutcome choose(const ControlRef& control, std::optional<std::int64_t> index,
+                      const std::optional<std::string>& title) override {
+    return view_->choose(control, index, title);
+  }
+
+ private:
+  PrintWindow& window_;
+  bool pressPrint_;
+  host::PrintDialog* dialog_ = nullptr;
+  std::unique_ptr<PanelView> view_;
+  std::unique_ptr<MainLoopBridge> bridge_;
+  unsigned alerts_ = 0;
+  bool stayedOpen_ = false;
+  nlohmann::ordered_json panelAfterRefusal_;
+};
+
+/// A PDF or PostScript file asked for with the GTK file chooser; nullopt
+/// when the user chooses none. `cancel` answers the chooser at once (tests).
+std::optional<fs::path> chooseDocument(bool cancel) {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      "Print with Jobwick", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Print", "_Cancel");
+  GtkFileFilter* filter = gtk_file_filter_new();
+  gtk_file_filter_set_name(filter, "PDF and PostScript");
+  gtk_file_filter_add_mime_type(filter, "application/pdf");
+  gtk_file_filter_add_mime_type(filter, "application/postscript");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+  g_object_unref(filter);
+  struct Answer {
+    bool done = false;
+    std::optional<fs::path> file;
+  } answer;
+  g_signal_connect(chooser, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response,
+                                                       gpointer data) {
+                     auto* result = static_cast<Answer*>(data);
+                     if (response == GTK_RESPONSE_ACCEPT) {
+                       GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
+                       if (char* path = file ? g_file_get_path(file) : nullptr) {
+                         result->file = fs::path(path);
+                         g_free(path);
+                       }
+                       if (file) g_object_unref(file);
+                     }
+                     result->done = true;
+                   }),
+                   &answer);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+  if (cancel) {
+    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+    g_signal_handlers_disconnect_by_data(chooser, &answer);
+    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser));
+    answer.done = true;
+  }
+  while (!answer.done) g_main_context_iteration(nullptr, TRUE);
+  g_object_unref(chooser);
+  return answer.file;
+}
+
+/// Writes what the dialog showed (for tests); false when it cannot.
+bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& states) {
+  auto path = args.value("--widget-states");
+  if (!path) return true;
+  std::ofstream out(*path);
+  out << states.dump(2) << "\n";
+  if (out) return true;
+  std::cerr << "jobwick: dialog: " << *path << ": cannot write the widget states\n";
+  return false;
+}
+
+int finishedWith(PrintWindow& window, const std::string& file, bool quiet) {
+  switch (window.outcome()) {
+    case PrintWindow::Outcome::kPrinted:
+      if (!quiet) std::cout << "Printed " << file << " on " << window.queue() << "\n";
+      return host::kExitSuccess;
+    case PrintWindow::Outcome::kFailed:
+      std::cerr << "jobwick: dialog: " << window.error() << "\n";
+      return host::kExitFailure;
+    default:
+      if (window.refusals() > 0 && window.outcome() == PrintWindow::Outcome::kCancelled) {
+        std::cerr << "jobwick: dialog: the panel refused to print on " << window.queue()
+                  << "; nothing was submitted\n";
+        return host::kExitProblems;
+      }
+      std::cerr << "jobwick: dialog: cancelled; nothing was printed\n";
+      return host::kExitFailure;
+  }
+}
+
+/// A session script's steps in the dialog's tab, then Print or Cancel.
+int runScriptedPrint(PrintWindow& window, host::ParsedArgs& args, const std::string& file) {
+  const std::string queue = *args.value("--printer");
+  std::string error;
+  auto target = host::resolveQueue(queue, host::defaultBundleDir(), &error);
+  if (!target) {
+    std::cerr << "jobwick: dialog: " << error << "\n";
+    return host::kExitFailure;
+  }
+  host::ParsedArgs words = host::dialogArgsFor(args, *target);
+  if (args.has("--json")) words.options["--json"] = {};
+  words.positionals = {*args.value("--script")};
+  TabSessionInput input(window, !args.has("--cancel"));
+  const int status = host::runSessionWith(host::Invocation{words, std::cout, std::cerr}, input);
+  window.followSession(nullptr);
+  nlohmann::ordered_json states = {{"tab", window.tabState()},
+                                   {"printed", window.outcome() == PrintWindow::Outcome::kPrinted},
+                                   {"jobName", window.jobName()},
+                                   {"refusals", window.refusals()},
+                                   {"stayedOpen", input.stayedOpen()},
+                                   {"alertDialogs", input.alerts()},
+                                   {"panelAfterRefusal", input.panelAfterRefusal()}};
+  if (!writeStates(args, states)) return host::kExitFailure;
+  if (status != host::kExitSuccess) return status;
+  return finishedWith(window, file, args.has("--json"));
+}
+
+}  // namespace
+
+int runPrintDialog(host::ParsedArgs& args) {
+  const bool scripted = args.has("--script");
+  if (scripted && !args.value("--printer")) {
+    std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
+    return host::kExitUsage;
+  }
+  if (!gtk_init_check()) {
+    std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
+    return host::kExitFailure;
+  }
+  fs::path file;
+  if (args.positionals.empty()) {
+    auto chosen = chooseDocument(args.has("--cancel"));
+    if (!chosen) {
+      std::cerr << "jobwick: dialog: no file was chosen; nothing was printed\n";
+      return host::kExitFailure;
+    }
+    file = *chosen;
+  } else {
+    file = args.positionals.front();
+  }
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
+    return host::kExitFailure;
+  }
+  const bool automatic = scripted || args.has("--print") || args.has("--cancel");
+  PrintWindow window(file, args, automatic);
+  window.present(args.value("--printer"));
+  const auto printer = args.value("--printer");
+  if (printer && !window.choosePrinter(*printer, automatic ? 30.0 : 10.0) && automatic) {
+    std::string listed;
+    for (const auto& name : window.printers()) listed += (listed.empty() ? "" : ", ") + name;
+    std::cerr << "jobwick: dialog: the print dialog did not show queue " << *printer
+              << " (the CUPS scheduler at " << host::schedulerName() << "; the dialog lists "
+              << (listed.empty() ? std::string("no printers") : listed) << "; showing: "
+              << (window.queue().empty() ? std::string("none") : window.queue()) << ")\n";
+    return host::kExitFailure;
+  }
+  if (scripted) return runScriptedPrint(window, args, file.string());
+
+  nlohmann::ordered_json tabs = nlohmann::ordered_json::array();
+  if (automatic) tabs.push_back(window.tabState());
+  for (const auto& queue : args.values("--select-printer")) {
+    if (!window.choosePrinter(queue, 30.0)) {
+      std::cerr << "jobwick: dialog: the print dialog has no printer " << queue << "\n";
+      return host::kExitFailure;
+    }
+    tabs.push_back(window.tabState());
+  }
+  if (args.has("--print")) window.respond(GTK_RESPONSE_OK);
+  if (args.has("--cancel") || (args.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
+                               window.refusals() > 0)) {
+    window.respond(GTK_RESPONSE_CANCEL);
+  }
+  window.run();
+  if (!writeStates(args, {{"tabs", tabs}, {"refusals", window.refusals()}})) return host::kExitFailure;
+  return finishedWith(window, file.string(), false);
+}
+
+}  // namespace jobwick::gtkui

@@ -1,0 +1,135 @@
+// The GTK print dialog for a document: the panel of the selected queue's
+// plug-in bundle in a tab of its own, and the job printed through
+// GtkPrintJob with every job-ticket entry as the print setting "cups-KEY".
+#pragma once
+
+#include <gtk/gtk.h>
+#include <gtk/gtkunixprint.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "gtk/main_loop.h"
+#include "gtk/panel_view.h"
+#include "host/cli.h"
+#include "host/cups_queue.h"
+#include "host/panel_driver.h"
+#include "host/print_dialog.h"
+
+namespace jobwick::gtkui {
+
+/// The GtkPrintSettings entries that carry a job ticket to CUPS: each entry
+/// KEY=VALUE as "cups-KEY" with the value as it stands.
+std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
+    const platform::PrintSettings& ticket);
+
+/// The panel of one queue in the dialog's tab. Released view first, then
+/// the window, then the dialog (plug-in) and the queue's PPD.
+struct QueueTab {
+  host::QueueTarget target;
+  std::unique_ptr<host::PrintDialog> dialog;
+  host::PanelWindow window;
+  std::unique_ptr<PanelView> view;
+  std::unique_ptr<MainLoopBridge> bridge;
+  ~QueueTab();
+};
+
+class PrintWindow {
+ public:
+  enum class Outcome { kOpen, kPrinted, kCancelled, kFailed };
+
+  /// A print dialog for `document`. `args` carries the job and user options
+  /// (--settings, --set, --language, --prefs-dir) applied to every queue's
+  /// panel; it must outlive the window. With `dismissAlerts` the plug-in's
+  /// alert dialogs are answered as soon as they show (scripted use).
+  PrintWindow(std::filesystem::path document, const host::ParsedArgs& args, bool dismissAlerts);
+  PrintWindow(const PrintWindow&) = delete;
+  PrintWindow& operator=(const PrintWindow&) = delete;
+  ~PrintWindow();
+
+  /// Shows the dialog, selecting queue `printer` once the printer list has
+  /// it (else the dialog's own choice).
+  void present(const std::optional<std::string>& printer);
+
+  /// Hands the panel over to a session (scripted use): from now on the tab
+  /// shows what `show` puts there, Print asks `dialog`'s panel, and choosing
+  /// another printer no longer swaps the panel. Null gives it back.
+  void followSession(host::PrintDialog* dialog);
+  /// Puts `child` (or, when null, nothing) into the tab, labelled `label`.
+  void setTabContent(GtkWidget* child, const std::string& label);
+
+  /// Picks queue `name` once the dialog lists it and pumps the main loop
+  /// until its panel (or, for a queue no bundle serves, the reason) shows.
+  /// False when that has not happened within `seconds`.
+  bool choosePrinter(const std::string& name, double seconds);
+  /// The printers the dialog lists, in its order.
+  std::vector<std::string> printers() const;
+  /// Picks queue `name` in the dialog's printer list as a click on its row
+  /// does. False when the list has no such printer.
+  bool selectPrinter(const std::string& name);
+
+  /// Presses a button of the dialog: GTK_RESPONSE_OK is Print.
+  void respond(int response);
+  /// Runs GLib's main loop until the dialog is done with.
+  Outcome run();
+
+  Outcome outcome() const { return outcome_; }
+  /// Why printing failed (kFailed).
+  const std::string& error() const { return error_; }
+  /// The queue whose panel (or reason) the tab shows; empty before any.
+  const std::string& queue() const { return queue_; }
+  /// The times the panel refused Print (the dialog stayed open).
+  unsigned refusals() const { return refusals_; }
+  unsigned alertDialogs() const { return alertDialogs_; }
+  bool visible() const;
+  GtkWindow* window() const { return GTK_WINDOW(dialog_); }
+  /// What the tab shows: {"queue", "label", "bundle" or null, "notice" or
+  /// null, "controls": identifiers}.
+  nlohmann::ordered_json tabState() const;
+  /// The job name of the job printed (or to be printed).
+  const std::string& jobName() const { return jobName_; }
+
+ private:
+  static void onPrinterNotify(GObject*, GParamSpec*, gpointer self);
+  static void onResponse(GtkDialog*, int response, gpointer self);
+  static void onSent(GtkPrintJob*, gpointer self, const GError* error);
+  static void onTabMapped(GtkWidget*, gpointer self);
+
+  void showQueue(const std::string& name);
+  void showNotice(const std::string& name, const std::string& why);
+  std::unique_ptr<QueueTab> openTab(const std::string& name, std::string* error);
+  host::PrintDialog* activeDialog() const;
+  void print();
+  bool sendJob(const platform::PrintSettings& ticket);
+
+  std::filesystem::path document_;
+  const host::ParsedArgs& args_;
+  bool dismissAlerts_;
+  GtkWidget* dialog_ = nullptr;
+  GtkWidget* tab_ = nullptr;
+  GtkWidget* tabLabel_ = nullptr;
+  std::unique_ptr<QueueTab> panel_;
+  host::PrintDialog* session_ = nullptr;
+  bool following_ = false;
+  std::string queue_;
+  std::string notice_;
+  Outcome outcome_ = Outcome::kOpen;
+  bool sending_ = false;
+  std::string error_;
+  std::string jobName_;
+  unsigned refusals_ = 0;
+  unsigned alertDialogs_ = 0;
+};
+
+/// `jobwick dialog [FILE] [options]` without a screenshot session: the
+/// print dialog for FILE (asked for with the file chooser when absent).
+/// Answers the exit status; messages go to stderr.
+int runPrintDialog(host::ParsedArgs& args);
+
+}  // namespace jobwick::gtkui
