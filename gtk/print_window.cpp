@@ -116,9 +116,14 @@ void PrintWindow::present(const std::optional<std::string>& printer) {
 }
 
 void PrintWindow::followSession(host::PrintDialog* dialog) {
-  following_ = true;
+  if (!following_) {
+    // One plug-in at a time: the dialog's own panel goes before the
+    // session loads its own.
+    setTabContent(nullptr, "Jobwick");
+    panel_.reset();
+  }
+  following_ = dialog != nullptr;
   session_ = dialog;
-  if (!dialog) following_ = false;
 }
 
 void PrintWindow::setTabContent(GtkWidget* child, const std::string& label) {
@@ -127,11 +132,14 @@ void PrintWindow::setTabContent(GtkWidget* child, const std::string& label) {
   gtk_label_set_text(GTK_LABEL(tabLabel_), label.c_str());
 }
 
-bool PrintWindow::visible() const { return gtk_widget_get_visible(dialog_); }
+bool PrintWindow::visible() const {
+  return gtk_widget_get_visible(dialog_);
+}
 
 void PrintWindow::onPrinterNotify(GObject*, GParamSpec*, gpointer self) {
   auto* window = static_cast<PrintWindow*>(self);
-  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(window->dialog_));
+  GtkPrinter* printer =
+      gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(window->dialog_));
   if (!printer || window->following_) return;
   const std::string name = gtk_printer_get_name(printer);
   if (name != window->queue_) window->showQueue(name);
@@ -236,7 +244,9 @@ bool PrintWindow::selectPrinter(const std::string& name) {
   return false;
 }
 
-void PrintWindow::respond(int response) { gtk_dialog_response(GTK_DIALOG(dialog_), response); }
+void PrintWindow::respond(int response) {
+  gtk_dialog_response(GTK_DIALOG(dialog_), response);
+}
 
 PrintWindow::Outcome PrintWindow::run() {
   while (outcome_ == Outcome::kOpen) g_main_context_iteration(nullptr, TRUE);
@@ -444,8 +454,8 @@ std::optional<fs::path> chooseDocument(bool cancel) {
     bool done = false;
     std::optional<fs::path> file;
   } answer;
-  g_signal_connect(chooser, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response,
-                                                       gpointer data) {
+  g_signal_connect(chooser, "response",
+                   G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
                      auto* result = static_cast<Answer*>(data);
                      if (response == GTK_RESPONSE_ACCEPT) {
                        GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
@@ -513,6 +523,7 @@ int runScriptedPrint(PrintWindow& window, host::ParsedArgs& args, const std::str
   if (args.has("--json")) words.options["--json"] = {};
   words.positionals = {*args.value("--script")};
   TabSessionInput input(window, !args.has("--cancel"));
+  window.followSession(nullptr);
   const int status = host::runSessionWith(host::Invocation{words, std::cout, std::cerr}, input);
   window.followSession(nullptr);
   nlohmann::ordered_json states = {{"tab", window.tabState()},
@@ -564,8 +575,9 @@ int runPrintDialog(host::ParsedArgs& args) {
     for (const auto& name : window.printers()) listed += (listed.empty() ? "" : ", ") + name;
     std::cerr << "jobwick: dialog: the print dialog did not show queue " << *printer
               << " (the CUPS scheduler at " << host::schedulerName() << "; the dialog lists "
-              << (listed.empty() ? std::string("no printers") : listed) << "; showing: "
-              << (window.queue().empty() ? std::string("none") : window.queue()) << ")\n";
+              << (listed.empty() ? std::string("no printers") : listed)
+              << "; showing: " << (window.queue().empty() ? std::string("none") : window.queue())
+              << ")\n";
     return host::kExitFailure;
   }
   if (scripted) return runScriptedPrint(window, args, file.string());
@@ -580,12 +592,14 @@ int runPrintDialog(host::ParsedArgs& args) {
     tabs.push_back(window.tabState());
   }
   if (args.has("--print")) window.respond(GTK_RESPONSE_OK);
-  if (args.has("--cancel") || (args.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
-                               window.refusals() > 0)) {
+  if (args.has("--cancel") ||
+      (args.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
+       window.refusals() > 0)) {
     window.respond(GTK_RESPONSE_CANCEL);
   }
   window.run();
-  if (!writeStates(args, {{"tabs", tabs}, {"refusals", window.refusals()}})) return host::kExitFailure;
+  if (!writeStates(args, {{"tabs", tabs}, {"refusals", window.refusals()}}))
+    return host::kExitFailure;
   return finishedWith(window, file.string(), false);
 }
 

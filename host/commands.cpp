@@ -411,10 +411,16 @@ std::string commandHelp() {
   std::size_t width = 0;
   for (const auto& command : subcommands())
     width = std::max(width, joinWords(command.words).size());
+  // `jobwick dialog` is the program jobwick-dialog (it links GTK), which
+  // parses its own options; it is listed with the others all the same.
+  const std::string_view dialog = "dialog";
+  width = std::max(width, dialog.size());
   for (const auto& command : subcommands()) {
     std::string name = joinWords(command.words);
     out << "  " << name << std::string(width - name.size() + 3, ' ') << command.summary << "\n";
   }
+  out << "  " << dialog << std::string(width - dialog.size() + 3, ' ')
+      << "print a file from the GTK print dialog, the queue's panel as a tab\n";
   out << "\nExit status (every command):\n"
       << exitStatusTable()
       << "\nRun 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.\n"
@@ -423,6 +429,7 @@ std::string commandHelp() {
     std::string_view examples = command.examples;
     out << examples.substr(0, examples.find('\n')) << "\n";
   }
+  out << "  jobwick dialog letter.pdf --printer Vk7300\n";
   return out.str();
 }
 

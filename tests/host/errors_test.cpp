@@ -249,6 +249,9 @@ TEST_F(JobwickErrors, TopHelpHasTheExitStatusTable) {
   CommandResult top = jobwick({"--help"});
   EXPECT_THAT(top.out, HasSubstr("Exit status (every command):\n  0  done\n"));
   EXPECT_THAT(top.out, HasSubstr("\n  4  an input file"));
+  // The GTK dialog is a program of its own, listed with the commands.
+  EXPECT_THAT(top.out, HasSubstr("\n  dialog "));
+  EXPECT_THAT(top.out, HasSubstr("  jobwick dialog letter.pdf --printer Vk7300\n"));
 }
 
 }  // namespace

@@ -21,6 +21,23 @@ TEST(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
                            "share/man/man1/jobwick.1", "share/doc/jobwick/jobwick.md"}) {
     EXPECT_TRUE(fs::exists(prefix.path() / file)) << file;
   }
+  // With GTK: the dialog program beside jobwick, and a valid desktop entry
+  // that runs it for PDF and PostScript files.
+  if (fs::exists(JOBWICK_BUILD_DIR "/gtk/jobwick-dialog")) {
+    const fs::path entry = prefix.path() / "share/applications/jobwick-print.desktop";
+    ASSERT_TRUE(fs::exists(entry));
+    auto valid = runCommand({"desktop-file-validate", entry.string()});
+    EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+    EXPECT_EQ(valid.out + valid.err, "");
+    const std::string text = readFile(entry);
+    for (const char* line : {"Name=Print with Jobwick\n", "Exec=jobwick dialog %f\n",
+                             "MimeType=application/pdf;application/postscript;\n"}) {
+      EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    auto help = runCommand({jobwick.string(), "dialog", "--help"}, {{"DISPLAY", std::nullopt}});
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_NE(help.out.find("Usage: jobwick dialog [FILE]"), std::string::npos) << help.out;
+  }
   const std::map<std::string, std::optional<std::string>> noBundleDir = {
       {"JOBWICK_BUNDLE_DIR", std::nullopt}, {"HOME", prefix.path().string()}};
   auto info = runCommand({jobwick.string(), "info", "vk7300"}, noBundleDir);
