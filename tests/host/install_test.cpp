@@ -26,7 +26,7 @@ TEST(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
   if (fs::exists(JOBWICK_BUILD_DIR "/gtk/jobwick-dialog")) {
     const fs::path entry = prefix.path() / "share/applications/jobwick-print.desktop";
     ASSERT_TRUE(fs::exists(entry));
-    auto valid = runCommand({"desktop-file-validate", entry.string()});
+    auto valid = runCommand({"/usr/bin/desktop-file-validate", entry.string()});
     EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
     EXPECT_EQ(valid.out + valid.err, "");
     const std::string text = readFile(entry);
