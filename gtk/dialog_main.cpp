@@ -20,20 +20,18 @@
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
 #include "gtk/print_window.h"
+#include "gtk/widget_session_input.h"
 #include "host/commands.h"
 #include "host/session_input.h"
 
 namespace jobwick::gtkui {
 namespace {
 
-using host::ControlRef;
-using host::EventOutcome;
-
 /// A session's user events on the GTK widgets of the panel.
-class WidgetSessionInput : public host::SessionInput {
+class ScriptedWindowInput : public WidgetSessionInput {
  public:
-  explicit WidgetSessionInput(const host::ParsedArgs& args) : args_(args) {}
-  ~WidgetSessionInput() override { detaching(); }
+  explicit ScriptedWindowInput(const host::ParsedArgs& args) : args_(args) {}
+  ~ScriptedWindowInput() override { detaching(); }
 
   void attached(host::PanelWindow& window) override {
     detaching();
@@ -107,28 +105,9 @@ class WidgetSessionInput : public host::SessionInput {
 
   bool shown() const { return shown_; }
 
-  EventOutcome click(const ControlRef& control) override { return view_->click(control); }
-  EventOutcome type(const ControlRef& control, std::string_view text, platform::Window*) override {
-    return view_->type(control, text);
-  }
-  EventOutcome paste(const ControlRef& control, std::string_view text, platform::Window*) override {
-    return view_->paste(control, text);
-  }
-  EventOutcome clear(const ControlRef& control, platform::Window*) override {
-    return view_->clear(control);
-  }
-  EventOutcome erase(const ControlRef& control, std::size_t count, platform::Window*) override {
-    return view_->erase(control, count);
-  }
-  EventOutcome choose(const ControlRef& control, std::optional<std::int64_t> index,
-                      const std::optional<std::string>& title) override {
-    return view_->choose(control, index, title);
-  }
-
  private:
   const host::ParsedArgs& args_;
   GtkWindow* window_ = nullptr;
-  std::unique_ptr<PanelView> view_;
   std::unique_ptr<MainLoopBridge> bridge_;
   unsigned alerts_ = 0;
   bool shown_ = false;
@@ -220,7 +199,7 @@ int run(const std::vector<std::string>& words) {
     return host::kExitFailure;
   }
   parsed->positionals.push_back(*parsed->value("--script"));
-  WidgetSessionInput input(*parsed);
+  ScriptedWindowInput input(*parsed);
   const int status = host::runSessionWith(host::Invocation{*parsed, std::cout, std::cerr}, input);
   if (status == host::kExitSuccess && !input.shown()) {
     std::cerr << "jobwick: dialog: the session never showed the panel (add a \"restore\" or "

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "gtk/widget_session_input.h"
 #include "host/commands.h"
 #include "host/plugin_loader.h"
 #include "host/print_job.h"
@@ -13,8 +14,6 @@
 namespace jobwick::gtkui {
 
 namespace fs = std::filesystem;
-using host::ControlRef;
-using host::EventOutcome;
 
 std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
     const platform::PrintSettings& ticket) {
@@ -346,7 +345,7 @@ namespace {
 
 /// A session's steps on the widgets of the panel inside the print dialog's
 /// tab; when the steps are done, Print (or Cancel) is pressed.
-class TabSessionInput : public host::SessionInput {
+class TabSessionInput : public WidgetSessionInput {
  public:
   TabSessionInput(PrintWindow& window, bool pressPrint)
       : window_(window), pressPrint_(pressPrint) {}
@@ -410,29 +409,10 @@ class TabSessionInput : public host::SessionInput {
   bool stayedOpen() const { return stayedOpen_; }
   const nlohmann::ordered_json& panelAfterRefusal() const { return panelAfterRefusal_; }
 
-  EventOutcome click(const ControlRef& control) override { return view_->click(control); }
-  EventOutcome type(const ControlRef& control, std::string_view text, platform::Window*) override {
-    return view_->type(control, text);
-  }
-  EventOutcome paste(const ControlRef& control, std::string_view text, platform::Window*) override {
-    return view_->paste(control, text);
-  }
-  EventOutcome clear(const ControlRef& control, platform::Window*) override {
-    return view_->clear(control);
-  }
-  EventOutcome erase(const ControlRef& control, std::size_t count, platform::Window*) override {
-    return view_->erase(control, count);
-  }
-  EventOutcome choose(const ControlRef& control, std::optional<std::int64_t> index,
-                      const std::optional<std::string>& title) override {
-    return view_->choose(control, index, title);
-  }
-
  private:
   PrintWindow& window_;
   bool pressPrint_;
   host::PrintDialog* dialog_ = nullptr;
-  std::unique_ptr<PanelView> view_;
   std::unique_ptr<MainLoopBridge> bridge_;
   unsigned alerts_ = 0;
   bool stayedOpen_ = false;
