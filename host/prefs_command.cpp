@@ -89,6 +89,134 @@ std::string quotedText(const std::string& text) {
   return json(text).dump();
 }
 
+void wrongType(EntryReport& entry, const char* type) {
+  entry.problem = std::string("not a ") + type;
+}
+
+/// A plain text entry; a record of another release is marked.
+void readText(const EntrySpec& spec, const std::string* text, EntryReport& entry) {
+  if (!text) {
+    wrongType(entry, "string");
+    return;
+  }
+  entry.text = *text;
+  entry.meaning = text->empty() ? "(empty)" : quotedText(*text);
+  if (spec.key == std::string("Release Number") && *text != "2.00") {
+    entry.meaning += " (the panel resets a record of another release)";
+  }
+}
+
+/// A ciphered entry (hex or Base64), deciphered to text in `encoding`.
+void readSecret(const EntrySpec& spec, const std::string* text, platform::CFStringEncoding encoding,
+                EntryReport& entry) {
+  if (!text) {
+    wrongType(entry, "string");
+    return;
+  }
+  if (text->empty()) {
+    entry.meaning = "(empty)";
+    return;
+  }
+  const Secret secret = spec.form == Stored::kBase64  ? openBase64Secret(*text, fixedKey())
+                        : spec.form == Stored::kHex32 ? openHexSecret(*text, 16)
+                                                      : openHexSecret(*text, 32);
+  if (!secret.problem.empty()) {
+    entry.problem = secret.problem;
+    entry.meaning = "(not deciphered)";
+    return;
+  }
+  if (auto decoded = textFromBytes(secret.bytes, encoding)) {
+    entry.text = *decoded;
+    entry.meaning = quotedText(*decoded);
+  } else {
+    entry.problem = "the deciphered bytes are not " + encodingName(encoding) + " text";
+  }
+}
+
+/// The authentication choice.
+void readChoice(const Value& value, EntryReport& entry) {
+  if (const bool* flag = value.asBool()) {
+    entry.meaning = *flag ? "login name and password" : "user number";
+  } else {
+    wrongType(entry, "boolean");
+  }
+}
+
+/// The lock mask, `mask` when it is one of the nine lock buttons.
+void readLockMask(const Value& value, const std::optional<std::uint32_t>& mask,
+                  EntryReport& entry) {
+  const auto* number = value.asInteger();
+  if (!number) {
+    wrongType(entry, "number");
+    return;
+  }
+  if (!mask) {
+    entry.problem = "not a mask of the nine lock buttons (0 to 511)";
+    return;
+  }
+  auto names = lockNames(*mask);
+  std::string list;
+  for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
+  entry.meaning =
+      std::to_string(*number) + ": " + (names.empty() ? "no field locked" : list + " locked");
+}
+
+/// The cached folder list, its folders added to `report`.
+void readFolders(const Value& value, RecordReport& report, EntryReport& entry) {
+  report.hasFolders = true;
+  const auto* files = value.asArray();
+  if (!files) {
+    wrongType(entry, "list");
+    return;
+  }
+  for (const Value& folder : *files) {
+    const Dict* dict = folder.asDict();
+    const auto name = dict ? dict->find("name") : Dict::const_iterator();
+    if (!dict || name == dict->end() || !name->second.asString()) {
+      entry.problem = "an entry without a name (the panel leaves it out)";
+      continue;
+    }
+    auto flag = [&](const char* key) {
+      auto it = dict->find(key);
+      return it != dict->end() && it->second.asBool() && *it->second.asBool();
+    };
+    report.folders.push_back({*name->second.asString(), flag("password"), flag("dir")});
+  }
+  entry.meaning =
+      std::to_string(report.folders.size()) + (report.folders.size() == 1 ? " folder" : " folders");
+  entry.stored = entry.meaning;
+}
+
+/// One entry of the record as its form reads.
+EntryReport inspectEntry(const EntrySpec& spec, const Value& value,
+                         platform::CFStringEncoding encoding, RecordReport& report) {
+  EntryReport entry;
+  entry.key = spec.key;
+  entry.what = spec.what;
+  entry.stored = valueJson(value);
+  if (spec.lockBit != 0 && report.mask) entry.locked = (*report.mask & spec.lockBit) != 0;
+  switch (spec.form) {
+    case Stored::kText:
+      readText(spec, value.asString(), entry);
+      break;
+    case Stored::kHex32:
+    case Stored::kHex64:
+    case Stored::kBase64:
+      readSecret(spec, value.asString(), encoding, entry);
+      break;
+    case Stored::kBool:
+      readChoice(value, entry);
+      break;
+    case Stored::kNumber:
+      readLockMask(value, report.mask, entry);
+      break;
+    case Stored::kFiles:
+      readFolders(value, report, entry);
+      break;
+  }
+  return entry;
+}
+
 RecordReport inspectRecord(const Dict& record, const std::string& recordKey,
                            const std::string& model, platform::CFStringEncoding encoding) {
   RecordReport report;
@@ -102,104 +230,7 @@ RecordReport inspectRecord(const Dict& record, const std::string& recordKey,
   for (const EntrySpec& spec : kEntries) {
     auto it = record.find(spec.key);
     if (it == record.end()) continue;
-    const Value& value = it->second;
-    EntryReport entry;
-    entry.key = spec.key;
-    entry.what = spec.what;
-    entry.stored = valueJson(value);
-    if (spec.lockBit != 0 && report.mask) entry.locked = (*report.mask & spec.lockBit) != 0;
-    const std::string* text = value.asString();
-    auto wrongType = [&](const char* type) { entry.problem = std::string("not a ") + type; };
-
-    switch (spec.form) {
-      case Stored::kText:
-        if (!text) {
-          wrongType("string");
-          break;
-        }
-        entry.text = *text;
-        entry.meaning = text->empty() ? "(empty)" : quotedText(*text);
-        if (spec.key == std::string("Release Number") && *text != "2.00") {
-          entry.meaning += " (the panel resets a record of another release)";
-        }
-        break;
-      case Stored::kHex32:
-      case Stored::kHex64:
-      case Stored::kBase64: {
-        if (!text) {
-          wrongType("string");
-          break;
-        }
-        if (text->empty()) {
-          entry.meaning = "(empty)";
-          break;
-        }
-        const Secret secret = spec.form == Stored::kBase64  ? openBase64Secret(*text, fixedKey())
-                              : spec.form == Stored::kHex32 ? openHexSecret(*text, 16)
-                                                            : openHexSecret(*text, 32);
-        if (!secret.problem.empty()) {
-          entry.problem = secret.problem;
-          entry.meaning = "(not deciphered)";
-          break;
-        }
-        if (auto decoded = textFromBytes(secret.bytes, encoding)) {
-          entry.text = *decoded;
-          entry.meaning = quotedText(*decoded);
-        } else {
-          entry.problem = "the deciphered bytes are not " + encodingName(encoding) + " text";
-        }
-        break;
-      }
-      case Stored::kBool:
-        if (const bool* flag = value.asBool()) {
-          entry.meaning = *flag ? "login name and password" : "user number";
-        } else {
-          wrongType("boolean");
-        }
-        break;
-      case Stored::kNumber: {
-        const auto* number = value.asInteger();
-        if (!number) {
-          wrongType("number");
-          break;
-        }
-        if (!report.mask) {
-          entry.problem = "not a mask of the nine lock buttons (0 to 511)";
-          break;
-        }
-        auto names = lockNames(*report.mask);
-        std::string list;
-        for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
-        entry.meaning =
-            std::to_string(*number) + ": " + (names.empty() ? "no field locked" : list + " locked");
-        break;
-      }
-      case Stored::kFiles: {
-        report.hasFolders = true;
-        const auto* files = value.asArray();
-        if (!files) {
-          wrongType("list");
-          break;
-        }
-        for (const Value& folder : *files) {
-          const Dict* dict = folder.asDict();
-          const auto name = dict ? dict->find("name") : Dict::const_iterator();
-          if (!dict || name == dict->end() || !name->second.asString()) {
-            entry.problem = "an entry without a name (the panel leaves it out)";
-            continue;
-          }
-          auto flag = [&](const char* key) {
-            auto it = dict->find(key);
-            return it != dict->end() && it->second.asBool() && *it->second.asBool();
-          };
-          report.folders.push_back({*name->second.asString(), flag("password"), flag("dir")});
-        }
-        entry.meaning = std::to_string(report.folders.size()) +
-                        (report.folders.size() == 1 ? " folder" : " folders");
-        entry.stored = entry.meaning;
-        break;
-      }
-    }
+    EntryReport entry = inspectEntry(spec, it->second, encoding, report);
     if (!entry.problem.empty())
       report.problems.push_back(std::string(spec.key) + ": " + entry.problem);
     report.entries.push_back(std::move(entry));
