@@ -135,6 +135,53 @@ std::optional<std::string> spoolKey(const std::optional<std::string>& spoolText)
   return spoolText->substr(spoolText->size() - 16);
 }
 
+/// A one-digit choice in words.
+void readDigit(const KeySpec& spec, const std::string& value, TicketField& field) {
+  if (const char* words = digitMeaning(spec.name, value)) {
+    field.meaning = value + ": " + words;
+  } else {
+    field.meaning = value + ": unknown";
+    field.problem = "not one of the digits this entry takes";
+  }
+}
+
+/// A digest, checked against its code later (checkDigest).
+void readDigest(const KeySpec& spec, const std::string& value, TicketField& field) {
+  const bool digest =
+      value.size() == 32 && std::all_of(value.begin(), value.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f');
+      });
+  field.meaning = std::string(spec.what);
+  field.how = "MD5, 32 lower-case hex digits";
+  if (!digest) field.problem = "not an MD5 digest in lower-case hex";
+}
+
+/// A number in plain text, filled up to 5 digits.
+void readPlainNumber(const KeySpec& spec, const std::string& value, TicketField& field) {
+  const bool digits = std::all_of(value.begin(), value.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c));
+  });
+  field.text = value;
+  field.meaning = std::string(spec.what) + " " + value + " (plain text)";
+  field.how = "plain text filled up to 5 digits";
+  if (!digits || value.size() < 5) field.problem = "not a number of at least 5 digits";
+}
+
+/// The mask of the locked fields.
+void readMask(const std::string& value, TicketField& field) {
+  char* end = nullptr;
+  const long mask = std::strtol(value.c_str(), &end, 10);
+  if (end == value.c_str() || *end != '\0' || mask < 0 || mask > 511) {
+    field.meaning = value + ": unknown";
+    field.problem = "not a mask of the nine lock buttons (0 to 511)";
+    return;
+  }
+  auto names = lockNames(std::uint32_t(mask));
+  std::string list;
+  for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
+  field.meaning = value + ": " + (names.empty() ? "no field locked" : list + " locked");
+}
+
 class Inspector {
  public:
   Inspector(const platform::PrintSettings& settings, platform::CFStringEncoding system)
@@ -239,116 +286,106 @@ class Inspector {
 
     switch (spec.form) {
       case Form::kSpoolTime:
-        if (!report_.spoolTimeText) {
-          field.problem = "not hexadecimal text of a spool time";
-          field.meaning = "spool time (unreadable)";
-        } else {
-          field.text = report_.spoolTimeText;
-          field.meaning = "saved " + *report_.spoolTimeText;
-          const auto key = spoolKey(report_.spoolTimeText);
-          field.how = "hex of the spool-time text; " +
-                      (key ? "key " + quote(*key) : std::string("too short for a key"));
-          if (report_.spoolTimeText->size() < 16) {
-            field.problem = "shorter than the 16 characters of a spool-time key";
-          } else if (!isSpoolTimeForm(*report_.spoolTimeText)) {
-            field.problem = "not of the form \"Tue, 8 Dec 2026 09:05:07 +0900\"";
-          }
-        }
+        readSpoolTimeField(field);
         break;
       case Form::kDigit:
-        if (const char* words = digitMeaning(spec.name, *value)) {
-          field.meaning = *value + ": " + words;
-        } else {
-          field.meaning = *value + ": unknown";
-          field.problem = "not one of the digits this entry takes";
-        }
+        readDigit(spec, *value, field);
         break;
-      case Form::kHexName: {
-        auto bytes = bytesFromHex(*value);
-        field.how = "hex of " + encodingName(encoding) + " bytes" + piecesNote(field);
-        if (!bytes) {
-          field.problem = "not hexadecimal text";
-          field.meaning = std::string(spec.what) + " (unreadable)";
-        } else if (std::string_view(spec.name).starts_with("folderPath") && *bytes == "*standard") {
-          field.text = *bytes;
-          field.meaning = "main folder (*standard)";
-          field.how = "hex of \"*standard\"";
-        } else {
-          setText(field, *bytes, encoding, spec.what);
-          rawBytes_[spec.name] = *bytes;
-        }
+      case Form::kHexName:
+        readHexName(spec, *value, encoding, field);
         break;
-      }
-      case Form::kMd5: {
-        const bool digest =
-            value->size() == 32 && std::all_of(value->begin(), value->end(), [](char c) {
-              return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f');
-            });
-        field.meaning = std::string(spec.what);
-        field.how = "MD5, 32 lower-case hex digits";
-        if (!digest) field.problem = "not an MD5 digest in lower-case hex";
+      case Form::kMd5:
+        readDigest(spec, *value, field);
         break;
-      }
       case Form::kHex32:
-      case Form::kHex64: {
-        const std::size_t bytes = spec.form == Form::kHex32 ? 16 : 32;
-        field.how =
-            "fixed key, " + std::to_string(bytes * 2) + " hex digits, " + encodingName(encoding);
-        if (value->size() != bytes * 2) {
-          field.problem = "expected " + std::to_string(bytes * 2) + " hex digits, found " +
-                          std::to_string(value->size()) + " characters";
-          field.meaning = std::string(spec.what) + " (unreadable)";
-          break;
-        }
-        openSecret(field, openHexSecret(*value, bytes), encoding, spec.what);
+      case Form::kHex64:
+        readHexSecret(spec, *value, encoding, field);
         break;
-      }
       case Form::kFixedB64:
         field.how = "fixed key, Base64, " + encodingName(encoding) + piecesNote(field);
         openSecret(field, openBase64Secret(*value, fixedKey()), encoding, spec.what);
         break;
-      case Form::kSpoolB64: {
-        field.how = "spool-time key, Base64, " + encodingName(encoding) + piecesNote(field);
-        auto key = spoolKey(report_.spoolTimeText);
-        if (!key) {
-          field.meaning = std::string(spec.what) + " (not deciphered)";
-          field.problem = "cannot decipher: the ticket has no readable spoolTime";
-          break;
-        }
-        openSecret(field, openBase64Secret(*value, *key), encoding, spec.what);
-        if (!field.problem.empty()) {
-          field.problem =
-              "does not decipher to text with this ticket's spool-time key (the "
-              "spoolTime or this value was changed)";
-        }
+      case Form::kSpoolB64:
+        readSpoolKeySecret(spec, *value, encoding, field);
         break;
-      }
-      case Form::kPad5: {
-        const bool digits = std::all_of(value->begin(), value->end(), [](char c) {
-          return std::isdigit(static_cast<unsigned char>(c));
-        });
-        field.text = *value;
-        field.meaning = std::string(spec.what) + " " + *value + " (plain text)";
-        field.how = "plain text filled up to 5 digits";
-        if (!digits || value->size() < 5) field.problem = "not a number of at least 5 digits";
+      case Form::kPad5:
+        readPlainNumber(spec, *value, field);
         break;
-      }
-      case Form::kMask: {
-        char* end = nullptr;
-        const long mask = std::strtol(value->c_str(), &end, 10);
-        if (end == value->c_str() || *end != '\0' || mask < 0 || mask > 511) {
-          field.meaning = *value + ": unknown";
-          field.problem = "not a mask of the nine lock buttons (0 to 511)";
-          break;
-        }
-        auto names = lockNames(std::uint32_t(mask));
-        std::string list;
-        for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
-        field.meaning = *value + ": " + (names.empty() ? "no field locked" : list + " locked");
+      case Form::kMask:
+        readMask(*value, field);
         break;
-      }
     }
     add(std::move(field));
+  }
+
+  /// The spool time, read before every other field (readSpoolTime).
+  void readSpoolTimeField(TicketField& field) const {
+    if (!report_.spoolTimeText) {
+      field.problem = "not hexadecimal text of a spool time";
+      field.meaning = "spool time (unreadable)";
+      return;
+    }
+    field.text = report_.spoolTimeText;
+    field.meaning = "saved " + *report_.spoolTimeText;
+    const auto key = spoolKey(report_.spoolTimeText);
+    field.how = "hex of the spool-time text; " +
+                (key ? "key " + quote(*key) : std::string("too short for a key"));
+    if (report_.spoolTimeText->size() < 16) {
+      field.problem = "shorter than the 16 characters of a spool-time key";
+    } else if (!isSpoolTimeForm(*report_.spoolTimeText)) {
+      field.problem = "not of the form \"Tue, 8 Dec 2026 09:05:07 +0900\"";
+    }
+  }
+
+  /// A name as hex of its bytes; the main folder as "*standard".
+  void readHexName(const KeySpec& spec, const std::string& value,
+                   platform::CFStringEncoding encoding, TicketField& field) {
+    auto bytes = bytesFromHex(value);
+    field.how = "hex of " + encodingName(encoding) + " bytes" + piecesNote(field);
+    if (!bytes) {
+      field.problem = "not hexadecimal text";
+      field.meaning = std::string(spec.what) + " (unreadable)";
+    } else if (std::string_view(spec.name).starts_with("folderPath") && *bytes == "*standard") {
+      field.text = *bytes;
+      field.meaning = "main folder (*standard)";
+      field.how = "hex of \"*standard\"";
+    } else {
+      setText(field, *bytes, encoding, spec.what);
+      rawBytes_[spec.name] = *bytes;
+    }
+  }
+
+  /// A fixed-key secret of 32 or 64 hex digits.
+  void readHexSecret(const KeySpec& spec, const std::string& value,
+                     platform::CFStringEncoding encoding, TicketField& field) {
+    const std::size_t bytes = spec.form == Form::kHex32 ? 16 : 32;
+    field.how =
+        "fixed key, " + std::to_string(bytes * 2) + " hex digits, " + encodingName(encoding);
+    if (value.size() != bytes * 2) {
+      field.problem = "expected " + std::to_string(bytes * 2) + " hex digits, found " +
+                      std::to_string(value.size()) + " characters";
+      field.meaning = std::string(spec.what) + " (unreadable)";
+      return;
+    }
+    openSecret(field, openHexSecret(value, bytes), encoding, spec.what);
+  }
+
+  /// A Base64 secret ciphered with the ticket's own spool-time key.
+  void readSpoolKeySecret(const KeySpec& spec, const std::string& value,
+                          platform::CFStringEncoding encoding, TicketField& field) {
+    field.how = "spool-time key, Base64, " + encodingName(encoding) + piecesNote(field);
+    auto key = spoolKey(report_.spoolTimeText);
+    if (!key) {
+      field.meaning = std::string(spec.what) + " (not deciphered)";
+      field.problem = "cannot decipher: the ticket has no readable spoolTime";
+      return;
+    }
+    openSecret(field, openBase64Secret(value, *key), encoding, spec.what);
+    if (!field.problem.empty()) {
+      field.problem =
+          "does not decipher to text with this ticket's spool-time key (the "
+          "spoolTime or this value was changed)";
+    }
   }
 
   void openSecret(TicketField& field, const Secret& secret, platform::CFStringEncoding encoding,
