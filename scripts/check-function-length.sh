@@ -9,7 +9,6 @@
 # local classes count towards the function around them.
 #
 # Usage: scripts/check-function-length.sh [--max N] [FOLDER...]
-# Not yet run by .ci/run: host/ still has functions over the limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 max=80
