@@ -126,8 +126,9 @@ const char kUsage[] =
     "and the dialog stays open; else FILE is printed through GTK with every job-ticket\n"
     "entry as the job option of the same name. Cancel prints nothing.\n"
     "\n"
-    "With FILE, --printer and --script SESSION, the session's steps are made on the\n"
-    "widgets of that tab and Print is pressed afterwards (--cancel presses Cancel).\n"
+    "With FILE (or --choose-file FILE), --printer and --script SESSION, the session's\n"
+    "steps are made on the widgets of that tab and Print is pressed afterwards (--cancel\n"
+    "presses Cancel).\n"
     "\n"
     "With --script SESSION and --screenshot OUT.png (no FILE), the session runs through\n"
     "the panel's GTK widgets in a window of their own and the panel is drawn into\n"
@@ -143,6 +144,9 @@ const char kUsage[] =
     "  --printer QUEUE         the CUPS queue to select first\n"
     "  --print, --cancel       press Print or Cancel once the panel shows (scripts)\n"
     "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable; tests)\n"
+    "  --choose-file FILE      without FILE: pick FILE in the file chooser once it shows\n"
+    "                          and press its Print button (tests; --cancel alone presses\n"
+    "                          the chooser's Cancel)\n"
     "  --widget-states FILE    write what the widgets show as JSON (for tests)\n";
 
 int run(const std::vector<std::string>& words) {
@@ -159,6 +163,7 @@ int run(const std::vector<std::string>& words) {
   options.push_back({"--print", "", "press Print once the panel shows"});
   options.push_back({"--cancel", "", "press Cancel once the panel shows"});
   options.push_back({"--select-printer", "QUEUE", "choose QUEUE in the printer list", true});
+  options.push_back({"--choose-file", "FILE", "pick FILE in the file chooser once it shows"});
   std::string error;
   auto parsed = host::parseArguments(words, options, &error);
   if (!parsed) {
@@ -169,9 +174,16 @@ int run(const std::vector<std::string>& words) {
     std::cout << kUsage;
     return host::kExitSuccess;
   }
-  if (!parsed->has("--screenshot") && (!parsed->has("--script") || !parsed->positionals.empty())) {
+  const bool choose = parsed->has("--choose-file");
+  if (!parsed->has("--screenshot") &&
+      (!parsed->has("--script") || !parsed->positionals.empty() || choose)) {
     if (parsed->positionals.size() > 1) {
       std::cerr << "jobwick: dialog: one FILE at a time\nRun 'jobwick dialog --help' for usage.\n";
+      return host::kExitUsage;
+    }
+    if (choose && !parsed->positionals.empty()) {
+      std::cerr << "jobwick: dialog: --choose-file answers the file chooser, which does not show "
+                   "with a FILE; give one or the other\n";
       return host::kExitUsage;
     }
     if (parsed->has("--print") && parsed->has("--cancel")) {
@@ -179,6 +191,11 @@ int run(const std::vector<std::string>& words) {
       return host::kExitUsage;
     }
     return runPrintDialog(*parsed);
+  }
+  if (choose) {
+    std::cerr << "jobwick: dialog: --choose-file answers the print dialog's file chooser; "
+                 "--screenshot shows none\nRun 'jobwick dialog --help' for usage.\n";
+    return host::kExitUsage;
   }
   if (!parsed->positionals.empty()) {
     std::cerr << "jobwick: dialog: --screenshot draws a session's panel; it takes no FILE\n"

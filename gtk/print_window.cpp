@@ -419,9 +419,66 @@ class TabSessionInput : public WidgetSessionInput {
   nlohmann::ordered_json panelAfterRefusal_;
 };
 
+/// The dialog the file chooser shows in this process (GtkFileChooserNative
+/// shows a GtkFileChooserDialog where no desktop portal serves it); null
+/// while none is shown.
+GtkWidget* shownFileChooserDialog() {
+  GListModel* toplevels = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(toplevels); ++i) {
+    GRef<GObject> item(G_OBJECT(g_list_model_get_item(toplevels, i)));
+    if (GTK_IS_FILE_CHOOSER_DIALOG(item.get()) && gtk_widget_get_visible(GTK_WIDGET(item.get())))
+      return GTK_WIDGET(item.get());  // the list of toplevels keeps it
+  }
+  return nullptr;
+}
+
+/// Answers the shown chooser as its user would (scripted use): selects
+/// `pick` in it and presses Print, or, without `pick`, presses Cancel.
+/// False, with `error` saying why, when the chooser does not let it.
+bool answerChooser(const std::optional<fs::path>& pick, std::string* error) {
+  GtkWidget* dialog = nullptr;
+  if (!pumpUntil([&] { return (dialog = shownFileChooserDialog()) != nullptr; }, 10.0)) {
+    *error =
+        "the file chooser showed no dialog in this program (a desktop portal may serve it; "
+        "GTK_USE_PORTAL=0 keeps it here)";
+    return false;
+  }
+  if (pick) {
+    GRef<GFile> wanted(g_file_new_for_path(pick->c_str()));
+    GError* failure = nullptr;
+    if (!gtk_file_chooser_set_file(GTK_FILE_CHOOSER(dialog), wanted.get(), &failure)) {
+      *error = "the file chooser cannot select " + pick->string() + ": " +
+               (failure ? failure->message : "refused");
+      if (failure) g_error_free(failure);
+      return false;
+    }
+    // The chooser selects the file once it has listed the file's folder.
+    auto selected = [&] {
+      GRef<GFile> file(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
+      return file.get() && g_file_equal(file.get(), wanted.get());
+    };
+    if (!pumpUntil(selected, 10.0)) {
+      *error =
+          "the file chooser did not select " + pick->string() + " (not a PDF or PostScript file?)";
+      return false;
+    }
+  }
+  GtkWidget* button = gtk_dialog_get_widget_for_response(
+      GTK_DIALOG(dialog), pick ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+  if (!button || !gtk_widget_activate(button)) {
+    *error = std::string("the file chooser's ") + (pick ? "Print" : "Cancel") +
+             " button cannot be pressed";
+    return false;
+  }
+  return true;
+}
+
 /// A PDF or PostScript file asked for with the GTK file chooser; nullopt
-/// when the user chooses none. `cancel` answers the chooser at once (tests).
-std::optional<fs::path> chooseDocument(bool cancel) {
+/// when the user chooses none. With `scripted` the chooser is answered as
+/// answerChooser does, with `pick` or Cancel; nullopt, with `error` set,
+/// when that cannot be done.
+std::optional<fs::path> chooseDocument(bool scripted, const std::optional<fs::path>& pick,
+                                       std::string* error) {
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
       "Print with Jobwick", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Print", "_Cancel");
   GtkFileFilter* filter = gtk_file_filter_new();
@@ -449,8 +506,7 @@ std::optional<fs::path> chooseDocument(bool cancel) {
                    }),
                    &answer);
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
-  if (cancel) {
-    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+  if (scripted && !answerChooser(pick, error)) {
     g_signal_handlers_disconnect_by_data(chooser, &answer);
     gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser));
     answer.done = true;
@@ -526,13 +582,26 @@ int runPrintDialog(host::ParsedArgs& args) {
     std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
     return host::kExitUsage;
   }
+  std::error_code ec;
+  if (const auto pick = args.value("--choose-file"); pick && !fs::is_regular_file(*pick, ec)) {
+    std::cerr << "jobwick: dialog: --choose-file " << *pick << ": cannot be read (no such file)\n";
+    return host::kExitFailure;
+  }
   if (!gtk_init_check()) {
     std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
     return host::kExitFailure;
   }
   fs::path file;
   if (args.positionals.empty()) {
-    auto chosen = chooseDocument(args.has("--cancel"));
+    const auto pick = args.value("--choose-file");
+    std::string error;
+    auto chosen =
+        chooseDocument(pick || args.has("--cancel"),
+                       pick ? std::optional<fs::path>(fs::absolute(*pick)) : std::nullopt, &error);
+    if (!error.empty()) {
+      std::cerr << "jobwick: dialog: " << error << "; nothing was printed\n";
+      return host::kExitFailure;
+    }
     if (!chosen) {
       std::cerr << "jobwick: dialog: no file was chosen; nothing was printed\n";
       return host::kExitFailure;
@@ -541,7 +610,6 @@ int runPrintDialog(host::ParsedArgs& args) {
   } else {
     file = args.positionals.front();
   }
-  std::error_code ec;
   if (!fs::is_regular_file(file, ec)) {
     std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
     return host::kExitFailure;

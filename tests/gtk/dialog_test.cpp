@@ -369,4 +369,89 @@ TEST_F(DialogTest, QueueSwapCancelAndNoFile) {
   EXPECT_NE(nothing.err.find("no file was chosen"), std::string::npos) << nothing.err;
 }
 
+/// What queue `queue`'s file: device holds once it holds `marker` (waiting,
+/// bounded, for the scheduler to finish the job); empty when it never does.
+std::string printedWith(const jwtest::PrivateCupsd& cupsd, const std::string& queue,
+                        const std::string& marker) {
+  for (int i = 0; i < 500; ++i) {
+    const std::string printed = hosttest::readFile(cupsd.outputOf(queue));
+    if (printed.find(marker) != std::string::npos) return printed;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return "";
+}
+
+// With no FILE the file chooser asks for one. The file picked in the
+// chooser's own dialog is the one printed, with the dialog's panel as it
+// opens and with a session's steps in the tab, and not the file beside it.
+TEST_F(DialogTest, FileChosenInTheChooserIsPrinted) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path folder = temp().path() / "documents";
+  fs::create_directories(folder);
+  std::ofstream(folder / "beside.ps") << "%!PS\n(beside-document) pop\nshowpage\n";
+  const std::string printer = "PRINTER=" + hosttest::SharedPrinter::address();
+  struct Case {
+    std::string name;
+    std::vector<std::string> args;
+    std::string title;  // the job name the scheduler records
+  };
+  const Case cases[] = {
+      {"plain", {"--print"}, "plain.ps"},
+      {"scripted",
+       {"--script", source("examples/sessions/vk7300-round-trip.json").string(), "--var", printer,
+        "--print"},
+       "Price list"},
+  };
+  for (const auto& [name, args, title] : cases) {
+    SCOPED_TRACE(name);
+    const fs::path chosen = folder / (name + ".ps");
+    const std::string marker = "chosen-" + name + "-document";
+    std::ofstream(chosen) << "%!PS\n(" << marker << ") pop\nshowpage\n";
+    const auto before = jobsOf(*cupsd, "Rec7300");
+    std::vector<std::string> words = {"--choose-file", chosen.string(), "--printer", "Rec7300"};
+    words.insert(words.end(), args.begin(), args.end());
+    CommandResult printed = printDialog(*cupsd, words);
+    ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
+    EXPECT_NE(printed.out.find("Printed " + chosen.string() + " on Rec7300"), std::string::npos)
+        << printed.out;
+    const auto after = jobsOf(*cupsd, "Rec7300");
+    ASSERT_EQ(after.size(), before.size() + 1);
+    EXPECT_EQ(after.rbegin()->second, title);
+    const std::string output = printedWith(*cupsd, "Rec7300", marker);
+    EXPECT_NE(output, "") << "the chosen file never reached the printer";
+    EXPECT_EQ(output.find("beside-document"), std::string::npos);
+  }
+}
+
+// Cancel in the file chooser: a non-zero exit that says no file was chosen,
+// and nothing reaches the scheduler. The test seam refuses what it cannot
+// answer, naming the input.
+TEST_F(DialogTest, FileChooserCancelAndItsMisuse) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const auto before = jobsOf(*cupsd, "Rec7300");
+  CommandResult cancelled = printDialog(*cupsd, {"--printer", "Rec7300", "--cancel"});
+  EXPECT_EQ(cancelled.exitCode, 1);
+  EXPECT_NE(cancelled.err.find("no file was chosen; nothing was printed"), std::string::npos)
+      << cancelled.err;
+  EXPECT_EQ(jobsOf(*cupsd, "Rec7300"), before);
+
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const fs::path missing = temp().path() / "missing.ps";
+  const std::pair<std::vector<std::string>, std::pair<int, std::string>> misuse[] = {
+      {{"--choose-file", missing.string(), "--printer", "Rec7300", "--print"},
+       {1, missing.string() + ": cannot be read"}},
+      {{document.string(), "--choose-file", document.string()}, {2, "give one or the other"}},
+      {{"--choose-file", document.string(), "--script", document.string(), "--screenshot", "x.png"},
+       {2, "--screenshot shows none"}},
+  };
+  for (const auto& [args, expected] : misuse) {
+    SCOPED_TRACE(args.front());
+    CommandResult refused = printDialog(*cupsd, args);
+    EXPECT_EQ(refused.exitCode, expected.first) << refused.err;
+    EXPECT_NE(refused.err.find(expected.second), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(jobsOf(*cupsd, "Rec7300"), before);
+}
+
 }  // namespace
