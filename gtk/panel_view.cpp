@@ -292,74 +292,15 @@ PanelView::Binding& PanelView::build(platform::View* view, Binding* parent) {
     followChildren(b);
     return b;
   }
-  if (auto* button = dynamic_cast<platform::Button*>(view)) {
-    Binding* b = nullptr;
-    switch (button->buttonType()) {
-      case platform::ButtonType::CheckBox:
-      case platform::ButtonType::Radio:
-        b = &bind(view, gtk_check_button_new_with_label(button->title().c_str()), parent);
-        b->kind = Kind::Check;
-        g_signal_connect(b->widget, "toggled", G_CALLBACK(Signals::toggled), b);
-        break;
-      case platform::ButtonType::Toggle:
-        b = &bind(view, gtk_toggle_button_new(), parent);
-        b->kind = Kind::Toggle;
-        b->image = gtk_image_new();
-        gtk_button_set_child(GTK_BUTTON(b->widget), b->image);
-        g_signal_connect(b->widget, "toggled", G_CALLBACK(Signals::toggled), b);
-        break;
-      default:
-        b = &bind(view, gtk_button_new_with_label(button->title().c_str()), parent);
-        b->kind = Kind::Push;
-        g_signal_connect(b->widget, "clicked", G_CALLBACK(Signals::clicked), b);
-        break;
-    }
-    gtk_widget_set_halign(b->widget, GTK_ALIGN_START);
-    return *b;
-  }
+  if (auto* button = dynamic_cast<platform::Button*>(view)) return buildButton(*button, parent);
   if (dynamic_cast<platform::Matrix*>(view)) {
     Binding& b = bind(view, gtk_box_new(GTK_ORIENTATION_VERTICAL, 2), parent);
     b.kind = Kind::Matrix;
     followCells(b);
     return b;
   }
-  if (auto* field = dynamic_cast<platform::TextField*>(view)) {
-    // A field the plug-in may make editable (it has an input filter, or
-    // is editable or selectable now) is an entry; the rest are labels.
-    if (!field->isEditable() && !field->isSelectable() && !field->formatter()) {
-      GtkWidget* label = gtk_label_new(field->stringValue().c_str());
-      gtk_label_set_xalign(GTK_LABEL(label), 0);
-      gtk_label_set_selectable(GTK_LABEL(label), field->isSelectable());
-      Binding& b = bind(view, label, parent);
-      b.kind = Kind::Label;
-      return b;
-    }
-    GtkWidget* entry = gtk_entry_new();
-    Binding& b = bind(view, entry, parent);
-    b.kind = Kind::Entry;
-    GtkEditable* delegate = gtk_editable_get_delegate(GTK_EDITABLE(entry));
-    g_signal_connect(delegate, "insert-text", G_CALLBACK(Signals::insertText), &b);
-    g_signal_connect(delegate, "delete-text", G_CALLBACK(Signals::deleteText), &b);
-    b.focusController = gtk_event_controller_focus_new();
-    g_signal_connect(b.focusController, "enter", G_CALLBACK(Signals::focusEnter), &b);
-    gtk_widget_add_controller(entry, b.focusController);
-    return b;
-  }
-  if (dynamic_cast<platform::PopUpButton*>(view)) {
-    GtkStringList* list = gtk_string_list_new(nullptr);
-    GtkWidget* dropDown = gtk_drop_down_new(G_LIST_MODEL(list), nullptr);
-    Binding& b = bind(view, dropDown, parent);
-    b.kind = Kind::Popup;
-    b.items = list;
-    b.factory = gtk_signal_list_item_factory_new();
-    g_signal_connect(b.factory, "setup", G_CALLBACK(Signals::setupItem), &b);
-    g_signal_connect(b.factory, "bind", G_CALLBACK(Signals::bindItem), &b);
-    gtk_drop_down_set_factory(GTK_DROP_DOWN(dropDown), b.factory);
-    g_object_unref(b.factory);  // the drop-down holds it
-    gtk_widget_set_halign(dropDown, GTK_ALIGN_START);
-    g_signal_connect(dropDown, "notify::selected", G_CALLBACK(Signals::selected), &b);
-    return b;
-  }
+  if (auto* field = dynamic_cast<platform::TextField*>(view)) return buildField(*field, parent);
+  if (dynamic_cast<platform::PopUpButton*>(view)) return buildPopup(view, parent);
   if (dynamic_cast<platform::ProgressIndicator*>(view)) {
     Binding& b = bind(view, gtk_spinner_new(), parent);
     gtk_widget_set_halign(b.widget, GTK_ALIGN_START);
@@ -371,6 +312,72 @@ PanelView::Binding& PanelView::build(platform::View* view, Binding* parent) {
   b.kind = Kind::View;
   b.container = box;
   followChildren(b);
+  return b;
+}
+
+PanelView::Binding& PanelView::buildButton(platform::Button& button, Binding* parent) {
+  using Kind = Binding::Kind;
+  Binding* b = nullptr;
+  switch (button.buttonType()) {
+    case platform::ButtonType::CheckBox:
+    case platform::ButtonType::Radio:
+      b = &bind(&button, gtk_check_button_new_with_label(button.title().c_str()), parent);
+      b->kind = Kind::Check;
+      g_signal_connect(b->widget, "toggled", G_CALLBACK(Signals::toggled), b);
+      break;
+    case platform::ButtonType::Toggle:
+      b = &bind(&button, gtk_toggle_button_new(), parent);
+      b->kind = Kind::Toggle;
+      b->image = gtk_image_new();
+      gtk_button_set_child(GTK_BUTTON(b->widget), b->image);
+      g_signal_connect(b->widget, "toggled", G_CALLBACK(Signals::toggled), b);
+      break;
+    default:
+      b = &bind(&button, gtk_button_new_with_label(button.title().c_str()), parent);
+      b->kind = Kind::Push;
+      g_signal_connect(b->widget, "clicked", G_CALLBACK(Signals::clicked), b);
+      break;
+  }
+  gtk_widget_set_halign(b->widget, GTK_ALIGN_START);
+  return *b;
+}
+
+PanelView::Binding& PanelView::buildField(platform::TextField& field, Binding* parent) {
+  // A field the plug-in may make editable (it has an input filter, or is
+  // editable or selectable now) is an entry; the rest are labels.
+  if (!field.isEditable() && !field.isSelectable() && !field.formatter()) {
+    GtkWidget* label = gtk_label_new(field.stringValue().c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_label_set_selectable(GTK_LABEL(label), field.isSelectable());
+    Binding& b = bind(&field, label, parent);
+    b.kind = Binding::Kind::Label;
+    return b;
+  }
+  GtkWidget* entry = gtk_entry_new();
+  Binding& b = bind(&field, entry, parent);
+  b.kind = Binding::Kind::Entry;
+  GtkEditable* delegate = gtk_editable_get_delegate(GTK_EDITABLE(entry));
+  g_signal_connect(delegate, "insert-text", G_CALLBACK(Signals::insertText), &b);
+  g_signal_connect(delegate, "delete-text", G_CALLBACK(Signals::deleteText), &b);
+  b.focusController = gtk_event_controller_focus_new();
+  g_signal_connect(b.focusController, "enter", G_CALLBACK(Signals::focusEnter), &b);
+  gtk_widget_add_controller(entry, b.focusController);
+  return b;
+}
+
+PanelView::Binding& PanelView::buildPopup(platform::View* view, Binding* parent) {
+  GtkStringList* list = gtk_string_list_new(nullptr);
+  GtkWidget* dropDown = gtk_drop_down_new(G_LIST_MODEL(list), nullptr);
+  Binding& b = bind(view, dropDown, parent);
+  b.kind = Binding::Kind::Popup;
+  b.items = list;
+  b.factory = gtk_signal_list_item_factory_new();
+  g_signal_connect(b.factory, "setup", G_CALLBACK(Signals::setupItem), &b);
+  g_signal_connect(b.factory, "bind", G_CALLBACK(Signals::bindItem), &b);
+  gtk_drop_down_set_factory(GTK_DROP_DOWN(dropDown), b.factory);
+  g_object_unref(b.factory);  // the drop-down holds it
+  gtk_widget_set_halign(dropDown, GTK_ALIGN_START);
+  g_signal_connect(dropDown, "notify::selected", G_CALLBACK(Signals::selected), &b);
   return b;
 }
 
@@ -613,6 +620,148 @@ gboolean PanelView::pendingDeletionDue(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+namespace {
+
+// What a widget of each kind shows of its control; each changes only what
+// differs, so that GTK emits no signal for a value it already has.
+
+void syncBox(PanelView::Binding& b) {
+  auto* box = static_cast<platform::Box*>(b.view);
+  const char* shown = gtk_frame_get_label(GTK_FRAME(b.widget));
+  if (box->title() != (shown ? shown : ""))
+    gtk_frame_set_label(GTK_FRAME(b.widget), box->title().c_str());
+}
+
+void syncTabs(PanelView::Binding& b) {
+  auto* tabs = static_cast<platform::TabView*>(b.view);
+  for (std::size_t i = 0; i < b.tabLabels.size() && i < tabs->items().size(); ++i) {
+    const std::string& label = tabs->items()[i]->label();
+    if (label != gtk_label_get_text(GTK_LABEL(b.tabLabels[i])))
+      gtk_label_set_text(GTK_LABEL(b.tabLabels[i]), label.c_str());
+  }
+  const auto selected = int(tabs->indexOfSelectedTabViewItem());
+  if (selected >= 0 && gtk_notebook_get_current_page(GTK_NOTEBOOK(b.widget)) != selected)
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(b.widget), selected);
+}
+
+/// A push button or a check box (or radio button).
+void syncButton(PanelView::Binding& b) {
+  using Kind = PanelView::Binding::Kind;
+  GtkWidget* w = b.widget;
+  auto* button = static_cast<platform::Button*>(b.view);
+  const char* shown = b.kind == Kind::Check ? gtk_check_button_get_label(GTK_CHECK_BUTTON(w))
+                                            : gtk_button_get_label(GTK_BUTTON(w));
+  if (button->title() != (shown ? shown : "")) {
+    if (b.kind == Kind::Check)
+      gtk_check_button_set_label(GTK_CHECK_BUTTON(w), button->title().c_str());
+    else
+      gtk_button_set_label(GTK_BUTTON(w), button->title().c_str());
+  }
+  if (b.kind == Kind::Check &&
+      bool(gtk_check_button_get_active(GTK_CHECK_BUTTON(w))) != (button->state() != 0))
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w), button->state() != 0);
+}
+
+void syncMatrix(PanelView::Binding& b) {
+  auto* matrix = static_cast<platform::Matrix*>(b.view);
+  for (std::size_t row = 0; row < b.cells.size(); ++row) {
+    const platform::ButtonCell* cell = matrix->cellAtRow(std::int64_t(row));
+    if (!cell) continue;
+    GtkCheckButton* radio = GTK_CHECK_BUTTON(b.cells[row]);
+    const char* shown = gtk_check_button_get_label(radio);
+    if (cell->title() != (shown ? shown : ""))
+      gtk_check_button_set_label(radio, cell->title().c_str());
+    if (bool(gtk_widget_get_sensitive(b.cells[row])) != cell->isEnabled())
+      gtk_widget_set_sensitive(b.cells[row], cell->isEnabled());
+    const bool on = matrix->selectedRow() == std::int64_t(row);
+    if (bool(gtk_check_button_get_active(radio)) != on) gtk_check_button_set_active(radio, on);
+  }
+}
+
+/// An entry: masking, text (with the caret where the control's is) and
+/// whether it takes typing.
+void syncEntry(GtkWidget* w, const platform::TextField& field) {
+  if (bool(gtk_entry_get_visibility(GTK_ENTRY(w))) == field.isSecure()) {
+    gtk_entry_set_visibility(GTK_ENTRY(w), !field.isSecure());
+    gtk_entry_set_input_purpose(
+        GTK_ENTRY(w), field.isSecure() ? GTK_INPUT_PURPOSE_PASSWORD : GTK_INPUT_PURPOSE_FREE_FORM);
+  }
+  if (field.stringValue() != gtk_editable_get_text(GTK_EDITABLE(w))) {
+    gtk_editable_set_text(GTK_EDITABLE(w), field.stringValue().c_str());
+    // The caret where the control's is (after the text it took).
+    const platform::Range caret = field.selectedRange();
+    gtk_editable_set_position(
+        GTK_EDITABLE(w),
+        characterOfUtf16Offset(field.stringValue(), caret.location + caret.length));
+  }
+  if (bool(gtk_editable_get_editable(GTK_EDITABLE(w))) != field.isEditable())
+    gtk_editable_set_editable(GTK_EDITABLE(w), field.isEditable());
+}
+
+/// A text field, as an entry or a label, greyed as the control's text is.
+void syncField(PanelView::Binding& b) {
+  GtkWidget* w = b.widget;
+  auto* field = static_cast<platform::TextField*>(b.view);
+  if (b.kind == PanelView::Binding::Kind::Entry) {
+    syncEntry(w, *field);
+  } else if (field->stringValue() != gtk_label_get_text(GTK_LABEL(w))) {
+    gtk_label_set_text(GTK_LABEL(w), field->stringValue().c_str());
+  }
+  const bool grey = field->textColor() == platform::Color::Grey;
+  if (bool(gtk_widget_has_css_class(w, "dim-label")) != grey) {
+    if (grey)
+      gtk_widget_add_css_class(w, "dim-label");
+    else
+      gtk_widget_remove_css_class(w, "dim-label");
+  }
+}
+
+void syncPopup(PanelView::Binding& b) {
+  auto* popup = static_cast<platform::PopUpButton*>(b.view);
+  // Titles, pictures and enabled states: a change in any of them binds the
+  // items again.
+  std::vector<std::string> titles;
+  std::vector<std::string> looks;
+  for (const auto& item : popup->menu()->items()) {
+    const bool separator = !item || item->isSeparatorItem();
+    titles.push_back(separator ? "\n" : item->title());
+    looks.push_back(separator ? ""
+                              : (item->isEnabled() ? "1" : "0") +
+                                    (item->image() ? item->image()->name() : ""));
+  }
+  if (titles != b.shownItems || looks != b.itemLooks) {
+    std::vector<const char*> strings;
+    for (const auto& title : titles) strings.push_back(title.c_str());
+    strings.push_back(nullptr);
+    gtk_string_list_splice(b.items, 0, guint(b.shownItems.size()), strings.data());
+    b.shownItems = std::move(titles);
+    b.itemLooks = std::move(looks);
+  }
+  const std::int64_t index = popup->indexOfSelectedItem();
+  const guint wanted = index < 0 ? GTK_INVALID_LIST_POSITION : guint(index);
+  if (gtk_drop_down_get_selected(GTK_DROP_DOWN(b.widget)) != wanted)
+    gtk_drop_down_set_selected(GTK_DROP_DOWN(b.widget), wanted);
+}
+
+void syncProgress(PanelView::Binding& b) {
+  const bool animating = static_cast<platform::ProgressIndicator*>(b.view)->isAnimating();
+  if (bool(gtk_spinner_get_spinning(GTK_SPINNER(b.widget))) != animating)
+    gtk_spinner_set_spinning(GTK_SPINNER(b.widget), animating);
+}
+
+}  // namespace
+
+void PanelView::syncToggle(Binding& b) {
+  GtkWidget* w = b.widget;
+  auto* button = static_cast<platform::Button*>(b.view);
+  const bool on = button->state() != 0;
+  if (bool(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w))) != on)
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), on);
+  // The alternate image (the closed padlock) while the button is on.
+  showImage(b.image, on && button->alternateImage() ? button->alternateImage() : button->image());
+  gtk_widget_set_tooltip_text(w, button->title().empty() ? nullptr : button->title().c_str());
+}
+
 void PanelView::syncOne(Binding& b) {
   using Kind = Binding::Kind;
   GtkWidget* w = b.widget;
@@ -623,133 +772,32 @@ void PanelView::syncOne(Binding& b) {
       gtk_widget_set_sensitive(w, control->isEnabled());
   }
   switch (b.kind) {
-    case Kind::Box: {
-      auto* box = static_cast<platform::Box*>(b.view);
-      const char* shown = gtk_frame_get_label(GTK_FRAME(w));
-      if (box->title() != (shown ? shown : ""))
-        gtk_frame_set_label(GTK_FRAME(w), box->title().c_str());
+    case Kind::Box:
+      syncBox(b);
       break;
-    }
-    case Kind::Tabs: {
-      auto* tabs = static_cast<platform::TabView*>(b.view);
-      for (std::size_t i = 0; i < b.tabLabels.size() && i < tabs->items().size(); ++i) {
-        const std::string& label = tabs->items()[i]->label();
-        if (label != gtk_label_get_text(GTK_LABEL(b.tabLabels[i])))
-          gtk_label_set_text(GTK_LABEL(b.tabLabels[i]), label.c_str());
-      }
-      const auto selected = int(tabs->indexOfSelectedTabViewItem());
-      if (selected >= 0 && gtk_notebook_get_current_page(GTK_NOTEBOOK(w)) != selected)
-        gtk_notebook_set_current_page(GTK_NOTEBOOK(w), selected);
+    case Kind::Tabs:
+      syncTabs(b);
       break;
-    }
     case Kind::Push:
-    case Kind::Check: {
-      auto* button = static_cast<platform::Button*>(b.view);
-      const char* shown = b.kind == Kind::Check ? gtk_check_button_get_label(GTK_CHECK_BUTTON(w))
-                                                : gtk_button_get_label(GTK_BUTTON(w));
-      if (button->title() != (shown ? shown : "")) {
-        if (b.kind == Kind::Check)
-          gtk_check_button_set_label(GTK_CHECK_BUTTON(w), button->title().c_str());
-        else
-          gtk_button_set_label(GTK_BUTTON(w), button->title().c_str());
-      }
-      if (b.kind == Kind::Check &&
-          bool(gtk_check_button_get_active(GTK_CHECK_BUTTON(w))) != (button->state() != 0))
-        gtk_check_button_set_active(GTK_CHECK_BUTTON(w), button->state() != 0);
+    case Kind::Check:
+      syncButton(b);
       break;
-    }
-    case Kind::Toggle: {
-      auto* button = static_cast<platform::Button*>(b.view);
-      const bool on = button->state() != 0;
-      if (bool(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w))) != on)
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), on);
-      // The alternate image (the closed padlock) while the button is on.
-      showImage(b.image,
-                on && button->alternateImage() ? button->alternateImage() : button->image());
-      gtk_widget_set_tooltip_text(w, button->title().empty() ? nullptr : button->title().c_str());
+    case Kind::Toggle:
+      syncToggle(b);
       break;
-    }
-    case Kind::Matrix: {
-      auto* matrix = static_cast<platform::Matrix*>(b.view);
-      for (std::size_t row = 0; row < b.cells.size(); ++row) {
-        const platform::ButtonCell* cell = matrix->cellAtRow(std::int64_t(row));
-        if (!cell) continue;
-        GtkCheckButton* radio = GTK_CHECK_BUTTON(b.cells[row]);
-        const char* shown = gtk_check_button_get_label(radio);
-        if (cell->title() != (shown ? shown : ""))
-          gtk_check_button_set_label(radio, cell->title().c_str());
-        if (bool(gtk_widget_get_sensitive(b.cells[row])) != cell->isEnabled())
-          gtk_widget_set_sensitive(b.cells[row], cell->isEnabled());
-        const bool on = matrix->selectedRow() == std::int64_t(row);
-        if (bool(gtk_check_button_get_active(radio)) != on) gtk_check_button_set_active(radio, on);
-      }
+    case Kind::Matrix:
+      syncMatrix(b);
       break;
-    }
     case Kind::Entry:
-    case Kind::Label: {
-      auto* field = static_cast<platform::TextField*>(b.view);
-      if (b.kind == Kind::Entry) {
-        if (bool(gtk_entry_get_visibility(GTK_ENTRY(w))) == field->isSecure()) {
-          gtk_entry_set_visibility(GTK_ENTRY(w), !field->isSecure());
-          gtk_entry_set_input_purpose(GTK_ENTRY(w), field->isSecure()
-                                                        ? GTK_INPUT_PURPOSE_PASSWORD
-                                                        : GTK_INPUT_PURPOSE_FREE_FORM);
-        }
-        if (field->stringValue() != gtk_editable_get_text(GTK_EDITABLE(w))) {
-          gtk_editable_set_text(GTK_EDITABLE(w), field->stringValue().c_str());
-          // The caret where the control's is (after the text it took).
-          const platform::Range caret = field->selectedRange();
-          gtk_editable_set_position(
-              GTK_EDITABLE(w),
-              characterOfUtf16Offset(field->stringValue(), caret.location + caret.length));
-        }
-        if (bool(gtk_editable_get_editable(GTK_EDITABLE(w))) != field->isEditable())
-          gtk_editable_set_editable(GTK_EDITABLE(w), field->isEditable());
-      } else if (field->stringValue() != gtk_label_get_text(GTK_LABEL(w))) {
-        gtk_label_set_text(GTK_LABEL(w), field->stringValue().c_str());
-      }
-      const bool grey = field->textColor() == platform::Color::Grey;
-      if (bool(gtk_widget_has_css_class(w, "dim-label")) != grey) {
-        if (grey)
-          gtk_widget_add_css_class(w, "dim-label");
-        else
-          gtk_widget_remove_css_class(w, "dim-label");
-      }
+    case Kind::Label:
+      syncField(b);
       break;
-    }
-    case Kind::Popup: {
-      auto* popup = static_cast<platform::PopUpButton*>(b.view);
-      // Titles, pictures and enabled states: a change in any of them binds
-      // the items again.
-      std::vector<std::string> titles;
-      std::vector<std::string> looks;
-      for (const auto& item : popup->menu()->items()) {
-        const bool separator = !item || item->isSeparatorItem();
-        titles.push_back(separator ? "\n" : item->title());
-        looks.push_back(separator ? ""
-                                  : (item->isEnabled() ? "1" : "0") +
-                                        (item->image() ? item->image()->name() : ""));
-      }
-      if (titles != b.shownItems || looks != b.itemLooks) {
-        std::vector<const char*> strings;
-        for (const auto& title : titles) strings.push_back(title.c_str());
-        strings.push_back(nullptr);
-        gtk_string_list_splice(b.items, 0, guint(b.shownItems.size()), strings.data());
-        b.shownItems = std::move(titles);
-        b.itemLooks = std::move(looks);
-      }
-      const std::int64_t index = popup->indexOfSelectedItem();
-      const guint wanted = index < 0 ? GTK_INVALID_LIST_POSITION : guint(index);
-      if (gtk_drop_down_get_selected(GTK_DROP_DOWN(w)) != wanted)
-        gtk_drop_down_set_selected(GTK_DROP_DOWN(w), wanted);
+    case Kind::Popup:
+      syncPopup(b);
       break;
-    }
-    case Kind::Progress: {
-      const bool animating = static_cast<platform::ProgressIndicator*>(b.view)->isAnimating();
-      if (bool(gtk_spinner_get_spinning(GTK_SPINNER(w))) != animating)
-        gtk_spinner_set_spinning(GTK_SPINNER(w), animating);
+    case Kind::Progress:
+      syncProgress(b);
       break;
-    }
     case Kind::View:
       break;
   }
@@ -826,36 +874,65 @@ json PanelView::widgetStates() const {
   return json{{"controls", std::move(controls)}};
 }
 
-void PanelView::stateOf(const Binding& b, json& controls) const {
-  using Kind = Binding::Kind;
-  auto shownOnScreen = [this](GtkWidget* w) {
-    for (GtkWidget* at = w; at; at = gtk_widget_get_parent(at)) {
-      if (!gtk_widget_get_visible(at)) return false;
-      if (at == root_.get()) break;
-    }
-    return true;
-  };
-  auto children = [&] {
-    for (const Binding* child : b.children)
-      if (child) stateOf(*child, controls);
-  };
-  if (b.view->identifier().empty()) return children();
+namespace {
+
+// What a widget of each kind shows, added to its entry of widgetStates().
+
+void tabsState(GtkWidget* w, json& entry) {
+  entry["selectedIndex"] = gtk_notebook_get_current_page(GTK_NOTEBOOK(w));
+  json tabs = json::array();
+  for (int i = 0; i < gtk_notebook_get_n_pages(GTK_NOTEBOOK(w)); ++i) {
+    GtkWidget* label =
+        gtk_notebook_get_tab_label(GTK_NOTEBOOK(w), gtk_notebook_get_nth_page(GTK_NOTEBOOK(w), i));
+    tabs.push_back(GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "");
+  }
+  entry["tabs"] = std::move(tabs);
+}
+
+void matrixState(const PanelView::Binding& b, json& entry) {
+  std::int64_t row = -1;
+  json cells = json::array();
+  for (std::size_t i = 0; i < b.cells.size(); ++i) {
+    if (gtk_check_button_get_active(GTK_CHECK_BUTTON(b.cells[i]))) row = std::int64_t(i);
+    const char* title = gtk_check_button_get_label(GTK_CHECK_BUTTON(b.cells[i]));
+    cells.push_back(
+        {{"title", title ? title : ""}, {"enabled", bool(gtk_widget_get_sensitive(b.cells[i]))}});
+  }
+  entry["selectedRow"] = row;
+  entry["cells"] = std::move(cells);
+}
+
+void entryState(GtkWidget* w, json& entry) {
+  const char* text = gtk_editable_get_text(GTK_EDITABLE(w));
+  if (gtk_entry_get_visibility(GTK_ENTRY(w))) {
+    entry["text"] = text;
+  } else {
+    // What the screen shows of a secret, never the secret.
+    entry["text"] = bullets(text);
+    entry["masked"] = true;
+  }
+  entry["colour"] = gtk_widget_has_css_class(w, "dim-label") ? "grey" : "black";
+  entry["focus"] = holdsFocus(w);
+}
+
+void popupState(const PanelView::Binding& b, json& entry) {
+  const guint index = gtk_drop_down_get_selected(GTK_DROP_DOWN(b.widget));
+  entry["selectedIndex"] = index == GTK_INVALID_LIST_POSITION ? -1 : std::int64_t(index);
+  json items = json::array();
+  for (const auto& title : b.shownItems)
+    items.push_back(title == "\n" ? json(nullptr) : json(title));
+  entry["items"] = std::move(items);
+  if (GtkWidget* image = firstImageIn(b.widget)) describeImage(image, "selectedImage", entry);
+}
+
+/// What the widget of `b` shows beyond "identifier", "visible" and "enabled".
+void kindState(const PanelView::Binding& b, json& entry) {
+  using Kind = PanelView::Binding::Kind;
   GtkWidget* w = b.widget;
-  json entry = {{"identifier", b.view->identifier()}, {"visible", shownOnScreen(w)}};
-  if (dynamic_cast<platform::Control*>(b.view))
-    entry["enabled"] = bool(gtk_widget_get_sensitive(w));
   switch (b.kind) {
-    case Kind::Tabs: {
-      entry["selectedIndex"] = gtk_notebook_get_current_page(GTK_NOTEBOOK(w));
-      json tabs = json::array();
-      for (int i = 0; i < gtk_notebook_get_n_pages(GTK_NOTEBOOK(w)); ++i) {
-        GtkWidget* label = gtk_notebook_get_tab_label(
-            GTK_NOTEBOOK(w), gtk_notebook_get_nth_page(GTK_NOTEBOOK(w), i));
-        tabs.push_back(GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "");
-      }
-      entry["tabs"] = std::move(tabs);
+    case Kind::Tabs:
+      tabsState(w, entry);
       break;
-    }
     case Kind::Box: {
       const char* label = gtk_frame_get_label(GTK_FRAME(w));
       entry["title"] = label ? label : "";
@@ -876,53 +953,48 @@ void PanelView::stateOf(const Binding& b, json& controls) const {
       entry["title"] =
           gtk_button_get_label(GTK_BUTTON(w)) ? gtk_button_get_label(GTK_BUTTON(w)) : "";
       break;
-    case Kind::Matrix: {
-      std::int64_t row = -1;
-      json cells = json::array();
-      for (std::size_t i = 0; i < b.cells.size(); ++i) {
-        if (gtk_check_button_get_active(GTK_CHECK_BUTTON(b.cells[i]))) row = std::int64_t(i);
-        const char* title = gtk_check_button_get_label(GTK_CHECK_BUTTON(b.cells[i]));
-        cells.push_back({{"title", title ? title : ""},
-                         {"enabled", bool(gtk_widget_get_sensitive(b.cells[i]))}});
-      }
-      entry["selectedRow"] = row;
-      entry["cells"] = std::move(cells);
+    case Kind::Matrix:
+      matrixState(b, entry);
       break;
-    }
-    case Kind::Entry: {
-      const char* text = gtk_editable_get_text(GTK_EDITABLE(w));
-      if (gtk_entry_get_visibility(GTK_ENTRY(w))) {
-        entry["text"] = text;
-      } else {
-        // What the screen shows of a secret, never the secret.
-        entry["text"] = bullets(text);
-        entry["masked"] = true;
-      }
-      entry["colour"] = gtk_widget_has_css_class(w, "dim-label") ? "grey" : "black";
-      entry["focus"] = holdsFocus(w);
+    case Kind::Entry:
+      entryState(w, entry);
       break;
-    }
     case Kind::Label:
       entry["text"] = gtk_label_get_text(GTK_LABEL(w));
       entry["colour"] = gtk_widget_has_css_class(w, "dim-label") ? "grey" : "black";
       entry["focus"] = holdsFocus(w);
       break;
-    case Kind::Popup: {
-      const guint index = gtk_drop_down_get_selected(GTK_DROP_DOWN(w));
-      entry["selectedIndex"] = index == GTK_INVALID_LIST_POSITION ? -1 : std::int64_t(index);
-      json items = json::array();
-      for (const auto& title : b.shownItems)
-        items.push_back(title == "\n" ? json(nullptr) : json(title));
-      entry["items"] = std::move(items);
-      if (GtkWidget* image = firstImageIn(w)) describeImage(image, "selectedImage", entry);
+    case Kind::Popup:
+      popupState(b, entry);
       break;
-    }
     case Kind::Progress:
       entry["animating"] = bool(gtk_spinner_get_spinning(GTK_SPINNER(w)));
       break;
     case Kind::View:
       break;
   }
+}
+
+}  // namespace
+
+void PanelView::stateOf(const Binding& b, json& controls) const {
+  auto shownOnScreen = [this](GtkWidget* w) {
+    for (GtkWidget* at = w; at; at = gtk_widget_get_parent(at)) {
+      if (!gtk_widget_get_visible(at)) return false;
+      if (at == root_.get()) break;
+    }
+    return true;
+  };
+  auto children = [&] {
+    for (const Binding* child : b.children)
+      if (child) stateOf(*child, controls);
+  };
+  if (b.view->identifier().empty()) return children();
+  GtkWidget* w = b.widget;
+  json entry = {{"identifier", b.view->identifier()}, {"visible", shownOnScreen(w)}};
+  if (dynamic_cast<platform::Control*>(b.view))
+    entry["enabled"] = bool(gtk_widget_get_sensitive(w));
+  kindState(b, entry);
   controls.push_back(std::move(entry));
   children();
 }

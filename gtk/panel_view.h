@@ -106,6 +106,9 @@ class PanelView {
   };
 
   Binding& build(platform::View* view, Binding* parent);
+  Binding& buildButton(platform::Button& button, Binding* parent);
+  Binding& buildField(platform::TextField& field, Binding* parent);
+  Binding& buildPopup(platform::View* view, Binding* parent);
   Binding& bind(platform::View* view, GtkWidget* widget, Binding* parent);
   Binding* bindingFor(const host::ControlRef& control) const;
   Binding* bindingOf(const platform::View* view) const;
@@ -116,6 +119,7 @@ class PanelView {
   void dropTree(Binding* binding);
   void syncTree(Binding& binding);
   void syncOne(Binding& binding);
+  void syncToggle(Binding& binding);
   void syncFocus();
   void showImage(GtkWidget* image, const platform::Image* picture);
   void stateOf(const Binding& binding, nlohmann::ordered_json& controls) const;
