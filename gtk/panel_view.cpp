@@ -759,7 +759,11 @@ void PanelView::syncToggle(Binding& b) {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), on);
   // The alternate image (the closed padlock) while the button is on.
   showImage(b.image, on && button->alternateImage() ? button->alternateImage() : button->image());
-  gtk_widget_set_tooltip_text(w, button->title().empty() ? nullptr : button->title().c_str());
+  // Only a changed tooltip is set: setting one asks the display where the
+  // pointer is, a round trip to the X server on every sync.
+  const char* tooltip = button->title().empty() ? nullptr : button->title().c_str();
+  if (g_strcmp0(gtk_widget_get_tooltip_text(w), tooltip) != 0)
+    gtk_widget_set_tooltip_text(w, tooltip);
 }
 
 void PanelView::syncOne(Binding& b) {
