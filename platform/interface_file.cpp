@@ -10,8 +10,11 @@
 #include <initializer_list>
 #include <iterator>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -402,6 +405,44 @@ class Builder {
   std::set<std::string> outletNames_;
 };
 
+// The parsed documents of the texts loaded last. A panel loads the same
+// interface file each time it is made, and parsing the JSON was most of
+// the cost of making one; a text is only taken from here when it is
+// byte for byte the one parsed, so a changed file is parsed again.
+class ParsedTexts {
+ public:
+  /// The document of `text`; throws Json::parse_error for malformed text
+  /// (which is never kept).
+  std::shared_ptr<const Json> parse(std::string_view text) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if (it->first != text) continue;
+        std::shared_ptr<const Json> document = it->second;
+        std::rotate(kept_.begin(), it, it + 1);  // most recently used first
+        return document;
+      }
+    }
+    auto document = std::make_shared<const Json>(Json::parse(text.begin(), text.end()));
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (kept_.size() >= kKept) kept_.pop_back();
+    kept_.emplace(kept_.begin(), std::string(text), document);
+    return document;
+  }
+
+ private:
+  // A few files: the interface files of one bundle, not whatever a
+  // fuzzer or a test hands in.
+  static constexpr std::size_t kKept = 4;
+  std::mutex mutex_;
+  std::vector<std::pair<std::string, std::shared_ptr<const Json>>> kept_;
+};
+
+ParsedTexts& parsedTexts() {
+  static ParsedTexts texts;
+  return texts;
+}
+
 // "line L, column C: what" for a JSON syntax error at byte `byte` (the
 // 1-based index of the last character read).
 std::string syntaxErrorMessage(std::string_view text, std::size_t byte, const char* what) {
@@ -440,15 +481,15 @@ std::optional<InterfaceFile> parseInterfaceText(std::string_view text,
                                                 std::string* error, std::string_view sourceName) {
   const std::string prefix = std::string(sourceName) + ": ";
   try {
-    Json root;
+    std::shared_ptr<const Json> root;
     try {
-      root = Json::parse(text.begin(), text.end());
+      root = parsedTexts().parse(text);
     } catch (const Json::parse_error& e) {
       if (error) *error = prefix + syntaxErrorMessage(text, e.byte, e.what());
       return std::nullopt;
     }
     Builder builder(images);
-    return builder.build(root);
+    return builder.build(*root);
   } catch (const LoadError& e) {
     if (error) *error = prefix + e.path + ": " + e.message;
   } catch (const std::exception& e) {

@@ -104,6 +104,30 @@ TEST(InterfaceFile, LoadConnectsOutletsActionsAndKeepsTheViewsAlive) {
             (std::vector<std::string>{"retentionCBoxProc:", "suspendKeyMatrixProc:"}));
 }
 
+// A text loaded again is not parsed again; every load still builds views
+// of its own, and a changed text (the same file edited) is read anew.
+TEST(InterfaceFile, LoadingTheSameTextAgainBuildsNewViews) {
+  TestOwner first({"panelView", "code"});
+  TestOwner second({"panelView", "code"});
+  std::string error;
+  ASSERT_TRUE(loadInterfaceText(kSmallFile, &first, nullptr, &error)) << error;
+  ASSERT_TRUE(loadInterfaceText(kSmallFile, &second, nullptr, &error)) << error;
+  ASSERT_NE(first.outlets["code"], nullptr);
+  EXPECT_NE(first.outlets["code"], second.outlets["code"]);
+  auto* firstField = dynamic_cast<TextField*>(first.outlets["code"]);
+  ASSERT_NE(firstField, nullptr);
+  firstField->setStringValue("changed");
+  EXPECT_EQ(dynamic_cast<TextField*>(second.outlets["code"])->stringValue(), "12");
+
+  std::string edited = kSmallFile;
+  edited.replace(edited.find("\"12\""), 4, "\"34\"");
+  TestOwner third({"panelView", "code"});
+  ASSERT_TRUE(loadInterfaceText(edited, &third, nullptr, &error)) << error;
+  EXPECT_EQ(dynamic_cast<TextField*>(third.outlets["code"])->stringValue(), "34");
+  // Broken after it was good: refused, not answered from before.
+  EXPECT_FALSE(loadInterfaceText(edited.substr(0, edited.size() - 3), &third, nullptr, &error));
+}
+
 TEST(InterfaceFile, OutletsTheOwnerLacksAreSkippedAndNamed) {
   TestOwner owner({"panelView"});
   std::string error;
