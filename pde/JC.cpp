@@ -9,6 +9,7 @@
 #include "platform/print_settings.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
+#include "prefs/preference_load.h"
 
 using jobwick::kModelProfile;
 using platform::_PDEEpilog;
@@ -63,9 +64,7 @@ std::shared_ptr<JC> JC::initWithCallback(std::shared_ptr<JCPDEPluginCallback> ho
       self->preferenceName = kPreferenceDomainPrefix + platform::PMPrinterGetID(printer);
     }
 
-    self->CheckPreference();
-    self->GetUserPreference();
-    self->GetFolderPreference();
+    jobwick::prefs::loadPreferences(*self);
 
     if (self->pdeBundle) {
       self->requestData = self->pdeBundle->dataForResource(kModelProfile.requestResource, "xml");

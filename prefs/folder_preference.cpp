@@ -10,6 +10,7 @@
 
 #include "pde/JC.h"
 #include "platform/trace.h"
+#include "prefs/preference_load.h"
 #include "prefs/preference_store.h"
 
 using platform::plist::Array;
@@ -40,8 +41,11 @@ std::optional<FolderEntry> usableEntry(const platform::plist::Value& value) {
 }  // namespace
 
 void JC::GetFolderPreference() {
-  _PDEProlog(this, "GetFolderPreference:");
-  const std::optional<Dict> record = jobwick::prefs::readRecord(preferenceName);
+  jobwick::prefs::applyFolderPreference(*this, jobwick::prefs::readRecord(preferenceName));
+}
+
+void jobwick::prefs::applyFolderPreference(JC& jc, const std::optional<Dict>& record) {
+  _PDEProlog(&jc, "GetFolderPreference:");
   // No record or no "files" entry: no folders were ever fetched for this
   // printer, and the list stays nil. A "files" entry that is not a list is
   // a damaged cache and gives an empty list.
@@ -53,9 +57,9 @@ void JC::GetFolderPreference() {
         if (auto folder = usableEntry(value)) list.push_back(std::move(*folder));
       }
     }
-    setFolderList(std::move(list));
+    jc.setFolderList(std::move(list));
   }
-  _PDEEpilog(this, "GetFolderPreference:=void");
+  _PDEEpilog(&jc, "GetFolderPreference:=void");
 }
 
 bool JC::SaveFolderPreference() {

@@ -51,6 +51,12 @@ std::optional<Dict> readRecord(const std::optional<std::string>& domainName) {
 
 bool updateRecord(const std::optional<std::string>& domainName,
                   const std::function<void(Dict& record)>& edit) {
+  return updateRecord(domainName, edit, nullptr);
+}
+
+bool updateRecord(const std::optional<std::string>& domainName,
+                  const std::function<void(Dict& record)>& edit, StoredRecord* after) {
+  if (after) *after = StoredRecord{};
   if (!domainName) return false;
   try {
     UserDefaults* defaults = freshDefaults();
@@ -62,11 +68,17 @@ bool updateRecord(const std::optional<std::string>& domainName,
     edit(record);
     // The file already holds exactly this record: writing it again would
     // only cost a write, two flushes and a rename.
-    if (stored && before == record) return true;
-    domain[recordKey()] = std::move(record);
+    if (stored && before == record) {
+      if (after) *after = StoredRecord{true, std::move(record)};
+      return true;
+    }
+    domain[recordKey()] = record;
     defaults->setPersistentDomain(domain, *domainName);
-    return defaults->synchronize();
+    if (!defaults->synchronize()) return false;
+    if (after) *after = StoredRecord{true, std::move(record)};
+    return true;
   } catch (const std::exception&) {
+    if (after) *after = StoredRecord{};
     return false;
   }
 }

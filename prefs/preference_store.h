@@ -58,4 +58,18 @@ std::optional<platform::plist::Dict> readRecord(const std::optional<std::string>
 bool updateRecord(const std::optional<std::string>& domainName,
                   const std::function<void(platform::plist::Dict& record)>& edit);
 
+/// The record the store holds once updateRecord is done: the one found
+/// there when it was left as it was, else the one written. `known` is false
+/// when that cannot be told without reading the domain again: the name or
+/// the defaults object was missing, or writing failed.
+struct StoredRecord {
+  bool known = false;
+  std::optional<platform::plist::Dict> record;
+};
+
+/// updateRecord that also tells what the store holds afterwards (`stored`).
+bool updateRecord(const std::optional<std::string>& domainName,
+                  const std::function<void(platform::plist::Dict& record)>& edit,
+                  StoredRecord* stored);
+
 }  // namespace jobwick::prefs

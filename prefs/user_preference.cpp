@@ -14,6 +14,7 @@
 #include "pde/panel_state.h"
 #include "platform/encoding.h"
 #include "platform/trace.h"
+#include "prefs/preference_load.h"
 #include "prefs/preference_store.h"
 #include "ticket/keys.h"
 
@@ -97,24 +98,44 @@ std::optional<std::uint32_t> holdButtonEntry(const Dict& record) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(*number));
 }
 
+// Keeps a record of this model and release; any other record is replaced
+// by a fresh one, dropping every remembered value, the mask and the folder
+// cache.
+void checkRecord(const JC& jc, jobwick::prefs::StoredRecord* stored) {
+  jobwick::prefs::updateRecord(
+      jc.preferenceName,
+      [&jc](Dict& record) {
+        const auto model = stringEntry(record, entry::kModelName);
+        const auto release = stringEntry(record, entry::kReleaseNumber);
+        if (jc.modelStringRef && model == jc.modelStringRef &&
+            release == jobwick::prefs::kReleaseNumber) {
+          return;
+        }
+        Dict fresh;
+        if (jc.modelStringRef) fresh[entry::kModelName] = *jc.modelStringRef;
+        fresh[entry::kReleaseNumber] = jobwick::prefs::kReleaseNumber;
+        record = std::move(fresh);
+      },
+      stored);
+}
+
 }  // namespace
 
 void JC::CheckPreference() {
   _PDEProlog(this, "CheckPreference:");
-  jobwick::prefs::updateRecord(preferenceName, [this](Dict& record) {
-    const auto model = stringEntry(record, entry::kModelName);
-    const auto release = stringEntry(record, entry::kReleaseNumber);
-    if (modelStringRef && model == modelStringRef && release == jobwick::prefs::kReleaseNumber) {
-      return;
-    }
-    // A record of another model or release: start afresh, dropping every
-    // remembered value, the mask and the folder cache.
-    Dict fresh;
-    if (modelStringRef) fresh[entry::kModelName] = *modelStringRef;
-    fresh[entry::kReleaseNumber] = jobwick::prefs::kReleaseNumber;
-    record = std::move(fresh);
-  });
+  checkRecord(*this, nullptr);
   _PDEEpilog(this, "CheckPreference:=void");
+}
+
+void jobwick::prefs::loadPreferences(JC& jc) {
+  _PDEProlog(&jc, "loadPreferences:");
+  StoredRecord stored;
+  checkRecord(jc, &stored);
+  const std::optional<Dict> record =
+      stored.known ? std::move(stored.record) : readRecord(jc.preferenceName);
+  applyUserPreference(jc, record);
+  applyFolderPreference(jc, record);
+  _PDEEpilog(&jc, "loadPreferences:=void");
 }
 
 bool JC::SaveUserPreference() {
@@ -189,27 +210,30 @@ bool JC::SaveUserPreference() {
 }
 
 void JC::GetUserPreference() {
-  _PDEProlog(this, "GetUserPreference:");
-  if (!preferenceName) {
-    _PDEEpilog(this, "GetUserPreference:=void");
+  jobwick::prefs::applyUserPreference(*this, jobwick::prefs::readRecord(preferenceName));
+}
+
+void jobwick::prefs::applyUserPreference(JC& jc, const std::optional<Dict>& record) {
+  _PDEProlog(&jc, "GetUserPreference:");
+  if (!jc.preferenceName) {
+    _PDEEpilog(&jc, "GetUserPreference:=void");
     return;
   }
-  prefHoldButtonFlag = 0;
+  jc.prefHoldButtonFlag = 0;
   for (auto* field :
-       {&prefSuspendKeyStringRef, &prefLoginNameStringRef, &prefPasswordStringRef,
-        &prefUserNumberStringRef, &prefUserNameStringRef, &prefJobNameStringRef,
-        &prefFolderPassStringRef, &prefAccountNumberStringRef, &prefFolderNameStringRef}) {
+       {&jc.prefSuspendKeyStringRef, &jc.prefLoginNameStringRef, &jc.prefPasswordStringRef,
+        &jc.prefUserNumberStringRef, &jc.prefUserNameStringRef, &jc.prefJobNameStringRef,
+        &jc.prefFolderPassStringRef, &jc.prefAccountNumberStringRef, &jc.prefFolderNameStringRef}) {
     field->reset();
   }
-  prefAuthenticationBooleanRef.reset();
+  jc.prefAuthenticationBooleanRef.reset();
 
-  const std::optional<Dict> record = jobwick::prefs::readRecord(preferenceName);
   // A mask that is missing, not an integer or out of range loads nothing:
   // bits without their values would lock fields with nothing behind them.
   const std::optional<std::uint32_t> mask =
       record ? holdButtonEntry(*record) : std::optional<std::uint32_t>();
   if (!mask) {
-    _PDEEpilog(this, "GetUserPreference:=void");
+    _PDEEpilog(&jc, "GetUserPreference:=void");
     return;
   }
 
@@ -217,16 +241,16 @@ void JC::GetUserPreference() {
   auto take = [&](std::uint32_t bit, const char* key, std::optional<std::string>& field) {
     if (*mask & bit) field = stringEntry(*record, key);
   };
-  take(kHoldPassCode, entry::kPassCode, prefSuspendKeyStringRef);
-  prefAuthenticationBooleanRef = booleanEntry(*record, entry::kAuthentication);
-  take(kHoldLoginName, entry::kUserLoginName, prefLoginNameStringRef);
-  take(kHoldPassword, entry::kUserPassword, prefPasswordStringRef);
-  take(kHoldUserNumber, entry::kUserNumber, prefUserNumberStringRef);
-  take(kHoldAccountNumber, entry::kAccountNumber, prefAccountNumberStringRef);
-  take(kHoldUserName, entry::kUserName, prefUserNameStringRef);
-  take(kHoldJobName, entry::kJobName, prefJobNameStringRef);
-  take(kHoldFolderPassword, entry::kFolderPassCode, prefFolderPassStringRef);
-  take(kHoldFolderName, entry::kFolderName, prefFolderNameStringRef);
-  prefHoldButtonFlag = *mask;
-  _PDEEpilog(this, "GetUserPreference:=void");
+  take(kHoldPassCode, entry::kPassCode, jc.prefSuspendKeyStringRef);
+  jc.prefAuthenticationBooleanRef = booleanEntry(*record, entry::kAuthentication);
+  take(kHoldLoginName, entry::kUserLoginName, jc.prefLoginNameStringRef);
+  take(kHoldPassword, entry::kUserPassword, jc.prefPasswordStringRef);
+  take(kHoldUserNumber, entry::kUserNumber, jc.prefUserNumberStringRef);
+  take(kHoldAccountNumber, entry::kAccountNumber, jc.prefAccountNumberStringRef);
+  take(kHoldUserName, entry::kUserName, jc.prefUserNameStringRef);
+  take(kHoldJobName, entry::kJobName, jc.prefJobNameStringRef);
+  take(kHoldFolderPassword, entry::kFolderPassCode, jc.prefFolderPassStringRef);
+  take(kHoldFolderName, entry::kFolderName, jc.prefFolderNameStringRef);
+  jc.prefHoldButtonFlag = *mask;
+  _PDEEpilog(&jc, "GetUserPreference:=void");
 }
