@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pde/JC.h"
 #include "pde/panel_state.h"
@@ -75,14 +76,15 @@ void JC::makeFolderPopup() {
     const std::string* name = folderName(entry);
     const std::shared_ptr<platform::Image>& image = folderIsProtected(entry) ? padlock : spaceImage;
     if (reusable(false)) {
+      // What is already right is left alone: a rebuild of the same list
+      // then only reads the items (no string copies, no reference counts
+      // going up and down), which keeps a large menu's rebuild from being
+      // bound by writing memory.
       platform::MenuItem& item = *items[std::size_t(index)];
-      if (name) {
-        item.setTitle(*name);
-      } else {
-        item.setTitle(std::string());
-      }
-      item.setEnabled(true);
-      item.setImage(image);
+      const std::string_view title = name ? std::string_view(*name) : std::string_view();
+      if (item.title() != title) item.setTitle(std::string(title));
+      if (!item.isEnabled()) item.setEnabled(true);
+      if (item.imageRef() != image) item.setImage(image);
     } else {
       menu->removeItemsFromIndex(index);
       auto item = std::make_shared<platform::MenuItem>(name ? *name : std::string(), std::string(),
@@ -97,11 +99,11 @@ void JC::makeFolderPopup() {
 
 std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   if (!name || !folderList || folderList->empty()) return kMainFolderItem;
+  // The name is folded once, not once per folder.
+  const platform::CaseFoldedText wanted(*name);
   for (std::size_t i = 0; i < folderList->size(); ++i) {
     const std::string* entry = folderName((*folderList)[i]);
-    if (entry && platform::equalsIgnoringCase(*entry, *name)) {
-      return menuIndexOfFolder(i);
-    }
+    if (entry && wanted.matches(*entry)) return menuIndexOfFolder(i);
   }
   return kMainFolderItem;
 }

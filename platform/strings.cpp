@@ -341,6 +341,49 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return pa == a.size() && pb == b.size();
 }
 
+namespace {
+
+// foldCase of every ASCII character, for the common case of comparing
+// plain ASCII names.
+const std::array<char32_t, 0x80>& asciiFolds() {
+  static const std::array<char32_t, 0x80> folds = [] {
+    std::array<char32_t, 0x80> table{};
+    for (char32_t c = 0; c < 0x80; ++c) table[c] = foldCase(c);
+    return table;
+  }();
+  return folds;
+}
+
+}  // namespace
+
+CaseFoldedText::CaseFoldedText(std::string_view text) {
+  folded_.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Decoded d = decodeAt(text, pos);
+    folded_.push_back(d.valid ? foldCase(d.codePoint)
+                              : kInvalid | static_cast<unsigned char>(text[pos]));
+    pos += d.length;
+  }
+}
+
+bool CaseFoldedText::matches(std::string_view other) const {
+  const std::array<char32_t, 0x80>& ascii = asciiFolds();
+  std::size_t pos = 0;
+  for (const char32_t wanted : folded_) {
+    if (pos == other.size()) return false;
+    const auto lead = static_cast<unsigned char>(other[pos]);
+    if (lead < 0x80) {
+      if (ascii[lead] != wanted) return false;
+      ++pos;
+      continue;
+    }
+    const Decoded d = decodeAt(other, pos);
+    if ((d.valid ? foldCase(d.codePoint) : kInvalid | lead) != wanted) return false;
+    pos += d.length;
+  }
+  return pos == other.size();
+}
+
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

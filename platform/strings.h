@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -25,5 +26,20 @@ std::string trimCharacters(std::string_view text, std::string_view set);
 /// Case-insensitive comparison of two texts (Unicode simple case folding of
 /// the Latin, Greek and Cyrillic letters; other characters compare exactly).
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+/// A text folded once for comparing many others against it:
+/// `CaseFoldedText(b).matches(a)` answers what equalsIgnoringCase(a, b) does.
+class CaseFoldedText {
+ public:
+  explicit CaseFoldedText(std::string_view text);
+  bool matches(std::string_view other) const;
+
+ private:
+  // Per character of the text: its folded code point, or for a byte that is
+  // not valid UTF-8 the byte itself with kInvalid set (invalid bytes compare
+  // as bytes, never equal to a character).
+  static constexpr char32_t kInvalid = 0x80000000;
+  std::vector<char32_t> folded_;
+};
 
 }  // namespace platform

@@ -99,9 +99,17 @@ TEST(Strings, EqualsIgnoringCase) {
       {"\xFF", "\xFE", false},                                     // invalid bytes differ
       {"\xFF", "\xFF", true},
       {"a", "\xEF\xBF\xBD", false},
+      {"K", "\xE2\x84\xAA", true},     // ASCII against a sign that folds to it
+      {"ab\xFF", "AB\xFF", true},      // an invalid byte after letters
+      {"\xE2\x84", "\xE2\x84", true},  // a cut-off character: two invalid bytes
+      {"\xC3\xA9x", "\xC3\xA9", false},
+      {"x", "", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(equalsIgnoringCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
+    // The text folded once for many comparisons answers the same, either way round.
+    EXPECT_EQ(CaseFoldedText(c.b).matches(c.a), c.equal) << c.a << " vs folded " << c.b;
+    EXPECT_EQ(CaseFoldedText(c.a).matches(c.b), c.equal) << c.b << " vs folded " << c.a;
   }
 }
 
