@@ -705,7 +705,7 @@ class SessionRunner {
     window_.detach();
     platform::PrintSettings settings;
     if (dialog_) settings = dialog_->host().settings();
-    json settingsDocument = json::parse(settingsToJson(settings));
+    json settingsDocument = jobwick::host::settingsDocument(settings);
 
     if (auto path = args_.value("--save-settings"); path && status != kExitScript) {
       std::string error;

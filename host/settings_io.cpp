@@ -120,6 +120,13 @@ std::string settingsToJson(const platform::PrintSettings& settings) {
   return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
+nlohmann::ordered_json settingsDocument(const platform::PrintSettings& settings) {
+  nlohmann::ordered_json document = nlohmann::ordered_json::object();
+  if (settings.jobName()) document["jobName"] = *settings.jobName();
+  document["settings"] = orderedObjectOf(settings.entries());
+  return document;
+}
+
 bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
                       std::string* error) {
   std::map<std::string, std::string> entries;

@@ -36,6 +36,25 @@ bool parseSettingsText(std::string_view text, platform::PrintSettings* settings,
 /// "jobName" left out when the job has no name. Ends with a newline.
 std::string settingsToJson(const platform::PrintSettings& settings);
 
+/// An ordered JSON object of `entries` (key and value pairs) in their
+/// order. The keys must be distinct, as a map's are: the members are
+/// appended without looking for an earlier one of the same name, which
+/// assigning them one by one does (a search of the members so far for each
+/// new one, quadratic in their number).
+template <class Entries>
+nlohmann::ordered_json orderedObjectOf(const Entries& entries) {
+  nlohmann::ordered_json object = nlohmann::ordered_json::object();
+  auto& members = static_cast<nlohmann::ordered_json::object_t::Container&>(
+      object.get_ref<nlohmann::ordered_json::object_t&>());
+  members.reserve(entries.size());
+  for (const auto& [key, value] : entries) members.emplace_back(key, value);
+  return object;
+}
+
+/// The document settingsToJson writes, as ordered JSON: "jobName" (when
+/// the job has a name), then "settings" with the entries sorted by key.
+nlohmann::ordered_json settingsDocument(const platform::PrintSettings& settings);
+
 /// Fills `settings` from option lines: "key=value" per line, split at the
 /// first "="; spaces around the key are dropped, the value is kept as it
 /// stands. Blank lines and lines starting with "#" are skipped. Answers false

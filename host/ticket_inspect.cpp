@@ -2,6 +2,7 @@
 #include "host/ticket_inspect.h"
 
 #include "host/escape.h"
+#include "host/settings_io.h"
 
 #include <openssl/evp.h>
 
@@ -867,8 +868,7 @@ json ticketReportJson(const TicketReport& report) {
   for (const auto& [name, why] : report.unknownKeys) {
     unknown.push_back({{"name", name}, {"why", why}});
   }
-  json other = json::object();
-  for (const auto& [key, value] : report.otherSettings) other[key] = value;
+  json other = orderedObjectOf(report.otherSettings);
   const auto problems = report.problems();
   return json{
       {"systemEncoding", encodingName(report.systemEncoding)},

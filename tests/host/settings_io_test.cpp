@@ -2,7 +2,10 @@
 #include "host/settings_io.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,9 +15,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using jobwick::host::orderedObjectOf;
 using jobwick::host::parseOptionLines;
 using jobwick::host::parseSettingsJson;
 using jobwick::host::readSettingsFile;
+using jobwick::host::settingsDocument;
 using jobwick::host::settingsToJson;
 using jobwick::host::writeSettingsFile;
 using platform::PrintSettings;
@@ -77,6 +82,45 @@ TEST(SettingsJson, NullJobNameMeansNoName) {
   settings.setJobName("old");
   ASSERT_TRUE(parseSettingsJson(R"({"jobName": null, "settings": {}})", &settings, nullptr));
   EXPECT_FALSE(settings.jobName());
+}
+
+// The session's report shows the settings as ordered JSON built directly
+// (parsing the written document again took time quadratic in the number of
+// entries); it must be the document the settings file gets.
+TEST(SettingsJson, OrderedDocumentIsTheWrittenOne) {
+  using Ordered = nlohmann::ordered_json;
+  struct Case {
+    const char* name;
+    std::optional<std::string> jobName;
+    std::vector<std::pair<std::string, std::string>> entries;
+  };
+  const Case cases[] = {
+      {"empty", std::nullopt, {}},
+      {"job name only", "Quarterly", {}},
+      {"sorted by key, not by insertion",
+       "月次報告",
+       {{"zeta", "1"}, {kHold, "17"}, {"Alpha", "2"}, {"alpha", ""}, {"é", "ü"}}},
+      {"invalid UTF-8 replaced alike", std::nullopt, {{"bad\xff", "\xc3("}, {"ok", "\xe2\x82"}}},
+  };
+  for (const Case& c : cases) {
+    PrintSettings settings;
+    settings.setJobName(c.jobName);
+    for (const auto& [key, value] : c.entries) settings.setValue(key, value);
+    const auto dump = [](const Ordered& document) {
+      return document.dump(2, ' ', false, Ordered::error_handler_t::replace);
+    };
+    EXPECT_EQ(dump(settingsDocument(settings)), dump(Ordered::parse(settingsToJson(settings))))
+        << c.name;
+  }
+}
+
+TEST(SettingsJson, OrderedObjectKeepsTheGivenOrder) {
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"b", "1"}, {"a", "2"}, {"c", "3"}};
+  nlohmann::ordered_json assigned = nlohmann::ordered_json::object();
+  for (const auto& [key, value] : entries) assigned[key] = value;
+  EXPECT_EQ(orderedObjectOf(entries).dump(), assigned.dump());
+  EXPECT_EQ(orderedObjectOf(std::vector<std::pair<std::string, std::string>>{}).dump(), "{}");
 }
 
 TEST(OptionLines, ReadsKeyValueLines) {
