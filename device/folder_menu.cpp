@@ -15,12 +15,31 @@
 
 namespace {
 
-using jobwick::panel::folderIsProtected;
-using jobwick::panel::folderName;
 using jobwick::panel::kFixedItems;
 // Answer for a name the list does not know: the main-folder item.
 using jobwick::panel::kMainFolderItem;
 using jobwick::panel::menuIndexOfFolder;
+
+/// What folderName and folderIsProtected (pde/panel_state.h) answer, from
+/// one walk over the entry's few members rather than two searches of them
+/// (a large menu's rebuild and a search visit every entry).
+struct FolderLook {
+  const std::string* name = nullptr;
+  bool isProtected = false;
+};
+
+FolderLook lookOf(const FolderEntry& entry) {
+  FolderLook look;
+  for (const auto& [key, value] : entry) {
+    if (key == std::string_view("name")) {
+      look.name = value.asString();
+    } else if (key == std::string_view("password")) {
+      const bool* flag = value.asBool();
+      look.isProtected = flag && *flag;
+    }
+  }
+  return look;
+}
 
 }  // namespace
 
@@ -73,8 +92,9 @@ void JC::makeFolderPopup() {
   for (const FolderEntry& entry : *folderList) {
     // An entry without a name still takes its place, so that item
     // menuIndexOfFolder(i) stays folderList[i].
-    const std::string* name = folderName(entry);
-    const std::shared_ptr<platform::Image>& image = folderIsProtected(entry) ? padlock : spaceImage;
+    const FolderLook look = lookOf(entry);
+    const std::string* name = look.name;
+    const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : spaceImage;
     if (reusable(false)) {
       // What is already right is left alone: a rebuild of the same list
       // then only reads the items (no string copies, no reference counts
@@ -102,7 +122,7 @@ std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   // The name is folded once, not once per folder.
   const platform::CaseFoldedText wanted(*name);
   for (std::size_t i = 0; i < folderList->size(); ++i) {
-    const std::string* entry = folderName((*folderList)[i]);
+    const std::string* entry = lookOf((*folderList)[i]).name;
     if (entry && wanted.matches(*entry)) return menuIndexOfFolder(i);
   }
   return kMainFolderItem;

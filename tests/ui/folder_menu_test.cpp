@@ -99,6 +99,22 @@ TEST_F(FolderMenuTest, EntryWithoutNameKeepsItsPlace) {
   EXPECT_EQ(menu().itemAtIndex(4)->image()->name(), "icon:lock");
 }
 
+// A "name" that is not a string and a "password" that is not a boolean
+// count as missing, for the menu and for the search alike.
+TEST_F(FolderMenuTest, MembersOfOtherTypesCountAsMissing) {
+  FolderEntry numbered = folder("x");
+  numbered["name"] = std::int64_t(7);
+  FolderEntry worded = folder("Worded");
+  worded["password"] = std::string("true");
+  setFolders({numbered, worded, folder("Locked", true)});
+  ASSERT_EQ(menu().numberOfItems(), 6);
+  EXPECT_EQ(menu().itemAtIndex(3)->title(), "");
+  EXPECT_EQ(menu().itemAtIndex(4)->imageRef(), jc->spaceImage);
+  EXPECT_EQ(menu().itemAtIndex(5)->image()->name(), "icon:lock");
+  EXPECT_EQ(jc->SearchSameFolderName(std::string("worded")), 4);
+  EXPECT_EQ(jc->SearchSameFolderName(std::string("7")), 1);
+}
+
 struct SearchCase {
   const char* name;
   std::optional<FolderList> list;
