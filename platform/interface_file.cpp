@@ -107,7 +107,9 @@ class Builder {
   }
 
   static const Json* member(const Json& node, const char* key) {
-    auto it = node.find(key);
+    // As a string_view the key's length is taken once, not in every
+    // comparison of the search.
+    auto it = node.find(std::string_view(key));
     return it == node.end() ? nullptr : &*it;
   }
 
@@ -207,15 +209,15 @@ class Builder {
   // "enabled" for controls, and the kind's own.
   static void checkViewKeys(const Json& node, const std::string& path, bool control,
                             std::initializer_list<const char*> extra) {
-    std::vector<const char*> allowed = {"kind", "identifier", "outlet", "tag", "hidden"};
-    if (control) {
-      allowed.push_back("action");
-      allowed.push_back("enabled");
-    }
-    allowed.insert(allowed.end(), extra.begin(), extra.end());
+    static constexpr const char* kEveryView[] = {"kind", "identifier", "outlet", "tag", "hidden"};
+    static constexpr const char* kControl[] = {"action", "enabled"};
+    const auto among = [](const std::string& key, const auto& keys) {
+      return std::any_of(std::begin(keys), std::end(keys),
+                         [&key](const char* allowed) { return key == allowed; });
+    };
     for (auto it = node.begin(); it != node.end(); ++it) {
-      const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                     [&](const char* key) { return it.key() == key; });
+      const bool known = among(it.key(), kEveryView) || (control && among(it.key(), kControl)) ||
+                         among(it.key(), extra);
       if (known) continue;
       if (!control && (it.key() == "action" || it.key() == "enabled")) {
         fail(path,
