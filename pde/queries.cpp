@@ -1,5 +1,6 @@
 // Shared small operations: the PPD's text encoding, localisation of control
 // texts, the system icons, and the model queries.
+#include <algorithm>
 #include <cstring>
 
 #include "pde/JC.h"
@@ -55,16 +56,32 @@ bool isSkippedCharacter(char32_t c) {
 
 std::optional<std::string> JC::localizedStringValue(const std::string& text) {
   // Skip leading white space as the text scanner does, then take the text
-  // up to (not including) the first colon.
-  const std::u16string source = platform::toUtf16(text);
-  std::size_t start = 0;
-  while (start < source.size() && isSkippedCharacter(source[start])) ++start;
-  const std::size_t colon = source.find(u':', start);
-  const std::size_t end = colon == std::u16string::npos ? source.size() : colon;
-  if (end == start) return text;  // nothing scanned: the text as it is
-
-  const std::string key = platform::fromUtf16(source.substr(start, end - start));
-  const std::string suffix = colon == std::u16string::npos ? "" : ":";
+  // up to (not including) the first colon. An ASCII text (every control's
+  // text in the interface files) is its own UTF-16, so it is scanned as it
+  // is rather than converted there and back.
+  std::string key;
+  bool hasColon = false;
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::size_t start = 0;
+    while (start < text.size() && isSkippedCharacter(static_cast<unsigned char>(text[start])))
+      ++start;
+    const std::size_t colon = text.find(':', start);
+    const std::size_t end = colon == std::string::npos ? text.size() : colon;
+    if (end == start) return text;  // nothing scanned: the text as it is
+    key = text.substr(start, end - start);
+    hasColon = colon != std::string::npos;
+  } else {
+    const std::u16string source = platform::toUtf16(text);
+    std::size_t start = 0;
+    while (start < source.size() && isSkippedCharacter(source[start])) ++start;
+    const std::size_t colon = source.find(u':', start);
+    const std::size_t end = colon == std::u16string::npos ? source.size() : colon;
+    if (end == start) return text;
+    key = platform::fromUtf16(source.substr(start, end - start));
+    hasColon = colon != std::u16string::npos;
+  }
+  const std::string suffix = hasColon ? ":" : "";
   const std::string translated = pdeBundle ? pdeBundle->localizedStringForKey(key) : key;
   return translated + suffix;
 }

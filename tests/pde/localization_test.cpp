@@ -57,6 +57,10 @@ TEST_F(LocalizationTest, TextsKeepOneTrailingColon) {
       {"\n\t Password", "パスワード"},
       {"Untranslated Words:", "Untranslated Words:"},
       {"Untranslated", "Untranslated"},
+      // Texts beyond ASCII: Unicode spaces are skipped too.
+      {"\u3000Password", "パスワード"},
+      {"\u00A0Login Name: \u00FC", "ログイン名:"},
+      {"Gr\u00FC\u00DFe:", "Gr\u00FC\u00DFe:"},
   };
   for (const auto& [source, expected] : cases) {
     EXPECT_EQ(jc->localizedStringValue(source), expected) << '"' << source << '"';
