@@ -235,7 +235,8 @@ RecordReport inspectRecord(const Dict& record, const std::string& recordKey,
       report.problems.push_back(std::string(spec.key) + ": " + entry.problem);
     report.entries.push_back(std::move(entry));
   }
-  for (const auto& [key, value] : record) {
+  for (const auto& item : record) {
+    const std::string& key = item.first;
     const bool known = std::any_of(std::begin(kEntries), std::end(kEntries),
                                    [&](const EntrySpec& spec) { return key == spec.key; });
     if (!known) report.otherKeys.push_back(key);

@@ -611,7 +611,7 @@ class SessionRunner {
         }
         ++expectations_;
         // Compared as plain JSON values: the order of members does not count.
-        if (nlohmann::json::parse(state[member].dump()) != expected) {
+        if (nlohmann::json::parse(state[member].dump()) != nlohmann::json(expected)) {
           if (member == "text" && isSecretField(identifier)) {
             fail(step, result, identifier + ".text is not the expected text (a secret: not shown)");
           } else {
