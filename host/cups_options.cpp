@@ -2,12 +2,13 @@
 #include "host/cups_options.h"
 
 #include <memory>
-#include <regex>
+#include <optional>
 #include <sstream>
 
 #include <cups/cups.h>
 
 #include "host/cups_queue.h"
+#include "host/settings_io.h"
 
 namespace jobwick::host {
 namespace {
@@ -16,9 +17,41 @@ struct IppDeleter {
   void operator()(ipp_t* ipp) const noexcept { ippDelete(ipp); }
 };
 
-const std::regex& ipptoolLine() {
-  static const std::regex line(R"(^\s+([A-Za-z][A-Za-z0-9._-]*) \(([^)]*)\) = (.*)$)");
-  return line;
+/// One "    NAME (TYPE) = VALUE" line of ipptool's listing.
+struct IpptoolLine {
+  std::string_view name;
+  std::string_view value;
+};
+
+bool isRegexSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+/// Matches `line` against ^\s+NAME \(TYPE\) = VALUE$ (NAME a letter, then
+/// letters, digits and "._-"; TYPE without ")"; VALUE without a line end),
+/// the form the listing has always been read in. Written out by hand: the
+/// regular-expression engine recursed once per character and overflowed
+/// the stack on a long value.
+std::optional<IpptoolLine> matchIpptoolLine(std::string_view line) {
+  std::size_t at = 0;
+  while (at < line.size() && isRegexSpace(line[at])) ++at;
+  if (at == 0 || at == line.size() || !isAsciiLetter(line[at])) return std::nullopt;
+  const std::size_t nameStart = at;
+  while (at < line.size() && (isAsciiLetter(line[at]) || (line[at] >= '0' && line[at] <= '9') ||
+                              line[at] == '.' || line[at] == '_' || line[at] == '-')) {
+    ++at;
+  }
+  const std::string_view name = line.substr(nameStart, at - nameStart);
+  if (line.substr(at, 2) != " (") return std::nullopt;
+  const std::size_t close = line.find(')', at + 2);
+  if (close == std::string_view::npos || line.substr(close, 4) != ") = ") return std::nullopt;
+  const std::string_view value = line.substr(close + 4);
+  if (value.find_first_of("\r\n") != std::string_view::npos) return std::nullopt;
+  return IpptoolLine{name, value};
 }
 
 }  // namespace
@@ -44,7 +77,7 @@ bool looksLikeIpptoolOutput(std::string_view text) {
   std::istringstream lines{std::string(text)};
   std::string line;
   while (std::getline(lines, line)) {
-    if (std::regex_match(line, ipptoolLine())) return true;
+    if (matchIpptoolLine(line)) return true;
   }
   return false;
 }
@@ -54,16 +87,24 @@ bool parseIpptoolOutput(std::string_view text, platform::PrintSettings* settings
   std::istringstream lines{std::string(text)};
   std::string line;
   bool found = false;
-  std::smatch match;
   while (std::getline(lines, line)) {
-    if (!std::regex_match(line, match, ipptoolLine())) continue;
+    const auto match = matchIpptoolLine(line);
+    if (!match) continue;
     found = true;
-    const std::string name = match[1];
-    if (isTicketKey(name)) settings->setValue(name, match[3].str());
-    if (name == "job-name") settings->setJobName(match[3].str());
+    if (isTicketKey(match->name)) settings->setValue(match->name, std::string(match->value));
+    if (match->name == "job-name") settings->setJobName(std::string(match->value));
   }
   if (!found && error) *error = "no \"NAME (TYPE) = VALUE\" lines in the ipptool output";
   return found;
+}
+
+bool parseTicketText(std::string_view text, std::string_view format,
+                     platform::PrintSettings* settings, std::string* error) {
+  if (format == "lpoptions") return parseLpoptionsOutput(text, settings, error);
+  if (format == "ipptool" || (format == "auto" && looksLikeIpptoolOutput(text))) {
+    return parseIpptoolOutput(text, settings, error);
+  }
+  return parseSettingsText(text, settings, error);
 }
 
 bool readJobTicket(const std::string& queueAndId, platform::PrintSettings* settings,

@@ -28,6 +28,14 @@ bool parseIpptoolOutput(std::string_view text, platform::PrintSettings* settings
 /// Whether `text` looks like ipptool output (a "NAME (TYPE) = VALUE" line).
 bool looksLikeIpptoolOutput(std::string_view text);
 
+/// The print settings in ticket text as `ticket show` reads it. `format` is
+/// "lpoptions", "ipptool", or "auto", "json" and "lines": ipptool output when
+/// the text looks like it (auto only), else a settings file's JSON or option
+/// lines (parseSettingsText). Answers false when the text is not in that
+/// form; `error` then says why, without naming the source.
+bool parseTicketText(std::string_view text, std::string_view format,
+                     platform::PrintSettings* settings, std::string* error);
+
 /// The ticket entries and job name of job `queueAndId` ("QUEUE-ID", as
 /// `jobwick print` and lp print it), asked of the CUPS scheduler. Answers
 /// false with `error` naming the job and the scheduler's reason.

@@ -61,20 +61,16 @@ bool readTicketSource(const Invocation& invocation, platform::PrintSettings* set
       *error = "standard input: " + *error;
       return false;
     }
-  } else if (format == "auto" || format == "json" || format == "lines") {
+  } else if (format == "json" || format == "lines") {
     return readSettingsFile(source, settings, error);
-  } else if (!readBoundedFile(source, "ticket file", kMaxSettingsBytes, &text, error)) {
+  } else if (!readBoundedFile(source, format == "auto" ? "settings file" : "ticket file",
+                              kMaxSettingsBytes, &text, error)) {
     return false;
   }
+  // A file is told apart by its text as standard input is: ipptool's
+  // listing, else a settings file.
   const std::string name = source == "-" ? "standard input" : source;
-  bool read = false;
-  if (format == "lpoptions") {
-    read = parseLpoptionsOutput(text, settings, error);
-  } else if (format == "ipptool" || (format == "auto" && looksLikeIpptoolOutput(text))) {
-    read = parseIpptoolOutput(text, settings, error);
-  } else {
-    read = parseSettingsText(text, settings, error);
-  }
+  const bool read = parseTicketText(text, format, settings, error);
   if (!read) *error = name + ": " + *error;
   return read;
 }

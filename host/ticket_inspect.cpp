@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <initializer_list>
 #include <map>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -123,11 +123,49 @@ const char* digitMeaning(std::string_view name, std::string_view value) {
   return table->second[std::size_t(value[0] - '0')];
 }
 
+/// Whether `text` has the spool time's form, "Tue, 8 Dec 2026 09:05:07
+/// +0900": day name, a day of one or two digits without a leading zero,
+/// month name, a year of four or more digits, the time, and a zone of four
+/// or more digits after its sign. Checked by hand: a regular expression
+/// recursed once per digit and overflowed the stack on a long value.
 bool isSpoolTimeForm(std::string_view text) {
-  static const std::regex form(
-      R"(^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [1-9][0-9]? (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) )"
-      R"([0-9]{4,} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{4,}$)");
-  return std::regex_match(text.begin(), text.end(), form);
+  std::size_t at = 0;
+  auto word = [&](std::initializer_list<std::string_view> words) {
+    for (std::string_view w : words) {
+      if (text.substr(at, w.size()) == w) {
+        at += w.size();
+        return true;
+      }
+    }
+    return false;
+  };
+  auto isDigit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  auto digits = [&](std::size_t least, std::size_t most) {
+    std::size_t count = 0;
+    while (count < most && isDigit(at)) {
+      ++at;
+      ++count;
+    }
+    return count >= least;
+  };
+  auto literal = [&](char c) {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+  };
+  constexpr std::size_t kAny = std::string_view::npos;
+  if (!word({"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"}) || !word({", "})) return false;
+  if (!isDigit(at) || text[at] == '0' || !digits(1, 2) || !literal(' ')) return false;
+  if (!word({"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}) ||
+      !literal(' ') || !digits(4, kAny) || !literal(' ')) {
+    return false;
+  }
+  if (!digits(2, 2) || !literal(':') || !digits(2, 2) || !literal(':') || !digits(2, 2) ||
+      !literal(' ')) {
+    return false;
+  }
+  if (!literal('+') && !literal('-')) return false;
+  return digits(4, kAny) && at == text.size();
 }
 
 /// The spool-time key: the last 16 characters of the spool-time text.

@@ -160,6 +160,24 @@ TEST_F(TicketShow, ReadsOptionLinesAndStandardInput) {
   EXPECT_THAT(empty.out, HasSubstr("hold no job ticket"));
 }
 
+// A file of ipptool's listing is found from its text, as on standard
+// input; before, only "-" looked for it and a file failed as option lines.
+TEST_F(TicketShow, IpptoolListingInAFileIsFoundFromItsText) {
+  const std::string listing =
+      "\"/usr/share/cups/ipptool/get-job-attributes.test\":\n"
+      "    Get-Job-Attributes:\n"
+      "        job-id (integer) = 17\n"
+      "        job-name (nameWithoutLanguage) = Quarterly report\n"
+      "        jp.co.quivo.print.PrintSettings.filing (textWithoutLanguage) = 1\n";
+  const fs::path file = scratchFile("job.txt", listing);
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"--format", "ipptool"}}) {
+    json report = show(file, 0, extra);
+    EXPECT_EQ(report["jobName"], "Quarterly report");
+    EXPECT_EQ(fieldsByName(report)["filing"]["meaning"], "1: quick file") << report.dump(2);
+  }
+}
+
 TEST_F(TicketShow, LanguageChoosesTheWritersEncoding) {
   // A ticket written on a Japanese system reads cleanly as such.
   auto script = scratchFile("ja.json", R"({

@@ -187,6 +187,38 @@ TEST(TicketReport, FindsTamperedValues) {
   }
 }
 
+// The spool time's form, checked on texts long enough that the regular
+// expression this check used to be overflowed the stack.
+TEST(TicketReport, SpoolTimeForm) {
+  const std::string longDigits(200000, '9');
+  const struct {
+    std::string text;
+    bool sound;
+  } cases[] = {
+      {"Tue, 8 Dec 2026 09:05:07 +0900", true},
+      {"Sun, 31 Jan 12026 23:59:59 -12000", true},
+      {"Tue, 8 Dec " + longDigits + " 09:05:07 +0900", true},
+      {"Tue, 8 Dec 2026 09:05:07 +" + longDigits, true},
+      {"Tue, 08 Dec 2026 09:05:07 +0900", false},
+      {"Tue, 123 Dec 2026 09:05:07 +0900", false},
+      {"Tue, 8 Dec 226 09:05:07 +0900", false},
+      {"Tue, 8 Dec 2026 9:05:07 +0900", false},
+      {"Tue, 8 Dec 2026 09:05:07 0900", false},
+      {"Tue, 8 Dec 2026 09:05:07 +090", false},
+      {"Tue, 8 Dec 2026 09:05:07 +0900 ", false},
+      {"Tue, 8 Dec 2026 09:05:07 +" + longDigits + "x", false},
+      {"Tux, 8 Dec 2026 09:05:07 +0900", false},
+      {"Tue, 8 Dek 2026 09:05:07 +0900", false},
+  };
+  for (const auto& c : cases) {
+    platform::PrintSettings settings;
+    put(settings, "spoolTime", hexOf(c.text));
+    const TicketReport report = inspectTicket(settings, platform::kCFStringEncodingMacRoman);
+    ASSERT_TRUE(field(report, "spoolTime")) << c.text.substr(0, 40);
+    EXPECT_EQ(field(report, "spoolTime")->problem.empty(), c.sound) << c.text.substr(0, 40);
+  }
+}
+
 TEST(TicketReport, ReadsNamesInTheWritersEncodings) {
   platform::PrintSettings settings;
   // "山田" in Mac Japanese (Shift JIS bytes) and UTF-8: a Mac OS Roman writer
