@@ -62,6 +62,18 @@ std::optional<json> parseJsonDocument(std::string_view text, std::string* error)
     return json::parse(text.begin(), text.end());
   } catch (const json::parse_error& e) {
     if (error) *error = positionOf(text, e.byte) + ": " + parseErrorDetail(e.what());
+  } catch (const json::exception& e) {
+    // A number too large for a double ("1e999") is refused with no
+    // position; the number's text, quoted in the message, shows where.
+    if (error) {
+      const std::string detail = parseErrorDetail(e.what());
+      const std::size_t open = detail.find('\'');
+      const std::size_t close = detail.rfind('\'');
+      const std::size_t at = open < close ? text.find(detail.substr(open + 1, close - open - 1))
+                                          : std::string_view::npos;
+      *error =
+          (at == std::string_view::npos ? std::string() : positionOf(text, at + 1) + ": ") + detail;
+    }
   }
   return std::nullopt;
 }

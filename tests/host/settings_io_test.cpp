@@ -63,6 +63,9 @@ TEST(SettingsJson, RejectsWhatIsNotASettingsDocument) {
       {"{\"settings\": [\"a\"]}", "\"settings\" must be an object"},
       {"{\"settings\": {\"copies\": 2}}", "setting \"copies\" must be a string"},
       {"{\"setting\": {}}", "unknown member \"setting\""},
+      // Beyond a double: refused by name, where it used to end the process.
+      {"{\"jobName\": \"x\",\n \"settings\": {\"a\": 1e999}}",
+       "line 2, column 20: number overflow parsing '1e999'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
