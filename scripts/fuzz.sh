@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehavior-
-# Sanitizer) and runs each one for SECONDS (default 30), starting from its
-# seeds (fuzz/corpus/<target>/) and kept crash inputs (fuzz/regressions/
-# <target>/). New inputs stay in a scratch folder; a crash input is written
-# to BUILD_DIR/fuzz-artifacts/<target>/ and makes the script fail: fix the
-# fault, then keep the input in fuzz/regressions/<target>/ so that the test
-# run replays it.
+# Builds the libFuzzer targets (clang, AddressSanitizer with LeakSanitizer,
+# UndefinedBehaviorSanitizer) and runs each one for SECONDS (default 30),
+# starting from its seeds (fuzz/corpus/<target>/) and kept crash inputs
+# (fuzz/regressions/<target>/). A leak is a crash too, except those inside
+# system libraries listed in fuzz/lsan.supp. New inputs stay in a scratch
+# folder; a crash input is written to BUILD_DIR/fuzz-artifacts/<target>/
+# and makes the script fail: fix the fault, then keep the input in
+# fuzz/regressions/<target>/ so that the test run replays it.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
 #   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz)
@@ -26,7 +27,7 @@ case "$parallel" in
 esac
 
 all=(base64_decode hex_decode ticket_reader answer_parser preference_loader interface_file
-     ppd_model_flags)
+     ppd_model_flags settings_file session_script ticket_show)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -43,7 +44,8 @@ fuzz_one() {
   local t="$1"
   local artifacts="$dir/fuzz-artifacts/$t"
   mkdir -p "$artifacts" "$scratch/$t" "fuzz/regressions/$t"
-  if ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1" \
+  if ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" \
+      LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0" \
       UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
       "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" \

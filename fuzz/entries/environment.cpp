@@ -37,7 +37,8 @@ constexpr Entry kEntries[] = {
     {"base64_decode", base64Decode},         {"hex_decode", hexDecode},
     {"ticket_reader", ticketReader},         {"answer_parser", answerParser},
     {"preference_loader", preferenceLoader}, {"interface_file", interfaceFile},
-    {"ppd_model_flags", ppdModelFlags},
+    {"ppd_model_flags", ppdModelFlags},      {"settings_file", settingsFile},
+    {"session_script", sessionScript},       {"ticket_show", ticketShow},
 };
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Entry functions of the fuzz targets. Each takes one input of arbitrary
 // bytes and drives it through the code that reads such data in the field:
 // the Base64 and hexadecimal decoders, the job-ticket reader, the answer
-// parser, the preference loader, the interface-file loader and the PPD
-// model flags. The libFuzzer programs in fuzz/ call them, and so does the
+// parser, the preference loader, the interface-file loader, the PPD model
+// flags, and the host's settings-file, session-script and `ticket show`
+// readers. The libFuzzer programs in fuzz/ call them, and so does the
 // replay program that the normal test run uses to feed every kept crash
 // input and seed through them again.
 #pragma once
@@ -42,5 +43,8 @@ int answerParser(const std::uint8_t* data, std::size_t size);
 int preferenceLoader(const std::uint8_t* data, std::size_t size);
 int interfaceFile(const std::uint8_t* data, std::size_t size);
 int ppdModelFlags(const std::uint8_t* data, std::size_t size);
+int settingsFile(const std::uint8_t* data, std::size_t size);
+int sessionScript(const std::uint8_t* data, std::size_t size);
+int ticketShow(const std::uint8_t* data, std::size_t size);
 
 }  // namespace jobwick::fuzz

@@ -1,0 +1,9 @@
+// libFuzzer target: ticket show readers.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/entries/fuzz_entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return jobwick::fuzz::ticketShow(data, size);
+}
