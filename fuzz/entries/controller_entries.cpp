@@ -3,6 +3,7 @@
 // domain file, and the PPD.
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,15 +64,6 @@ void clearPreferences() {
     std::filesystem::remove_all(entry.path(), ec);
   }
   platform::clearShownAlerts();
-}
-
-// Restores the panel from the host's print settings and writes it back,
-// as the print dialog does when it shows the panel and when it closes.
-void restoreAndSave(JC& jc) {
-  ShownPanel panel(jc);
-  jc.restoreValuesAndReturnError(nullptr);
-  jc.saveValuesAndReturnError(nullptr);
-  jc.summaryInfo();
 }
 
 // A controller kept for the whole run, with its panel shown, for a printer
@@ -196,23 +188,80 @@ int answerParser(const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
-// Input: the bytes of the printer's preference domain file. The controller
-// checks and loads it at construction; restoring applies the remembered
-// values and the folder list to the panel.
+// Input: the bytes of the printer's preference domain file. A controller
+// checks and loads it at construction (CheckPreference, GetUserPreference,
+// GetFolderPreference); restoring applies the remembered values and the
+// folder list to the panel.
+//
+// One controller with its panel shown serves every input, and each input
+// goes through the same three readers that construction runs, so that the
+// interface file is not parsed and built again per input (a tenth of the
+// inputs per second). What carries over is only what a live panel keeps:
+// the field state of the earlier restore, which restore sets again from
+// the print settings and the remembered values. Nothing read from an
+// earlier file stays: the preference files are removed, the print
+// settings are replaced whole, GetUserPreference clears every remembered
+// value before it reads, the folder list is dropped before
+// GetFolderPreference (construction starts without one), and the folder
+// popup is built again from the new list.
 int preferenceLoader(const std::uint8_t* data, std::size_t size) {
+  static KeptPanel kept;
+  if (!kept.jc) {
+    clearPreferences();
+    kept.host = makeHost(false);
+    kept.jc = JC::initWithCallback(kept.host);
+    if (!kept.jc) std::abort();
+    kept.panel = std::make_unique<ShownPanel>(*kept.jc);
+    std::atexit([] { kept = KeptPanel(); });
+  }
   clearPreferences();
   writeBytes(preferencesFile(), data, size);
   platform::UserDefaults::resetStandardUserDefaults();
-  auto jc = JC::initWithCallback(makeHost(false));
-  if (!jc) return 0;
-  restoreAndSave(*jc);
-  jc->SaveUserPreference();
-  jc->GetUserPreference();
+  kept.host->settings = platform::PrintSettings();
+  kept.host->settings.setJobName(std::string("Fuzz Job"));
+  JC& jc = *kept.jc;
+  jc.CheckPreference();
+  jc.GetUserPreference();
+  jc.folderList.reset();
+  jc.GetFolderPreference();
+  jc.makeFolderPopup();
+  jc.restoreValuesAndReturnError(nullptr);
+  jc.saveValuesAndReturnError(nullptr);
+  jc.summaryInfo();
+  jc.SaveUserPreference();
+  jc.GetUserPreference();
   return 0;
 }
 
+namespace {
+
+/// What a controller takes from its PPD: the panel it builds and what it
+/// saves depend on nothing else of the file.
+struct PPDReading {
+  bool hasPPD;
+  platform::NSStringEncoding encoding;
+  std::optional<std::string> model;
+  bool filing;
+  bool printSystem;
+  bool activeDirectory;
+  auto operator<=>(const PPDReading&) const = default;
+};
+
+}  // namespace
+
 // Input: the text of a PPD. The controller reads the model name, the text
 // encoding and (vk7300) the model flags from it.
+//
+// Every input gets a fresh PPD handle and a fresh controller, which read
+// the file as in the print dialog. Building and restoring a panel, the
+// costly part, then runs on a controller kept for what was read (encoding,
+// model name, flags, or no PPD at all): the controller takes nothing else
+// from the PPD, so a kept one made from an earlier PPD that read the same
+// is the one this input would make. What carries over is the kept panel's
+// field state of its earlier restore, which restore sets again from the
+// print settings (replaced whole) and the preferences (removed before each
+// input, then written afresh by this input's controller). At most 16
+// readings are kept; the seventeenth empties the store.
 int ppdModelFlags(const std::uint8_t* data, std::size_t size) {
   clearPreferences();
   const auto path = workFolder() / "input" / "printer.ppd";
@@ -223,7 +272,33 @@ int ppdModelFlags(const std::uint8_t* data, std::size_t size) {
   jc->getUIMode();
   jc->CheckHardDisk();
   jc->getPasswordMax();
-  restoreAndSave(*jc);
+
+  static std::map<PPDReading, KeptPanel> kept;
+  static const bool registered = [] {
+    std::atexit([] { kept.clear(); });
+    return true;
+  }();
+  (void)registered;
+  const PPDReading reading{jc->ppd != nullptr,        jc->ppdEncoding,        jc->modelStringRef,
+                           jc->document_filing_model, jc->quivo_print_system, jc->active_directory};
+  auto found = kept.find(reading);
+  if (found == kept.end()) {
+    if (kept.size() >= 16) kept.clear();
+    KeptPanel panel;
+    panel.host = std::move(host);
+    panel.jc = std::move(jc);
+    panel.panel = std::make_unique<ShownPanel>(*panel.jc);
+    found = kept.emplace(reading, std::move(panel)).first;
+  } else {
+    jc.reset();
+    host.reset();
+  }
+  KeptPanel& p = found->second;
+  p.host->settings = platform::PrintSettings();
+  p.host->settings.setJobName(std::string("Fuzz Job"));
+  p.jc->restoreValuesAndReturnError(nullptr);
+  p.jc->saveValuesAndReturnError(nullptr);
+  p.jc->summaryInfo();
   return 0;
 }
 
