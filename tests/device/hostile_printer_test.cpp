@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string soap(const std::string& inner, const std::string& prolog = "") {
+std::string bareSoap(const std::string& inner, const std::string& prolog = "") {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + prolog +
          "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\">"
          "<SOAP-ENV:Body><list-files-response>" +
@@ -52,7 +52,7 @@ class HostilePrinterTest : public FetchTest {
   // Puts a known good list in place (list, cache and menu), as an earlier
   // fetch would have.
   void knownList() {
-    writeAnswer(soap("<result-code>ok</result-code><files>" + folder("Earlier") + "</files>"));
+    writeAnswer(bareSoap("<result-code>ok</result-code><files>" + folder("Earlier") + "</files>"));
     press("");
     ASSERT_EQ(names(), std::vector<std::string>{"Earlier"});
   }
@@ -84,13 +84,13 @@ TEST_F(HostilePrinterTest, HostileDocumentsAreRejectedWithoutAlert) {
   };
   const Case cases[] = {
       {"external entity",
-       soap("<files>" + folder("&xxe;") + "</files>",
-            "<!DOCTYPE e [<!ENTITY xxe SYSTEM \"file://" + secret.string() + "\">]>\n")},
-      {"external DTD", soap("<files>" + folder("x") + "</files>",
-                            "<!DOCTYPE e SYSTEM \"file://" + secret.string() + "\">\n")},
-      {"entity expansion bomb", soap("<files>" + folder("&k;") + "</files>", bomb)},
+       bareSoap("<files>" + folder("&xxe;") + "</files>",
+                "<!DOCTYPE e [<!ENTITY xxe SYSTEM \"file://" + secret.string() + "\">]>\n")},
+      {"external DTD", bareSoap("<files>" + folder("x") + "</files>",
+                                "<!DOCTYPE e SYSTEM \"file://" + secret.string() + "\">\n")},
+      {"entity expansion bomb", bareSoap("<files>" + folder("&k;") + "</files>", bomb)},
       {"10,000 levels of nesting",
-       soap("<files><file><name>Deep</name>" + deep + "</file></files>")},
+       bareSoap("<files><file><name>Deep</name>" + deep + "</file></files>")},
       {"10,000 levels at the top", deep},
   };
   for (const Case& c : cases) {
@@ -114,8 +114,9 @@ TEST_F(HostilePrinterTest, HostileDocumentsAreRejectedWithoutAlert) {
 // every name that reaches the list and the menu is valid text.
 TEST_F(HostilePrinterTest, InvalidUtf8InFolderNamesNeverReachesTheMenu) {
   knownList();
-  const std::string body = soap("<result-code>ok</result-code><files>" + folder("Sales\xff\xfe") +
-                                folder("\xc3(") + folder("Board\xed\xa0\x80") + "</files>");
+  const std::string body =
+      bareSoap("<result-code>ok</result-code><files>" + folder("Sales\xff\xfe") + folder("\xc3(") +
+               folder("Board\xed\xa0\x80") + "</files>");
   pressAgainst({"--body-file", bodyFile(body).string()});
   EXPECT_TRUE(platform::shownAlerts().empty());
   ASSERT_TRUE(jc->folderList);

@@ -18,6 +18,9 @@
 
 namespace hosttest {
 
+/// The prefix of every job-ticket key.
+inline constexpr char kPrefix[] = "jp.co.quivo.print.PrintSettings.";
+
 class JobwickTest : public ::testing::Test {
  public:
   /// A file of the source tree.

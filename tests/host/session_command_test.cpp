@@ -22,7 +22,7 @@ using hosttest::SharedPrinter;
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-constexpr const char kPrefix[] = "jp.co.quivo.print.PrintSettings.";
+using hosttest::kPrefix;
 
 std::vector<std::string> exampleSessions() {
   std::vector<std::string> names;

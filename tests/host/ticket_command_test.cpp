@@ -20,7 +20,7 @@ using hosttest::SharedPrinter;
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-constexpr const char kPrefix[] = "jp.co.quivo.print.PrintSettings.";
+using hosttest::kPrefix;
 
 class TicketShow : public JobwickTest {
  protected:

@@ -13,7 +13,7 @@ namespace {
 using namespace jobwick::host;
 using ::testing::HasSubstr;
 
-constexpr const char kPrefix[] = "jp.co.quivo.print.PrintSettings.";
+constexpr const char kTicketPrefix[] = "jp.co.quivo.print.PrintSettings.";
 const std::string kSpool = "Tue, 8 Dec 2026 09:05:07 +0900";
 
 std::string hexOf(const std::string& bytes) {
@@ -49,7 +49,7 @@ std::string base64Of(const std::string& bytes) {
 }
 
 void put(platform::PrintSettings& settings, const std::string& name, const std::string& value) {
-  settings.setValue(std::string(kPrefix) + name, value);
+  settings.setValue(std::string(kTicketPrefix) + name, value);
 }
 
 const TicketField* field(const TicketReport& report, const std::string& name) {

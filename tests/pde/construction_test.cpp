@@ -13,10 +13,6 @@ using jobwick::kModelProfile;
 namespace jwtest {
 namespace {
 
-bool isVk7300() {
-  return kModelProfile.readsPPDModelFlags;
-}
-
 class ConstructionTest : public ControllerTest {};
 
 struct FlagCase {

@@ -22,10 +22,6 @@ using jobwick::kModelProfile;
 namespace jwtest {
 namespace {
 
-bool isVk7300() {
-  return kModelProfile.readsPPDModelFlags;
-}
-
 const std::vector<std::string> kPrintSystem = {"*ARQuivoPrintSystem: True"};
 const std::vector<std::string> kActiveDirectory = {"*ARActiveDirectory: True"};
 

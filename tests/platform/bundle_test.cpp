@@ -102,8 +102,6 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-}  // namespace
-
 TEST_F(BundleTest, ManifestValues) {
   auto bundle = open();
   ASSERT_TRUE(bundle);
@@ -259,8 +257,6 @@ TEST(BundleContainingAddress, ObjectsOutsideABundleHaveNone) {
             nullptr);
 }
 
-namespace {
-
 // A bundle assembled by the build, or null when it has not been built.
 fs::path builtBundle(const char* name) {
   const char* dir = std::getenv("JOBWICK_BUNDLE_DIR");
@@ -268,8 +264,6 @@ fs::path builtBundle(const char* name) {
   fs::path path = fs::path(dir) / name;
   return fs::exists(path / "Info.plist") ? path : fs::path();
 }
-
-}  // namespace
 
 TEST(BuiltBundles, ShipTheirInterfaceFilesAndTranslations) {
   struct Case {
@@ -322,8 +316,6 @@ TEST(BuiltBundles, TheirCodeFindsItsBundle) {
   ::dlclose(handle);
 }
 
-namespace {
-
 /// A bundled catalog of the source tree, by its .lproj name.
 std::map<std::string, std::string> sourceCatalog(const std::string& lproj) {
   std::map<std::string, std::string> table;
@@ -335,8 +327,6 @@ std::map<std::string, std::string> sourceCatalog(const std::string& lproj) {
   }
   return table;
 }
-
-}  // namespace
 
 TEST(BuiltBundles, EveryCatalogTranslatesEveryText) {
   const fs::path path = builtBundle("JobwickVk7300.plugin");
@@ -387,3 +377,5 @@ TEST(BuiltBundles, EveryCatalogTranslatesEveryText) {
     EXPECT_EQ(bundle->localizedStringForKey("Password"), "密码");
   }
 }
+
+}  // namespace

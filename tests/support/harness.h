@@ -19,6 +19,11 @@
 
 namespace jwtest {
 
+/// True in the vk7300 build of a per-model test binary.
+inline bool isVk7300() {
+  return std::string(jobwick::kModelProfile.model) == "vk7300";
+}
+
 /// A temporary folder removed with everything in it when the object dies.
 class TempDir {
  public:

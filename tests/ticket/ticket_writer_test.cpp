@@ -29,10 +29,6 @@ using jobwick::kModelProfile;
 namespace jwtest {
 namespace {
 
-bool isVk7300() {
-  return kModelProfile.writesUtf8Variants;
-}
-
 std::string key(const std::string& name) {
   return "jp.co.quivo.print.PrintSettings." + name;
 }

@@ -14,10 +14,6 @@
 namespace jwtest {
 namespace {
 
-bool isVk7300() {
-  return std::string(jobwick::kModelProfile.model) == "vk7300";
-}
-
 using ConstructionTest = PanelTest;
 
 TEST_F(ConstructionTest, LocalisesTextsKeepingTheColon) {

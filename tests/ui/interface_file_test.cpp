@@ -12,10 +12,6 @@
 namespace jwtest {
 namespace {
 
-bool isVk7300() {
-  return std::string(jobwick::kModelProfile.model) == "vk7300";
-}
-
 struct FileCase {
   const char* name;
   std::vector<std::string> ppdLines;
