@@ -197,6 +197,29 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
   EXPECT_EQ(jobCount("Vk7300") + jobCount("Closed"), before);
 }
 
+// A document larger than the scheduler takes: the job the scheduler made
+// for it is cancelled, not left waiting for its document, and the error says
+// so with the scheduler's reason.
+TEST_F(PrintCommandTest, DocumentTheSchedulerWontTakeCancelsItsJob) {
+  const fs::path document =
+      scratchFile("big.ps", "%!PS\n%" + std::string(2 << 20, 'x') + "\nshowpage\n");
+  auto result = print({document.string(), "--printer", "Vk7300"});
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_TRUE(result.out.empty()) << result.out;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_NE(result.err.find("jobwick: print: queue Vk7300: the document was not taken (job "),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find(" cancelled): "), std::string::npos) << result.err;
+  // Nothing of it is still waiting to print.
+  cupsSetServer(cupsd_->server().c_str());
+  cups_job_t* jobs = nullptr;
+  const int active = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "Vk7300", 0, CUPS_WHICHJOBS_ACTIVE);
+  cupsFreeJobs(active, jobs);
+  cupsSetServer(nullptr);
+  EXPECT_EQ(active, 0);
+}
+
 TEST_F(PrintCommandTest, DryRunFromStandardInputShowsWhatWouldBeSent) {
   const std::size_t before = jobCount("Vk410e");
   const fs::path settings =

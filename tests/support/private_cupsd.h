@@ -184,6 +184,8 @@ class PrivateCupsd {
         << "Listen 127.0.0.1:" << port_ << "\n"
         << "Browsing No\nDefaultAuthType None\nWebInterface No\nLogLevel debug\n"
         << "MaxJobs 0\nPreserveJobHistory Yes\nPreserveJobFiles No\n"
+        // Documents over a MiB are refused, as a scheduler set up so does.
+        << "LimitRequestBody 1048576\n"
         << "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
         << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
     std::ofstream(folder_ / "etc/cups-files.conf")
