@@ -9,6 +9,7 @@
 # fuzz/regressions/<target>/ so that the test run replays it.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
+#        scripts/fuzz.sh --build-only [TARGET...]   (builds, runs nothing)
 #   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz)
 #   JOBWICK_FUZZ_JOBS       build jobs (default: the number of cores)
 #   JOBWICK_FUZZ_PARALLEL   targets fuzzed at once (default: the number of
@@ -16,6 +17,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+build_only=no
+if [ "${1:-}" = --build-only ]; then
+  build_only=yes
+  shift
+  set -- 0 "$@"
+fi
 seconds="${1:-30}"
 [ $# -gt 0 ] && shift
 dir="${JOBWICK_FUZZ_BUILD_DIR:-build-fuzz}"
@@ -35,6 +42,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS="-O1 -gline-
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF >/dev/null
 cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
+[ "$build_only" = yes ] && exit 0
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
