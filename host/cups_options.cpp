@@ -9,13 +9,12 @@
 
 #include "host/cups_queue.h"
 #include "host/settings_io.h"
+#include "platform/c_handles.h"
 
 namespace jobwick::host {
 namespace {
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const noexcept { ippDelete(ipp); }
-};
+using platform::IppMessage;
 
 /// One "    NAME (TYPE) = VALUE" line of ipptool's listing.
 struct IpptoolLine {
@@ -124,7 +123,7 @@ bool readJobTicket(const std::string& queueAndId, platform::PrintSettings* setti
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                cupsUser());
-  std::unique_ptr<ipp_t, IppDeleter> response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs"));
+  IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs"));
   if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
     *error = "job " + queueAndId +
              (schedulerUnreachable() ? ": cannot reach the CUPS scheduler at " + schedulerName()

@@ -15,6 +15,7 @@
 
 #include <cups/cups.h>
 
+#include "platform/c_handles.h"
 #include "platform/ppd.h"
 
 namespace jobwick::host {
@@ -22,10 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const noexcept { ippDelete(ipp); }
-};
-using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
+using platform::IppMessage;
 
 /// The attributes a queue is described by.
 const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model"};

@@ -13,6 +13,7 @@
 #include "host/cups_queue.h"
 #include "host/plugin_loader.h"
 #include "host/print_job.h"
+#include "platform/c_handles.h"
 #include "platform/user_defaults.h"
 
 namespace jobwick::host {
@@ -22,10 +23,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kTicketPrefix = "jp.co.quivo.print.";
 
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const noexcept { ippDelete(ipp); }
-};
-using IppMessage = std::unique_ptr<ipp_t, IppDeleter>;
+using platform::IppMessage;
 
 struct OptionsDeleter {
   int count = 0;

@@ -17,7 +17,6 @@ namespace jobwick::host {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
 
 /// What a step kind takes besides "do" and "name".
 struct StepKind {
@@ -63,7 +62,7 @@ std::string join(const std::vector<std::string>& words, const char* separator = 
 
 /// Replaces every "${NAME}" in the strings of `value`; false (with the
 /// name in `missing`) at the first variable that has no value.
-bool substitute(json& value, const std::map<std::string, std::string>& variables,
+bool substitute(nlohmann::json& value, const std::map<std::string, std::string>& variables,
                 std::string* missing) {
   if (value.is_string()) {
     std::string text = value.get<std::string>();
@@ -123,7 +122,7 @@ class ScriptReader {
     // Variables: the script's defaults, then the command line's values.
     std::map<std::string, std::string> values;
     if (document->contains("vars")) {
-      const json& vars = (*document)["vars"];
+      const nlohmann::json& vars = (*document)["vars"];
       if (!vars.is_object()) return fail(error, "\"vars\" must be an object of strings");
       for (const auto& [name, value] : vars.items()) {
         if (!value.is_string()) return fail(error, "\"vars\": \"" + name + "\" must be a string");
@@ -144,7 +143,7 @@ class ScriptReader {
     if (!readHeader(*document, error)) return std::nullopt;
 
     if (!document->contains("steps")) return fail(error, "missing member \"steps\"");
-    json& steps = (*document)["steps"];
+    nlohmann::json& steps = (*document)["steps"];
     if (!steps.is_array()) return fail(error, "\"steps\" must be an array of step objects");
     for (std::size_t i = 0; i < steps.size(); ++i) {
       if (!readStep(steps[i], i + 1, values, error)) return std::nullopt;
@@ -167,16 +166,16 @@ class ScriptReader {
     return p.is_absolute() || script_.folder.empty() ? p : (script_.folder / p).lexically_normal();
   }
 
-  bool text(const json& object, const char* member, const std::string& where,
+  bool text(const nlohmann::json& object, const char* member, const std::string& where,
             std::optional<std::string>* out, std::string* error) {
     if (!object.contains(member)) return true;
-    const json& value = object[member];
+    const nlohmann::json& value = object[member];
     if (!value.is_string()) return failed(error, where + "\"" + member + "\" must be a string");
     *out = value.get<std::string>();
     return true;
   }
 
-  bool readHeader(const json& document, std::string* error) {
+  bool readHeader(const nlohmann::json& document, std::string* error) {
     std::optional<std::string> value;
     if (!text(document, "description", "", &value, error)) return false;
     script_.description = value.value_or("");
@@ -187,7 +186,7 @@ class ScriptReader {
       script_.bundle = value->find('/') == std::string::npos ? *value : resolve(*value).string();
     }
     if (document.contains("printer")) {
-      const json& printer = document["printer"];
+      const nlohmann::json& printer = document["printer"];
       if (!printer.is_object()) return failed(error, "\"printer\" must be an object");
       static const std::set<std::string> members = {"ppd", "id", "deviceURI", "constraintHandling"};
       for (const auto& [member, entry] : printer.items()) {
@@ -241,7 +240,7 @@ class ScriptReader {
       script_.timeZoneOffset = clock->second;
     }
     if (document.contains("user")) {
-      const json& user = document["user"];
+      const nlohmann::json& user = document["user"];
       if (!user.is_object()) return failed(error, "\"user\" must be an object");
       for (const auto& [member, entry] : user.items()) {
         if (member != "login" && member != "fullName") {
@@ -255,8 +254,8 @@ class ScriptReader {
     return true;
   }
 
-  bool readStep(json& step, std::size_t number, const std::map<std::string, std::string>& values,
-                std::string* error) {
+  bool readStep(nlohmann::json& step, std::size_t number,
+                const std::map<std::string, std::string>& values, std::string* error) {
     const std::string where = "steps[" + std::to_string(number - 1) + "]";
     if (!step.is_object()) {
       return failed(error, where +
@@ -338,7 +337,7 @@ class ScriptReader {
     return true;
   }
 
-  bool checkType(const std::string& member, const json& value, const std::string& label,
+  bool checkType(const std::string& member, const nlohmann::json& value, const std::string& label,
                  std::string* error) {
     auto bad = [&](const char* what) {
       return failed(error, label + ": \"" + member + "\" must be " + what);
@@ -353,7 +352,8 @@ class ScriptReader {
       if (!value.is_boolean()) return bad("true or false");
     } else if (member == "controls") {
       if (!value.is_array() ||
-          !std::all_of(value.begin(), value.end(), [](const json& v) { return v.is_string(); })) {
+          !std::all_of(value.begin(), value.end(),
+                       [](const nlohmann::json& v) { return v.is_string(); })) {
         return bad("an array of control identifiers");
       }
     } else if (member == "settings") {

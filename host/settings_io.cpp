@@ -21,8 +21,6 @@
 namespace jobwick::host {
 namespace {
 
-using nlohmann::json;
-
 /// "line L, column C" of the byte that nlohmann's parser stopped at (its
 /// `byte` counts the characters read, the failing one included).
 std::string positionOf(std::string_view text, std::size_t byte) {
@@ -46,7 +44,7 @@ std::string parseErrorDetail(const std::string& what) {
   return std::regex_replace(what, preamble, "");
 }
 
-std::string describeType(const json& value) {
+std::string describeType(const nlohmann::json& value) {
   return value.type_name();
 }
 
@@ -57,12 +55,12 @@ bool fail(std::string* error, std::string message) {
 
 }  // namespace
 
-std::optional<json> parseJsonDocument(std::string_view text, std::string* error) {
+std::optional<nlohmann::json> parseJsonDocument(std::string_view text, std::string* error) {
   try {
-    return json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
+    return nlohmann::json::parse(text.begin(), text.end());
+  } catch (const nlohmann::json::parse_error& e) {
     if (error) *error = positionOf(text, e.byte) + ": " + parseErrorDetail(e.what());
-  } catch (const json::exception& e) {
+  } catch (const nlohmann::json::exception& e) {
     // A number too large for a double ("1e999") is refused with no
     // position; the number's text, quoted in the message, shows where.
     if (error) {
@@ -82,7 +80,7 @@ bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
                        std::string* error) {
   auto parsed = parseJsonDocument(text, error);
   if (!parsed) return false;
-  json document = std::move(*parsed);
+  nlohmann::json document = std::move(*parsed);
   if (!document.is_object()) {
     return fail(error, "expected a JSON object with \"jobName\" and \"settings\", found " +
                            describeType(document));
@@ -122,14 +120,14 @@ bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
 }
 
 std::string settingsToJson(const platform::PrintSettings& settings) {
-  json document = json::object();
+  nlohmann::json document = nlohmann::json::object();
   if (settings.jobName()) document["jobName"] = *settings.jobName();
-  json entries = json::object();
+  nlohmann::json entries = nlohmann::json::object();
   for (const auto& [key, value] : settings.entries()) entries[key] = value;
   document["settings"] = std::move(entries);
   // Values are UTF-8 by contract; a stray invalid byte must not abort the
   // write, so it is replaced rather than thrown on.
-  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 nlohmann::ordered_json settingsDocument(const platform::PrintSettings& settings) {

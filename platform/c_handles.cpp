@@ -1,6 +1,7 @@
 // The deleters of c_handles.h: the only place that frees these handles.
 #include "platform/c_handles.h"
 
+#include <cups/ipp.h>
 #include <cups/ppd.h>
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -42,6 +43,10 @@ void PlistXmlFree::operator()(char* xml) const noexcept {
 
 void MallocFree::operator()(void* block) const noexcept {
   std::free(block);
+}
+
+void IppDelete::operator()(ipp_t* message) const noexcept {
+  ippDelete(message);
 }
 
 void PPDCloser::operator()(ppd_file_t* ppd) const noexcept {

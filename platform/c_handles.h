@@ -10,14 +10,16 @@
 #include <memory>
 #include <utility>
 
-// As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, iconv.h and
-// openssl/types.h declare them.
+// As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, cups/ipp.h,
+// iconv.h and openssl/types.h declare them.
 typedef void CURL;
 typedef void CURLM;
 struct curl_slist;
 struct _xmlDoc;
 struct ppd_file_s;
 typedef struct ppd_file_s ppd_file_t;
+struct _ipp_s;
+typedef struct _ipp_s ipp_t;
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
@@ -48,6 +50,9 @@ struct MallocFree {
 struct PPDCloser {
   void operator()(ppd_file_t* ppd) const noexcept;
 };
+struct IppDelete {
+  void operator()(ipp_t* message) const noexcept;  // a request or response
+};
 struct CipherContextFree {
   void operator()(EVP_CIPHER_CTX* context) const noexcept;
 };
@@ -65,6 +70,8 @@ using PlistXml = std::unique_ptr<char, PlistXmlFree>;
 template <typename T>
 using MallocPtr = std::unique_ptr<T, MallocFree>;
 using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
+/// An IPP request or response.
+using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
 
