@@ -120,14 +120,11 @@ bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
 }
 
 std::string settingsToJson(const platform::PrintSettings& settings) {
-  nlohmann::json document = nlohmann::json::object();
-  if (settings.jobName()) document["jobName"] = *settings.jobName();
-  nlohmann::json entries = nlohmann::json::object();
-  for (const auto& [key, value] : settings.entries()) entries[key] = value;
-  document["settings"] = std::move(entries);
   // Values are UTF-8 by contract; a stray invalid byte must not abort the
   // write, so it is replaced rather than thrown on.
-  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return settingsDocument(settings).dump(2, ' ', false,
+                                         nlohmann::ordered_json::error_handler_t::replace) +
+         "\n";
 }
 
 nlohmann::ordered_json settingsDocument(const platform::PrintSettings& settings) {
