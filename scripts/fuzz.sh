@@ -10,7 +10,9 @@
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
 #        scripts/fuzz.sh --build-only [TARGET...]   (builds, runs nothing)
-#   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz)
+#   JOBWICK_FUZZ_BUILD_DIR  build folder (default build-fuzz, an optimised
+#                           fuzzing build; a test build made with --fuzz works
+#                           too, unoptimised)
 #   JOBWICK_FUZZ_JOBS       build jobs (default: the number of cores)
 #   JOBWICK_FUZZ_PARALLEL   targets fuzzed at once (default: the number of
 #                           cores); each target still runs SECONDS
@@ -38,9 +40,13 @@ all=(base64_decode hex_decode ticket_reader answer_parser preference_loader inte
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF >/dev/null
+# A folder already configured for fuzzing (this script's own, or a test build
+# made with scripts/build.sh --sanitize --fuzz) is built as it is configured.
+if ! grep -qx 'JOBWICK_FUZZ:BOOL=ON' "$dir/CMakeCache.txt" 2>/dev/null; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF >/dev/null
+fi
 cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
 [ "$build_only" = yes ] && exit 0
 

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Compiles every product source (no tests) with GCC and the flags of the
+# main build (scripts/build.sh: RelWithDebInfo, warnings as errors) as far
+# as its front end goes (-fsyntax-only), and fails, with GCC's messages,
+# when one does not compile or warns. The test build is made with clang;
+# this keeps the system compiler's build, the one users make, checked at a
+# fraction of a full build's cost.
+# Usage: scripts/check-gcc.sh [BUILD_DIR]   (default build-gcc-check)
+#   JOBWICK_GCC_CHECK_JOBS  compilers run at once (default: the cores)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build-gcc-check}"
+jobs="${JOBWICK_GCC_CHECK_JOBS:-$(nproc)}"
+
+# Configuring writes compile_commands.json (and the unity sources it names).
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBWICK_TESTS=OFF \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
+  -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER= >/dev/null
+
+python3 - "$dir/compile_commands.json" "$jobs" <<'PY'
+import concurrent.futures, json, shlex, subprocess, sys
+
+entries = json.load(open(sys.argv[1]))
+
+def check(entry):
+    args = shlex.split(entry["command"])
+    kept, skip = [], False
+    for a in args:
+        if skip:
+            skip = False
+        elif a in ("-o", "-MF", "-MT"):
+            skip = True
+        elif a != "-MD":
+            kept.append(a)
+    run = subprocess.run(kept + ["-fsyntax-only"], cwd=entry["directory"],
+                         capture_output=True, text=True)
+    return entry["file"], run.returncode, run.stdout + run.stderr
+
+failed = 0
+with concurrent.futures.ThreadPoolExecutor(int(sys.argv[2])) as pool:
+    for name, code, output in pool.map(check, entries):
+        if code != 0 or output.strip():
+            failed += 1
+            print(f"check-gcc: {name}", file=sys.stderr)
+            print(output, file=sys.stderr, end="")
+if failed:
+    print(f"check-gcc: {failed} of {len(entries)} sources do not compile cleanly with GCC",
+          file=sys.stderr)
+    sys.exit(1)
+print(f"check-gcc: {len(entries)} sources compile cleanly with GCC")
+PY
