@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compiles every product source (no tests) with GCC and the flags of the
+# Compiles the product's sources (no tests) with GCC and the flags of the
 # main build (scripts/build.sh: RelWithDebInfo, warnings as errors) as far
 # as its front end goes (-fsyntax-only), and fails, with GCC's messages,
 # when one does not compile or warns. The test build is made with clang;
@@ -20,7 +20,11 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOBWICK_TESTS=
 python3 - "$dir/compile_commands.json" "$jobs" <<'PY'
 import concurrent.futures, json, shlex, subprocess, sys
 
-entries = json.load(open(sys.argv[1]))
+# The vk410e objects are the vk7300 sources with another class prefix: only
+# the vk410e profile is checked of them.
+entries = [e for e in json.load(open(sys.argv[1]))
+           if "jobwick_objs_vk410e.dir" not in e.get("output", e["command"])
+           or e["file"].endswith("/pde/models/vk410e.cpp")]
 
 def check(entry):
     args = shlex.split(entry["command"])
