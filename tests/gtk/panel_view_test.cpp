@@ -307,6 +307,24 @@ void commitTyping(GtkWidget* text, const char* typed) {
   g_object_unref(controllers);
 }
 
+/// Selects [from, to) in `entry` and lets the X server's answers to it
+/// arrive: a selection also claims the X primary selection, and a late
+/// notice that an earlier claim ended would otherwise clear the selection
+/// in the middle of an edit. False when the selection does not hold.
+bool selectAndSettle(GtkWidget* entry, int from, int to) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    gtk_editable_select_region(GTK_EDITABLE(entry), from, to);
+    gdk_display_sync(gtk_widget_get_display(entry));
+    drain();
+    int start = 0, end = 0;
+    if (gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), &start, &end) && start == from &&
+        end == to) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Typing, pasting and deleting over a selection of the digits-only pass
 // code, as GTK does them (delete the selection, then insert), end as the
 // same edit through the field's filter does headless.
@@ -337,7 +355,7 @@ TEST_F(PanelViewTest, EditsOverASelectionMatchTheHeadlessPath) {
     field->setStringValue(c.before);
     view_->sync();
     gtk_widget_grab_focus(entry);
-    gtk_editable_select_region(GTK_EDITABLE(entry), c.from, c.to);
+    ASSERT_TRUE(selectAndSettle(entry, c.from, c.to));
     const std::string how = c.how;
     if (how == "type") {
       commitTyping(textOf(entry), c.input);
