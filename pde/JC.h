@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pde/class_names.h"
+#include "pde/folder_list.h"
 #include "pde/models/profile.h"
 #include "platform/bundle.h"
 #include "platform/controls.h"
@@ -28,10 +29,6 @@
 #include "platform/plist.h"
 
 using JCPDEPluginCallback = platform::PDEPluginCallback;
-
-/// A folder entry: "name" (string), "password", "dir", "add" (booleans).
-using FolderEntry = platform::plist::Dict;
-using FolderList = std::vector<FolderEntry>;
 
 /// The object a login-name filter calls back (it never calls it).
 class LoginnameInputFilterCallback {

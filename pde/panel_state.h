@@ -50,19 +50,8 @@ inline const FolderEntry* selectedFolder(const JC& jc) {
   return folderAtMenuIndex(jc.folderList, jc.folderSelectionPopup->indexOfSelectedItem());
 }
 
-/// A folder entry's "name"; null when it has none or it is not a string.
-inline const std::string* folderName(const FolderEntry& entry) {
-  const auto found = entry.find("name");
-  return found == entry.end() ? nullptr : found->second.asString();
-}
-
-/// Whether a folder entry's "password" is true (it asks for a password).
-inline bool folderIsProtected(const FolderEntry& entry) {
-  const auto found = entry.find("password");
-  if (found == entry.end()) return false;
-  const bool* flag = found->second.asBool();
-  return flag && *flag;
-}
+// folderName and folderIsProtected, the readings of a folder entry, are
+// defined with the folder list (pde/folder_list.h).
 
 // ---- Buttons ----
 // A lock button has three states. The job ticket and the rules treat only

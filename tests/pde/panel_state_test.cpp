@@ -1,12 +1,14 @@
 // The shared readings of the panel's state: which folder a pop-up item
-// shows, and what each lock reading makes of a missing, off, on or mixed
-// button.
+// shows, the folder list's readings of its entries, and what each lock reading makes of a missing,
+// off, on or mixed button.
 #include "pde/panel_state.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -39,6 +41,61 @@ TEST(PanelState, FolderBehindEachMenuItem) {
   EXPECT_FALSE(panel::folderIsProtected((*list)[0]));
   EXPECT_TRUE(panel::folderIsProtected((*list)[1]));
   EXPECT_FALSE(panel::folderIsProtected(Dict{{"password", "true"}}));  // only a boolean counts
+}
+
+// The list's readings must describe its own entries after every way the
+// list changes; a reading left pointing into a copied-from, moved-from or
+// reallocated list shows up as a wrong name or as a use after free.
+void expectReadingsOfOwnEntries(const FolderList& list, const char* step) {
+  SCOPED_TRACE(step);
+  ASSERT_EQ(list.looks().size(), list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const FolderLook& look = list.looks()[i];
+    EXPECT_EQ(look.name, panel::folderName(list[i])) << i;  // the very string, not a copy
+    EXPECT_EQ(look.isProtected, panel::folderIsProtected(list[i])) << i;
+  }
+}
+
+TEST(PanelState, FolderListReadingsFollowEveryChange) {
+  FolderList grown;
+  for (int i = 0; i < 100; ++i) {  // several reallocations of the entries
+    Dict entry{{"name", "Folder " + std::to_string(i)}};
+    if (i % 3 == 0) entry["password"] = true;
+    if (i % 7 == 0) entry = Dict{{"password", true}};  // no name
+    grown.push_back(std::move(entry));
+  }
+  expectReadingsOfOwnEntries(grown, "appended");
+  EXPECT_EQ(grown.looks()[3].name, panel::folderName(grown[3]));
+  EXPECT_EQ(*grown.looks()[3].name, "Folder 3");
+  EXPECT_TRUE(grown.looks()[7].isProtected);
+  EXPECT_EQ(grown.looks()[7].name, nullptr);
+
+  auto copy = std::make_unique<FolderList>(grown);
+  expectReadingsOfOwnEntries(*copy, "copied");
+  grown = FolderList{Dict{{"name", "Only"}}};  // the source goes
+  expectReadingsOfOwnEntries(*copy, "copied, source replaced");
+  expectReadingsOfOwnEntries(grown, "assigned from a list of one");
+  EXPECT_EQ(*copy, FolderList(*copy));
+
+  FolderList moved = std::move(*copy);
+  copy.reset();
+  expectReadingsOfOwnEntries(moved, "moved");
+  EXPECT_EQ(*moved.looks()[99].name, "Folder 99");
+
+  const auto next = moved.erase(moved.begin() + 1);
+  EXPECT_EQ(next, moved.begin() + 1);
+  expectReadingsOfOwnEntries(moved, "erased");
+  EXPECT_EQ(*moved.looks()[1].name, "Folder 2");
+
+  FolderList assigned;
+  assigned = moved;
+  moved = FolderList{};
+  expectReadingsOfOwnEntries(assigned, "copy-assigned");
+  expectReadingsOfOwnEntries(moved, "emptied");
+  EXPECT_TRUE(moved.looks().empty());
+  const FolderList& same = assigned;
+  assigned = same;  // a list assigned to itself keeps its readings
+  expectReadingsOfOwnEntries(assigned, "self-assigned");
 }
 
 TEST(PanelState, LockReadingsOfEveryState) {

@@ -1,0 +1,99 @@
+// The printer's filing folders as the panel holds them. Each folder is a
+// property-list dictionary, the form of the printer's answer and of the
+// preference cache: "name" (string), "password", "dir", "add" (booleans),
+// kept in the printer's order.
+//
+// Beside the entries the list keeps, for each folder, the two readings that
+// the folder menu and the folder-name search make of every entry (its name
+// and whether it asks for a password), in one contiguous array. A rebuild
+// of a large menu then reads that array rather than walk every entry's tree
+// of keys, which at ten thousand folders no longer fits in the cache.
+//
+// The readings stay true because entries are read-only once in the list: a
+// list is changed only by assigning it, or by appending or removing whole
+// entries.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "platform/plist.h"
+
+/// A folder entry: "name" (string), "password", "dir", "add" (booleans).
+using FolderEntry = platform::plist::Dict;
+
+namespace jobwick::panel {
+
+/// A folder entry's "name"; null when it has none or it is not a string.
+inline const std::string* folderName(const FolderEntry& entry) {
+  const auto found = entry.find("name");
+  return found == entry.end() ? nullptr : found->second.asString();
+}
+
+/// Whether a folder entry's "password" is true (it asks for a password).
+inline bool folderIsProtected(const FolderEntry& entry) {
+  const auto found = entry.find("password");
+  if (found == entry.end()) return false;
+  const bool* flag = found->second.asBool();
+  return flag && *flag;
+}
+
+}  // namespace jobwick::panel
+
+/// What folderName and folderIsProtected answer for one entry of a list.
+struct FolderLook {
+  const std::string* name = nullptr;  // the entry's own string; null when none
+  bool isProtected = false;
+};
+
+class FolderList {
+ public:
+  using value_type = FolderEntry;
+  using const_iterator = std::vector<FolderEntry>::const_iterator;
+  using iterator = const_iterator;
+  using size_type = std::size_t;
+
+  FolderList() = default;
+  FolderList(std::initializer_list<FolderEntry> entries);
+  FolderList(const FolderList& other);
+  FolderList& operator=(const FolderList& other);
+  // A move hands over the entries' storage, so the readings stay true.
+  FolderList(FolderList&& other) noexcept = default;
+  FolderList& operator=(FolderList&& other) noexcept = default;
+  ~FolderList() = default;
+
+  void reserve(std::size_t count);
+  /// Appends `entry` at the end and takes its readings.
+  void push_back(FolderEntry entry);
+  /// Removes the entry at `position`; answers the position after it.
+  const_iterator erase(const_iterator position);
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  const FolderEntry& operator[](std::size_t position) const { return entries_[position]; }
+  /// The entry at `position`; throws std::out_of_range past the end.
+  const FolderEntry& at(std::size_t position) const { return entries_.at(position); }
+
+  /// The readings of every entry, in the list's order (looks()[i] is that
+  /// of (*this)[i]); valid until the list is next changed.
+  const std::vector<FolderLook>& looks() const { return looks_; }
+
+  friend bool operator==(const FolderList& a, const FolderList& b) {
+    return a.entries_ == b.entries_;
+  }
+
+ private:
+  void takeLooks();
+
+  std::vector<FolderEntry> entries_;
+  std::vector<FolderLook> looks_;
+};
+
+// Readings point into the entries' trees, which must not be copied when the
+// entry vector grows.
+static_assert(std::is_nothrow_move_constructible_v<FolderEntry>);
