@@ -219,11 +219,32 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
   std::string fileName(name);
   if (!type.empty()) fileName += "." + std::string(type);
   if (!isPlainFileName(name) || !isPlainFileName(fileName)) return std::nullopt;
-  const std::filesystem::path resources = path_ / "Resources";
 
+  // A bundle's files do not change while it is open (its strings tables are
+  // kept too), so a resource is looked for once per language list: every
+  // panel open asks for the same few files, and each look costs a stat per
+  // folder tried.
+  const std::vector<std::string> languages = preferredLanguages();
+  std::string key;
+  for (const std::string& language : languages) key += language + ":";
+  key += "/" + fileName;
+  if (const auto known = resourcePaths_.find(key); known != resourcePaths_.end()) {
+    return known->second;
+  }
+  std::optional<std::filesystem::path> found = findResource(languages, fileName);
+  // The names asked for come from the bundle's own code and files; the
+  // bound only keeps a caller asking for endless new names from growing it.
+  if (resourcePaths_.size() >= kMaxKnownResources) resourcePaths_.clear();
+  resourcePaths_.emplace(std::move(key), found);
+  return found;
+}
+
+std::optional<std::filesystem::path> Bundle::findResource(const std::vector<std::string>& languages,
+                                                          const std::string& fileName) const {
+  const std::filesystem::path resources = path_ / "Resources";
   // The current language is the first preferred one that the bundle has.
   std::vector<std::string> folders;
-  for (const std::string& language : preferredLanguages()) {
+  for (const std::string& language : languages) {
     bool found = false;
     for (const std::string& candidate : lprojCandidates(language)) {
       if (isFolder(resources / (candidate + ".lproj"))) {

@@ -10,6 +10,7 @@
 //                              a property-list dictionary of key -> translation
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -41,7 +42,9 @@ class Bundle : public Object {
   std::optional<std::filesystem::path> executablePath() const;
 
   /// Path of resource NAME.TYPE: first in the current language's .lproj,
-  /// then in English, then in Resources/ itself. nullopt when missing.
+  /// then in English, then in Resources/ itself. nullopt when missing. The
+  /// answer is kept for the bundle's life (per list of preferred languages):
+  /// a bundle's files are taken not to change while it is open.
   std::optional<std::filesystem::path> pathForResource(std::string_view name,
                                                        std::string_view type) const;
   /// The bytes of a resource; nullopt when missing or unreadable.
@@ -63,10 +66,17 @@ class Bundle : public Object {
  private:
   Bundle() = default;
   const std::map<std::string, std::string>& stringsTable(const std::string& language) const;
+  std::optional<std::filesystem::path> findResource(const std::vector<std::string>& languages,
+                                                    const std::string& fileName) const;
+
+  static constexpr std::size_t kMaxKnownResources = 256;
 
   std::filesystem::path path_;
   std::map<std::string, std::string> info_;
   mutable std::map<std::string, std::map<std::string, std::string>> tables_;
+  // "LANG:LANG:/NAME.TYPE" -> where pathForResource found it (or that it
+  // did not).
+  mutable std::map<std::string, std::optional<std::filesystem::path>> resourcePaths_;
 };
 
 /// The user's preferred languages, best first ("ja", "en"): the host's

@@ -17,8 +17,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <exception>
+#include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -96,18 +99,77 @@ FileDescriptor lockDomain(const fs::path& folder, const std::string& name) {
   return fd;
 }
 
+// The folder of a domain as it was when a look for leftovers last found
+// none, per folder and domain, for every UserDefaults of the process.
+struct FolderStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+};
+
+bool operator==(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+FolderStamp stampOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_mtim, info.st_ctim};
+}
+
+std::mutex gCleanLooksMutex;
+std::map<std::string, FolderStamp> gCleanLooks;
+constexpr std::size_t kMaxCleanLooks = 64;
+
+bool folderUnchangedSinceCleanLook(const std::string& key, const struct stat& now) {
+  const std::lock_guard<std::mutex> guard(gCleanLooksMutex);
+  const auto found = gCleanLooks.find(key);
+  if (found == gCleanLooks.end()) return false;
+  const FolderStamp stamp = stampOf(now);
+  const FolderStamp& seen = found->second;
+  return seen.device == stamp.device && seen.inode == stamp.inode &&
+         seen.modified == stamp.modified && seen.changed == stamp.changed;
+}
+
+void rememberCleanLook(const std::string& key, const struct stat& before) {
+  const std::lock_guard<std::mutex> guard(gCleanLooksMutex);
+  if (gCleanLooks.size() >= kMaxCleanLooks) gCleanLooks.clear();
+  gCleanLooks[key] = stampOf(before);
+}
+
 // Removes what writers of the domain killed before their rename left, when
 // no writer is at work now (the lock is free). Readers do this so that such
 // a file does not outlive the crash until the next write. A domain no one
 // has ever written has no lock file and nothing to remove; none is made.
+//
+// A leftover is made by naming a file in the folder, which changes the
+// folder's modification and change times. So once a look found nothing, the
+// next read of that domain looks again only when the folder has changed
+// since (a panel open reads the domain every time, and the look costs a
+// folder listing). On a file system whose clock ticks coarsely, a leftover
+// named within the same tick as that look waits for the next write, which
+// removes it too.
 void removeLeftoversOfDeadWriters(const fs::path& folder, const std::string& name) {
+  struct stat before {};
+  const bool stamped = ::stat(folder.c_str(), &before) == 0;
+  const std::string key = (folder / name).string();
+  if (stamped && folderUnchangedSinceCleanLook(key, before)) return;
+
   const fs::path path = folder / (name + ".plist.lock");
   const FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (!fd) return;
+  if (!fd) {
+    // Never written: a writer makes the lock file first, which changes the
+    // folder.
+    if (stamped && errno == ENOENT) rememberCleanLook(key, before);
+    return;
+  }
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return;  // a writer is at work
-  removeTemporaryFilesOf(domainPath(folder, name));
+  // Removing a leftover changes the folder again: the next read looks once
+  // more and finds it clean.
+  if (removeTemporaryFilesOf(domainPath(folder, name)) == 0 && stamped) {
+    rememberCleanLook(key, before);
+  }
 }
 
 // What is on disk for a domain.

@@ -150,6 +150,13 @@ TEST_F(BundleTest, ResourcesAreFoundByLanguageThenEnglishThenPlain) {
   setPreferredLanguagesOverride({"de"});
   EXPECT_EQ(contents("note"), "en");
   EXPECT_EQ(contents("missing"), "<missing>");
+  // What one language list found is not what another one gets.
+  setPreferredLanguagesOverride({"ja"});
+  EXPECT_EQ(contents("note"), "ja");
+  setPreferredLanguagesOverride({"ja", "de"});
+  EXPECT_EQ(contents("note"), "ja");
+  setPreferredLanguagesOverride({"de"});
+  EXPECT_EQ(contents("note"), "en");
   for (const char* name : {"../../secret", "../secret", "en.lproj/note", "", ".."}) {
     EXPECT_EQ(bundle->pathForResource(name, "txt"), std::nullopt) << name;
   }
