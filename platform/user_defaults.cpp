@@ -22,6 +22,8 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -180,6 +182,34 @@ struct DomainFile {
   plist::Dict domain;
 };
 
+// The last domain files parsed, by path: every read takes the file's bytes
+// again (another process may have replaced it), but the same bytes are not
+// parsed again. A panel open and the save after it read the same file
+// several times.
+struct ParsedFile {
+  std::string bytes;
+  plist::Dict domain;
+};
+
+std::mutex gParsedMutex;
+std::map<std::string, ParsedFile> gParsed;
+constexpr std::size_t kMaxParsedFiles = 8;
+constexpr std::size_t kMaxParsedBytes = 1u << 20;  // larger files are parsed every time
+
+std::optional<plist::Dict> parsedEarlier(const fs::path& path, const std::string& bytes) {
+  const std::lock_guard<std::mutex> guard(gParsedMutex);
+  const auto found = gParsed.find(path.string());
+  if (found == gParsed.end() || found->second.bytes != bytes) return std::nullopt;
+  return found->second.domain;
+}
+
+void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& domain) {
+  if (bytes.size() > kMaxParsedBytes) return;
+  const std::lock_guard<std::mutex> guard(gParsedMutex);
+  if (gParsed.size() >= kMaxParsedFiles && !gParsed.contains(path.string())) gParsed.clear();
+  gParsed[path.string()] = ParsedFile{std::move(bytes), domain};
+}
+
 // Reads a domain file without following a link at its name. A link, a
 // missing file or anything but a plain file is a missing domain; a plain
 // file that is not a property list with a dictionary at the top is corrupt.
@@ -198,8 +228,12 @@ DomainFile readDomainFile(const fs::path& path) {
     if (bytes.size() + std::size_t(n) > kMaxDomainBytes) return {FileState::kCorrupt, {}};
     bytes.append(buffer, std::size_t(n));
   }
+  if (std::optional<plist::Dict> known = parsedEarlier(path, bytes)) {
+    return {FileState::kValid, std::move(*known)};
+  }
   std::optional<plist::Value> value = plist::parse(bytes);
   if (!value || !value->asDict()) return {FileState::kCorrupt, {}};
+  rememberParsed(path, std::move(bytes), *value->asDict());
   return {FileState::kValid, std::move(*value->asDict())};
 }
 

@@ -117,6 +117,28 @@ TEST_F(UserDefaultsTest, WritesAndReadsDomainsThroughRealFiles) {
   EXPECT_FALSE(third.persistentDomainForName("jp.co.quivo.mfp.Nobody"));
 }
 
+// Every read takes the file as it is now: a file rewritten in place by
+// someone else, to the same size and to the same text again, and a file
+// made corrupt after a good read.
+TEST_F(UserDefaultsTest, EveryReadSeesTheFileAsItIsNow) {
+  UserDefaults writer(folder);
+  writer.setPersistentDomain(Dict{{"v", "aaaa"}}, kDomain);
+  ASSERT_TRUE(writer.synchronize());
+  const std::string first = slurp(file());
+  EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), (Dict{{"v", "aaaa"}}));
+
+  std::string second = first;
+  second.replace(second.find("aaaa"), 4, "bbbb");
+  std::ofstream(file(), std::ios::binary | std::ios::trunc) << second;
+  EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), (Dict{{"v", "bbbb"}}));
+  std::ofstream(file(), std::ios::binary | std::ios::trunc) << first;
+  EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), (Dict{{"v", "aaaa"}}));
+
+  std::ofstream(file(), std::ios::binary | std::ios::trunc) << first.substr(0, first.size() / 2);
+  EXPECT_FALSE(UserDefaults(folder).persistentDomainForName(kDomain));
+  EXPECT_TRUE(fs::exists(file().string() + ".corrupt"));
+}
+
 TEST_F(UserDefaultsTest, FilesStayPrivateWhateverTheUmask) {
   const mode_t old = ::umask(0);
   UserDefaults defaults(folder);
