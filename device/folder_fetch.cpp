@@ -34,7 +34,7 @@ std::optional<FolderEntry> folderFromNode(const XMLNode& folder) {
   std::optional<std::string> name;
   bool password = false;
   bool dir = false;
-  for (const XMLNode& child : folder.children()) {
+  for (XMLNode child = folder.firstChild(); child; child = child.nextSibling()) {
     const std::string childName = child.name();
     if (childName == "name") {
       name = child.objectValue();
@@ -138,16 +138,16 @@ bool JC::parseXML(const std::string& answerFilePath) {
     return false;
   }
 
-  // One walk over the folders: childAtIndex would walk the list from the
-  // start for each of them.
-  const std::vector<XMLNode> folders = files.children();
+  // One walk over the folders, each taken as it is reached (childAtIndex
+  // would walk the list from the start for each of them, and a list of
+  // them first would visit every node of a large answer twice).
   FolderList found;
-  found.reserve(folders.size());
-  for (std::size_t i = 0; i < folders.size(); ++i) {
-    if (auto entry = folderFromNode(folders[i])) {
+  std::size_t position = 0;
+  for (XMLNode folder = files.firstChild(); folder; folder = folder.nextSibling(), ++position) {
+    if (auto entry = folderFromNode(folder)) {
       found.push_back(std::move(*entry));
     } else {
-      _PDELog(this, "parseXML: folder %zu has no name; left out", i);
+      _PDELog(this, "parseXML: folder %zu has no name; left out", position);
     }
   }
   setFolderList(std::move(found));

@@ -10,6 +10,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include "platform/c_handles.h"
+
 namespace platform {
 
 namespace {
@@ -42,7 +44,10 @@ xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPt
   return nullptr;
 }
 
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Small text nodes are kept inside their node (fewer allocations); the
+// tree is only read once parsed, which that needs.
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
 void silence(void*, const char*, ...) {}
 
@@ -91,30 +96,6 @@ void appendText(const xmlNode* node, std::string& out) {
   }
 }
 
-// Reads a whole regular file; false when it cannot be opened or read, is not
-// a regular file, or is larger than a parser can take.
-bool readRegularFile(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < INT_MAX;
-  bytes.clear();
-  char buffer[65536];
-  while (ok) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      bytes.append(buffer, std::size_t(n));
-      ok = bytes.size() <= std::size_t(INT_MAX);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      ok = false;
-    }
-  }
-  close(fd);
-  return ok;
-}
-
 std::string lastError() {
   const xmlError* e = xmlGetLastError();
   if (!e || !e->message) return "not well-formed XML";
@@ -149,6 +130,22 @@ std::vector<XMLNode> XMLNode::children() const {
     if (counts(c)) out.emplace_back(c);
   }
   return out;
+}
+
+XMLNode XMLNode::firstChild() const {
+  if (!node_) return XMLNode();
+  for (xmlNode* c = node_->children; c; c = c->next) {
+    if (counts(c)) return XMLNode(c);
+  }
+  return XMLNode();
+}
+
+XMLNode XMLNode::nextSibling() const {
+  if (!node_) return XMLNode();
+  for (xmlNode* c = node_->next; c; c = c->next) {
+    if (counts(c)) return XMLNode(c);
+  }
+  return XMLNode();
 }
 
 XMLNode XMLNode::lastChild() const {
@@ -186,15 +183,24 @@ bool XMLNode::isElement() const {
 
 std::unique_ptr<XMLDocument> XMLDocument::initWithContentsOfFile(const std::string& path,
                                                                  std::string* error) {
-  // Read the file here rather than through libxml2's loader: the loader is
+  // The file is opened here rather than by libxml2's loader: the loader is
   // the refusing one during a parse, and it would also take the path for a
-  // URI. Only a regular file is read.
-  std::string bytes;
-  if (!readRegularFile(path, bytes)) {
+  // URI. Only a regular file is read. The parser reads it from the
+  // descriptor piece by piece, so a large answer is never held whole in
+  // memory besides its tree.
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size >= INT_MAX) {
     if (error) *error = "cannot read " + path;
     return nullptr;
   }
-  return initWithData(bytes, error);
+  ParserSettings settings;
+  xmlDoc* doc = xmlReadFd(fd.get(), "answer.xml", nullptr, kParseOptions);
+  if (!doc) {
+    if (error) *error = lastError();
+    return nullptr;
+  }
+  return std::unique_ptr<XMLDocument>(new XMLDocument(doc));
 }
 
 std::unique_ptr<XMLDocument> XMLDocument::initWithData(const std::string& bytes,

@@ -31,11 +31,17 @@ class XMLNode {
   std::size_t childCount() const;
   /// The child at `index`, or an empty node when out of range.
   /// Walks the child list from the start: to visit every child use
-  /// children(), which walks it once.
+  /// children() or firstChild() and nextSibling(), which walk it once.
   XMLNode childAtIndex(std::size_t index) const;
   /// Every counted child in document order (as childAtIndex numbers them);
   /// empty for an empty node.
   std::vector<XMLNode> children() const;
+  /// The first counted child, or an empty node when there is none; with
+  /// nextSibling(), a walk over the children that builds no list.
+  XMLNode firstChild() const;
+  /// The next counted node after this one under the same parent, or an
+  /// empty node after the last.
+  XMLNode nextSibling() const;
   /// The last counted child, or an empty node when there is none.
   XMLNode lastChild() const;
   /// The element's qualified name as written ("files", "ns:files"); empty

@@ -60,7 +60,7 @@ TEST_F(XMLTest, ReadsAFileAndSkipsBlankTextBetweenElements) {
   EXPECT_EQ(answer.childAtIndex(2).name(), "");
 }
 
-TEST_F(XMLTest, ChildrenAndLastChildNumberTheChildrenAsChildAtIndexDoes) {
+TEST_F(XMLTest, ChildrenSiblingsAndLastChildNumberTheChildrenAsChildAtIndexDoes) {
   // Blank text at both ends and between: never a child.
   const std::vector<std::string> documents = {"<a> x <b/>\n<!--n--><?p q?>  <c>1</c>\n</a>",
                                               "<a>\n  </a>", "<a><b/></a>", "<a/>",
@@ -75,6 +75,15 @@ TEST_F(XMLTest, ChildrenAndLastChildNumberTheChildrenAsChildAtIndexDoes) {
       EXPECT_EQ(children[i].name(), a.childAtIndex(i).name()) << text << " " << i;
       EXPECT_EQ(children[i].objectValue(), a.childAtIndex(i).objectValue()) << text << " " << i;
     }
+    // The walk from the first child through its siblings meets the same
+    // nodes, and ends after the last.
+    std::size_t walked = 0;
+    for (XMLNode c = a.firstChild(); c; c = c.nextSibling(), ++walked) {
+      ASSERT_LT(walked, children.size()) << text;
+      EXPECT_EQ(c.name(), children[walked].name()) << text << " " << walked;
+      EXPECT_EQ(c.objectValue(), children[walked].objectValue()) << text << " " << walked;
+    }
+    EXPECT_EQ(walked, children.size()) << text;
     if (children.empty()) {
       EXPECT_FALSE(a.lastChild()) << text;
     } else {
@@ -84,6 +93,8 @@ TEST_F(XMLTest, ChildrenAndLastChildNumberTheChildrenAsChildAtIndexDoes) {
   }
   EXPECT_TRUE(XMLNode().children().empty());
   EXPECT_FALSE(XMLNode().lastChild());
+  EXPECT_FALSE(XMLNode().firstChild());
+  EXPECT_FALSE(XMLNode().nextSibling());
 }
 
 TEST_F(XMLTest, TextNodesCountWhenTheyHoldMoreThanBlanks) {
