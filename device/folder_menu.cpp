@@ -72,9 +72,9 @@ void JC::makeFolderPopup() {
   // The list's readings of its entries, not the entries themselves: one
   // contiguous array (see pde/folder_list.h).
   for (const FolderLook& look : folderList->looks()) {
-    // An entry without a name still takes its place, so that item
-    // menuIndexOfFolder(i) stays folderList[i].
-    const std::string* name = look.name;
+    // An entry without a name still takes its place (an item with an empty
+    // title), so that item menuIndexOfFolder(i) stays folderList[i].
+    const std::string_view name = folderList->nameOf(look);
     const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : spaceImage;
     if (reusable(false)) {
       // What is already right is left alone: a rebuild of the same list
@@ -82,14 +82,13 @@ void JC::makeFolderPopup() {
       // going up and down), which keeps a large menu's rebuild from being
       // bound by writing memory.
       platform::MenuItem& item = *items[std::size_t(index)];
-      const std::string_view title = name ? std::string_view(*name) : std::string_view();
-      if (item.title() != title) item.setTitle(std::string(title));
+      if (item.title() != name) item.setTitle(std::string(name));
       if (!item.isEnabled()) item.setEnabled(true);
       if (item.imageRef() != image) item.setImage(image);
     } else {
       menu->removeItemsFromIndex(index);
-      auto item = std::make_shared<platform::MenuItem>(name ? *name : std::string(), std::string(),
-                                                       std::string());
+      auto item =
+          std::make_shared<platform::MenuItem>(std::string(name), std::string(), std::string());
       item->setImage(image);
       menu->addItem(std::move(item));
     }
@@ -104,8 +103,9 @@ std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   const platform::CaseFoldedText wanted(*name);
   const std::vector<FolderLook>& looks = folderList->looks();
   for (std::size_t i = 0; i < looks.size(); ++i) {
-    const std::string* entry = looks[i].name;
-    if (entry && wanted.matches(*entry)) return menuIndexOfFolder(i);
+    if (looks[i].hasName && wanted.matches(folderList->nameOf(looks[i]))) {
+      return menuIndexOfFolder(i);
+    }
   }
   return kMainFolderItem;
 }

@@ -2,28 +2,8 @@
 
 #include <utility>
 
-namespace {
-
-FolderLook lookOf(const FolderEntry& entry) {
-  return {jobwick::panel::folderName(entry), jobwick::panel::folderIsProtected(entry)};
-}
-
-}  // namespace
-
 FolderList::FolderList(std::initializer_list<FolderEntry> entries) : entries_(entries) {
   takeLooks();
-}
-
-FolderList::FolderList(const FolderList& other) : entries_(other.entries_) {
-  takeLooks();
-}
-
-FolderList& FolderList::operator=(const FolderList& other) {
-  if (this != &other) {
-    entries_ = other.entries_;
-    takeLooks();
-  }
-  return *this;
 }
 
 void FolderList::reserve(std::size_t count) {
@@ -33,20 +13,31 @@ void FolderList::reserve(std::size_t count) {
 
 void FolderList::push_back(FolderEntry entry) {
   entries_.push_back(std::move(entry));
-  looks_.push_back(lookOf(entries_.back()));
+  takeLook(entries_.back());
 }
 
 FolderList::const_iterator FolderList::erase(const_iterator position) {
   const auto offset = position - entries_.begin();
   entries_.erase(position);
-  // The entries after it moved up a place; their readings are taken again
-  // rather than trust that a moved tree kept its nodes.
   takeLooks();
   return entries_.begin() + offset;
 }
 
+void FolderList::takeLook(const FolderEntry& entry) {
+  FolderLook look;
+  if (const std::string* name = jobwick::panel::folderName(entry)) {
+    look.hasName = true;
+    look.nameStart = names_.size();
+    look.nameLength = name->size();
+    names_ += *name;
+  }
+  look.isProtected = jobwick::panel::folderIsProtected(entry);
+  looks_.push_back(look);
+}
+
 void FolderList::takeLooks() {
   looks_.clear();
+  names_.clear();
   looks_.reserve(entries_.size());
-  for (const FolderEntry& entry : entries_) looks_.push_back(lookOf(entry));
+  for (const FolderEntry& entry : entries_) takeLook(entry);
 }

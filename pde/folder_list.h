@@ -5,9 +5,11 @@
 //
 // Beside the entries the list keeps, for each folder, the two readings that
 // the folder menu and the folder-name search make of every entry (its name
-// and whether it asks for a password), in one contiguous array. A rebuild
-// of a large menu then reads that array rather than walk every entry's tree
-// of keys, which at ten thousand folders no longer fits in the cache.
+// and whether it asks for a password): one small record per folder in one
+// array, and a copy of every name in one text. A rebuild of a large menu
+// then reads those two from start to end rather than walk every entry's
+// tree of keys, which at ten thousand folders no longer fits in the cache
+// and lies wherever the parser's allocations put it.
 //
 // The readings stay true because entries are read-only once in the list: a
 // list is changed only by assigning it, or by appending or removing whole
@@ -17,7 +19,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <string>
-#include <type_traits>
+#include <string_view>
 #include <vector>
 
 #include "platform/plist.h"
@@ -43,9 +45,12 @@ inline bool folderIsProtected(const FolderEntry& entry) {
 
 }  // namespace jobwick::panel
 
-/// What folderName and folderIsProtected answer for one entry of a list.
+/// What folderName and folderIsProtected answer for one entry of a list;
+/// the name itself is FolderList::nameOf(look).
 struct FolderLook {
-  const std::string* name = nullptr;  // the entry's own string; null when none
+  std::size_t nameStart = 0;  // where the copy of the name starts in the list's text
+  std::size_t nameLength = 0;
+  bool hasName = false;  // false: the entry has no "name" string
   bool isProtected = false;
 };
 
@@ -58,12 +63,6 @@ class FolderList {
 
   FolderList() = default;
   FolderList(std::initializer_list<FolderEntry> entries);
-  FolderList(const FolderList& other);
-  FolderList& operator=(const FolderList& other);
-  // A move hands over the entries' storage, so the readings stay true.
-  FolderList(FolderList&& other) noexcept = default;
-  FolderList& operator=(FolderList&& other) noexcept = default;
-  ~FolderList() = default;
 
   void reserve(std::size_t count);
   /// Appends `entry` at the end and takes its readings.
@@ -82,6 +81,11 @@ class FolderList {
   /// The readings of every entry, in the list's order (looks()[i] is that
   /// of (*this)[i]); valid until the list is next changed.
   const std::vector<FolderLook>& looks() const { return looks_; }
+  /// The name a reading of this list records (empty when it has none);
+  /// valid until the list is next changed.
+  std::string_view nameOf(const FolderLook& look) const {
+    return std::string_view(names_).substr(look.nameStart, look.nameLength);
+  }
 
   friend bool operator==(const FolderList& a, const FolderList& b) {
     return a.entries_ == b.entries_;
@@ -90,10 +94,9 @@ class FolderList {
  private:
   void takeLooks();
 
+  void takeLook(const FolderEntry& entry);
+
   std::vector<FolderEntry> entries_;
   std::vector<FolderLook> looks_;
+  std::string names_;  // every name, one after the other
 };
-
-// Readings point into the entries' trees, which must not be copied when the
-// entry vector grows.
-static_assert(std::is_nothrow_move_constructible_v<FolderEntry>);
