@@ -69,8 +69,8 @@ void JC::makeFolderPopup() {
   }
   const std::shared_ptr<platform::Image> padlock =
       initWithSystemIconType(platform::fourCharCode("lock"));
-  // The list's readings of its entries, not the entries themselves: one
-  // contiguous array (see pde/folder_list.h).
+  // The list's readings of its entries, not the entries themselves: two
+  // arrays read from start to end (see pde/folder_list.h).
   for (const FolderLook& look : folderList->looks()) {
     // An entry without a name still takes its place (an item with an empty
     // title), so that item menuIndexOfFolder(i) stays folderList[i].

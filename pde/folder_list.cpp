@@ -6,11 +6,6 @@ FolderList::FolderList(std::initializer_list<FolderEntry> entries) : entries_(en
   takeLooks();
 }
 
-void FolderList::reserve(std::size_t count) {
-  entries_.reserve(count);
-  looks_.reserve(count);
-}
-
 void FolderList::push_back(FolderEntry entry) {
   entries_.push_back(std::move(entry));
   takeLook(entries_.back());

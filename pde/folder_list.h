@@ -64,7 +64,6 @@ class FolderList {
   FolderList() = default;
   FolderList(std::initializer_list<FolderEntry> entries);
 
-  void reserve(std::size_t count);
   /// Appends `entry` at the end and takes its readings.
   void push_back(FolderEntry entry);
   /// Removes the entry at `position`; answers the position after it.
@@ -93,7 +92,6 @@ class FolderList {
 
  private:
   void takeLooks();
-
   void takeLook(const FolderEntry& entry);
 
   std::vector<FolderEntry> entries_;

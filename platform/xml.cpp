@@ -2,9 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 
 #include <libxml/parser.h>
