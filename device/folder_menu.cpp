@@ -2,6 +2,10 @@
 // pde/panel_state.h: quick file and the main folder (both fixed items of the
 // interface file), then, when folders are known, a separator and one item
 // per folder of folderList.
+#include <sanitizer/asan_interface.h>
+
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +24,98 @@ using jobwick::panel::kFixedItems;
 // Answer for a name the list does not know: the main-folder item.
 using jobwick::panel::kMainFolderItem;
 using jobwick::panel::menuIndexOfFolder;
+
+// Storage for the folder items one build makes, side by side. A rebuild of a
+// large menu reads every item; items that lie in the order of the menu are
+// a stream the processor fetches ahead, while items put wherever the heap
+// had room when the menu grew cost a cache miss each once the menu no
+// longer fits in the cache. A block is freed when the last item in it goes
+// (each item's allocator holds it); parts of it whose item went are
+// poisoned for AddressSanitizer, so a use after free is still caught.
+class ItemBlock {
+ public:
+  explicit ItemBlock(std::size_t bytes)
+      : size_(roundUp(bytes)), storage_(new std::max_align_t[size_ / kAlign]) {
+    ASAN_POISON_MEMORY_REGION(storage_.get(), size_);
+  }
+  ~ItemBlock() { ASAN_UNPOISON_MEMORY_REGION(storage_.get(), size_); }
+  ItemBlock(const ItemBlock&) = delete;
+  ItemBlock& operator=(const ItemBlock&) = delete;
+
+  /// `bytes` from the block; null when it has no room left for them.
+  void* take(std::size_t bytes) {
+    bytes = roundUp(bytes);
+    if (bytes > size_ - used_) return nullptr;
+    std::byte* part = base() + used_;
+    used_ += bytes;
+    ASAN_UNPOISON_MEMORY_REGION(part, bytes);
+    return part;
+  }
+  /// Gives back a part that take() answered; false for memory not from here.
+  bool giveBack(void* part, std::size_t bytes) {
+    std::byte* at = static_cast<std::byte*>(part);
+    if (at < base() || at >= base() + size_) return false;
+    ASAN_POISON_MEMORY_REGION(at, roundUp(bytes));
+    return true;
+  }
+  std::size_t room() const { return size_ - used_; }
+
+ private:
+  static constexpr std::size_t kAlign = alignof(std::max_align_t);
+  static std::size_t roundUp(std::size_t bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; }
+  std::byte* base() const { return reinterpret_cast<std::byte*>(storage_.get()); }
+
+  std::size_t size_;
+  std::size_t used_ = 0;
+  std::unique_ptr<std::max_align_t[]> storage_;
+};
+
+/// Allocates from one ItemBlock (from the heap once it is full) and keeps
+/// that block alive as long as the allocation's owner keeps the allocator.
+template <class T>
+class ItemBlockAllocator {
+ public:
+  using value_type = T;
+  static_assert(alignof(T) <= alignof(std::max_align_t));
+
+  explicit ItemBlockAllocator(std::shared_ptr<ItemBlock> block) : block_(std::move(block)) {}
+  template <class U>
+  ItemBlockAllocator(const ItemBlockAllocator<U>& other) : block_(other.block()) {}
+
+  T* allocate(std::size_t count) {
+    if (void* part = block_->take(count * sizeof(T))) return static_cast<T*>(part);
+    return std::allocator<T>().allocate(count);
+  }
+  void deallocate(T* part, std::size_t count) {
+    if (!block_->giveBack(part, count * sizeof(T))) std::allocator<T>().deallocate(part, count);
+  }
+  const std::shared_ptr<ItemBlock>& block() const { return block_; }
+  template <class U>
+  bool operator==(const ItemBlockAllocator<U>& other) const {
+    return block_ == other.block();
+  }
+
+ private:
+  std::shared_ptr<ItemBlock> block_;
+};
+
+// A folder item with its reference count takes about this much of a block.
+constexpr std::size_t kItemBytes = sizeof(platform::MenuItem) + 64;
+// Items per block at most: what one item that stays in the menu can keep
+// from being freed.
+constexpr std::size_t kItemsPerBlock = 256;
+
+/// A new plain folder item, from `block` while it has room; else from a new
+/// block sized for the `comingItems` still to be made (this one included).
+std::shared_ptr<platform::MenuItem> makeFolderItem(std::string_view title,
+                                                   std::shared_ptr<ItemBlock>& block,
+                                                   std::size_t comingItems) {
+  if (!block || block->room() < kItemBytes) {
+    block = std::make_shared<ItemBlock>(std::min(comingItems, kItemsPerBlock) * kItemBytes);
+  }
+  return std::allocate_shared<platform::MenuItem>(ItemBlockAllocator<platform::MenuItem>(block),
+                                                  std::string(title), std::string(), std::string());
+}
 
 }  // namespace
 
@@ -71,6 +167,9 @@ void JC::makeFolderPopup() {
       initWithSystemIconType(platform::fourCharCode("lock"));
   // The list's readings of its entries, not the entries themselves: two
   // arrays read from start to end (see pde/folder_list.h).
+  std::shared_ptr<ItemBlock> block;
+  std::size_t position = 0;
+  const std::size_t folderCount = folderList->looks().size();
   for (const FolderLook& look : folderList->looks()) {
     // An entry without a name still takes its place (an item with an empty
     // title), so that item menuIndexOfFolder(i) stays folderList[i].
@@ -87,12 +186,12 @@ void JC::makeFolderPopup() {
       if (item.imageRef() != image) item.setImage(image);
     } else {
       menu->removeItemsFromIndex(index);
-      auto item =
-          std::make_shared<platform::MenuItem>(std::string(name), std::string(), std::string());
+      auto item = makeFolderItem(name, block, folderCount - position);
       item->setImage(image);
       menu->addItem(std::move(item));
     }
     ++index;
+    ++position;
   }
   menu->removeItemsFromIndex(index);
 }

@@ -90,6 +90,32 @@ TEST_F(FolderMenuTest, ReusedItemsCarryNothingOverAndHeldItemsStayAsTheyWere) {
   EXPECT_TRUE(menu().itemAtIndex(2)->isSeparatorItem());
 }
 
+// Items of a large menu are made side by side in shared blocks. An item
+// someone still holds must outlive the menu's other items and the panel,
+// and items made later (after the menu shrank) must not land on it.
+TEST_F(FolderMenuTest, HeldItemsOfALargeMenuOutliveTheRestAndThePanel) {
+  FolderList many;
+  for (int i = 0; i < 600; ++i) many.push_back(folder("Folder " + std::to_string(i)));
+  setFolders(many);
+  ASSERT_EQ(menu().numberOfItems(), 603);
+  const std::shared_ptr<platform::MenuItem> early = menu().items()[3];
+  const std::shared_ptr<platform::MenuItem> late = menu().items()[602];
+  const std::weak_ptr<platform::MenuItem> gone = menu().items()[300];
+
+  setFolders({folder("Only")});
+  EXPECT_TRUE(gone.expired());
+  FolderList others;
+  for (int i = 0; i < 600; ++i) others.push_back(folder("Other " + std::to_string(i), true));
+  setFolders(others);
+  EXPECT_EQ(menu().itemAtIndex(602)->title(), "Other 599");
+  EXPECT_EQ(early->title(), "Folder 0");
+  EXPECT_EQ(late->title(), "Folder 599");
+
+  jc.reset();  // the panel and its menu go; the held items stay
+  EXPECT_EQ(early->title(), "Folder 0");
+  EXPECT_EQ(late->title(), "Folder 599");
+}
+
 TEST_F(FolderMenuTest, EntryWithoutNameKeepsItsPlace) {
   FolderEntry nameless = folder("x");
   nameless.erase("name");
