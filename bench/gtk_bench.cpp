@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "gtk/panel_view.h"
-#include "host/panel_driver.h"
-#include "host/print_dialog.h"
+#include "host/engine/panel_driver.h"
+#include "host/engine/print_dialog.h"
 #include "platform/system.h"
 
 namespace fs = std::filesystem;

@@ -16,8 +16,8 @@
 #include <nlohmann/json.hpp>
 
 #include "gtk/panel_view.h"
-#include "host/panel_driver.h"
-#include "host/print_dialog.h"
+#include "host/engine/panel_driver.h"
+#include "host/engine/print_dialog.h"
 #include "platform/system.h"
 #include "xserver.h"
 

@@ -7,9 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host/cli.h"
-#include "host/commands.h"
-#include "host/plugin_loader.h"
+#include "host/cli/cli.h"
+#include "host/cli/commands.h"
+#include "host/engine/plugin_loader.h"
 #include "run_command.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The readers of the ticket forms CUPS gives back: lpoptions output and
 // ipptool's listing of a job's attributes.
-#include "host/cups_options.h"
+#include "host/cups/cups_options.h"
 
 #include <optional>
 #include <string>

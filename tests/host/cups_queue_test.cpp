@@ -1,6 +1,6 @@
 // The queue → bundle lookup: PPD keyword, model-name fallback, and the
 // scheduler's answers for real queues of a private cupsd.
-#include "host/cups_queue.h"
+#include "host/cups/cups_queue.h"
 
 #include <cups/cups.h>
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "host/escape.h"
+#include "host/common/escape.h"
 #include "jobwick_fixture.h"
 
 namespace hosttest {

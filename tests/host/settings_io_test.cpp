@@ -1,5 +1,5 @@
 // Print settings files: JSON and option lines, read and written.
-#include "host/settings_io.h"
+#include "host/common/settings_io.h"
 
 #include <filesystem>
 #include <optional>

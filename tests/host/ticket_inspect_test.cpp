@@ -1,7 +1,7 @@
 // The ticket reader's own primitives and its report on hand-made tickets:
 // AES against the published test vector, strict hex and Base64, the digest
 // checks, pieces and left-over pieces, and the Mac Japanese fallback.
-#include "host/ticket_inspect.h"
+#include "host/inspect/ticket_inspect.h"
 
 #include <string>
 

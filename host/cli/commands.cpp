@@ -1,0 +1,513 @@
+// The subcommand table, help texts and dispatch.
+#include "host/cli/commands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "host/cli/dialog_options.h"
+
+#ifndef JOBWICK_VERSION
+#define JOBWICK_VERSION "0"
+#endif
+
+namespace jobwick::host {
+namespace {
+
+constexpr std::size_t kHelpWidth = 79;
+
+const OptionSpec kHelpOption{"--help", "", "show this help (also -h)"};
+
+std::vector<OptionSpec> withDialogOptions(std::vector<OptionSpec> own) {
+  std::vector<OptionSpec> all = dialogOptions();
+  all.insert(all.end(), own.begin(), own.end());
+  all.push_back(kHelpOption);
+  return all;
+}
+
+/// The dialog options with the preferences folder as a session uses it.
+std::vector<OptionSpec> withSessionOptions(std::vector<OptionSpec> own) {
+  std::vector<OptionSpec> all = withDialogOptions(std::move(own));
+  for (auto& option : all) {
+    if (option.name == "--prefs-dir") {
+      option.help =
+          "the user's preferences folder; default: the script's \"prefsDir\", else an empty "
+          "temporary folder";
+    }
+  }
+  return all;
+}
+
+std::string joinWords(const std::vector<std::string_view>& words) {
+  std::string text;
+  for (auto word : words) {
+    if (!text.empty()) text += ' ';
+    text += word;
+  }
+  return text;
+}
+
+std::string usageLine(const Subcommand& command) {
+  std::string line = "jobwick " + joinWords(command.words);
+  if (!command.arguments.empty()) line += " " + std::string(command.arguments);
+  if (command.options.size() > 1) line += " [options]";
+  return line;
+}
+
+/// The subcommand named by the first words of `args`, the longest match
+/// winning; `used` is how many words it took.
+const Subcommand* findSubcommand(const std::vector<std::string>& args, std::size_t* used) {
+  const Subcommand* best = nullptr;
+  for (const auto& command : subcommands()) {
+    if (command.words.size() > args.size()) continue;
+    bool matches = true;
+    for (std::size_t i = 0; i < command.words.size(); ++i) {
+      if (args[i] != command.words[i]) matches = false;
+    }
+    if (matches && (!best || command.words.size() > best->words.size())) best = &command;
+  }
+  if (best) *used = best->words.size();
+  return best;
+}
+
+/// Subcommands whose first word is `word` (for "jobwick ticket" alone).
+std::vector<const Subcommand*> subcommandsStartingWith(const std::string& word) {
+  std::vector<const Subcommand*> found;
+  for (const auto& command : subcommands()) {
+    if (command.words.front() == word) found.push_back(&command);
+  }
+  return found;
+}
+
+bool wantsJson(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--json") != args.end();
+}
+
+/// The help of a command group ("jobwick ticket"): its subcommands, each with
+/// its summary.
+std::string groupHelp(const std::string& word, const std::vector<const Subcommand*>& members) {
+  std::ostringstream out;
+  out << "Usage: jobwick " << word << " SUBCOMMAND [arguments] [options]\n\nSubcommands:\n";
+  for (const auto* member : members) {
+    out << "  " << usageLine(*member) << "\n" << wrapText(member->summary, kHelpWidth, 6) << "\n";
+  }
+  out << "\nRun 'jobwick " << word << " SUBCOMMAND --help' for a subcommand's options.\n";
+  return out.str();
+}
+
+/// "jobwick help [WORDS]": a command's help, a group's subcommands, or the
+/// command list.
+int runHelp(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err, bool json) {
+  std::size_t used = 0;
+  const Subcommand* command = findSubcommand(rest, &used);
+  if (command && used == rest.size()) {
+    out << subcommandHelp(*command);
+    return kExitSuccess;
+  }
+  if (rest.size() == 1) {
+    if (auto members = subcommandsStartingWith(rest.front()); !members.empty()) {
+      out << groupHelp(rest.front(), members);
+      return kExitSuccess;
+    }
+  }
+  std::string asked;
+  for (const auto& word : rest) asked += (asked.empty() ? "" : " ") + word;
+  std::string names;
+  for (const auto& known : subcommands()) {
+    names += (names.empty() ? "" : ", ") + joinWords(known.words);
+  }
+  return reportError({out, err, json, {}}, ExitStatus::usage,
+                     "no command named '" + asked + "'; the commands are " + names);
+}
+
+/// A first word that names no command: a group without its subcommand
+/// (its help answers "--help"), or an unknown word.
+int runUnknown(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::string& first = args.front();
+  const bool json = wantsJson(args);
+  auto members = subcommandsStartingWith(first);
+  if (members.empty()) {
+    return reportError({out, err, json, {}}, ExitStatus::usage, "unknown command '" + first + "'");
+  }
+  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+    out << groupHelp(first, members);
+    return kExitSuccess;
+  }
+  std::string names;
+  for (const auto* candidate : members) {
+    names +=
+        (names.empty() ? "" : ", ") + std::string("'jobwick ") + joinWords(candidate->words) + "'";
+  }
+  return reportError({out, err, json, {}}, ExitStatus::usage,
+                     "'" + first + "' needs a subcommand: " + names);
+}
+
+/// jobwick info BUNDLE: its options, help text and runner.
+Subcommand infoCommand() {
+  return {
+      {"info"},
+      "BUNDLE",
+      1,
+      "load a plug-in bundle and show the panels it makes for a printer",
+      "Loads the plug-in bundle, creates its principal class, calls initWithBundle and asks "
+      "it for panels of the print-dialog type, acting as the dialog's host with the printer "
+      "given by the options. For each panel it shows the name, the kind, the PPD option "
+      "keys the panel handles, and what the panel reports about itself (interface mode, "
+      "the flags taken from the PPD, model name, printer address, preference domain).\n"
+      "\n"
+      "BUNDLE is the path of a bundle folder (JobwickVk7300.plugin), or a model name "
+      "(vk7300, vk410e) looked up in $JOBWICK_BUNDLE_DIR or else in the folder of the "
+      "built bundles.\n"
+      "\n"
+      "Exit status: 0 on success, 1 when the bundle, PPD or settings cannot be used, "
+      "2 for a wrong command line.",
+      withDialogOptions({{"--json", "", "write a JSON document instead of text"}}),
+      "  jobwick info vk7300 --ppd examples/ppd/vk7300.ppd\n"
+      "  jobwick info vk7300 --ppd examples/ppd/vk7300-active-directory.ppd \\\n"
+      "      --printer-id Office_MFP --device-uri ipp://10.0.0.5/ipp/print\n"
+      "  jobwick info vk410e --ppd examples/ppd/vk410e.ppd --language ja --json\n"
+      "  jobwick info build/bundles/JobwickVk7300.plugin --no-constraint-handling",
+      runInfo,
+  };
+}
+
+/// jobwick session SCRIPT: its options, help text and runner.
+Subcommand sessionCommand() {
+  return {
+      {"session"},
+      "SCRIPT",
+      1,
+      "drive the panel through a dialog-session script",
+      "Runs a dialog session: loads the bundle that SCRIPT names, opens a print dialog for "
+      "its printer with its starting print settings, and takes the script's steps in the "
+      "panel as a person or the print dialog would: restore, show, type, paste, clear, "
+      "delete, click, choose, save, summary, shouldPrint, fetchFolders, dump, expect and "
+      "reopen. Typing goes through each field's input filter and every event sends the "
+      "control's action, so the panel's own rules and actions run. A user event that the "
+      "control refuses (disabled, hidden, filtered out) is reported as that step's result.\n"
+      "\n"
+      "SCRIPT is a JSON file; docs/jobwick.md describes the format and examples/sessions/ "
+      "holds examples. The printer options below override what the script says. A "
+      "session starts with an empty temporary preferences folder unless the script "
+      "(\"prefsDir\") or --prefs-dir names one. \"${NAME}\" in a script string is "
+      "replaced by the value of --var NAME=VALUE (or the script's \"vars\").\n"
+      "\n"
+      "Output: each step with its outcome, every alert, summaries and dumps, then the "
+      "final print settings; with --json one JSON document holding all of it.\n"
+      "\n"
+      "Exit status: 0 when the session ran and every expectation held, 1 when an "
+      "expectation failed or the bundle or PPD cannot be used, 2 for a wrong command line, "
+      "4 when the script or a settings file cannot be read or the script cannot run as "
+      "written (malformed JSON, unknown step, unknown control).",
+      withSessionOptions({
+          {"--bundle", "BUNDLE", "the bundle to load instead of the script's \"bundle\""},
+          {"--var", "NAME=VALUE", "a value for ${NAME} in the script (repeatable)", true},
+          {"--save-settings", "FILE",
+           "write the final print settings to FILE (JSON, readable by 'ticket show')"},
+          {"--json", "", "write the result as one JSON document"},
+      }),
+      "  jobwick session examples/sessions/vk7300-retention.json\n"
+      "  jobwick session examples/sessions/vk7300-filing-popup.json \\\n"
+      "      --var PRINTER=127.0.0.1:8631 --json\n"
+      "  jobwick session my-session.json --ppd examples/ppd/vk7300-print-system.ppd \\\n"
+      "      --save-settings ticket.json && jobwick ticket show ticket.json",
+      runSession,
+  };
+}
+
+/// jobwick print FILE: its options, help text and runner.
+Subcommand printCommand() {
+  return {
+      {"print"},
+      "FILE",
+      1,
+      "print a file on a CUPS queue with the panel's job ticket",
+      "Asks the CUPS scheduler (CUPS_SERVER and the usual client configuration honoured) "
+      "for the queue, its PPD and device URI, and loads the plug-in bundle that serves it: "
+      "the one the PPD names with *JobwickDialogExtension, else the one whose model ends "
+      "the PPD's *ModelName. The panel opens for that printer (printer id: the queue name, "
+      "so remembered entries are kept per queue), runs the session script's steps or "
+      "restores the given print settings, and Print is pressed: the panel saves its values "
+      "and is asked shouldPrint. A refusal prints the panel's alert and submits nothing. "
+      "Otherwise FILE (\"-\": standard input) is submitted with every print-settings "
+      "entry as a job option, exactly as saved, the job name as job-name, and the job id "
+      "(QUEUE-ID) is printed.\n"
+      "\n"
+      "The job options are the ticket's own values: ciphers, digests and the plain number "
+      "entries the ticket defines; a typed pass code or password is never sent in clear.\n"
+      "\n"
+      "Exit status: 0 when the job was submitted (or shown with --dry-run), 3 when the "
+      "panel refused to print, 1 when the queue, scheduler, bundle, FILE or job failed "
+      "(the scheduler's reason is given), 2 for a wrong command line.",
+      {
+          {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
+          {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
+          {"--settings", "FILE", "the job's print settings to restore (JSON or key=value lines)"},
+          {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)", true},
+          {"--var", "NAME=VALUE", "a value for ${NAME} in the session script (repeatable)", true},
+          {"--copies", "N", "the number of copies (1 to 9999)"},
+          {"--option", "KEY=VALUE",
+           "a printer option, as lp -o gives it (repeatable; not a ticket entry)", true},
+          {"--dry-run", "", "show the job options that would be sent, and send nothing"},
+          {"--save-settings", "FILE", "write the job's print settings to FILE (JSON)"},
+          {"--language", "LANG", "the user's language (en, ja, ...)"},
+          {"--prefs-dir", "DIR",
+           "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
+           "~/.config/jobwick/preferences"},
+          kHelpOption,
+      },
+      "  jobwick print report.ps --printer Office_MFP --settings ticket.json\n"
+      "  jobwick print report.ps --printer Office_MFP --session hold.json --copies 2\n"
+      "  cat report.ps | jobwick print - --printer Office_MFP --dry-run",
+      runPrint,
+  };
+}
+
+/// jobwick queues: its options, help text and runner.
+Subcommand queuesCommand() {
+  return {
+      {"queues"},
+      "",
+      0,
+      "list the CUPS queues and the bundle that serves each",
+      "Asks the CUPS scheduler for its queues and, for each, fetches its PPD and names the "
+      "plug-in bundle that serves it, or says why none does.\n"
+      "\n"
+      "Exit status: 0 when the scheduler answered, 1 when it cannot be reached, 2 for a "
+      "wrong command line.",
+      {{"--json", "", "write the list as a JSON document"}, kHelpOption},
+      "  jobwick queues\n"
+      "  CUPS_SERVER=127.0.0.1:8631 jobwick queues --json",
+      runQueues,
+  };
+}
+
+/// jobwick ticket show SETTINGS: its options, help text and runner.
+Subcommand ticketShowCommand() {
+  return {
+      {"ticket", "show"},
+      "SETTINGS",
+      1,
+      "explain every entry of a job ticket in words",
+      "Reads a job ticket, the panel's entries of a job's print settings, from SETTINGS: "
+      "a JSON settings file {\"jobName\": ..., \"settings\": {KEY: VALUE}} (as written by "
+      "'session --save-settings'), key=value lines, the output of 'lpoptions -p QUEUE' or "
+      "ipptool's listing of a job's attributes (only the ticket entries among the options "
+      "count); \"-\" reads standard input. With --job the ticket of a submitted job is "
+      "asked of the CUPS scheduler (IPP Get-Job-Attributes). Every entry is shown in words: "
+      "the spool time, the filing "
+      "and retention choices, names decoded from their hexadecimal text (system encoding, "
+      "the Windows Latin 1 variant and the UTF-8 variant, pieces of chunked keys joined), "
+      "the fixed-key secrets deciphered, the spool-time-key secrets deciphered with the "
+      "ticket's own spoolTime, and the two digests (jobSuspendKey, folderPassword) checked "
+      "against the deciphered codes. Entries that do not fit their form, digests that do "
+      "not match and pieces left over from earlier saves are reported.\n"
+      "\n"
+      "Names and secrets are read in the system encoding of the dialog that wrote them: "
+      "the one --language gives (Mac OS Roman for most languages, Mac Japanese for ja), "
+      "else the one of this environment.\n"
+      "\n"
+      "Exit status: 0 when the ticket is consistent, 3 when it was read but problems were "
+      "found, 4 when SETTINGS cannot be read or is not a settings file, 2 for a wrong "
+      "command line.",
+      {
+          {"--job", "QUEUE-ID",
+           "read the ticket of a submitted job from the CUPS scheduler (instead of SETTINGS)"},
+          {"--format", "FORMAT",
+           "how SETTINGS is written: json, lines, lpoptions or ipptool (default: found "
+           "from the text)"},
+          {"--json", "", "write the report as a JSON document"},
+          {"--language", "LANG", "the language of the dialog that wrote the ticket (en, ja, ...)"},
+          kHelpOption,
+      },
+      "  jobwick ticket show examples/tickets/vk7300-full.json\n"
+      "  jobwick ticket show job-options.txt --language ja\n"
+      "  lpoptions -p Office_MFP | jobwick ticket show - --format lpoptions\n"
+      "  jobwick ticket show --job Office_MFP-17 --json\n"
+      "  ipptool -tv ipp://localhost/jobs/17 get-job-attributes.test | jobwick ticket show -",
+      runTicketShow,
+      "--job",
+  };
+}
+
+/// jobwick folders: its options, help text and runner.
+Subcommand foldersCommand() {
+  return {
+      {"folders"},
+      "",
+      0,
+      "ask a printer for its filing folders, as the panel does",
+      "Loads the bundle, sets the panel's printer address to HOST[:PORT] and presses its "
+      "folder-list button, so that the plug-in's own SOAP client asks the printer "
+      "(http://HOST[:PORT]/quivo-mfp-srv) for its filing folders, then prints the list, "
+      "marking the folders protected by a folder password. The request waits at most 20 "
+      "seconds.\n"
+      "\n"
+      "With --printer-id (and the printer's PPD) the panel caches the list in that "
+      "printer's preferences, where its folder menu finds it the next time a dialog opens "
+      "for the printer; the panel keeps a printer's preferences only for the model its "
+      "PPD names, so a PPD of another model is refused. Without --ppd a stand-in PPD of a "
+      "filing model is used.\n"
+      "\n"
+      "Exit status: 0 when the printer answered with a folder list, 1 when it could not "
+      "be reached or gave no folder list, 2 for a wrong command line.",
+      {
+          {"--address", "HOST[:PORT]", "the printer's network address (required)"},
+          {"--bundle", "BUNDLE", "the plug-in bundle to use (default: vk7300)"},
+          {"--ppd", "FILE", "the printer's PPD file"},
+          {"--printer-id", "ID", "cache the list for this printer (its queue name); needs --ppd"},
+          {"--prefs-dir", "DIR",
+           "the preferences folder of --printer-id; default: $JOBWICK_PREFS_DIR, else "
+           "~/.config/jobwick/preferences"},
+          {"--language", "LANG", "the user's language (en, ja, ...)"},
+          {"--json", "", "write the list as a JSON document"},
+          kHelpOption,
+      },
+      "  jobwick folders --address 10.0.0.5\n"
+      "  jobwick folders --address 127.0.0.1:8631 --json\n"
+      "  jobwick folders --address 10.0.0.5 --printer-id Office_MFP \\\n"
+      "      --ppd examples/ppd/vk7300.ppd",
+      runFolders,
+  };
+}
+
+/// jobwick prefs show PRINTER-ID: its options, help text and runner.
+Subcommand prefsShowCommand() {
+  return {
+      {"prefs", "show"},
+      "PRINTER-ID",
+      1,
+      "show what the panel remembers for a printer, secrets deciphered",
+      "Reads the preferences the panel keeps for the printer PRINTER-ID (its queue name): "
+      "the file jp.co.quivo.mfp.PRINTER-ID.plist in the preferences folder, record \"Job "
+      "Handling\" (vk7300 build) or \"Jobwick\" (vk410e build). Shows each remembered "
+      "entry with its lock, the pass codes, password, login name and numbers deciphered, "
+      "and the cached folder list with the address it came from. Nothing is changed.\n"
+      "\n"
+      "Exit status: 0 when the record was read, 3 when it was read but holds damaged "
+      "values, 1 when there is no such file or record, 2 for a wrong command line.",
+      {
+          {"--prefs-dir", "DIR",
+           "the preferences folder; default: $JOBWICK_PREFS_DIR, else "
+           "$XDG_CONFIG_HOME/jobwick/preferences or ~/.config/jobwick/preferences"},
+          {"--model", "MODEL", "read only the record of vk7300 or vk410e"},
+          {"--language", "LANG",
+           "the language of the dialogs that stored the values (en, ja, ...)"},
+          {"--json", "", "write the record as a JSON document"},
+          kHelpOption,
+      },
+      "  jobwick prefs show Office_MFP\n"
+      "  jobwick prefs show Office_MFP --prefs-dir /tmp/prefs --model vk410e --json",
+      runPrefsShow,
+  };
+}
+
+}  // namespace
+
+const std::vector<Subcommand>& subcommands() {
+  static const std::vector<Subcommand> table = {
+      infoCommand(),       sessionCommand(), printCommand(),     queuesCommand(),
+      ticketShowCommand(), foldersCommand(), prefsShowCommand(),
+  };
+  return table;
+}
+
+std::string subcommandHelp(const Subcommand& command) {
+  std::ostringstream out;
+  std::string summary(command.summary);
+  if (!summary.empty()) summary[0] = char(std::toupper(static_cast<unsigned char>(summary[0])));
+  out << "Usage: " << usageLine(command) << "\n\n"
+      << wrapText(summary + ".", kHelpWidth) << "\n\n"
+      << wrapText(command.description, kHelpWidth) << "\n\n"
+      << "Options:\n"
+      << formatOptions(command.options);
+  if (!command.examples.empty()) out << "\nExamples:\n" << command.examples << "\n";
+  return out.str();
+}
+
+std::string commandHelp() {
+  std::ostringstream out;
+  out << "Usage: jobwick COMMAND [arguments] [options]\n"
+      << "       jobwick help [COMMAND]\n"
+      << "       jobwick --version\n\n"
+      << "A headless print dialog: loads a Jobwick plug-in bundle, acts as its host for a\n"
+      << "printer described by a PPD file, and shows what the plug-in does.\n\n"
+      << "Commands:\n";
+  std::size_t width = 0;
+  for (const auto& command : subcommands())
+    width = std::max(width, joinWords(command.words).size());
+  // `jobwick dialog` is the program jobwick-dialog (it links GTK), which
+  // parses its own options; it is listed with the others all the same.
+  const std::string_view dialog = "dialog";
+  width = std::max(width, dialog.size());
+  for (const auto& command : subcommands()) {
+    std::string name = joinWords(command.words);
+    out << "  " << name << std::string(width - name.size() + 3, ' ') << command.summary << "\n";
+  }
+  out << "  " << dialog << std::string(width - dialog.size() + 3, ' ')
+      << "print a file from the GTK print dialog, the queue's panel as a tab\n";
+  out << "\nExit status (every command):\n"
+      << exitStatusTable()
+      << "\nRun 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.\n"
+      << "\nExamples:\n";
+  for (const auto& command : subcommands()) {
+    std::string_view examples = command.examples;
+    out << examples.substr(0, examples.find('\n')) << "\n";
+  }
+  out << "  jobwick dialog letter.pdf --printer Vk7300\n";
+  return out.str();
+}
+
+int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    err << commandHelp();
+    return kExitUsage;
+  }
+  const std::string& first = args.front();
+  if (first == "--help" || first == "-h" || (first == "help" && args.size() == 1)) {
+    out << commandHelp();
+    return kExitSuccess;
+  }
+  if (first == "--version") {
+    out << "jobwick " << JOBWICK_VERSION << "\n";
+    return kExitSuccess;
+  }
+  if (first == "help") {
+    return runHelp({args.begin() + 1, args.end()}, out, err, wantsJson(args));
+  }
+
+  std::size_t used = 0;
+  const Subcommand* command = findSubcommand(args, &used);
+  if (!command) return runUnknown(args, out, err);
+
+  const std::string name = joinWords(command->words);
+  const ErrorSink errors{out, err, wantsJson(args), name};
+  std::vector<std::string> rest(args.begin() + std::ptrdiff_t(used), args.end());
+  std::string error;
+  auto parsed = parseArguments(rest, command->options, &error);
+  if (!parsed) return reportError(errors, ExitStatus::usage, error);
+  if (parsed->has("--help")) {
+    out << subcommandHelp(*command);
+    return kExitSuccess;
+  }
+  if (!checkOptionValues(*parsed, &error)) return reportError(errors, ExitStatus::usage, error);
+  if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
+    if (!parsed->positionals.empty()) {
+      return reportError(errors, ExitStatus::usage,
+                         std::string(command->replacesArguments) + " takes the place of " +
+                             std::string(command->arguments));
+    }
+    return command->run(Invocation{*parsed, out, err, name});
+  }
+  if (parsed->positionals.size() < command->positionalCount) {
+    return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));
+  }
+  if (parsed->positionals.size() > command->positionalCount) {
+    return reportError(
+        errors, ExitStatus::usage,
+        "unexpected argument '" + parsed->positionals[command->positionalCount] + "'");
+  }
+  return command->run(Invocation{*parsed, out, err, name});
+}
+
+}  // namespace jobwick::host

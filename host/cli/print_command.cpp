@@ -1,0 +1,202 @@
+// jobwick print and jobwick queues: jobs through CUPS carrying the panel's
+// job ticket.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "host/cli/commands.h"
+#include "host/cli/dialog_options.h"
+#include "host/common/alert_text.h"
+#include "host/common/settings_io.h"
+#include "host/cups/cups_options.h"
+#include "host/cups/cups_queue.h"
+#include "host/cups/submit.h"
+#include "host/engine/plugin_loader.h"
+#include "host/engine/session.h"
+
+namespace jobwick::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The document's bytes: FILE, or standard input for "-".
+std::optional<std::string> readDocument(const std::string& file, std::string* error) {
+  std::ostringstream bytes;
+  if (file == "-") {
+    bytes << std::cin.rdbuf();
+    if (std::cin.bad()) *error = "standard input: cannot be read";
+    return std::cin.bad() ? std::nullopt : std::optional(bytes.str());
+  }
+  std::error_code ec;
+  std::ifstream in(file, std::ios::binary);
+  if (!in || fs::is_directory(file, ec)) {
+    *error = file + ": cannot be read (" +
+             (fs::exists(file, ec) ? "not a readable file" : std::string("no such file")) + ")";
+    return std::nullopt;
+  }
+  bytes << in.rdbuf();
+  if (in.bad()) {
+    *error = file + ": read error";
+    return std::nullopt;
+  }
+  return bytes.str();
+}
+
+/// The job's request from the command line and the panel's settings (the
+/// option values have been checked before anything ran).
+JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings) {
+  JobRequest job;
+  job.queue = *args.value("--printer");
+  const std::string file = args.positionals.front();
+  job.documentName = file == "-" ? "(stdin)" : fs::path(file).filename().string();
+  job.jobName = settings.jobName().value_or(job.documentName);
+  if (auto copies = args.value("--copies")) job.copies = std::stoi(*copies);
+  for (const auto& entry : args.values("--option")) {
+    const auto equals = entry.find('=');
+    job.printerOptions.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
+  }
+  for (const auto& [key, value] : settings.entries()) job.exactOptions.emplace_back(key, value);
+  return job;
+}
+
+/// A --option that would replace a ticket entry, as a usage error; empty
+/// when there is none.
+std::string ticketOptionError(const ParsedArgs& args) {
+  for (const auto& entry : args.values("--option")) {
+    const std::string key = entry.substr(0, entry.find('='));
+    if (isTicketKey(key)) {
+      return "--option " + key + ": job-ticket entries come from the panel (--session, --settings, --set)";
+    }
+  }
+  return {};
+}
+
+/// What --dry-run shows: option lines that 'ticket show -' reads, or with
+/// --json the job as a JSON document.
+void showDryRun(std::ostream& out, bool json, const QueueTarget& target, const JobRequest& job) {
+  if (json) {
+    nlohmann::ordered_json document = {
+        {"dryRun", true},
+        {"queue", job.queue},
+        {"bundle", target.bundle.filename().string()},
+        {"jobName", job.jobName},
+        {"copies", job.copies ? nlohmann::ordered_json(*job.copies) : nlohmann::ordered_json()},
+        {"printerOptions", orderedObjectOf(job.printerOptions)},
+        {"ticket", orderedObjectOf(job.exactOptions)}};
+    out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    return;
+  }
+  out << "# jobwick print --dry-run: nothing sent to queue " << job.queue << " (bundle "
+      << target.bundle.filename().string() << ")\n"
+      << "# job-name: " << job.jobName << "\n";
+  if (job.copies) out << "# copies: " << *job.copies << "\n";
+  for (const auto& [key, value] : job.printerOptions) out << "# -o " << key << "=" << value << "\n";
+  for (const auto& [key, value] : job.exactOptions) out << key << "=" << value << "\n";
+}
+
+/// The panel's refusal: the message names the queue, with one line per
+/// alert the panel showed.
+std::string refusal(const PrintVerdict& verdict, const std::string& queue) {
+  std::string message = "the panel refused to print on " + queue + "; nothing was submitted";
+  for (const auto& alert : verdict.alerts) message += "\n" + alertText(alert, false);
+  return message;
+}
+
+}  // namespace
+
+int runPrint(const Invocation& invocation) {
+  const ParsedArgs& args = invocation.args;
+  if (!args.value("--printer")) {
+    return invocation.fail(ExitStatus::usage, "option --printer QUEUE is required");
+  }
+  if (args.has("--session") && args.has("--settings")) {
+    return invocation.fail(ExitStatus::usage, "give --session or --settings, not both");
+  }
+  if (auto why = ticketOptionError(args); !why.empty()) {
+    return invocation.fail(ExitStatus::usage, why);
+  }
+  // Inputs before anything is asked of the scheduler or the panel.
+  std::string error;
+  std::optional<SessionScript> script;
+  if (auto path = args.value("--session")) {
+    script = readSessionScript(*path, variablesFrom(args), &error);
+    if (!script) return invocation.fail(ExitStatus::badInput, error);
+  }
+  auto document = readDocument(args.positionals.front(), &error);
+  if (!document) return invocation.fail(ExitStatus::badInput, error);
+  auto target = resolveQueue(*args.value("--printer"), defaultBundleDir(), &error);
+  if (!target) return invocation.fail(ExitStatus::failure, error);
+
+  SessionOptions jobAndUser;
+  if (auto v = args.value("--settings")) jobAndUser.settingsFile = fs::path(*v);
+  jobAndUser.settingOverrides = settingOverridesFrom(args);
+  jobAndUser.language = args.value("--language");
+  jobAndUser.prefsDir = preferencesFolderFor(args);
+  if (auto v = args.value("--save-settings")) jobAndUser.saveSettings = fs::path(*v);
+  PrintVerdict verdict;
+  const ExitStatus status = runPanelForQueue(*target, std::move(script), std::move(jobAndUser),
+                                             {invocation.out, invocation.err, false, "print"},
+                                             &verdict);
+  if (status != ExitStatus::success) {
+    return invocation.fail(status, "the panel for queue " + target->queue.name +
+                                       " could not run; nothing was submitted");
+  }
+  if (!verdict.shouldPrint) {
+    return invocation.fail(ExitStatus::problems, refusal(verdict, target->queue.name));
+  }
+  JobRequest job = jobFrom(args, verdict.settings);
+  job.data = std::move(*document);
+  const bool json = args.has("--json");
+  if (args.has("--dry-run")) {
+    showDryRun(invocation.out, json, *target, job);
+    return kExitSuccess;
+  }
+  auto jobId = submitJob(job, &error);
+  if (!jobId) return invocation.fail(ExitStatus::failure, error);
+  if (json) {
+    invocation.out << nlohmann::ordered_json{{"job", job.queue + "-" + std::to_string(*jobId)},
+                                             {"queue", job.queue},
+                                             {"jobId", *jobId},
+                                             {"jobName", job.jobName}}
+                          .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                   << "\n";
+  } else {
+    invocation.out << job.queue << "-" << *jobId << "\n";
+  }
+  return kExitSuccess;
+}
+
+int runQueues(const Invocation& invocation) {
+  std::string error;
+  auto queues = listQueues(&error);
+  if (!queues) return invocation.fail(ExitStatus::failure, error);
+  const fs::path bundles = defaultBundleDir();
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& queue : *queues) {
+    std::string why;
+    std::optional<fs::path> bundle;
+    if (auto ppd = fetchQueuePPD(queue.name, &why))
+      bundle = bundleForPPD(ppd->path(), bundles, &why);
+    if (invocation.args.has("--json")) {
+      list.push_back(
+          {{"queue", queue.name},
+           {"deviceURI", queue.deviceURI},
+           {"makeAndModel", queue.makeAndModel},
+           {"bundle", bundle ? nlohmann::ordered_json(bundle->string()) : nlohmann::ordered_json()},
+           {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)}});
+    } else {
+      invocation.out << queue.name << "  "
+                     << (bundle ? bundle->filename().string() : "no bundle: " + why) << "\n";
+    }
+  }
+  if (invocation.args.has("--json")) invocation.out << list.dump(2) << "\n";
+  if (queues->empty() && !invocation.args.has("--json"))
+    invocation.out << "(no queues on the CUPS scheduler at " << schedulerName() << ")\n";
+  return kExitSuccess;
+}
+
+}  // namespace jobwick::host

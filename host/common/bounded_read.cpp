@@ -1,0 +1,58 @@
+// Bounded reads of input files.
+#include "host/common/bounded_read.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+namespace jobwick::host {
+
+std::string describeSize(std::size_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+bool readBounded(std::istream& in, std::size_t limit, std::string* text, std::string* error) {
+  text->clear();
+  char chunk[16384];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (text->size() + got > limit) {
+      text->append(chunk, limit - text->size());
+      if (error) *error = "larger than " + describeSize(limit) + " (the limit)";
+      return false;
+    }
+    text->append(chunk, got);
+  }
+  if (in.bad()) {
+    if (error) *error = "read error";
+    return false;
+  }
+  return true;
+}
+
+bool readBoundedFile(const std::filesystem::path& path, std::string_view what, std::size_t limit,
+                     std::string* text, std::string* error) {
+  const std::string prefix = path.string() + ": cannot read " + std::string(what) + ": ";
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    if (error) *error = prefix + "it is a folder";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = prefix + std::strerror(errno);
+    return false;
+  }
+  std::string detail;
+  if (!readBounded(in, limit, text, &detail)) {
+    if (error) *error = prefix + detail;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace jobwick::host

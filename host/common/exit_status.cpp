@@ -1,0 +1,62 @@
+// Exit statuses and error reports.
+#include "host/common/exit_status.h"
+
+#include <nlohmann/json.hpp>
+
+namespace jobwick::host {
+
+std::string_view exitStatusName(int status) {
+  switch (status) {
+    case kExitSuccess:
+      return "success";
+    case kExitFailure:
+      return "failure";
+    case kExitUsage:
+      return "usage";
+    case kExitProblems:
+      return "problems";
+    case kExitBadInput:
+      return "bad-input";
+    default:
+      return "unknown";
+  }
+}
+
+std::string exitStatusTable() {
+  return "  0  done\n"
+         "  1  the work failed: a bundle or PPD cannot be used, a printer cannot be reached\n"
+         "     or gave no answer, a session expectation failed, no such record\n"
+         "  2  the command line is wrong\n"
+         "  3  the input was read and shown, and problems were found in it\n"
+         "  4  an input file (session script, settings file, job ticket) cannot be read, is\n"
+         "     too large or is not in its format, or a script cannot run as written\n";
+}
+
+int reportError(const ErrorSink& sink, ExitStatus status, std::string_view message) {
+  const int code = int(status);
+  const std::string command(sink.command);
+  // Every line of the message carries the prefix, so that each reads alone.
+  const std::string prefix = "jobwick: " + (command.empty() ? "" : command + ": ");
+  for (std::size_t start = 0;;) {
+    const std::size_t end = message.find('\n', start);
+    sink.err << prefix << message.substr(start, end - start) << "\n";
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  if (status == ExitStatus::usage) {
+    sink.err << "Run 'jobwick " << (command.empty() ? "--help" : command + " --help")
+             << "' for usage.\n";
+  }
+  if (sink.json) {
+    nlohmann::ordered_json error = {{"status", code},
+                                    {"kind", exitStatusName(code)},
+                                    {"command", command},
+                                    {"message", message}};
+    sink.out << nlohmann::ordered_json{{"error", error}}.dump(
+                    2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+             << "\n";
+  }
+  return code;
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,258 @@
+// CUPS queues and the bundles that serve them.
+#include "host/cups/cups_queue.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <utility>
+
+#include <cups/cups.h>
+
+#include "platform/c_handles.h"
+#include "platform/ppd.h"
+
+namespace jobwick::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+using platform::IppMessage;
+
+/// The attributes a queue is described by.
+const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model"};
+
+std::string stringOf(ipp_attribute_t* attribute) {
+  const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
+  return text ? text : "";
+}
+
+/// Why a connection to the scheduler cannot be made now; empty when one can.
+std::string connectionFailure() {
+  const char* server = cupsServer();
+  if (!server || !*server) return "no scheduler configured";
+  const std::string port = std::to_string(ippPort());
+  std::unique_ptr<http_addrlist_t, decltype(&httpAddrFreeList)> addresses(
+      httpAddrGetList(server, AF_UNSPEC, port.c_str()), &httpAddrFreeList);
+  if (!addresses) {
+    return server[0] == '/' ? std::string("no such socket") : "host name not found";
+  }
+  // Each address in turn, as libcups would; the first failure's errno is
+  // the reason (a connect times out after 5 s).
+  int error = 0;
+  for (http_addrlist_t* at = addresses.get(); at; at = at->next) {
+    const int fd = ::socket(at->addr.addr.sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      if (error == 0) error = errno;
+      continue;
+    }
+    const timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const int connected = ::connect(fd, &at->addr.addr, socklen_t(httpAddrLength(&at->addr)));
+    if (connected != 0 && error == 0) error = errno;
+    ::close(fd);
+    if (connected == 0) return "";
+  }
+  return error == 0 || error == EBADF ? std::string("no connection") : std::strerror(error);
+}
+
+/// The reason libcups gives for the last request that failed.
+std::string lastReason() {
+  return lastSchedulerReason();
+}
+
+/// Sends `request` to the scheduler; null (with the reason) on failure.
+IppMessage ask(ipp_t* request, const char* resource, std::string* error) {
+  IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
+  if (response && ippGetStatusCode(response.get()) <= IPP_STATUS_OK_CONFLICTING) return response;
+  if (error) *error = lastReason();
+  return nullptr;
+}
+
+std::string squashed(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c)) out += char(std::tolower(c));
+  }
+  return out;
+}
+
+std::string bundleList(const fs::path& bundleDir) {
+  std::string list;
+  for (const auto& name : availableBundles(bundleDir)) list += (list.empty() ? "" : ", ") + name;
+  return list.empty() ? "none in " + bundleDir.string() : list + " in " + bundleDir.string();
+}
+
+}  // namespace
+
+bool schedulerUnreachable() {
+  const ipp_status_t status = cupsLastError();
+  return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+}
+
+std::string lastSchedulerReason() {
+  const char* reason = cupsLastErrorString();
+  std::string text = reason && *reason ? reason : ippErrorString(cupsLastError());
+  if (schedulerUnreachable()) {
+    const std::string failure = connectionFailure();
+    if (!failure.empty()) return failure;
+  }
+  return text;
+}
+
+std::string schedulerName() {
+  const char* server = cupsServer();
+  std::string name = server ? server : "";
+  if (!name.empty() && name.front() != '/' && name.find(':') == std::string::npos) {
+    name += ":" + std::to_string(ippPort());
+  }
+  return name;
+}
+
+std::optional<QueueInfo> describeQueue(const std::string& name, std::string* error) {
+  char uri[1024];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                   "/printers/%s", name.c_str());
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                int(std::size(kQueueAttributes)), nullptr, kQueueAttributes);
+  std::string reason;
+  IppMessage response = ask(request, "/", &reason);
+  if (!response) {
+    if (error) {
+      *error =
+          schedulerUnreachable()
+              ? "cannot reach the CUPS scheduler at " + schedulerName() + ": " + reason
+              : "queue " + name + ": the CUPS scheduler at " + schedulerName() + " says: " + reason;
+    }
+    return std::nullopt;
+  }
+  ipp_t* attributes = response.get();
+  QueueInfo queue{stringOf(ippFindAttribute(attributes, "printer-name", IPP_TAG_NAME)),
+                  stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI)),
+                  stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT))};
+  if (queue.name.empty()) queue.name = name;
+  return queue;
+}
+
+std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
+  ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                int(std::size(kQueueAttributes)), nullptr, kQueueAttributes);
+  std::string reason;
+  IppMessage response = ask(request, "/", &reason);
+  std::vector<QueueInfo> queues;
+  if (!response) {
+    // A scheduler without queues answers "not found".
+    if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return queues;
+    if (error) *error = "cannot ask the CUPS scheduler at " + schedulerName() + ": " + reason;
+    return std::nullopt;
+  }
+  QueueInfo queue;
+  for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
+       a = ippNextAttribute(response.get())) {
+    const std::string attribute = ippGetName(a) ? ippGetName(a) : "";
+    if (attribute.empty() && !queue.name.empty()) queues.push_back(std::exchange(queue, {}));
+    if (attribute == "printer-name") queue.name = stringOf(a);
+    if (attribute == "device-uri") queue.deviceURI = stringOf(a);
+    if (attribute == "printer-make-and-model") queue.makeAndModel = stringOf(a);
+  }
+  if (!queue.name.empty()) queues.push_back(queue);
+  std::sort(queues.begin(), queues.end(),
+            [](const QueueInfo& a, const QueueInfo& b) { return a.name < b.name; });
+  return queues;
+}
+
+std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::string* error) {
+  char buffer[1024] = "";
+  time_t modified = 0;
+  // Queues are described by PPDs, whose libcups calls are marked deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const http_status_t status =
+      cupsGetPPD3(CUPS_HTTP_DEFAULT, name.c_str(), &modified, buffer, sizeof buffer);
+#pragma GCC diagnostic pop
+  auto file = std::make_unique<TemporaryFile>(fs::path(buffer));
+  if (status == HTTP_STATUS_OK) return file;
+  if (error) {
+    *error = "queue " + name + ": no PPD from the CUPS scheduler at " + schedulerName() + " (" +
+             (status == HTTP_STATUS_NOT_FOUND ? std::string("the queue has none") : lastReason()) +
+             ")";
+  }
+  return nullptr;
+}
+
+std::vector<std::string> availableBundles(const fs::path& bundleDir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(bundleDir, ec)) {
+    if (entry.path().extension() == ".plugin" && entry.is_directory(ec)) {
+      names.push_back(entry.path().filename().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundleDir,
+                                     std::string* error) {
+  auto fail = [&](std::string message) -> std::optional<fs::path> {
+    if (error) *error = std::move(message) + "; bundles: " + bundleList(bundleDir);
+    return std::nullopt;
+  };
+  std::string reason;
+  platform::PPDFile file = platform::openPPD(ppd.string(), &reason);
+  if (!file) return fail("cannot read the PPD: " + reason);
+  if (auto named = platform::ppdAttributeValue(file.get(), kBundleKeyword)) {
+    const fs::path bundle = bundleDir / fs::path(*named).filename();
+    std::error_code ec;
+    if (!fs::path(*named).filename().empty() && fs::is_directory(bundle, ec)) return bundle;
+    return fail("the PPD names bundle \"" + *named + "\" (*" + kBundleKeyword +
+                "), which is not installed");
+  }
+  const std::string model =
+      squashed(platform::ppdAttributeValue(file.get(), "ModelName")
+                   .value_or(platform::ppdAttributeValue(file.get(), "NickName").value_or("")));
+  std::optional<fs::path> best;
+  std::size_t bestLength = 0;
+  for (const auto& name : availableBundles(bundleDir)) {
+    std::string served = squashed(fs::path(name).stem().string());
+    if (served.rfind("jobwick", 0) == 0) served.erase(0, 7);
+    if (!served.empty() && model.size() >= served.size() && served.size() > bestLength &&
+        model.compare(model.size() - served.size(), served.size(), served) == 0) {
+      best = bundleDir / name;
+      bestLength = served.size();
+    }
+  }
+  if (best) return best;
+  return fail("no bundle serves its printer (no *" + std::string(kBundleKeyword) +
+              ", and no bundle's model ends its model name \"" +
+              platform::ppdAttributeValue(file.get(), "ModelName").value_or("") + "\")");
+}
+
+std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path& bundleDir,
+                                        std::string* error) {
+  QueueTarget target;
+  auto queue = describeQueue(name, error);
+  if (!queue) return std::nullopt;
+  target.queue = std::move(*queue);
+  target.ppd = fetchQueuePPD(name, error);
+  if (!target.ppd) return std::nullopt;
+  std::string reason;
+  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason);
+  if (!bundle) {
+    if (error) *error = "queue " + name + ": " + reason;
+    return std::nullopt;
+  }
+  target.bundle = std::move(*bundle);
+  return target;
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,83 @@
+// CUPS queues as a print dialog sees them: the scheduler asked through
+// libcups (CUPS_SERVER and the usual client configuration honoured) for a
+// queue, its device URI and PPD, and the plug-in bundle that serves it.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/common/temporary.h"
+
+namespace jobwick::host {
+
+/// The PPD keyword that names the plug-in bundle serving a printer, as print
+/// dialogs find their extensions in a PPD:
+///   *JobwickDialogExtension: "JobwickVk7300.plugin"
+inline constexpr const char* kBundleKeyword = "JobwickDialogExtension";
+
+/// A print queue as the scheduler describes it.
+struct QueueInfo {
+  std::string name;
+  std::string deviceURI;     ///< empty when the scheduler does not say
+  std::string makeAndModel;  ///< printer-make-and-model
+};
+
+/// "127.0.0.1:8631" or "/run/cups/cups.sock": the scheduler libcups talks to.
+std::string schedulerName();
+
+/// Why the last request to the scheduler failed, in words: the scheduler's
+/// own message, or, when no answer came at all, why no connection could be
+/// made ("Connection refused", "No such file or directory", a name that
+/// cannot be resolved) instead of what libcups was left holding ("Bad file
+/// descriptor"). Never empty.
+std::string lastSchedulerReason();
+
+/// Whether the last request failed for want of a scheduler (no answer at
+/// all) rather than by the scheduler's refusal; false after a success.
+bool schedulerUnreachable();
+
+/// Asks the scheduler about queue `name`. Answers nullopt when there is no
+/// such queue or the scheduler cannot be asked; `error` then names the queue
+/// or the scheduler and gives the scheduler's own reason.
+std::optional<QueueInfo> describeQueue(const std::string& name, std::string* error);
+
+/// Every queue of the scheduler, sorted by name. nullopt (with `error`) when
+/// the scheduler cannot be asked.
+std::optional<std::vector<QueueInfo>> listQueues(std::string* error);
+
+/// The PPD of queue `name`, fetched into a temporary file. Null (with
+/// `error` naming the queue and the reason) when the queue has no PPD or it
+/// cannot be fetched.
+std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::string* error);
+
+/// The names of the bundles (*.plugin folders) in `bundleDir`, sorted; empty
+/// when there are none or the folder cannot be read.
+std::vector<std::string> availableBundles(const std::filesystem::path& bundleDir);
+
+/// The bundle in `bundleDir` that serves the printer of `ppd`: the one the
+/// PPD names with *JobwickDialogExtension (a bundle folder name; only its
+/// last path part counts, so a PPD cannot load code from elsewhere), else
+/// the one whose model ends the PPD's *ModelName ("Quivo VK-7300" is served
+/// by JobwickVk7300.plugin). nullopt when none does; `error` then says why
+/// and lists the bundles there are.
+std::optional<std::filesystem::path> bundleForPPD(const std::filesystem::path& ppd,
+                                                  const std::filesystem::path& bundleDir,
+                                                  std::string* error);
+
+/// Everything a dialog for a queue needs. `ppd` lives as long as this does.
+struct QueueTarget {
+  QueueInfo queue;
+  std::unique_ptr<TemporaryFile> ppd;
+  std::filesystem::path bundle;
+};
+
+/// The queue `name`, its PPD and the bundle from `bundleDir` that serves it
+/// (describeQueue, fetchQueuePPD, bundleForPPD). nullopt with the error of
+/// the step that failed, naming the queue.
+std::optional<QueueTarget> resolveQueue(const std::string& name,
+                                        const std::filesystem::path& bundleDir, std::string* error);
+
+}  // namespace jobwick::host

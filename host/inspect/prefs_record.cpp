@@ -1,0 +1,58 @@
+// Reading a printer's preference domain file.
+#include "host/inspect/prefs_record.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/plist.h"
+
+namespace jobwick::host {
+
+namespace fs = std::filesystem;
+
+const char* recordKeyForModel(const std::string& model) {
+  if (model == "vk7300") return "Job Handling";
+  if (model == "vk410e") return "Jobwick";
+  return nullptr;
+}
+
+fs::path domainFile(const fs::path& folder, const std::string& printerId) {
+  return folder / (std::string(kPreferenceDomainPrefix) + printerId + ".plist");
+}
+
+std::vector<std::string> printersWithPreferences(const fs::path& folder) {
+  std::vector<std::string> printers;
+  std::error_code ec;
+  const std::string prefix = kPreferenceDomainPrefix;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > prefix.size() + 6 && name.starts_with(prefix) && name.ends_with(".plist")) {
+      printers.push_back(name.substr(prefix.size(), name.size() - prefix.size() - 6));
+    }
+  }
+  std::sort(printers.begin(), printers.end());
+  return printers;
+}
+
+std::optional<platform::plist::Dict> readDomainFile(const fs::path& file, std::string* error) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(file, ec))) {
+    if (error) *error = file.string() + ": no such preference file";
+    return std::nullopt;
+  }
+  std::string detail;
+  auto value = platform::plist::readFile(file.string(), &detail);
+  if (!value) {
+    if (error)
+      *error = file.string() + ": not a property list" + (detail.empty() ? "" : ": " + detail);
+    return std::nullopt;
+  }
+  const platform::plist::Dict* dict = value->asDict();
+  if (!dict) {
+    if (error) *error = file.string() + ": the property list holds no dictionary";
+    return std::nullopt;
+  }
+  return *dict;
+}
+
+}  // namespace jobwick::host
