@@ -1,122 +1,31 @@
 // jobwick-dialog: the panel in GTK 4 widgets. `jobwick dialog` runs this
 // program, so that the headless jobwick never loads GTK.
 //
-//   jobwick-dialog [FILE] [--printer QUEUE]
+//   jobwick-dialog [FILE] [--printer QUEUE] [job and user options]
 //
-// opens the GTK print dialog for FILE with the queue's panel as a tab, and
+// opens the GTK print dialog for FILE with the queue's panel as a tab
+// (print_window.h); `--help` shows this use alone. Tests and scripts drive
+// the program further with options of their own, which `--help-testing`
+// lists: the print dialog scripted (print_window_script.h), and
 //
 //   jobwick-dialog --script SESSION --screenshot OUT.png [session options]
 //
-// runs a dialog session (as `jobwick session`) with every user event going
-// through the GTK widgets, and draws the panel into OUT.png afterwards.
-#include <gtk/gtk.h>
-
-#include <fstream>
+// a session run with every user event going through the GTK widgets, the
+// panel drawn into OUT.png afterwards (screenshot_session.h).
+#include <exception>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "gtk/main_loop.h"
-#include "gtk/panel_view.h"
 #include "gtk/print_window.h"
-#include "gtk/widget_session_input.h"
+#include "gtk/screenshot_session.h"
 #include "host/commands.h"
-#include "host/session_input.h"
 
 namespace jobwick::gtkui {
 namespace {
 
-/// A session's user events on the GTK widgets of the panel.
-class ScriptedWindowInput : public WidgetSessionInput {
- public:
-  explicit ScriptedWindowInput(const host::ParsedArgs& args) : args_(args) {}
-  ~ScriptedWindowInput() override { detaching(); }
-
-  void attached(host::PanelWindow& window) override {
-    detaching();
-    window_ = GTK_WINDOW(gtk_window_new());
-    g_object_ref_sink(window_);
-    gtk_window_set_title(window_, "Jobwick");
-    view_ = std::make_unique<PanelView>(window);
-    GtkWidget* frame = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_widget_set_margin_start(view_->widget(), 12);
-    gtk_widget_set_margin_end(view_->widget(), 12);
-    gtk_widget_set_margin_top(view_->widget(), 12);
-    gtk_widget_set_margin_bottom(view_->widget(), 12);
-    gtk_box_append(GTK_BOX(frame), view_->widget());
-    gtk_window_set_child(window_, frame);
-    bridge_ = std::make_unique<MainLoopBridge>([this] {
-      if (view_) view_->sync();
-    });
-    gtk_window_present(window_);
-    drainMainLoop(view_->widget(), 5.0);
-    bridge_->countFramesOf(view_->widget());
-    shown_ = true;
-  }
-
-  void detaching() override {
-    bridge_.reset();
-    view_.reset();
-    if (window_) {
-      gtk_window_destroy(window_);
-      g_object_unref(window_);
-      window_ = nullptr;
-      while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
-    }
-  }
-
-  void stepDone() override {
-    if (!view_) return;
-    view_->sync();
-    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
-  }
-
-  void alertShown(const platform::Alert& alert) override {
-    ++alerts_;
-    runAlertDialog(window_, alert, true);
-  }
-
-  bool finished(host::PanelWindow&, std::string* error) override {
-    if (!view_) return true;
-    view_->sync();
-    drainMainLoop(view_->widget(), 5.0);
-    if (auto path = args_.value("--widget-states")) {
-      nlohmann::ordered_json states = view_->widgetStates();
-      states["framesDrawn"] = bridge_->framesDrawn();
-      states["framesWhileWaiting"] = bridge_->framesWhileWaiting();
-      states["alertDialogs"] = alerts_;
-      std::ofstream out(*path);
-      out << states.dump(2) << "\n";
-      if (!out) {
-        *error = "dialog: " + *path + ": cannot write the widget states";
-        return false;
-      }
-    }
-    if (auto path = args_.value("--screenshot")) {
-      std::string why;
-      if (!saveWidgetPng(view_->widget(), *path, &why)) {
-        *error = "dialog: " + why;
-        return false;
-      }
-    }
-    return true;
-  }
-
-  bool shown() const { return shown_; }
-
- private:
-  const host::ParsedArgs& args_;
-  GtkWindow* window_ = nullptr;
-  std::unique_ptr<MainLoopBridge> bridge_;
-  unsigned alerts_ = 0;
-  bool shown_ = false;
-};
-
 const char kUsage[] =
-    "Usage: jobwick dialog [FILE] [--printer QUEUE] [options]\n"
-    "       jobwick dialog FILE --printer QUEUE --script SESSION [--print | --cancel]\n"
-    "       jobwick dialog --script SESSION --screenshot OUT.png [options]\n"
+    "Usage: jobwick dialog [FILE] [options]\n"
     "\n"
     "Opens the GTK print dialog for FILE (a PDF or PostScript file; without FILE a file\n"
     "chooser asks for one). The queue selected in the dialog (--printer picks it first)\n"
@@ -124,7 +33,31 @@ const char kUsage[] =
     "panel shows as a tab of the dialog, and choosing a queue of the other model swaps\n"
     "it. Print asks the panel (save, then shouldPrint): when it refuses, its alert shows\n"
     "and the dialog stays open; else FILE is printed through GTK with every job-ticket\n"
-    "entry as the job option of the same name. Cancel prints nothing.\n"
+    "entry as the job option of the same name. Cancel prints nothing. Needs a display\n"
+    "(DISPLAY or WAYLAND_DISPLAY).\n"
+    "\n"
+    "Exit status: 0 printed, 1 cancelled, no file chosen or a failure, 2 usage, 3 the\n"
+    "panel refused to print.\n"
+    "\n"
+    "  --printer QUEUE         the CUPS queue to select first\n"
+    "  --settings FILE         the job's print settings to restore (JSON or key=value\n"
+    "                          lines)\n"
+    "  --set KEY=VALUE         one print setting, applied after --settings (repeatable)\n"
+    "  --language LANG         the user's language (en, ja, ...)\n"
+    "  --prefs-dir DIR         the user's preferences folder; default: $JOBWICK_PREFS_DIR,\n"
+    "                          else ~/.config/jobwick/preferences\n"
+    "  --help                  show this help\n";
+
+// The options tests and scripts drive the program with, kept out of the
+// user's help.
+const char kTestingUsage[] =
+    "Usage: jobwick dialog FILE --printer QUEUE --script SESSION [--print | --cancel] [options]\n"
+    "       jobwick dialog --choose-file FILE [--printer QUEUE] [--script SESSION]\n"
+    "                      [--print | --cancel] [options]\n"
+    "       jobwick dialog --script SESSION --screenshot OUT.png [options]\n"
+    "\n"
+    "The options with which tests and scripts drive the print dialog of 'jobwick dialog\n"
+    "--help' in place of its user, and draw a session's panel into a picture.\n"
     "\n"
     "With FILE (or --choose-file FILE), --printer and --script SESSION, the session's\n"
     "steps are made on the widgets of that tab and Print is pressed afterwards (--cancel\n"
@@ -136,34 +69,90 @@ const char kUsage[] =
     "\n"
     "The options of 'jobwick session' apply (--save-settings FILE saves the print\n"
     "settings, --json writes the session's report, --language ja shows the panel in\n"
-    "Japanese). Needs a display (DISPLAY or WAYLAND_DISPLAY).\n"
+    "Japanese).\n"
     "\n"
-    "Exit status: 0 printed (or screenshot made), 1 cancelled, no file chosen or a\n"
-    "failure, 2 usage, 3 the panel refused to print, 4 bad input.\n"
+    "Exit status: as for the print dialog, and 0 when the screenshot is made, 4 bad\n"
+    "input.\n"
     "\n"
-    "  --printer QUEUE         the CUPS queue to select first\n"
-    "  --print, --cancel       press Print or Cancel once the panel shows (scripts)\n"
-    "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable; tests)\n"
+    "  --script SESSION        the session script whose steps are made on the widgets\n"
+    "  --screenshot OUT.png    without FILE: draw the session's panel into OUT.png\n"
+    "  --print, --cancel       press Print or Cancel once the panel shows\n"
+    "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable)\n"
     "  --choose-file FILE      without FILE: pick FILE in the file chooser once it shows\n"
-    "                          and press its Print button (tests; --cancel alone presses\n"
-    "                          the chooser's Cancel)\n"
-    "  --widget-states FILE    write what the widgets show as JSON (for tests)\n";
+    "                          and press its Print button (--cancel alone presses the\n"
+    "                          chooser's Cancel)\n"
+    "  --widget-states FILE    write what the widgets show as JSON\n"
+    "  --help-testing          show this help\n";
 
-int run(const std::vector<std::string>& words) {
+/// The options of the command line: those of `jobwick session` (the job and
+/// user options among them), the print dialog's own, and those for tests.
+/// Empty when the session command is missing.
+std::vector<host::OptionSpec> dialogOptions() {
   const host::Subcommand* session = nullptr;
   for (const auto& command : host::subcommands()) {
     if (command.words.size() == 1 && command.words.front() == "session") session = &command;
   }
-  if (!session) return host::kExitFailure;
+  if (!session) return {};
   std::vector<host::OptionSpec> options = session->options;
+  options.push_back({"--printer", "QUEUE", "the queue to select first"});
+  options.push_back({"--help-testing", "", "the options for tests and scripts"});
+  // For tests and scripts.
   options.push_back({"--script", "SESSION", "the session script to run"});
   options.push_back({"--screenshot", "OUT.png", "where the picture of the panel goes"});
   options.push_back({"--widget-states", "FILE", "what the widgets show, as JSON"});
-  options.push_back({"--printer", "QUEUE", "the queue to select first"});
   options.push_back({"--print", "", "press Print once the panel shows"});
   options.push_back({"--cancel", "", "press Cancel once the panel shows"});
   options.push_back({"--select-printer", "QUEUE", "choose QUEUE in the printer list", true});
   options.push_back({"--choose-file", "FILE", "pick FILE in the file chooser once it shows"});
+  return options;
+}
+
+/// The print dialog's checks of the command line, then the dialog.
+int printDialog(host::ParsedArgs& args) {
+  const bool choose = args.has("--choose-file");
+  if (args.positionals.size() > 1) {
+    std::cerr << "jobwick: dialog: one FILE at a time\nRun 'jobwick dialog --help' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (choose && !args.positionals.empty()) {
+    std::cerr << "jobwick: dialog: --choose-file answers the file chooser, which does not show "
+                 "with a FILE; give one or the other\n";
+    return host::kExitUsage;
+  }
+  if (args.has("--print") && args.has("--cancel")) {
+    std::cerr << "jobwick: dialog: give --print or --cancel, not both\n";
+    return host::kExitUsage;
+  }
+  return runPrintDialog(args);
+}
+
+/// The screenshot session's checks of the command line, then the session.
+int screenshotSession(host::ParsedArgs& args) {
+  if (args.has("--choose-file")) {
+    std::cerr << "jobwick: dialog: --choose-file answers the print dialog's file chooser; "
+                 "--screenshot shows none\nRun 'jobwick dialog --help-testing' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (!args.positionals.empty()) {
+    std::cerr << "jobwick: dialog: --screenshot draws a session's panel; it takes no FILE\n"
+                 "Run 'jobwick dialog --help-testing' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (!args.has("--script")) {
+    std::cerr << "jobwick: dialog: --screenshot needs --script SESSION\nRun 'jobwick dialog "
+                 "--help-testing' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (!args.has("--screenshot")) {
+    std::cerr << "jobwick: dialog: --script needs --screenshot OUT.png\n";
+    return host::kExitUsage;
+  }
+  return runScreenshotSession(args);
+}
+
+int run(const std::vector<std::string>& words) {
+  const std::vector<host::OptionSpec> options = dialogOptions();
+  if (options.empty()) return host::kExitFailure;
   std::string error;
   auto parsed = host::parseArguments(words, options, &error);
   if (!parsed) {
@@ -174,56 +163,16 @@ int run(const std::vector<std::string>& words) {
     std::cout << kUsage;
     return host::kExitSuccess;
   }
-  const bool choose = parsed->has("--choose-file");
+  if (parsed->has("--help-testing")) {
+    std::cout << kTestingUsage;
+    return host::kExitSuccess;
+  }
+  // A script with a FILE (or the file chooser's) runs in the print dialog;
+  // a script alone, or --screenshot, draws the panel by itself.
   if (!parsed->has("--screenshot") &&
-      (!parsed->has("--script") || !parsed->positionals.empty() || choose)) {
-    if (parsed->positionals.size() > 1) {
-      std::cerr << "jobwick: dialog: one FILE at a time\nRun 'jobwick dialog --help' for usage.\n";
-      return host::kExitUsage;
-    }
-    if (choose && !parsed->positionals.empty()) {
-      std::cerr << "jobwick: dialog: --choose-file answers the file chooser, which does not show "
-                   "with a FILE; give one or the other\n";
-      return host::kExitUsage;
-    }
-    if (parsed->has("--print") && parsed->has("--cancel")) {
-      std::cerr << "jobwick: dialog: give --print or --cancel, not both\n";
-      return host::kExitUsage;
-    }
-    return runPrintDialog(*parsed);
-  }
-  if (choose) {
-    std::cerr << "jobwick: dialog: --choose-file answers the print dialog's file chooser; "
-                 "--screenshot shows none\nRun 'jobwick dialog --help' for usage.\n";
-    return host::kExitUsage;
-  }
-  if (!parsed->positionals.empty()) {
-    std::cerr << "jobwick: dialog: --screenshot draws a session's panel; it takes no FILE\n"
-                 "Run 'jobwick dialog --help' for usage.\n";
-    return host::kExitUsage;
-  }
-  if (!parsed->has("--script")) {
-    std::cerr << "jobwick: dialog: --screenshot needs --script SESSION\nRun 'jobwick dialog "
-                 "--help' for usage.\n";
-    return host::kExitUsage;
-  }
-  if (!parsed->has("--screenshot")) {
-    std::cerr << "jobwick: dialog: --script needs --screenshot OUT.png\n";
-    return host::kExitUsage;
-  }
-  if (!gtk_init_check()) {
-    std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
-    return host::kExitFailure;
-  }
-  parsed->positionals.push_back(*parsed->value("--script"));
-  ScriptedWindowInput input(*parsed);
-  const int status = host::runSessionWith(host::Invocation{*parsed, std::cout, std::cerr}, input);
-  if (status == host::kExitSuccess && !input.shown()) {
-    std::cerr << "jobwick: dialog: the session never showed the panel (add a \"restore\" or "
-                 "\"show\" step), so there is no screenshot\n";
-    return host::kExitFailure;
-  }
-  return status;
+      (!parsed->has("--script") || !parsed->positionals.empty() || parsed->has("--choose-file")))
+    return printDialog(*parsed);
+  return screenshotSession(*parsed);
 }
 
 }  // namespace

@@ -49,4 +49,16 @@ void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismis
 /// waits until `widget`'s window has drawn a frame (at most `seconds`).
 void drainMainLoop(GtkWidget* widget, double seconds);
 
+/// Lets GLib's main loop run until `done()` holds or `seconds` pass (time of
+/// the loop, not a measurement). False when the time ran out first.
+template <typename Done>
+bool pumpMainLoopUntil(Done done, double seconds) {
+  const gint64 until = g_get_monotonic_time() + gint64(seconds * G_USEC_PER_SEC);
+  while (!done()) {
+    if (g_get_monotonic_time() > until) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+  }
+  return true;
+}
+
 }  // namespace jobwick::gtkui

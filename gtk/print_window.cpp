@@ -1,15 +1,14 @@
 // The GTK print dialog for a document, with the queue's panel as a tab.
+// What tests and scripts make of it is in print_window_script.cpp.
 #include "gtk/print_window.h"
 
-#include <fstream>
 #include <iostream>
 #include <utility>
 
-#include "gtk/widget_session_input.h"
+#include "gtk/print_window_script.h"
 #include "host/commands.h"
 #include "host/plugin_loader.h"
 #include "host/print_job.h"
-#include "host/session_input.h"
 
 namespace jobwick::gtkui {
 
@@ -30,18 +29,6 @@ QueueTab::~QueueTab() {
 }
 
 namespace {
-
-/// Lets GLib's loop run until `done` holds or `seconds` pass (frame-clock
-/// time of the loop, not a measurement).
-template <typename Done>
-bool pumpUntil(Done done, double seconds) {
-  const gint64 until = g_get_monotonic_time() + gint64(seconds * G_USEC_PER_SEC);
-  while (!done()) {
-    if (g_get_monotonic_time() > until) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-  }
-  return true;
-}
 
 void removeChildren(GtkWidget* box) {
   while (GtkWidget* child = gtk_widget_get_first_child(box)) gtk_box_remove(GTK_BOX(box), child);
@@ -216,9 +203,9 @@ bool PrintWindow::choosePrinter(const std::string& name, double seconds) {
       if (printer == name) return true;
     return false;
   };
-  if (!pumpUntil(listed, seconds)) return false;
+  if (!pumpMainLoopUntil(listed, seconds)) return false;
   if (queue_ != name && !selectPrinter(name)) return false;
-  return pumpUntil([&] { return queue_ == name; }, seconds);
+  return pumpMainLoopUntil([&] { return queue_ == name; }, seconds);
 }
 
 std::vector<std::string> PrintWindow::printers() const {
@@ -341,193 +328,42 @@ nlohmann::ordered_json PrintWindow::tabState() const {
   return state;
 }
 
-namespace {
-
-/// A session's steps on the widgets of the panel inside the print dialog's
-/// tab; when the steps are done, Print (or Cancel) is pressed.
-class TabSessionInput : public WidgetSessionInput {
- public:
-  TabSessionInput(PrintWindow& window, bool pressPrint)
-      : window_(window), pressPrint_(pressPrint) {}
-  ~TabSessionInput() override { detaching(); }
-
-  void dialogOpened(host::PrintDialog& dialog) override {
-    dialog_ = &dialog;
-    window_.followSession(&dialog);
-  }
-
-  void attached(host::PanelWindow& panelWindow) override {
-    detaching();
-    view_ = std::make_unique<PanelView>(panelWindow);
-    window_.setTabContent(view_->widget(), dialog_->panels().front()->panelName());
-    bridge_ = std::make_unique<MainLoopBridge>([this] {
-      if (view_) view_->sync();
-    });
-    drainMainLoop(view_->widget(), 5.0);
-  }
-
-  void detaching() override {
-    bridge_.reset();
-    if (view_) window_.setTabContent(nullptr, "Jobwick");
-    view_.reset();
-  }
-
-  void stepDone() override {
-    if (view_) view_->sync();
-    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
-  }
-
-  void alertShown(const platform::Alert& alert) override {
-    ++alerts_;
-    runAlertDialog(window_.window(), alert, true);
-  }
-
-  bool finished(host::PanelWindow&, std::string* error) override {
-    if (view_) view_->sync();
-    if (view_) drainMainLoop(view_->widget(), 5.0);
-    if (!pressPrint_) {
-      window_.respond(GTK_RESPONSE_CANCEL);
-      return true;
-    }
-    window_.respond(GTK_RESPONSE_OK);
-    if (window_.outcome() == PrintWindow::Outcome::kOpen && window_.refusals() > 0) {
-      // Refused: the dialog must still be there, with the panel as it was.
-      stayedOpen_ = window_.visible();
-      if (view_) panelAfterRefusal_ = view_->widgetStates();
-      window_.respond(GTK_RESPONSE_CANCEL);
-      return true;
-    }
-    window_.run();
-    if (window_.outcome() == PrintWindow::Outcome::kFailed) {
-      *error = "dialog: " + window_.error();
-      return false;
-    }
-    return true;
-  }
-
-  unsigned alerts() const { return alerts_; }
-  bool stayedOpen() const { return stayedOpen_; }
-  const nlohmann::ordered_json& panelAfterRefusal() const { return panelAfterRefusal_; }
-
- private:
-  PrintWindow& window_;
-  bool pressPrint_;
-  host::PrintDialog* dialog_ = nullptr;
-  std::unique_ptr<MainLoopBridge> bridge_;
-  unsigned alerts_ = 0;
-  bool stayedOpen_ = false;
-  nlohmann::ordered_json panelAfterRefusal_;
-};
-
-/// The dialog the file chooser shows in this process (GtkFileChooserNative
-/// shows a GtkFileChooserDialog where no desktop portal serves it); null
-/// while none is shown.
-GtkWidget* shownFileChooserDialog() {
-  GListModel* toplevels = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(toplevels); ++i) {
-    GRef<GObject> item(G_OBJECT(g_list_model_get_item(toplevels, i)));
-    if (GTK_IS_FILE_CHOOSER_DIALOG(item.get()) && gtk_widget_get_visible(GTK_WIDGET(item.get())))
-      return GTK_WIDGET(item.get());  // the list of toplevels keeps it
-  }
-  return nullptr;
-}
-
-/// Answers the shown chooser as its user would (scripted use): selects
-/// `pick` in it and presses Print, or, without `pick`, presses Cancel.
-/// False, with `error` saying why, when the chooser does not let it.
-bool answerChooser(const std::optional<fs::path>& pick, std::string* error) {
-  GtkWidget* dialog = nullptr;
-  if (!pumpUntil([&] { return (dialog = shownFileChooserDialog()) != nullptr; }, 10.0)) {
-    *error =
-        "the file chooser showed no dialog in this program (a desktop portal may serve it; "
-        "GTK_USE_PORTAL=0 keeps it here)";
-    return false;
-  }
-  if (pick) {
-    GRef<GFile> wanted(g_file_new_for_path(pick->c_str()));
-    GError* failure = nullptr;
-    if (!gtk_file_chooser_set_file(GTK_FILE_CHOOSER(dialog), wanted.get(), &failure)) {
-      *error = "the file chooser cannot select " + pick->string() + ": " +
-               (failure ? failure->message : "refused");
-      if (failure) g_error_free(failure);
-      return false;
-    }
-    // The chooser selects the file once it has listed the file's folder.
-    auto selected = [&] {
-      GRef<GFile> file(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
-      return file.get() && g_file_equal(file.get(), wanted.get());
-    };
-    if (!pumpUntil(selected, 10.0)) {
-      *error =
-          "the file chooser did not select " + pick->string() + " (not a PDF or PostScript file?)";
-      return false;
-    }
-  }
-  GtkWidget* button = gtk_dialog_get_widget_for_response(
-      GTK_DIALOG(dialog), pick ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
-  if (!button || !gtk_widget_activate(button)) {
-    *error = std::string("the file chooser's ") + (pick ? "Print" : "Cancel") +
-             " button cannot be pressed";
-    return false;
-  }
-  return true;
-}
-
-/// A PDF or PostScript file asked for with the GTK file chooser; nullopt
-/// when the user chooses none. With `scripted` the chooser is answered as
-/// answerChooser does, with `pick` or Cancel; nullopt, with `error` set,
-/// when that cannot be done.
-std::optional<fs::path> chooseDocument(bool scripted, const std::optional<fs::path>& pick,
-                                       std::string* error) {
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Print with Jobwick", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Print", "_Cancel");
-  GtkFileFilter* filter = gtk_file_filter_new();
-  gtk_file_filter_set_name(filter, "PDF and PostScript");
-  gtk_file_filter_add_mime_type(filter, "application/pdf");
-  gtk_file_filter_add_mime_type(filter, "application/postscript");
-  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
-  g_object_unref(filter);
-  struct Answer {
+std::optional<fs::path> chooseDocument(const ChooserAnswer& answer, std::string* error) {
+  GRef<GtkFileChooserNative> chooser(gtk_file_chooser_native_new(
+      "Print with Jobwick", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Print", "_Cancel"));
+  GRef<GtkFileFilter> filter(gtk_file_filter_new());
+  gtk_file_filter_set_name(filter.get(), "PDF and PostScript");
+  gtk_file_filter_add_mime_type(filter.get(), "application/pdf");
+  gtk_file_filter_add_mime_type(filter.get(), "application/postscript");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser.get()), filter.get());
+  struct Chosen {
     bool done = false;
     std::optional<fs::path> file;
-  } answer;
-  g_signal_connect(chooser, "response",
+  } chosen;
+  g_signal_connect(chooser.get(), "response",
                    G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
-                     auto* result = static_cast<Answer*>(data);
+                     auto* result = static_cast<Chosen*>(data);
                      if (response == GTK_RESPONSE_ACCEPT) {
-                       GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
-                       if (char* path = file ? g_file_get_path(file) : nullptr) {
+                       GRef<GFile> file(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
+                       if (char* path = file.get() ? g_file_get_path(file.get()) : nullptr) {
                          result->file = fs::path(path);
                          g_free(path);
                        }
-                       if (file) g_object_unref(file);
                      }
                      result->done = true;
                    }),
-                   &answer);
-  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
-  if (scripted && !answerChooser(pick, error)) {
-    g_signal_handlers_disconnect_by_data(chooser, &answer);
-    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser));
-    answer.done = true;
+                   &chosen);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser.get()));
+  if (answer && !answer(error)) {
+    g_signal_handlers_disconnect_by_data(chooser.get(), &chosen);
+    gtk_native_dialog_hide(GTK_NATIVE_DIALOG(chooser.get()));
+    chosen.done = true;
   }
-  while (!answer.done) g_main_context_iteration(nullptr, TRUE);
-  g_object_unref(chooser);
-  return answer.file;
+  while (!chosen.done) g_main_context_iteration(nullptr, TRUE);
+  return chosen.file;
 }
 
-/// Writes what the dialog showed (for tests); false when it cannot.
-bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& states) {
-  auto path = args.value("--widget-states");
-  if (!path) return true;
-  std::ofstream out(*path);
-  out << states.dump(2) << "\n";
-  if (out) return true;
-  std::cerr << "jobwick: dialog: " << *path << ": cannot write the widget states\n";
-  return false;
-}
-
-int finishedWith(PrintWindow& window, const std::string& file, bool quiet) {
+int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet) {
   switch (window.outcome()) {
     case PrintWindow::Outcome::kPrinted:
       if (!quiet) std::cout << "Printed " << file << " on " << window.queue() << "\n";
@@ -546,58 +382,20 @@ int finishedWith(PrintWindow& window, const std::string& file, bool quiet) {
   }
 }
 
-/// A session script's steps in the dialog's tab, then Print or Cancel.
-int runScriptedPrint(PrintWindow& window, host::ParsedArgs& args, const std::string& file) {
-  const std::string queue = *args.value("--printer");
-  std::string error;
-  auto target = host::resolveQueue(queue, host::defaultBundleDir(), &error);
-  if (!target) {
-    std::cerr << "jobwick: dialog: " << error << "\n";
-    return host::kExitFailure;
-  }
-  host::ParsedArgs words = host::dialogArgsFor(args, *target);
-  if (args.has("--json")) words.options["--json"] = {};
-  words.positionals = {*args.value("--script")};
-  TabSessionInput input(window, !args.has("--cancel"));
-  window.followSession(nullptr);
-  const int status = host::runSessionWith(host::Invocation{words, std::cout, std::cerr}, input);
-  window.followSession(nullptr);
-  nlohmann::ordered_json states = {{"tab", window.tabState()},
-                                   {"printed", window.outcome() == PrintWindow::Outcome::kPrinted},
-                                   {"jobName", window.jobName()},
-                                   {"refusals", window.refusals()},
-                                   {"stayedOpen", input.stayedOpen()},
-                                   {"alertDialogs", input.alerts()},
-                                   {"panelAfterRefusal", input.panelAfterRefusal()}};
-  if (!writeStates(args, states)) return host::kExitFailure;
-  if (status != host::kExitSuccess) return status;
-  return finishedWith(window, file, args.has("--json"));
-}
-
-}  // namespace
-
 int runPrintDialog(host::ParsedArgs& args) {
-  const bool scripted = args.has("--script");
-  if (scripted && !args.value("--printer")) {
-    std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
-    return host::kExitUsage;
-  }
-  std::error_code ec;
-  if (const auto pick = args.value("--choose-file"); pick && !fs::is_regular_file(*pick, ec)) {
-    std::cerr << "jobwick: dialog: --choose-file " << *pick << ": cannot be read (no such file)\n";
-    return host::kExitFailure;
-  }
+  // The options for tests and scripts (none in a person's run) hook in at
+  // the file chooser and once the dialog shows.
+  DialogScript script(args);
+  if (const auto status = script.check()) return *status;
   if (!gtk_init_check()) {
     std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
     return host::kExitFailure;
   }
+  std::error_code ec;
   fs::path file;
   if (args.positionals.empty()) {
-    const auto pick = args.value("--choose-file");
     std::string error;
-    auto chosen =
-        chooseDocument(pick || args.has("--cancel"),
-                       pick ? std::optional<fs::path>(fs::absolute(*pick)) : std::nullopt, &error);
+    auto chosen = chooseDocument(script.chooserAnswer(), &error);
     if (!error.empty()) {
       std::cerr << "jobwick: dialog: " << error << "; nothing was printed\n";
       return host::kExitFailure;
@@ -614,41 +412,12 @@ int runPrintDialog(host::ParsedArgs& args) {
     std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
     return host::kExitFailure;
   }
-  const bool automatic = scripted || args.has("--print") || args.has("--cancel");
-  PrintWindow window(file, args, automatic);
+  PrintWindow window(file, args, script.automatic());
   window.present(args.value("--printer"));
-  const auto printer = args.value("--printer");
-  if (printer && !window.choosePrinter(*printer, automatic ? 30.0 : 10.0) && automatic) {
-    std::string listed;
-    for (const auto& name : window.printers()) listed += (listed.empty() ? "" : ", ") + name;
-    std::cerr << "jobwick: dialog: the print dialog did not show queue " << *printer
-              << " (the CUPS scheduler at " << host::schedulerName() << "; the dialog lists "
-              << (listed.empty() ? std::string("no printers") : listed)
-              << "; showing: " << (window.queue().empty() ? std::string("none") : window.queue())
-              << ")\n";
-    return host::kExitFailure;
-  }
-  if (scripted) return runScriptedPrint(window, args, file.string());
-
-  nlohmann::ordered_json tabs = nlohmann::ordered_json::array();
-  if (automatic) tabs.push_back(window.tabState());
-  for (const auto& queue : args.values("--select-printer")) {
-    if (!window.choosePrinter(queue, 30.0)) {
-      std::cerr << "jobwick: dialog: the print dialog has no printer " << queue << "\n";
-      return host::kExitFailure;
-    }
-    tabs.push_back(window.tabState());
-  }
-  if (args.has("--print")) window.respond(GTK_RESPONSE_OK);
-  if (args.has("--cancel") ||
-      (args.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
-       window.refusals() > 0)) {
-    window.respond(GTK_RESPONSE_CANCEL);
-  }
+  if (script.active()) return script.run(window, file.string());
+  if (const auto printer = args.value("--printer")) window.choosePrinter(*printer, 10.0);
   window.run();
-  if (!writeStates(args, {{"tabs", tabs}, {"refusals", window.refusals()}}))
-    return host::kExitFailure;
-  return finishedWith(window, file.string(), false);
+  return reportOutcome(window, file.string(), false);
 }
 
 }  // namespace jobwick::gtkui

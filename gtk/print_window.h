@@ -7,6 +7,7 @@
 #include <gtk/gtkunixprint.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -127,9 +128,24 @@ class PrintWindow {
   unsigned alertDialogs_ = 0;
 };
 
+/// Answers a shown file chooser in place of its user: called once the
+/// chooser is up; false, with the reason in `error`, when it cannot.
+using ChooserAnswer = std::function<bool(std::string* error)>;
+
+/// A PDF or PostScript file asked for with the GTK file chooser. Answers
+/// nullopt when the user chooses none; with `answer` the chooser is
+/// answered by it, and nullopt with `error` set means it could not be.
+std::optional<std::filesystem::path> chooseDocument(const ChooserAnswer& answer,
+                                                    std::string* error);
+
+/// The exit status for how `window` ended, with its message: "Printed FILE
+/// on QUEUE" on stdout (unless `quiet`), else the reason on stderr.
+int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet);
+
 /// `jobwick dialog [FILE] [options]` without a screenshot session: the
-/// print dialog for FILE (asked for with the file chooser when absent).
-/// Answers the exit status; messages go to stderr.
+/// print dialog for FILE (asked for with the file chooser when absent),
+/// left to its user unless options for tests and scripts drive it
+/// (print_window_script.h). Answers the exit status; messages go to stderr.
 int runPrintDialog(host::ParsedArgs& args);
 
 }  // namespace jobwick::gtkui

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include <cups/cups.h>
@@ -224,6 +227,68 @@ TEST_F(DialogTest, UsageErrors) {
               {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
   EXPECT_EQ(noDisplay.exitCode, 1);
   EXPECT_NE(noDisplay.err.find("display"), std::string::npos) << noDisplay.err;
+}
+
+/// The options a help text lists ("  --name VALUE  text" lines), each with
+/// its value word ("" for a flag): the word one space after the name.
+std::vector<std::pair<std::string, std::string>> listedOptions(const std::string& help) {
+  std::vector<std::pair<std::string, std::string>> options;
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("  --")) continue;
+    const std::size_t end = line.find(' ', 2);
+    const std::string name = line.substr(2, end - 2);
+    if (name.ends_with(",")) {  // "--print, --cancel": two flags on one line
+      options.emplace_back(name.substr(0, name.size() - 1), "");
+      options.emplace_back(line.substr(end + 1, line.find(' ', end + 1) - end - 1), "");
+    } else if (end + 1 < line.size() && line[end + 1] != ' ') {
+      options.emplace_back(name, line.substr(end + 1, line.find(' ', end + 1) - end - 1));
+    } else {
+      options.emplace_back(name, "");
+    }
+  }
+  return options;
+}
+
+// `jobwick dialog --help` is the user's: the print dialog's options alone.
+// The options tests and scripts use are listed by --help-testing instead,
+// and every option either help lists is one the program takes.
+TEST_F(DialogTest, HelpListsTheUsersOptionsAndTestingHelpTheRest) {
+  const std::map<std::string, std::optional<std::string>> noDisplay = {
+      {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
+  CommandResult help = jobwick({"dialog", "--help"}, noDisplay);
+  ASSERT_EQ(help.exitCode, 0) << help.err;
+  CommandResult testing = jobwick({"dialog", "--help-testing"}, noDisplay);
+  ASSERT_EQ(testing.exitCode, 0) << testing.err;
+  auto names = [](const std::vector<std::pair<std::string, std::string>>& options) {
+    std::set<std::string> found;
+    for (const auto& option : options) found.insert(option.first);
+    return found;
+  };
+  const auto users = listedOptions(help.out);
+  EXPECT_EQ(names(users), (std::set<std::string>{"--printer", "--settings", "--set", "--language",
+                                                 "--prefs-dir", "--help"}));
+  auto all = listedOptions(testing.out);
+  const std::set<std::string> forTests = {"--script",        "--screenshot",     "--print",
+                                          "--cancel",        "--select-printer", "--choose-file",
+                                          "--widget-states", "--help-testing"};
+  EXPECT_EQ(names(all), forTests);
+  for (const auto& option : forTests) {
+    // Not even named in the user's text ("--print" is a part of "--printer").
+    const std::regex named("(^|[^-a-z])" + option + "([^-a-z]|$)");
+    EXPECT_FALSE(std::regex_search(help.out, named)) << option << " in the user's help";
+  }
+  all.insert(all.end(), users.begin(), users.end());
+  EXPECT_EQ(all.size(), 14u);
+  for (const auto& [name, value] : all) {
+    SCOPED_TRACE(name);
+    std::vector<std::string> args = {"dialog", name};
+    if (!value.empty()) args.push_back("x");
+    if (name != "--help" && name != "--help-testing") args.push_back("--help");
+    CommandResult parsed = jobwick(args, noDisplay);
+    EXPECT_EQ(parsed.exitCode, 0) << parsed.err;
+    EXPECT_EQ(parsed.out, name == "--help-testing" ? testing.out : help.out);
+  }
 }
 
 /// Every job of `queue` at the scheduler, finished ones included: id and name.

@@ -1,0 +1,265 @@
+// The print dialog driven by the options for tests and scripts: a session's
+// steps on the tab's widgets, the buttons pressed, the file chooser answered
+// and what the dialog showed written down.
+#include "gtk/print_window_script.h"
+
+#include <fstream>
+#include <iostream>
+#include <utility>
+
+#include "gtk/main_loop.h"
+#include "gtk/widget_session_input.h"
+#include "host/commands.h"
+#include "host/plugin_loader.h"
+#include "host/print_job.h"
+#include "host/session_input.h"
+
+namespace jobwick::gtkui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// A session's steps on the widgets of the panel inside the print dialog's
+/// tab; when the steps are done, Print (or Cancel) is pressed.
+class TabSessionInput : public WidgetSessionInput {
+ public:
+  TabSessionInput(PrintWindow& window, bool pressPrint)
+      : window_(window), pressPrint_(pressPrint) {}
+  ~TabSessionInput() override { detaching(); }
+
+  void dialogOpened(host::PrintDialog& dialog) override {
+    dialog_ = &dialog;
+    window_.followSession(&dialog);
+  }
+
+  void attached(host::PanelWindow& panelWindow) override {
+    detaching();
+    view_ = std::make_unique<PanelView>(panelWindow);
+    window_.setTabContent(view_->widget(), dialog_->panels().front()->panelName());
+    bridge_ = std::make_unique<MainLoopBridge>([this] {
+      if (view_) view_->sync();
+    });
+    drainMainLoop(view_->widget(), 5.0);
+  }
+
+  void detaching() override {
+    bridge_.reset();
+    if (view_) window_.setTabContent(nullptr, "Jobwick");
+    view_.reset();
+  }
+
+  void stepDone() override {
+    if (view_) view_->sync();
+    while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+  }
+
+  void alertShown(const platform::Alert& alert) override {
+    ++alerts_;
+    runAlertDialog(window_.window(), alert, true);
+  }
+
+  bool finished(host::PanelWindow&, std::string* error) override {
+    if (view_) view_->sync();
+    if (view_) drainMainLoop(view_->widget(), 5.0);
+    if (!pressPrint_) {
+      window_.respond(GTK_RESPONSE_CANCEL);
+      return true;
+    }
+    window_.respond(GTK_RESPONSE_OK);
+    if (window_.outcome() == PrintWindow::Outcome::kOpen && window_.refusals() > 0) {
+      // Refused: the dialog must still be there, with the panel as it was.
+      stayedOpen_ = window_.visible();
+      if (view_) panelAfterRefusal_ = view_->widgetStates();
+      window_.respond(GTK_RESPONSE_CANCEL);
+      return true;
+    }
+    window_.run();
+    if (window_.outcome() == PrintWindow::Outcome::kFailed) {
+      *error = "dialog: " + window_.error();
+      return false;
+    }
+    return true;
+  }
+
+  unsigned alerts() const { return alerts_; }
+  bool stayedOpen() const { return stayedOpen_; }
+  const nlohmann::ordered_json& panelAfterRefusal() const { return panelAfterRefusal_; }
+
+ private:
+  PrintWindow& window_;
+  bool pressPrint_;
+  host::PrintDialog* dialog_ = nullptr;
+  std::unique_ptr<MainLoopBridge> bridge_;
+  unsigned alerts_ = 0;
+  bool stayedOpen_ = false;
+  nlohmann::ordered_json panelAfterRefusal_;
+};
+
+/// The dialog the file chooser shows in this process (GtkFileChooserNative
+/// shows a GtkFileChooserDialog where no desktop portal serves it); null
+/// while none is shown.
+GtkWidget* shownFileChooserDialog() {
+  GListModel* toplevels = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(toplevels); ++i) {
+    GRef<GObject> item(G_OBJECT(g_list_model_get_item(toplevels, i)));
+    if (GTK_IS_FILE_CHOOSER_DIALOG(item.get()) && gtk_widget_get_visible(GTK_WIDGET(item.get())))
+      return GTK_WIDGET(item.get());  // the list of toplevels keeps it
+  }
+  return nullptr;
+}
+
+/// Answers the shown chooser as its user would (scripted use): selects
+/// `pick` in it and presses Print, or, without `pick`, presses Cancel.
+/// False, with `error` saying why, when the chooser does not let it.
+bool answerChooser(const std::optional<fs::path>& pick, std::string* error) {
+  GtkWidget* dialog = nullptr;
+  if (!pumpMainLoopUntil([&] { return (dialog = shownFileChooserDialog()) != nullptr; }, 10.0)) {
+    *error =
+        "the file chooser showed no dialog in this program (a desktop portal may serve it; "
+        "GTK_USE_PORTAL=0 keeps it here)";
+    return false;
+  }
+  if (pick) {
+    GRef<GFile> wanted(g_file_new_for_path(pick->c_str()));
+    GError* failure = nullptr;
+    if (!gtk_file_chooser_set_file(GTK_FILE_CHOOSER(dialog), wanted.get(), &failure)) {
+      *error = "the file chooser cannot select " + pick->string() + ": " +
+               (failure ? failure->message : "refused");
+      if (failure) g_error_free(failure);
+      return false;
+    }
+    // The chooser selects the file once it has listed the file's folder.
+    auto selected = [&] {
+      GRef<GFile> file(gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog)));
+      return file.get() && g_file_equal(file.get(), wanted.get());
+    };
+    if (!pumpMainLoopUntil(selected, 10.0)) {
+      *error =
+          "the file chooser did not select " + pick->string() + " (not a PDF or PostScript file?)";
+      return false;
+    }
+  }
+  GtkWidget* button = gtk_dialog_get_widget_for_response(
+      GTK_DIALOG(dialog), pick ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+  if (!button || !gtk_widget_activate(button)) {
+    *error = std::string("the file chooser's ") + (pick ? "Print" : "Cancel") +
+             " button cannot be pressed";
+    return false;
+  }
+  return true;
+}
+
+/// Writes what the dialog showed (for tests); false when it cannot.
+bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& states) {
+  auto path = args.value("--widget-states");
+  if (!path) return true;
+  std::ofstream out(*path);
+  out << states.dump(2) << "\n";
+  if (out) return true;
+  std::cerr << "jobwick: dialog: " << *path << ": cannot write the widget states\n";
+  return false;
+}
+
+}  // namespace
+
+bool DialogScript::active() const {
+  for (const char* name : {"--script", "--print", "--cancel", "--select-printer", "--choose-file",
+                           "--widget-states"}) {
+    if (args_.has(name)) return true;
+  }
+  return false;
+}
+
+bool DialogScript::automatic() const {
+  return args_.has("--script") || args_.has("--print") || args_.has("--cancel");
+}
+
+std::optional<int> DialogScript::check() const {
+  if (args_.has("--script") && !args_.value("--printer")) {
+    std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
+    return host::kExitUsage;
+  }
+  std::error_code ec;
+  if (const auto pick = args_.value("--choose-file"); pick && !fs::is_regular_file(*pick, ec)) {
+    std::cerr << "jobwick: dialog: --choose-file " << *pick << ": cannot be read (no such file)\n";
+    return host::kExitFailure;
+  }
+  return std::nullopt;
+}
+
+ChooserAnswer DialogScript::chooserAnswer() const {
+  const auto pick = args_.value("--choose-file");
+  if (!pick && !args_.has("--cancel")) return {};
+  std::optional<fs::path> file;
+  if (pick) file = fs::absolute(*pick);
+  return [file](std::string* error) { return answerChooser(file, error); };
+}
+
+int DialogScript::run(PrintWindow& window, const std::string& file) const {
+  const auto printer = args_.value("--printer");
+  if (printer && !window.choosePrinter(*printer, automatic() ? 30.0 : 10.0) && automatic()) {
+    std::string listed;
+    for (const auto& name : window.printers()) listed += (listed.empty() ? "" : ", ") + name;
+    std::cerr << "jobwick: dialog: the print dialog did not show queue " << *printer
+              << " (the CUPS scheduler at " << host::schedulerName() << "; the dialog lists "
+              << (listed.empty() ? std::string("no printers") : listed)
+              << "; showing: " << (window.queue().empty() ? std::string("none") : window.queue())
+              << ")\n";
+    return host::kExitFailure;
+  }
+  return args_.has("--script") ? runSession(window, file) : pressButtons(window, file);
+}
+
+/// A session script's steps in the dialog's tab, then Print or Cancel.
+int DialogScript::runSession(PrintWindow& window, const std::string& file) const {
+  const std::string queue = *args_.value("--printer");
+  std::string error;
+  auto target = host::resolveQueue(queue, host::defaultBundleDir(), &error);
+  if (!target) {
+    std::cerr << "jobwick: dialog: " << error << "\n";
+    return host::kExitFailure;
+  }
+  host::ParsedArgs words = host::dialogArgsFor(args_, *target);
+  if (args_.has("--json")) words.options["--json"] = {};
+  words.positionals = {*args_.value("--script")};
+  TabSessionInput input(window, !args_.has("--cancel"));
+  window.followSession(nullptr);
+  const int status = host::runSessionWith(host::Invocation{words, std::cout, std::cerr}, input);
+  window.followSession(nullptr);
+  nlohmann::ordered_json states = {{"tab", window.tabState()},
+                                   {"printed", window.outcome() == PrintWindow::Outcome::kPrinted},
+                                   {"jobName", window.jobName()},
+                                   {"refusals", window.refusals()},
+                                   {"stayedOpen", input.stayedOpen()},
+                                   {"alertDialogs", input.alerts()},
+                                   {"panelAfterRefusal", input.panelAfterRefusal()}};
+  if (!writeStates(args_, states)) return host::kExitFailure;
+  if (status != host::kExitSuccess) return status;
+  return reportOutcome(window, file, args_.has("--json"));
+}
+
+/// The printers chosen in turn, then Print or Cancel pressed as asked.
+int DialogScript::pressButtons(PrintWindow& window, const std::string& file) const {
+  nlohmann::ordered_json tabs = nlohmann::ordered_json::array();
+  if (automatic()) tabs.push_back(window.tabState());
+  for (const auto& queue : args_.values("--select-printer")) {
+    if (!window.choosePrinter(queue, 30.0)) {
+      std::cerr << "jobwick: dialog: the print dialog has no printer " << queue << "\n";
+      return host::kExitFailure;
+    }
+    tabs.push_back(window.tabState());
+  }
+  if (args_.has("--print")) window.respond(GTK_RESPONSE_OK);
+  if (args_.has("--cancel") ||
+      (args_.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
+       window.refusals() > 0)) {
+    window.respond(GTK_RESPONSE_CANCEL);
+  }
+  window.run();
+  if (!writeStates(args_, {{"tabs", tabs}, {"refusals", window.refusals()}}))
+    return host::kExitFailure;
+  return reportOutcome(window, file, false);
+}
+
+}  // namespace jobwick::gtkui
