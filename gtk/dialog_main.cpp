@@ -13,16 +13,21 @@
 // a session run with every user event going through the GTK widgets, the
 // panel drawn into OUT.png afterwards (screenshot_session.h).
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "gtk/print_window.h"
+#include "gtk/print_window_script.h"
 #include "gtk/screenshot_session.h"
-#include "host/commands.h"
+#include "host/cli/commands.h"
+#include "host/cli/dialog_options.h"
 
 namespace jobwick::gtkui {
 namespace {
+
+namespace fs = std::filesystem;
 
 const char kUsage[] =
     "Usage: jobwick dialog [FILE] [options]\n"
@@ -107,6 +112,48 @@ std::vector<host::OptionSpec> dialogOptions() {
   return options;
 }
 
+/// `jobwick dialog [FILE] [options]` without a screenshot session: the
+/// print dialog for FILE (asked for with the file chooser when absent),
+/// left to its user unless options for tests and scripts drive it
+/// (print_window_script.h). Answers the exit status; messages go to stderr.
+int runPrintDialog(host::ParsedArgs& args) {
+  // The options for tests and scripts (none in a person's run) hook in at
+  // the file chooser and once the dialog shows.
+  DialogScript script(args);
+  if (const auto status = script.check()) return *status;
+  if (!gtk_init_check()) {
+    std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
+    return host::kExitFailure;
+  }
+  std::error_code ec;
+  fs::path file;
+  if (args.positionals.empty()) {
+    std::string error;
+    auto chosen = chooseDocument(script.chooserAnswer(), &error);
+    if (!error.empty()) {
+      std::cerr << "jobwick: dialog: " << error << "; nothing was printed\n";
+      return host::kExitFailure;
+    }
+    if (!chosen) {
+      std::cerr << "jobwick: dialog: no file was chosen; nothing was printed\n";
+      return host::kExitFailure;
+    }
+    file = *chosen;
+  } else {
+    file = args.positionals.front();
+  }
+  if (!fs::is_regular_file(file, ec)) {
+    std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
+    return host::kExitFailure;
+  }
+  PrintWindow window(file, host::dialogSetupFromArgs(args, ""), script.automatic());
+  window.present(args.value("--printer"));
+  if (script.active()) return script.run(window, file.string());
+  if (const auto printer = args.value("--printer")) window.choosePrinter(*printer, 10.0);
+  window.run();
+  return reportOutcome(window, file.string(), false);
+}
+
 /// The print dialog's checks of the command line, then the dialog.
 int printDialog(host::ParsedArgs& args) {
   const bool choose = args.has("--choose-file");
@@ -166,6 +213,10 @@ int run(const std::vector<std::string>& words) {
   if (parsed->has("--help-testing")) {
     std::cout << kTestingUsage;
     return host::kExitSuccess;
+  }
+  if (!host::checkOptionValues(*parsed, &error)) {
+    std::cerr << "jobwick: dialog: " << error << "\nRun 'jobwick dialog --help' for usage.\n";
+    return host::kExitUsage;
   }
   // A script with a FILE (or the file chooser's) runs in the print dialog;
   // a script alone, or --screenshot, draws the panel by itself.

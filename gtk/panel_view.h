@@ -24,7 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/panel_driver.h"
+#include "host/engine/panel_driver.h"
 
 namespace jobwick::gtkui {
 

@@ -5,10 +5,8 @@
 #include <iostream>
 #include <utility>
 
-#include "gtk/print_window_script.h"
-#include "host/commands.h"
-#include "host/plugin_loader.h"
-#include "host/print_job.h"
+#include "host/engine/plugin_loader.h"
+#include "host/engine/session.h"
 
 namespace jobwick::gtkui {
 
@@ -56,8 +54,10 @@ GListModel* printerList(GtkWidget* widget) {
 
 }  // namespace
 
-PrintWindow::PrintWindow(fs::path document, const host::ParsedArgs& args, bool dismissAlerts)
-    : document_(std::move(document)), args_(args), dismissAlerts_(dismissAlerts) {
+PrintWindow::PrintWindow(fs::path document, host::DialogSetup jobAndUser, bool dismissAlerts)
+    : document_(std::move(document)),
+      jobAndUser_(std::move(jobAndUser)),
+      dismissAlerts_(dismissAlerts) {
   const std::string title = "Print " + document_.filename().string();
   dialog_ = gtk_print_unix_dialog_new(title.c_str(), nullptr);
   g_object_ref_sink(dialog_);
@@ -139,26 +139,17 @@ void PrintWindow::onTabMapped(GtkWidget*, gpointer self) {
 }
 
 std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::string* error) {
-  auto target = host::resolveQueue(name, host::defaultBundleDir(), error);
-  if (!target) return nullptr;
   auto tab = std::make_unique<QueueTab>();
-  tab->target = std::move(*target);
-  const host::ParsedArgs words = host::dialogArgsFor(args_, tab->target);
-  auto setup = host::dialogSetupFromArgs(words, tab->target.bundle.string(), error);
-  if (!setup || !host::loadSettingsFile(&*setup, error)) return nullptr;
-  setup->alertListener = [this](const platform::Alert& alert) {
+  host::DialogSetup setup = jobAndUser_;
+  setup.alertListener = [this](const platform::Alert& alert) {
     ++alertDialogs_;
     runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
   };
-  tab->dialog = host::PrintDialog::open(*setup, error);
+  tab->dialog = host::PrintDialog::openQueue(name, setup, host::defaultBundleDir(), error);
   if (!tab->dialog) return nullptr;
-  if (tab->dialog->panels().empty() || !tab->dialog->panels().front()) {
-    *error = "bundle " + tab->target.bundle.filename().string() + " made no panel";
-    return nullptr;
-  }
-  platform::PDEPanel& panel = *tab->dialog->panels().front();
+  platform::PDEPanel& panel = tab->dialog->panel();
   if (!tab->window.attach(panel)) {
-    *error = "the panel of bundle " + tab->target.bundle.filename().string() +
+    *error = "the panel of bundle " + tab->dialog->queue()->bundle.filename().string() +
              " has no view (its interface file could not be loaded)";
     return nullptr;
   }
@@ -320,8 +311,9 @@ nlohmann::ordered_json PrintWindow::tabState() const {
   nlohmann::ordered_json state;
   state["queue"] = queue_;
   state["label"] = gtk_label_get_text(GTK_LABEL(tabLabel_));
-  state["bundle"] = panel_ ? nlohmann::ordered_json(panel_->target.bundle.filename().string())
-                           : nlohmann::ordered_json();
+  state["bundle"] =
+      panel_ ? nlohmann::ordered_json(panel_->dialog->queue()->bundle.filename().string())
+             : nlohmann::ordered_json();
   state["notice"] = notice_.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(notice_);
   state["controls"] = panel_ ? nlohmann::ordered_json(panel_->window.identifiers())
                              : nlohmann::ordered_json::array();
@@ -380,44 +372,6 @@ int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet
       std::cerr << "jobwick: dialog: cancelled; nothing was printed\n";
       return host::kExitFailure;
   }
-}
-
-int runPrintDialog(host::ParsedArgs& args) {
-  // The options for tests and scripts (none in a person's run) hook in at
-  // the file chooser and once the dialog shows.
-  DialogScript script(args);
-  if (const auto status = script.check()) return *status;
-  if (!gtk_init_check()) {
-    std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
-    return host::kExitFailure;
-  }
-  std::error_code ec;
-  fs::path file;
-  if (args.positionals.empty()) {
-    std::string error;
-    auto chosen = chooseDocument(script.chooserAnswer(), &error);
-    if (!error.empty()) {
-      std::cerr << "jobwick: dialog: " << error << "; nothing was printed\n";
-      return host::kExitFailure;
-    }
-    if (!chosen) {
-      std::cerr << "jobwick: dialog: no file was chosen; nothing was printed\n";
-      return host::kExitFailure;
-    }
-    file = *chosen;
-  } else {
-    file = args.positionals.front();
-  }
-  if (!fs::is_regular_file(file, ec)) {
-    std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
-    return host::kExitFailure;
-  }
-  PrintWindow window(file, args, script.automatic());
-  window.present(args.value("--printer"));
-  if (script.active()) return script.run(window, file.string());
-  if (const auto printer = args.value("--printer")) window.choosePrinter(*printer, 10.0);
-  window.run();
-  return reportOutcome(window, file.string(), false);
 }
 
 }  // namespace jobwick::gtkui

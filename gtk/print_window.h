@@ -18,10 +18,9 @@
 
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
-#include "host/cli.h"
-#include "host/cups_queue.h"
-#include "host/panel_driver.h"
-#include "host/print_dialog.h"
+#include "host/cups/cups_queue.h"
+#include "host/engine/panel_driver.h"
+#include "host/engine/print_dialog.h"
 
 namespace jobwick::gtkui {
 
@@ -33,8 +32,7 @@ std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
 /// The panel of one queue in the dialog's tab. Released view first, then
 /// the window, then the dialog (plug-in) and the queue's PPD.
 struct QueueTab {
-  host::QueueTarget target;
-  std::unique_ptr<host::PrintDialog> dialog;
+  std::unique_ptr<host::PrintDialog> dialog;  ///< opened for the queue (it holds the PPD)
   host::PanelWindow window;
   std::unique_ptr<PanelView> view;
   std::unique_ptr<MainLoopBridge> bridge;
@@ -45,11 +43,12 @@ class PrintWindow {
  public:
   enum class Outcome { kOpen, kPrinted, kCancelled, kFailed };
 
-  /// A print dialog for `document`. `args` carries the job and user options
-  /// (--settings, --set, --language, --prefs-dir) applied to every queue's
-  /// panel; it must outlive the window. With `dismissAlerts` the plug-in's
-  /// alert dialogs are answered as soon as they show (scripted use).
-  PrintWindow(std::filesystem::path document, const host::ParsedArgs& args, bool dismissAlerts);
+  /// A print dialog for `document`. `jobAndUser` is the job and the user
+  /// (print settings, language, preferences folder) every queue's panel
+  /// opens with; the printer comes from the queue. With `dismissAlerts` the
+  /// plug-in's alert dialogs are answered as soon as they show (scripted
+  /// use).
+  PrintWindow(std::filesystem::path document, host::DialogSetup jobAndUser, bool dismissAlerts);
   PrintWindow(const PrintWindow&) = delete;
   PrintWindow& operator=(const PrintWindow&) = delete;
   ~PrintWindow();
@@ -110,7 +109,7 @@ class PrintWindow {
   bool sendJob(const platform::PrintSettings& ticket);
 
   std::filesystem::path document_;
-  const host::ParsedArgs& args_;
+  host::DialogSetup jobAndUser_;
   bool dismissAlerts_;
   GtkWidget* dialog_ = nullptr;
   GtkWidget* tab_ = nullptr;
@@ -141,11 +140,5 @@ std::optional<std::filesystem::path> chooseDocument(const ChooserAnswer& answer,
 /// The exit status for how `window` ended, with its message: "Printed FILE
 /// on QUEUE" on stdout (unless `quiet`), else the reason on stderr.
 int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet);
-
-/// `jobwick dialog [FILE] [options]` without a screenshot session: the
-/// print dialog for FILE (asked for with the file chooser when absent),
-/// left to its user unless options for tests and scripts drive it
-/// (print_window_script.h). Answers the exit status; messages go to stderr.
-int runPrintDialog(host::ParsedArgs& args);
 
 }  // namespace jobwick::gtkui

@@ -9,10 +9,10 @@
 
 #include "gtk/main_loop.h"
 #include "gtk/widget_session_input.h"
-#include "host/commands.h"
-#include "host/plugin_loader.h"
-#include "host/print_job.h"
-#include "host/session_input.h"
+#include "host/cli/commands.h"
+#include "host/cli/dialog_options.h"
+#include "host/engine/plugin_loader.h"
+#include "host/engine/session.h"
 
 namespace jobwick::gtkui {
 
@@ -220,12 +220,24 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
     std::cerr << "jobwick: dialog: " << error << "\n";
     return host::kExitFailure;
   }
-  host::ParsedArgs words = host::dialogArgsFor(args_, *target);
-  if (args_.has("--json")) words.options["--json"] = {};
-  words.positionals = {*args_.value("--script")};
+  auto script =
+      host::readSessionScript(*args_.value("--script"), host::variablesFrom(args_), &error);
+  if (!script) {
+    std::cerr << "jobwick: dialog: " << error << "\n";
+    return host::kExitBadInput;
+  }
+  // The queue's printer, the job and user of the options; the user's own
+  // preferences, as for any print.
+  host::SessionOptions options = host::sessionOptionsFromArgs(args_);
+  options.bundle = target->bundle.string();
+  options.ppd = target->ppd->path();
+  options.printerId = target->queue.name;
+  if (!target->queue.deviceURI.empty()) options.deviceURI = target->queue.deviceURI;
+  options.prefsDir = host::preferencesFolderFor(args_);
   TabSessionInput input(window, !args_.has("--cancel"));
   window.followSession(nullptr);
-  const int status = host::runSessionWith(host::Invocation{words, std::cout, std::cerr}, input);
+  const int status = int(host::runSession(
+      std::move(*script), options, {std::cout, std::cerr, args_.has("--json"), "dialog"}, input));
   window.followSession(nullptr);
   nlohmann::ordered_json states = {{"tab", window.tabState()},
                                    {"printed", window.outcome() == PrintWindow::Outcome::kPrinted},

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "gtk/print_window.h"
-#include "host/cli.h"
+#include "host/cli/cli.h"
 
 namespace jobwick::gtkui {
 

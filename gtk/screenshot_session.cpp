@@ -11,8 +11,8 @@
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
 #include "gtk/widget_session_input.h"
-#include "host/commands.h"
-#include "host/session_input.h"
+#include "host/cli/commands.h"
+#include "host/engine/session.h"
 
 namespace jobwick::gtkui {
 namespace {
@@ -110,9 +110,9 @@ int runScreenshotSession(host::ParsedArgs& args) {
     std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
     return host::kExitFailure;
   }
-  args.positionals.push_back(*args.value("--script"));
   ScriptedWindowInput input(args);
-  const int status = host::runSessionWith(host::Invocation{args, std::cout, std::cerr}, input);
+  const int status = host::runSessionScript(host::Invocation{args, std::cout, std::cerr, "dialog"},
+                                            *args.value("--script"), input);
   if (status == host::kExitSuccess && !input.shown()) {
     std::cerr << "jobwick: dialog: the session never showed the panel (add a \"restore\" or "
                  "\"show\" step), so there is no screenshot\n";

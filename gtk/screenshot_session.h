@@ -6,7 +6,7 @@
 //                  [--widget-states FILE]
 #pragma once
 
-#include "host/cli.h"
+#include "host/cli/cli.h"
 
 namespace jobwick::gtkui {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "gtk/panel_view.h"
-#include "host/session_input.h"
+#include "host/engine/session.h"
 
 namespace jobwick::gtkui {
 

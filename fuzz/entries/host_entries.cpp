@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "fuzz/entries/fuzz_entries.h"
+#include "host/common/settings_io.h"
 #include "host/cups/cups_options.h"
 #include "host/engine/session_script.h"
-#include "host/common/settings_io.h"
 #include "host/inspect/ticket_inspect.h"
 #include "platform/encoding.h"
 #include "platform/print_settings.h"

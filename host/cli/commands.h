@@ -10,6 +10,7 @@
 
 #include "host/cli/cli.h"
 #include "host/common/exit_status.h"
+#include "host/engine/session.h"
 #include "platform/encoding.h"
 
 namespace jobwick::host {
@@ -64,6 +65,11 @@ int runFolders(const Invocation& invocation);
 int runPrefsShow(const Invocation& invocation);
 int runPrint(const Invocation& invocation);
 int runQueues(const Invocation& invocation);
+
+/// Runs the session script at `path` as `jobwick session` does, with the
+/// options of `invocation` over it and the user's events going through
+/// `input`. Answers the exit code.
+int runSessionScript(const Invocation& invocation, const std::string& path, SessionInput& input);
 
 /// The system encoding that --language names (the one of the environment
 /// without it): the encoding a plug-in used for names and secrets.

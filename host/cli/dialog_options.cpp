@@ -37,10 +37,10 @@ namespace {
 
 /// Options whose value names something and so cannot be empty.
 constexpr std::string_view kNamingOptions[] = {
-    "--prefs-dir", "--language", "--ppd",     "--printer-id",    "--settings", "--bundle",
-    "--printer",   "--session",  "--save-settings", "--job",      "--model",
-    "--format",    "--script",   "--screenshot", "--widget-states", "--choose-file",
-    "--select-printer", "--device-uri"};
+    "--prefs-dir",   "--language",       "--ppd",       "--printer-id",    "--settings",
+    "--bundle",      "--printer",        "--session",   "--save-settings", "--job",
+    "--model",       "--format",         "--script",    "--screenshot",    "--widget-states",
+    "--choose-file", "--select-printer", "--device-uri"};
 
 /// Options whose values are KEY=VALUE.
 constexpr std::string_view kPairOptions[] = {"--set", "--var", "--option"};

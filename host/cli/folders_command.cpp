@@ -15,11 +15,11 @@
 
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
-#include "host/common/temporary.h"
 #include "host/common/escape.h"
+#include "host/common/temporary.h"
 #include "host/engine/panel_driver.h"
-#include "host/inspect/prefs_record.h"
 #include "host/engine/print_dialog.h"
+#include "host/inspect/prefs_record.h"
 #include "platform/alert.h"
 #include "platform/atomic_file.h"
 #include "platform/ppd.h"

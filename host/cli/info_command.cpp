@@ -15,10 +15,10 @@
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/alert_text.h"
-#include "host/common/temporary.h"
 #include "host/common/escape.h"
-#include "host/inspect/prefs_record.h"
+#include "host/common/temporary.h"
 #include "host/engine/print_dialog.h"
+#include "host/inspect/prefs_record.h"
 #include "host/inspect/ticket_inspect.h"
 #include "platform/bundle.h"
 #include "platform/encoding.h"
@@ -92,7 +92,6 @@ struct PanelReport {
 /// reset for another model) goes to the copy and is thrown away.
 class ReadOnlyPreferences {
  public:
-
   /// Points `setup` at the scratch folder, with a copy of the printer's file
   /// from the folder it would have used. Answers false when no scratch
   /// folder can be made or the file cannot be copied; `error` then says why.
@@ -253,7 +252,8 @@ void printInfoText(const InfoView& view, std::ostream& out) {
 
 int runInfo(const Invocation& invocation) {
   std::string error;
-  auto setup = std::optional(dialogSetupFromArgs(invocation.args, invocation.args.positionals.front()));
+  auto setup =
+      std::optional(dialogSetupFromArgs(invocation.args, invocation.args.positionals.front()));
   if (!loadSettingsFile(&*setup, &error)) return invocation.fail(ExitStatus::badInput, error);
   // info only shows: the panel reads the printer's preferences from a copy.
   ReadOnlyPreferences preferences;

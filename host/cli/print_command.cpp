@@ -69,7 +69,8 @@ std::string ticketOptionError(const ParsedArgs& args) {
   for (const auto& entry : args.values("--option")) {
     const std::string key = entry.substr(0, entry.find('='));
     if (isTicketKey(key)) {
-      return "--option " + key + ": job-ticket entries come from the panel (--session, --settings, --set)";
+      return "--option " + key +
+             ": job-ticket entries come from the panel (--session, --settings, --set)";
     }
   }
   return {};
@@ -138,9 +139,9 @@ int runPrint(const Invocation& invocation) {
   jobAndUser.prefsDir = preferencesFolderFor(args);
   if (auto v = args.value("--save-settings")) jobAndUser.saveSettings = fs::path(*v);
   PrintVerdict verdict;
-  const ExitStatus status = runPanelForQueue(*target, std::move(script), std::move(jobAndUser),
-                                             {invocation.out, invocation.err, false, "print"},
-                                             &verdict);
+  const ExitStatus status =
+      runPanelForQueue(*target, std::move(script), std::move(jobAndUser),
+                       {invocation.out, invocation.err, false, "print"}, &verdict);
   if (status != ExitStatus::success) {
     return invocation.fail(status, "the panel for queue " + target->queue.name +
                                        " could not run; nothing was submitted");

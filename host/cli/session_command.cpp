@@ -8,21 +8,23 @@
 
 namespace jobwick::host {
 
-int runSession(const Invocation& invocation) {
+int runSessionScript(const Invocation& invocation, const std::string& path, SessionInput& input) {
   namespace fs = std::filesystem;
-  const fs::path path = invocation.args.positionals.front();
   std::error_code ec;
   if (!fs::exists(path, ec)) {
-    return invocation.fail(ExitStatus::badInput, path.string() + ": no such session script");
+    return invocation.fail(ExitStatus::badInput, path + ": no such session script");
   }
   std::string error;
   auto script = readSessionScript(path, variablesFrom(invocation.args), &error);
   if (!script) return invocation.fail(ExitStatus::badInput, error);
+  return int(runSession(
+      std::move(*script), sessionOptionsFromArgs(invocation.args),
+      {invocation.out, invocation.err, invocation.args.has("--json"), invocation.command}, input));
+}
+
+int runSession(const Invocation& invocation) {
   SessionInput direct;
-  return int(runSession(std::move(*script), sessionOptionsFromArgs(invocation.args),
-                        {invocation.out, invocation.err, invocation.args.has("--json"),
-                         invocation.command},
-                        direct));
+  return runSessionScript(invocation, invocation.args.positionals.front(), direct);
 }
 
 }  // namespace jobwick::host

@@ -5,12 +5,12 @@
 #include <sstream>
 #include <string>
 
-#include "host/common/bounded_read.h"
 #include "host/cli/commands.h"
+#include "host/common/bounded_read.h"
+#include "host/common/settings_io.h"
 #include "host/cups/cups_options.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/print_dialog.h"
-#include "host/common/settings_io.h"
 #include "host/inspect/ticket_inspect.h"
 #include "platform/encoding.h"
 

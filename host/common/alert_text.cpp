@@ -12,16 +12,15 @@ std::string oneLine(std::string text) {
 }
 
 std::string alertText(const platform::Alert& alert, bool withButton) {
-  std::string line = (alert.title.empty() ? "" : escapeText(alert.title) + ": ") +
-                     oneLine(alert.message);
+  std::string line =
+      (alert.title.empty() ? "" : escapeText(alert.title) + ": ") + oneLine(alert.message);
   if (withButton) line += " [" + escapeText(alert.defaultButton) + "]";
   return line;
 }
 
 nlohmann::ordered_json alertJson(const platform::Alert& alert) {
-  return {{"title", alert.title},
-          {"message", alert.message},
-          {"defaultButton", alert.defaultButton}};
+  return {
+      {"title", alert.title}, {"message", alert.message}, {"defaultButton", alert.defaultButton}};
 }
 
 }  // namespace jobwick::host

@@ -7,8 +7,8 @@
 
 #include <cups/cups.h>
 
-#include "host/cups/cups_queue.h"
 #include "host/common/settings_io.h"
+#include "host/cups/cups_queue.h"
 #include "platform/c_handles.h"
 
 namespace jobwick::host {

@@ -151,8 +151,8 @@ DialogSetup setupForQueue(const QueueTarget& target, DialogSetup base) {
   base.bundle = target.bundle.string();
   base.ppd = target.ppd->path();
   base.printerId = target.queue.name;
-  base.deviceURI = target.queue.deviceURI.empty() ? std::nullopt
-                                                  : std::optional(target.queue.deviceURI);
+  base.deviceURI =
+      target.queue.deviceURI.empty() ? std::nullopt : std::optional(target.queue.deviceURI);
   return base;
 }
 

@@ -669,7 +669,8 @@ class SessionRunner {
     for (const auto& failure : failures_) {
       err_ << "jobwick: " << errors_.command << ": " << escapeText(failure) << "\n";
     }
-    if (!error_.empty()) err_ << "jobwick: " << errors_.command << ": " << escapeText(error_) << "\n";
+    if (!error_.empty())
+      err_ << "jobwick: " << errors_.command << ": " << escapeText(error_) << "\n";
     dialog_.reset();
     return status;
   }

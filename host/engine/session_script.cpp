@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "host/common/bounded_read.h"
-#include "host/engine/panel_driver.h"
 #include "host/common/settings_io.h"
+#include "host/engine/panel_driver.h"
 
 namespace jobwick::host {
 namespace {
