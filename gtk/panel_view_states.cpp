@@ -38,12 +38,6 @@ GtkWidget* firstImageIn(GtkWidget* widget) {
   return nullptr;
 }
 
-std::string bullets(const char* text) {
-  std::string out;
-  for (glong n = g_utf8_strlen(text, -1); n > 0; --n) out += "\u2022";
-  return out;
-}
-
 }  // namespace
 
 json PanelView::widgetStates() const {
@@ -80,13 +74,15 @@ void matrixState(const PanelView::Binding& b, json& entry) {
   entry["cells"] = std::move(cells);
 }
 
-void entryState(GtkWidget* w, json& entry) {
+void entryState(const PanelView::Binding& b, json& entry) {
+  GtkWidget* w = b.widget;
   const char* text = gtk_editable_get_text(GTK_EDITABLE(w));
-  if (gtk_entry_get_visibility(GTK_ENTRY(w))) {
+  if (!host::isSecret(host::ControlRef{b.view})) {
     entry["text"] = text;
   } else {
-    // What the screen shows of a secret, never the secret.
-    entry["text"] = bullets(text);
+    // What the screen shows of a secret, never the secret: masked by the
+    // one rule every report of a panel follows.
+    entry["text"] = host::maskedText(text);
     entry["masked"] = true;
   }
   entry["colour"] = gtk_widget_has_css_class(w, "dim-label") ? "grey" : "black";
@@ -135,7 +131,7 @@ void kindState(const PanelView::Binding& b, json& entry) {
       matrixState(b, entry);
       break;
     case Kind::Entry:
-      entryState(w, entry);
+      entryState(b, entry);
       break;
     case Kind::Label:
       entry["text"] = gtk_label_get_text(GTK_LABEL(w));

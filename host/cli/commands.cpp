@@ -116,6 +116,7 @@ int runHelp(const std::vector<std::string>& rest, std::ostream& out, std::ostrea
   for (const auto& known : subcommands()) {
     names += (names.empty() ? "" : ", ") + joinWords(known.words);
   }
+  names += ", dialog";
   return reportError({out, err, json, {}}, ExitStatus::usage,
                      "no command named '" + asked + "'; the commands are " + names);
 }
@@ -159,8 +160,8 @@ Subcommand infoCommand() {
       "(vk7300, vk410e) looked up in $JOBWICK_BUNDLE_DIR or else in the folder of the "
       "built bundles.\n"
       "\n"
-      "Exit status: 0 on success, 1 when the bundle, PPD or settings cannot be used, "
-      "2 for a wrong command line.",
+      "Exit status: 0 on success, 1 when the bundle cannot be used, 2 for a wrong command "
+      "line, 4 when the PPD or settings file cannot be read.",
       withDialogOptions({{"--json", "", "write a JSON document instead of text"}}),
       "  jobwick info vk7300 --ppd examples/ppd/vk7300.ppd\n"
       "  jobwick info vk7300 --ppd examples/ppd/vk7300-active-directory.ppd \\\n"
@@ -196,9 +197,9 @@ Subcommand sessionCommand() {
       "final print settings; with --json one JSON document holding all of it.\n"
       "\n"
       "Exit status: 0 when the session ran and every expectation held, 1 when an "
-      "expectation failed or the bundle or PPD cannot be used, 2 for a wrong command line, "
-      "4 when the script or a settings file cannot be read or the script cannot run as "
-      "written (malformed JSON, unknown step, unknown control).",
+      "expectation failed or the bundle cannot be used, 2 for a wrong command line, "
+      "4 when the script, the PPD or a settings file cannot be read or the script cannot "
+      "run as written (malformed JSON, unknown step, unknown control).",
       withSessionOptions({
           {"--bundle", "BUNDLE", "the bundle to load instead of the script's \"bundle\""},
           {"--var", "NAME=VALUE", "a value for ${NAME} in the script (repeatable)", true},
@@ -237,8 +238,10 @@ Subcommand printCommand() {
       "entries the ticket defines; a typed pass code or password is never sent in clear.\n"
       "\n"
       "Exit status: 0 when the job was submitted (or shown with --dry-run), 3 when the "
-      "panel refused to print, 1 when the queue, scheduler, bundle, FILE or job failed "
-      "(the scheduler's reason is given), 2 for a wrong command line.",
+      "panel refused to print, 1 when the queue, scheduler, bundle or job failed "
+      "(the scheduler's reason is given), 2 for a wrong command line, 4 when FILE, the "
+      "session script or the settings file cannot be read or is malformed. Nothing is "
+      "run, written or sent before the command line and the inputs have been checked.",
       {
           {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
           {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
@@ -254,6 +257,7 @@ Subcommand printCommand() {
           {"--prefs-dir", "DIR",
            "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
            "~/.config/jobwick/preferences"},
+          {"--json", "", "write the job (or with --dry-run the job options) as JSON"},
           kHelpOption,
       },
       "  jobwick print report.ps --printer Office_MFP --settings ticket.json\n"
@@ -350,7 +354,8 @@ Subcommand foldersCommand() {
       "filing model is used.\n"
       "\n"
       "Exit status: 0 when the printer answered with a folder list, 1 when it could not "
-      "be reached or gave no folder list, 2 for a wrong command line.",
+      "be reached or gave no folder list, 2 for a wrong command line, 4 when the PPD "
+      "cannot be read.",
       {
           {"--address", "HOST[:PORT]", "the printer's network address (required)"},
           {"--bundle", "BUNDLE", "the plug-in bundle to use (default: vk7300)"},

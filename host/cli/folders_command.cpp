@@ -364,12 +364,13 @@ int runFolders(const Invocation& invocation) {
 
   std::vector<platform::Alert> alerts;
   setup->alertListener = [&alerts](const platform::Alert& alert) { alerts.push_back(alert); };
-  auto dialog = PrintDialog::open(*setup, &error);
-  if (!dialog || dialog->panels().empty() || !dialog->panels().front()) {
+  ExitStatus status = ExitStatus::failure;
+  auto dialog = PrintDialog::open(*setup, &error, &status);
+  if (!dialog) {
     platform::setTemporaryDirectoryOverride(std::nullopt);
-    return invocation.fail(ExitStatus::failure, dialog ? "the bundle made no panel" : error);
+    return invocation.fail(status, error);
   }
-  platform::PDEPanel& panel = *dialog->panels().front();
+  platform::PDEPanel& panel = dialog->panel();
   const Press press = pressFolderButton(panel, *setup, request->address, invocation.err);
   if (!press.pressed) {
     platform::setTemporaryDirectoryOverride(std::nullopt);

@@ -260,8 +260,9 @@ int runInfo(const Invocation& invocation) {
   if (!preferences.take(&*setup, invocation.args, &error)) {
     return invocation.fail(ExitStatus::failure, error);
   }
-  auto dialog = PrintDialog::open(*setup, &error);
-  if (!dialog) return invocation.fail(ExitStatus::failure, error);
+  ExitStatus status = ExitStatus::failure;
+  auto dialog = PrintDialog::open(*setup, &error, &status);
+  if (!dialog) return invocation.fail(status, error);
 
   // The questions a print dialog asks a panel before it shows it.
   InfoView view{*dialog,

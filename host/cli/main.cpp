@@ -36,6 +36,13 @@ int runDialogProgram(char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "dialog") return runDialogProgram(argv);
+  // `jobwick help dialog` is the dialog program's own help.
+  if (argc == 3 && std::string(argv[1]) == "help" && std::string(argv[2]) == "dialog") {
+    char dialog[] = "dialog";
+    char help[] = "--help";
+    char* words[] = {argv[0], dialog, help, nullptr};
+    return runDialogProgram(words);
+  }
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = jobwick::host::runJobwick(args, std::cout, std::cerr);

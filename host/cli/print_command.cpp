@@ -127,6 +127,12 @@ int runPrint(const Invocation& invocation) {
     script = readSessionScript(*path, variablesFrom(args), &error);
     if (!script) return invocation.fail(ExitStatus::badInput, error);
   }
+  if (auto path = args.value("--settings")) {
+    platform::PrintSettings ignored;
+    if (!readSettingsFile(*path, &ignored, &error)) {
+      return invocation.fail(ExitStatus::badInput, error);
+    }
+  }
   auto document = readDocument(args.positionals.front(), &error);
   if (!document) return invocation.fail(ExitStatus::badInput, error);
   auto target = resolveQueue(*args.value("--printer"), defaultBundleDir(), &error);

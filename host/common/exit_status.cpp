@@ -24,12 +24,15 @@ std::string_view exitStatusName(int status) {
 
 std::string exitStatusTable() {
   return "  0  done\n"
-         "  1  the work failed: a bundle or PPD cannot be used, a printer cannot be reached\n"
-         "     or gave no answer, a session expectation failed, no such record\n"
-         "  2  the command line is wrong\n"
-         "  3  the input was read and shown, and problems were found in it\n"
-         "  4  an input file (session script, settings file, job ticket) cannot be read, is\n"
-         "     too large or is not in its format, or a script cannot run as written\n";
+         "  1  the work failed: a bundle cannot be used, the scheduler or a printer cannot\n"
+         "     be reached, refused or gave no answer, a session expectation failed, no such\n"
+         "     record\n"
+         "  2  the command line is wrong (nothing was read, written or sent)\n"
+         "  3  the input was read and shown, and problems were found in it; the panel\n"
+         "     refused to print\n"
+         "  4  an input file (session script, settings file, job ticket, PPD, document)\n"
+         "     cannot be read, is too large or is not in its format, or a script cannot\n"
+         "     run as written\n";
 }
 
 int reportError(const ErrorSink& sink, ExitStatus status, std::string_view message) {

@@ -13,12 +13,14 @@ namespace jobwick::host {
 /// its help text says which of the statuses it can end with.
 enum class ExitStatus : int {
   success = 0,   ///< done
-  failure = 1,   ///< the work failed: a bundle or PPD cannot be used, a printer cannot be
-                 ///< reached or gave no answer, a session expectation failed, no such record
+  failure = 1,   ///< the work failed: a bundle cannot be used, the scheduler or a printer
+                 ///< cannot be reached, refused or gave no answer, a session expectation
+                 ///< failed, no such record
   usage = 2,     ///< the command line is wrong (unknown option, bad value, missing argument)
   problems = 3,  ///< the input was read and shown, and problems were found in it
-  badInput = 4,  ///< an input file (session script, settings file, job ticket) cannot be
-                 ///< read, is too large, or is not in its format; a script that cannot run
+  badInput = 4,  ///< an input file (session script, settings file, job ticket, PPD,
+                 ///< document) cannot be read, is too large, or is not in its format; a
+                 ///< script that cannot run
 };
 
 inline constexpr int kExitSuccess = int(ExitStatus::success);
@@ -42,7 +44,8 @@ struct ErrorSink {
   std::string_view command;  ///< "info", "ticket show"; empty before a command is known
 };
 
-/// Reports a failure: "jobwick: COMMAND: MESSAGE" on standard error (and
+/// Reports a failure: "jobwick: COMMAND: MESSAGE" on standard error, each
+/// line of a message of several lines with that prefix (and
 /// "Run 'jobwick COMMAND --help' for usage." for a usage error), and with
 /// --json the object {"error": {"status", "kind", "command", "message"}} on
 /// standard output. Answers `status` as the exit code to return.

@@ -66,10 +66,16 @@ PrintDialog::~PrintDialog() {
   platform::setAlertPresenter({});
 }
 
-std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::string* error) {
+std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::string* error,
+                                               ExitStatus* status) {
+  if (status) *status = ExitStatus::failure;
   auto fail = [&](std::string message) -> std::unique_ptr<PrintDialog> {
     if (error) *error = std::move(message);
     return nullptr;
+  };
+  auto badInput = [&](std::string message) -> std::unique_ptr<PrintDialog> {
+    if (status) *status = ExitStatus::badInput;
+    return fail(std::move(message));
   };
   std::unique_ptr<PrintDialog> dialog(new PrintDialog());
   dialog->setup_ = setup;
@@ -115,13 +121,13 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
       // The platform's message may already start with the file's name.
       const std::string name = setup.ppd->string();
       if (detail.rfind(name + ": ", 0) == 0) detail.erase(0, name.size() + 2);
-      return fail("cannot read PPD " + name + (detail.empty() ? "" : ": " + detail));
+      return badInput("cannot read PPD " + name + (detail.empty() ? "" : ": " + detail));
     }
   }
 
   platform::PrintSettings settings = setup.initialSettings.value_or(platform::PrintSettings());
   if (setup.settingsFile && !readSettingsFile(*setup.settingsFile, &settings, &detail)) {
-    return fail(detail);
+    return badInput(detail);
   }
   for (const auto& [key, value] : setup.settingOverrides) settings.setValue(key, value);
 

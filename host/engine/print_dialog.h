@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/common/exit_status.h"
 #include "host/cups/cups_queue.h"
 #include "host/engine/host_object.h"
 #include "host/engine/plugin_loader.h"
@@ -78,8 +79,11 @@ class PrintDialog {
   /// Applies the user overrides (language, preferences folder), opens the
   /// PPD, reads the print settings, loads the bundle, calls initWithBundle
   /// and asks for panels of the print-dialog type. Answers null when any
-  /// step fails; `error` then names the input at fault.
-  static std::unique_ptr<PrintDialog> open(const DialogSetup& setup, std::string* error);
+  /// step fails; `error` then names the input at fault, and `status` (when
+  /// given) says whose fault: badInput for a PPD or settings file that
+  /// cannot be read or parsed, failure for a bundle that cannot be used.
+  static std::unique_ptr<PrintDialog> open(const DialogSetup& setup, std::string* error,
+                                           ExitStatus* status = nullptr);
 
   /// Opens the dialog for CUPS queue `queue`: asks the scheduler for the
   /// queue and its PPD, picks the bundle of `bundleDir` that serves it

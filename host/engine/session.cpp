@@ -185,12 +185,13 @@ class SessionRunner {
       platform::setUserNamesOverride(script_.userLogin, script_.userFullName);
     }
     std::string error;
-    if (!openDialog(&error)) return fail(ExitStatus::failure, error);
+    ExitStatus status = ExitStatus::failure;
+    if (!openDialog(&error, &status)) return fail(status, error);
     return ExitStatus::success;
   }
 
-  bool openDialog(std::string* error) {
-    dialog_ = PrintDialog::open(setup_, error);
+  bool openDialog(std::string* error, ExitStatus* status = nullptr) {
+    dialog_ = PrintDialog::open(setup_, error, status);
     if (!dialog_) return false;
     input_.dialogOpened(*dialog_);
     return true;

@@ -30,8 +30,9 @@ CommandResult JobwickTest::jobwick(std::vector<std::string> args,
   return runCommand(args, base);
 }
 
-nlohmann::json JobwickTest::jobwickJson(std::vector<std::string> args, int* exitCode) {
-  CommandResult result = jobwick(std::move(args));
+nlohmann::json JobwickTest::jobwickJson(std::vector<std::string> args, int* exitCode,
+                                        std::map<std::string, std::optional<std::string>> env) {
+  CommandResult result = jobwick(std::move(args), std::move(env));
   if (exitCode) *exitCode = result.exitCode;
   nlohmann::json document = nlohmann::json::parse(result.out, nullptr, false);
   EXPECT_FALSE(document.is_discarded()) << "not JSON:\n"

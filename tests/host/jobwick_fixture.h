@@ -32,7 +32,8 @@ class JobwickTest : public ::testing::Test {
                         std::map<std::string, std::optional<std::string>> env = {});
   /// Runs jobwick expecting a JSON document on stdout; fails the test when
   /// the output does not parse. `exitCode` receives the status.
-  nlohmann::json jobwickJson(std::vector<std::string> args, int* exitCode = nullptr);
+  nlohmann::json jobwickJson(std::vector<std::string> args, int* exitCode = nullptr,
+                             std::map<std::string, std::optional<std::string>> env = {});
 
   const TempDir& temp() const { return temp_; }
   std::filesystem::path prefsDir() const { return temp_.path() / "prefs"; }

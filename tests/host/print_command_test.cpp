@@ -124,6 +124,39 @@ TEST_F(PrintCommandTest, FilterAndJobAttributesCarryExactlyTheSavedTicket) {
   }
 }
 
+// A usage error is found before the panel runs: nothing is remembered and
+// nothing is sent. (A dry run of the same print does remember, which shows
+// that the check sees the panel's writes.)
+TEST_F(PrintCommandTest, UsageErrorsLeaveNoPreferencesBehind) {
+  const std::size_t before = jobCount("Vk7300");
+  auto refused = print({document_.string(), "--printer", "Vk7300", "--copies", "0"});
+  EXPECT_EQ(refused.exitCode, 2) << refused.err;
+  EXPECT_FALSE(fs::exists(prefsDir()) && !fs::is_empty(prefsDir()));
+  auto dry = print({document_.string(), "--printer", "Vk7300", "--dry-run"});
+  EXPECT_EQ(dry.exitCode, 0) << dry.err;
+  EXPECT_TRUE(fs::exists(prefsDir()) && !fs::is_empty(prefsDir()));
+  EXPECT_EQ(jobCount("Vk7300"), before);
+}
+
+TEST_F(PrintCommandTest, JsonNamesTheJobOrTheDryRunsOptions) {
+  int status = -1;
+  const json dry = jobwickJson({"print", document_.string(), "--printer", "Vk7300", "--dry-run",
+                                "--copies", "2", "--option", "Duplex=None", "--json"},
+                               &status, {{"CUPS_SERVER", cupsd_->server()}});
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(dry["dryRun"], true);
+  EXPECT_EQ(dry["bundle"], "JobwickVk7300.plugin");
+  EXPECT_EQ(dry["copies"], 2);
+  EXPECT_EQ(dry["printerOptions"]["Duplex"], "None");
+  EXPECT_TRUE(dry["ticket"].contains(std::string(kPrefix) + "spoolTime")) << dry.dump();
+
+  const json printed = jobwickJson({"print", document_.string(), "--printer", "Vk7300", "--json"},
+                                   &status, {{"CUPS_SERVER", cupsd_->server()}});
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(printed["queue"], "Vk7300");
+  EXPECT_EQ(printed["job"], "Vk7300-" + std::to_string(printed["jobId"].get<int>()));
+}
+
 TEST_F(PrintCommandTest, RefusedShouldPrintSubmitsNothing) {
   const std::size_t before = jobCount("System7300");
   auto result = print({document_.string(), "--printer", "System7300"});

@@ -322,7 +322,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptError{"UnreadablePPD",
                     "{" + kOk + R"("printer": {"ppd": "missing.ppd"}, "steps": []})",
                     {},
-                    1,
+                    4,
                     {"cannot read PPD", "missing.ppd"}},
         ScriptError{"UnknownBundle", R"({"bundle": "vk9999", "steps": []})", {}, 1, {"vk9999"}}),
     [](const auto& info) { return std::string(info.param.name); });
