@@ -626,7 +626,8 @@ class SessionRunner {
     if (const auto& path = options_.saveSettings; path && status != kExitScript) {
       std::string error;
       if (!writeSettingsFile(*path, settings, &error)) {
-        err_ << "jobwick: " << errors_.command << ": " << error << "\n";
+        // Reported with the session's own error, in its JSON report too.
+        error_ = error_.empty() ? error : error_ + "; " + error;
         if (status == ExitStatus::success) status = ExitStatus::failure;
       }
     }
