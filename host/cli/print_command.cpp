@@ -46,20 +46,19 @@ std::optional<std::string> readDocument(const std::string& file, std::string* er
   return bytes.str();
 }
 
-/// The job's request from the command line and the panel's settings (the
-/// option values have been checked before anything ran).
-JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings) {
-  JobRequest job;
-  job.queue = *args.value("--printer");
+/// The job's request from the command line, the panel's settings and the
+/// document (the option values have been checked before anything ran).
+JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings,
+                   std::string data) {
   const std::string file = args.positionals.front();
-  job.documentName = file == "-" ? "(stdin)" : fs::path(file).filename().string();
-  job.jobName = settings.jobName().value_or(job.documentName);
+  JobRequest job =
+      jobForTicket(*args.value("--printer"), settings,
+                   file == "-" ? "(stdin)" : fs::path(file).filename().string(), std::move(data));
   if (auto copies = args.value("--copies")) job.copies = std::stoi(*copies);
   for (const auto& entry : args.values("--option")) {
     const auto equals = entry.find('=');
     job.printerOptions.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
   }
-  for (const auto& [key, value] : settings.entries()) job.exactOptions.emplace_back(key, value);
   return job;
 }
 
@@ -155,8 +154,7 @@ int runPrint(const Invocation& invocation) {
   if (!verdict.shouldPrint) {
     return invocation.fail(ExitStatus::problems, refusal(verdict, target->queue.name));
   }
-  JobRequest job = jobFrom(args, verdict.settings);
-  job.data = std::move(*document);
+  JobRequest job = jobFrom(args, verdict.settings, std::move(*document));
   const bool json = args.has("--json");
   if (args.has("--dry-run")) {
     showDryRun(invocation.out, json, *target, job);

@@ -20,6 +20,17 @@ struct OptionsDeleter {
 
 }  // namespace
 
+JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settings,
+                        std::string documentName, std::string data) {
+  JobRequest job;
+  job.queue = std::move(queue);
+  job.jobName = settings.jobName().value_or(documentName);
+  job.documentName = std::move(documentName);
+  job.data = std::move(data);
+  for (const auto& [key, value] : settings.entries()) job.exactOptions.emplace_back(key, value);
+  return job;
+}
+
 std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   char uri[1024];
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),

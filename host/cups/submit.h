@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/print_settings.h"
+
 namespace jobwick::host {
 
 /// A job to submit.
@@ -20,6 +22,13 @@ struct JobRequest {
   /// Printer options ("-o KEY=VALUE"), encoded as lp encodes them.
   std::vector<std::pair<std::string, std::string>> printerOptions;
 };
+
+/// The job of printing `data` (named `documentName`) on `queue` with the
+/// job's print settings `settings`: every entry goes as a job option
+/// exactly as saved, and the job is named by the settings' job name, else
+/// by the document. Never fails.
+JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settings,
+                        std::string documentName, std::string data);
 
 /// Creates the job, sends its document and answers the job id. nullopt when
 /// the scheduler refuses or fails; `error` then names the queue and gives

@@ -138,17 +138,15 @@ TEST_F(EngineTest, QueueDialogPrintsAndItsJobCarriesTheTicket) {
   const PrintVerdict verdict = dialog->pressPrint();
   ASSERT_TRUE(verdict.shouldPrint);
 
-  jobwick::host::JobRequest job;
-  job.queue = "Vk410e";
-  job.jobName = verdict.settings.jobName().value_or("?");
-  job.documentName = "engine.ps";
-  job.data = "%!PS\nshowpage\n";
-  for (const auto& [key, value] : verdict.settings.entries()) job.exactOptions.emplace_back(key, value);
+  const auto job =
+      jobwick::host::jobForTicket("Vk410e", verdict.settings, "engine.ps", "%!PS\nshowpage\n");
+  EXPECT_EQ(job.jobName, "Engine report");
   auto id = jobwick::host::submitJob(job, &error);
   ASSERT_TRUE(id) << error;
 
   platform::PrintSettings kept;
-  ASSERT_TRUE(jobwick::host::readJobTicket("Vk410e-" + std::to_string(*id), &kept, &error)) << error;
+  ASSERT_TRUE(jobwick::host::readJobTicket("Vk410e-" + std::to_string(*id), &kept, &error))
+      << error;
   EXPECT_EQ(kept.jobName(), "Engine report");
   std::size_t compared = 0;
   for (const auto& [key, value] : verdict.settings.entries()) {
@@ -161,7 +159,8 @@ TEST_F(EngineTest, QueueDialogPrintsAndItsJobCarriesTheTicket) {
 
 TEST_F(EngineTest, SessionFromCodeRunsStepsAndPressesPrint) {
   const std::string text = R"({"bundle": "vk7300",
-    "printer": {"ppd": ")" + source("examples/ppd/vk7300.ppd").string() +
+    "printer": {"ppd": ")" +
+                           source("examples/ppd/vk7300.ppd").string() +
                            R"(", "id": "CodePrinter"},
     "steps": [{"do": "restore"},
               {"do": "type", "control": "accountNumberEditText", "text": "31337"},
@@ -202,8 +201,8 @@ TEST_F(EngineTest, SecretsAreTheSecureFieldsMaskedPerUtf16Unit) {
   ASSERT_TRUE(dialog) << error;
   jobwick::host::PanelWindow window;
   ASSERT_TRUE(window.attach(dialog->panel()));
-  for (const char* secret : {"suspendKeyEditText", "passwordEditText", "folderPasswordEditText",
-                             "userNumberEditText"}) {
+  for (const char* secret :
+       {"suspendKeyEditText", "passwordEditText", "folderPasswordEditText", "userNumberEditText"}) {
     EXPECT_TRUE(jobwick::host::isSecret(window, secret)) << secret;
   }
   for (const char* plain : {"loginNameEditText", "accountNumberEditText", "jobNameEditText",
