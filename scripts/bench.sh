@@ -16,7 +16,7 @@ if command -v ccache >/dev/null 2>&1; then
   export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
 fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBWICK_SANITIZE=OFF \
-  -DJOBWICK_TESTS=OFF >/dev/null
+  -DJOBWICK_TESTS=OFF -DJOBWICK_WERROR=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench
 status=0
 "$dir/bench/jobwick_bench" "$@" || status=$?

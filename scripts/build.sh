@@ -8,7 +8,8 @@
 # JOBWICK_TEST_CXX choose another compiler). --fuzz adds the libFuzzer
 # programs of fuzz/ to that build, made from the same objects, so that
 # JOBWICK_FUZZ_BUILD_DIR=BUILD_DIR scripts/fuzz.sh runs them without a second
-# build.
+# build. Either way warnings are errors here (JOBWICK_WERROR, which a plain
+# cmake build leaves off).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,5 +43,5 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DJOBWICK_SANITIZE="$sanitize" \
-  -DJOBWICK_TESTS="$tests" -DJOBWICK_FUZZ="$fuzz" "${compilers[@]}" >/dev/null
+  -DJOBWICK_WERROR=ON -DJOBWICK_TESTS="$tests" -DJOBWICK_FUZZ="$fuzz" "${compilers[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

@@ -45,7 +45,7 @@ targets=("$@")
 if ! grep -qx 'JOBWICK_FUZZ:BOOL=ON' "$dir/CMakeCache.txt" 2>/dev/null; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF >/dev/null
+    -DJOBWICK_FUZZ=ON -DJOBWICK_TESTS=OFF -DJOBWICK_WERROR=ON >/dev/null
 fi
 cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
 [ "$build_only" = yes ] && exit 0

@@ -149,7 +149,9 @@ TEST_F(CrashSafetyTest, WriterKilledAtRandomMomentsLeavesAWholeRecord) {
     }
     ::close(saves[1]);
     const bool afterFirstSave = round % 2 == 0;
-    if (afterFirstSave) EXPECT_TRUE(awaitFinishedSave(saves[0])) << "round " << round;
+    if (afterFirstSave) {
+      EXPECT_TRUE(awaitFinishedSave(saves[0])) << "round " << round;
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
     ASSERT_EQ(::kill(child, SIGKILL), 0);
     int status = 0;
@@ -161,7 +163,9 @@ TEST_F(CrashSafetyTest, WriterKilledAtRandomMomentsLeavesAWholeRecord) {
     ASSERT_GE(now, 0) << "round " << round << ": the domain file is not a whole record";
     // Old (the last save seen) or newer, never older.
     ASSERT_GE(now, lastSeen) << "round " << round;
-    if (afterFirstSave) ASSERT_GE(now, base) << "round " << round;
+    if (afterFirstSave) {
+      ASSERT_GE(now, base) << "round " << round;
+    }
     if (now > lastSeen) ++advanced;
     lastSeen = now;
   }
