@@ -66,6 +66,31 @@ PrintDialog::~PrintDialog() {
   platform::setAlertPresenter({});
 }
 
+void PrintDialog::applySurroundings() {
+  // The user's surroundings, before any plug-in code runs.
+  if (setup_.language) {
+    platform::setPreferredLanguagesOverride({*setup_.language});
+    platform::setSystemEncodingOverride(platform::systemEncodingForLanguage(*setup_.language));
+  }
+  if (setup_.prefsDir) {
+    platform::UserDefaults::setPreferencesFolderOverride(*setup_.prefsDir);
+    platform::UserDefaults::resetStandardUserDefaults();
+  }
+  prefsDir_ = platform::UserDefaults::preferencesFolder();
+
+  // Alerts are shown on stderr (nobody is there to dismiss them) and kept.
+  alerts_ = std::make_shared<std::vector<platform::Alert>>();
+  platform::setAlertPresenter(
+      [alerts = alerts_, listener = setup_.alertListener](const platform::Alert& alert) {
+        if (listener) {
+          listener(alert);
+        } else {
+          std::cerr << "jobwick: alert: " << alertText(alert) << "\n";
+        }
+        alerts->push_back(alert);
+      });
+}
+
 std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::string* error,
                                                ExitStatus* status) {
   if (status) *status = ExitStatus::failure;
@@ -80,28 +105,7 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
   std::unique_ptr<PrintDialog> dialog(new PrintDialog());
   dialog->setup_ = setup;
 
-  // The user's surroundings, before any plug-in code runs.
-  if (setup.language) {
-    platform::setPreferredLanguagesOverride({*setup.language});
-    platform::setSystemEncodingOverride(platform::systemEncodingForLanguage(*setup.language));
-  }
-  if (setup.prefsDir) {
-    platform::UserDefaults::setPreferencesFolderOverride(*setup.prefsDir);
-    platform::UserDefaults::resetStandardUserDefaults();
-  }
-  dialog->prefsDir_ = platform::UserDefaults::preferencesFolder();
-
-  // Alerts are shown on stderr (nobody is there to dismiss them) and kept.
-  dialog->alerts_ = std::make_shared<std::vector<platform::Alert>>();
-  platform::setAlertPresenter(
-      [alerts = dialog->alerts_, listener = setup.alertListener](const platform::Alert& alert) {
-        if (listener) {
-          listener(alert);
-        } else {
-          std::cerr << "jobwick: alert: " << alertText(alert) << "\n";
-        }
-        alerts->push_back(alert);
-      });
+  dialog->applySurroundings();
 
   std::string detail;
   auto bundlePath = resolveBundlePath(setup.bundle, defaultBundleDir(), &detail);

@@ -120,6 +120,9 @@ class PrintDialog {
 
  private:
   PrintDialog() = default;
+  /// The user's surroundings (language, preferences folder) and the alert
+  /// presenter, set before any plug-in code runs.
+  void applySurroundings();
 
   DialogSetup setup_;
   std::unique_ptr<QueueTarget> queue_;  // outlives the host object, which read its PPD
