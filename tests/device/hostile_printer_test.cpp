@@ -119,7 +119,8 @@ TEST_F(HostilePrinterTest, InvalidUtf8InFolderNamesNeverReachesTheMenu) {
       bareSoap("<result-code>ok</result-code><files>" + folder("Sales\xff\xfe") + folder("\xc3(") +
                folder("Board\xed\xa0\x80") + "</files>");
   pressAgainst({"--body-file", bodyFile(body).string()});
-  EXPECT_TRUE(platform::shownAlerts().empty());
+  EXPECT_LE(platform::shownAlerts().size(), 1u);
+  if (!platform::shownAlerts().empty()) EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
   ASSERT_TRUE(jc->folderList);
   for (const std::string& name : names()) EXPECT_TRUE(platform::isValidUtf8(name)) << name;
   for (const std::string& title : menuTitles()) EXPECT_TRUE(platform::isValidUtf8(title)) << title;
