@@ -78,7 +78,8 @@ std::u16string shownCharacters(const std::u16string& text, bool& rightToLeft) {
 std::size_t cutPoint(const std::u16string& text, std::size_t maxUnits) {
   const std::size_t room = maxUnits == 0 ? 0 : maxUnits - 1;
   UErrorCode status = U_ZERO_ERROR;
-  const BreakIterator characters(ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(text.data()),
+  const BreakIterator characters(ubrk_open(UBRK_CHARACTER, "",
+                                           reinterpret_cast<const UChar*>(text.data()),
                                            static_cast<int32_t>(text.size()), &status));
   if (U_FAILURE(status) || !characters) {
     // No break rules: at least never cut a surrogate pair.
@@ -113,9 +114,10 @@ std::u16string compatibilityFolded(std::string_view text) {
   std::u16string out(source.size() * 4 + 8, u'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     status = U_ZERO_ERROR;
-    const int32_t length = unorm2_normalize(
-        normalizer, reinterpret_cast<const UChar*>(source.data()), static_cast<int32_t>(source.size()),
-        reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &status);
+    const int32_t length =
+        unorm2_normalize(normalizer, reinterpret_cast<const UChar*>(source.data()),
+                         static_cast<int32_t>(source.size()), reinterpret_cast<UChar*>(out.data()),
+                         static_cast<int32_t>(out.size()), &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
       out.assign(static_cast<std::size_t>(length), u'\0');
       continue;
@@ -150,8 +152,9 @@ std::string skeletonOf(std::string_view text) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length = uspoof_getSkeleton(
-        checker, 0, reinterpret_cast<const UChar*>(joined.data()), static_cast<int32_t>(joined.size()),
-        reinterpret_cast<UChar*>(skeleton.data()), static_cast<int32_t>(skeleton.size()), &status);
+        checker, 0, reinterpret_cast<const UChar*>(joined.data()),
+        static_cast<int32_t>(joined.size()), reinterpret_cast<UChar*>(skeleton.data()),
+        static_cast<int32_t>(skeleton.size()), &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
       skeleton.assign(static_cast<std::size_t>(length), u'\0');
       continue;

@@ -19,14 +19,32 @@ TEST(VisibleLine, HiddenCharactersShowAndRightToLeftIsIsolated) {
   const Case cases[] = {
       {"plain", "Board", "Board"},
       {"empty", "", ""},
-      {"right-to-left override", "\xE2\x80\xAE" "draoB", "<U+202E>draoB"},
-      {"override inside a name", "Invoice\xE2\x80\xAE" "fdp.exe", "Invoice<U+202E>fdp.exe"},
-      {"isolates and marks", "a\xE2\x81\xA6" "b\xE2\x80\x8F", "a<U+2066>b<U+200F>"},
-      {"zero width space", "Bo\xE2\x80\x8B" "ard", "Bo<U+200B>ard"},
-      {"C0 controls as pictures", "a\nb\tc\x1B", "a\xE2\x90\x8A" "b\xE2\x90\x89" "c\xE2\x90\x9B"},
+      {"right-to-left override",
+       "\xE2\x80\xAE"
+       "draoB",
+       "<U+202E>draoB"},
+      {"override inside a name",
+       "Invoice\xE2\x80\xAE"
+       "fdp.exe",
+       "Invoice<U+202E>fdp.exe"},
+      {"isolates and marks",
+       "a\xE2\x81\xA6"
+       "b\xE2\x80\x8F",
+       "a<U+2066>b<U+200F>"},
+      {"zero width space",
+       "Bo\xE2\x80\x8B"
+       "ard",
+       "Bo<U+200B>ard"},
+      {"C0 controls as pictures", "a\nb\tc\x1B",
+       "a\xE2\x90\x8A"
+       "b\xE2\x90\x89"
+       "c\xE2\x90\x9B"},
       {"delete", "a\x7F", "a\xE2\x90\xA1"},
       {"C1 control", "a\xC2\x85", "a<U+0085>"},
-      {"line separator", "a\xE2\x80\xA8" "b", "a<U+2028>b"},
+      {"line separator",
+       "a\xE2\x80\xA8"
+       "b",
+       "a<U+2028>b"},
       {"invalid UTF-8", "a\xFF", "a\xEF\xBF\xBD"},
       {"Hebrew is isolated", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
        "\xE2\x81\xA8\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D\xE2\x81\xA9"},
@@ -67,11 +85,15 @@ TEST(LookAlike, MatchesWhatAReaderCouldTakeForTheText) {
       {"Main Folder", true},
       {"MAIN FOLDER", true},
       {"main folder", true},
-      {"Main Fo1der", true},                      // digit one for l
-      {"M\xD0\xB0in Folder", true},               // Cyrillic a
-      {"  Main   Folder ", true},                 // white space
-      {"Main\xC2\xA0" "Folder", true},            // no-break space
-      {"\xEF\xBC\xAD" "ain Folder", true},        // fullwidth M
+      {"Main Fo1der", true},         // digit one for l
+      {"M\xD0\xB0in Folder", true},  // Cyrillic a
+      {"  Main   Folder ", true},    // white space
+      {"Main\xC2\xA0"
+       "Folder",
+       true},  // no-break space
+      {"\xEF\xBC\xAD"
+       "ain Folder",
+       true},  // fullwidth M
       {"Main Folders", false},
       {"Main", false},
       {"Main Folder<U+202E>", false},
