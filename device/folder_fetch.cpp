@@ -8,6 +8,7 @@
 // "files" is one folder with "name", "password" and "dir" children; a flag
 // is set only by the exact text "true". Names are compared exactly, so a
 // prefixed "qv:files" is not "files".
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,24 +69,36 @@ void JC::getFolderNameButtonProc(platform::Object* /*sender*/) {
     return;
   }
 
+  // Only an answer to this press is read: without a request (no address)
+  // the response file may hold an earlier fetch's answer, maybe another
+  // printer's, and that must not become this printer's list. The list
+  // changes only by a good answer; every other outcome of a request keeps
+  // it and says so once.
   if (printersAddressEditText && !printersAddressEditText->stringValue().empty()) {
     if (chasingArrow) {
       chasingArrow->startAnimation();
       chasingArrow->setHidden(false);
     }
     const std::string urlText = "http://" + printersAddressEditText->stringValue() + kServicePath;
+    std::int32_t outcome = JCSOAPClient::kRunning;
     if (std::shared_ptr<JCSOAPClient> client = JCSOAPClient::initWithServerName(urlText, this)) {
       client->sendMessage(requestData);
+      outcome = client->finished;
     }
     stopChasingArrow(chasingArrow);
+    if (outcome == JCSOAPClient::kDone) {
+      // The client removed the file before the request: what is there now
+      // is this exchange's answer, or nothing when it could not be written.
+      const std::optional<std::string> answer = JCSOAPClient::responseFilePath();
+      if (!answer || !parseXML(*answer)) recieveEndCallback();
+    } else if (outcome == JCSOAPClient::kRunning) {
+      // No request went out (no valid URL, no connection): the client had
+      // nobody to tell.
+      recieveEndCallback();
+    }
+    // Timed out or failed: the client has called recieveEndCallback.
   }
 
-  // With or without an exchange: whatever answer is on file becomes the
-  // list. After a failed exchange there is none (the client removed it), so
-  // the list stays as it was.
-  if (const std::optional<std::string> answer = JCSOAPClient::responseFilePath()) {
-    parseXML(*answer);
-  }
   SaveFolderPreference();
   makeFolderPopup();
   _PDEEpilog(this, "getFolderNameButtonProc:=void");
@@ -116,7 +129,8 @@ bool JC::parseXML(const std::string& answerFilePath) {
   }
   const XMLNode answer = document->rootElement().lastChild().lastChild();
 
-  setFolderList(FolderList());
+  // A rejected or incomplete answer leaves the list as it was: it says
+  // nothing about the printer's folders.
   const std::vector<XMLNode> answerChildren = answer.children();
   if (answerChildren.empty()) {
     _PDEEpilog(this, "parseXML:=BOOL(NO)");

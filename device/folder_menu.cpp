@@ -2,6 +2,13 @@
 // pde/panel_state.h: quick file and the main folder (both fixed items of the
 // interface file), then, when folders are known, a separator and one item
 // per folder of folderList.
+//
+// A folder's name comes from the printer, so its item shows it as one safe
+// line (platform/display_text.h): hidden and direction-changing characters
+// shown by their code, right-to-left names isolated, the width bounded. A
+// name that looks like one of the fixed items is marked as the printer's
+// folder. Only the title is made so: the job ticket takes the name from
+// folderList.
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
@@ -15,6 +22,7 @@
 #include "pde/JC.h"
 #include "pde/panel_state.h"
 #include "platform/controls.h"
+#include "platform/display_text.h"
 #include "platform/image.h"
 #include "platform/strings.h"
 
@@ -99,6 +107,38 @@ class ItemBlockAllocator {
   std::shared_ptr<ItemBlock> block_;
 };
 
+// Widest folder title, in UTF-16 units: room for any folder name a printer
+// offers, while a name of kilobytes cannot stretch the panel.
+constexpr std::size_t kFolderTitleUnits = 48;
+// The mark of a printer folder whose name looks like a fixed item.
+constexpr const char* kPrinterFolderFormat = "%@ (printer folder)";
+
+/// How the folder items are titled for one rebuild.
+class FolderTitles {
+ public:
+  FolderTitles(std::vector<platform::LookAlike> fixedItems, std::string markFormat)
+      : fixedItems_(std::move(fixedItems)), markFormat_(std::move(markFormat)) {}
+
+  std::string titleOf(std::string_view name) const {
+    std::string title = platform::visibleLine(name, kFolderTitleUnits);
+    for (const platform::LookAlike& fixed : fixedItems_) {
+      if (!fixed.matches(title)) continue;
+      std::string marked = markFormat_;
+      if (const auto at = marked.find("%@"); at != std::string::npos) {
+        marked.replace(at, 2, title);
+      } else {
+        marked = title + " " + marked;
+      }
+      return marked;
+    }
+    return title;
+  }
+
+ private:
+  std::vector<platform::LookAlike> fixedItems_;
+  std::string markFormat_;
+};
+
 // A folder item with its reference count takes about this much of a block.
 constexpr std::size_t kItemBytes = sizeof(platform::MenuItem) + 64;
 // Items per block at most: what one item that stays in the menu can keep
@@ -124,11 +164,13 @@ void JC::makeFolderPopup() {
   platform::Menu* menu = folderSelectionPopup->menu();
   if (!menu) return;
 
+  std::vector<platform::LookAlike> fixedTitles;
   for (std::int64_t index = 0; index < kFixedItems; ++index) {
     platform::MenuItem* item = menu->itemAtIndex(index);
     if (!item) continue;
     if (auto title = localizedStringValue(item->title())) item->setTitle(std::move(*title));
     item->setImage(spaceImage);
+    fixedTitles.emplace_back(item->title());
   }
 
   // Every rebuild starts again from the two fixed items, as if every item
@@ -165,6 +207,9 @@ void JC::makeFolderPopup() {
   }
   const std::shared_ptr<platform::Image> padlock =
       initWithSystemIconType(platform::fourCharCode("lock"));
+  const FolderTitles titles(
+      std::move(fixedTitles),
+      localizedStringValue(std::string(kPrinterFolderFormat)).value_or(kPrinterFolderFormat));
   // The list's readings of its entries, not the entries themselves: two
   // arrays read from start to end (see pde/folder_list.h).
   std::shared_ptr<ItemBlock> block;
@@ -173,7 +218,7 @@ void JC::makeFolderPopup() {
   for (const FolderLook& look : folderList->looks()) {
     // An entry without a name still takes its place (an item with an empty
     // title), so that item menuIndexOfFolder(i) stays folderList[i].
-    const std::string_view name = folderList->nameOf(look);
+    const std::string title = titles.titleOf(folderList->nameOf(look));
     const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : spaceImage;
     if (reusable(false)) {
       // What is already right is left alone: a rebuild of the same list
@@ -181,12 +226,12 @@ void JC::makeFolderPopup() {
       // going up and down), which keeps a large menu's rebuild from being
       // bound by writing memory.
       platform::MenuItem& item = *items[std::size_t(index)];
-      if (item.title() != name) item.setTitle(std::string(name));
+      if (item.title() != title) item.setTitle(title);
       if (!item.isEnabled()) item.setEnabled(true);
       if (item.imageRef() != image) item.setImage(image);
     } else {
       menu->removeItemsFromIndex(index);
-      auto item = makeFolderItem(name, block, folderCount - position);
+      auto item = makeFolderItem(title, block, folderCount - position);
       item->setImage(image);
       menu->addItem(std::move(item));
     }
@@ -198,9 +243,15 @@ void JC::makeFolderPopup() {
 
 std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {
   if (!name || !folderList || folderList->empty()) return kMainFolderItem;
+  // The folder of exactly this name, wherever it stands: a folder whose
+  // name differs only in case is another folder (maybe with another
+  // password), taken only when there is no exact one.
+  const std::vector<FolderLook>& looks = folderList->looks();
+  for (std::size_t i = 0; i < looks.size(); ++i) {
+    if (looks[i].hasName && folderList->nameOf(looks[i]) == *name) return menuIndexOfFolder(i);
+  }
   // The name is folded once, not once per folder.
   const platform::CaseFoldedText wanted(*name);
-  const std::vector<FolderLook>& looks = folderList->looks();
   for (std::size_t i = 0; i < looks.size(); ++i) {
     if (looks[i].hasName && wanted.matches(folderList->nameOf(looks[i]))) {
       return menuIndexOfFolder(i);

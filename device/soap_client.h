@@ -71,6 +71,9 @@ class JCSOAPClient : public platform::Object,
   // Fields, in declaration order.
   SOAPClientCallback* m_context = nullptr;  ///< not owned
   std::optional<platform::URL> url;
+  /// After sendMessage: kDone when the answer went to the response file,
+  /// kTimedOut or kFailed when recieveEndCallback was called, kRunning when
+  /// no request went out (no connection could be made).
   std::int32_t finished = kRunning;
   std::optional<platform::URLResponse> responseData;
   /// The answer collected so far; exists only inside sendMessage.

@@ -9,6 +9,8 @@
 #include <libxml/tree.h>
 #include <openssl/evp.h>
 #include <plist/plist.h>
+#include <unicode/ubrk.h>
+#include <unicode/uspoof.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -78,6 +80,14 @@ bool UniqueFd::close() noexcept {
 
 void UniqueFd::reset() noexcept {
   if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+void SpoofCheckerClose::operator()(USpoofChecker* checker) const noexcept {
+  uspoof_close(checker);
+}
+
+void BreakIteratorClose::operator()(UBreakIterator* iterator) const noexcept {
+  ubrk_close(iterator);
 }
 
 }  // namespace platform

@@ -11,7 +11,8 @@
 #include <utility>
 
 // As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, cups/ipp.h,
-// iconv.h and openssl/types.h declare them.
+// iconv.h, openssl/types.h and ICU's unicode/uspoof.h and unicode/ubrk.h
+// declare them.
 typedef void CURL;
 typedef void CURLM;
 struct curl_slist;
@@ -23,6 +24,8 @@ typedef struct _ipp_s ipp_t;
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
+struct USpoofChecker;
+struct UBreakIterator;
 
 namespace platform {
 
@@ -56,6 +59,12 @@ struct IppDelete {
 struct CipherContextFree {
   void operator()(EVP_CIPHER_CTX* context) const noexcept;
 };
+struct SpoofCheckerClose {
+  void operator()(USpoofChecker* checker) const noexcept;
+};
+struct BreakIteratorClose {
+  void operator()(UBreakIterator* iterator) const noexcept;
+};
 struct SharedLibraryClose {
   void operator()(void* handle) const noexcept;  // from dlopen
 };
@@ -74,6 +83,8 @@ using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
 using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
+using SpoofChecker = std::unique_ptr<USpoofChecker, SpoofCheckerClose>;
+using BreakIterator = std::unique_ptr<UBreakIterator, BreakIteratorClose>;
 
 /// An iconv conversion descriptor, closed when it goes out of scope. One
 /// that iconv_open refused is not valid() and is not closed.

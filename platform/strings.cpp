@@ -1,9 +1,13 @@
 // Text helpers: UTF-8 decoding and encoding, UTF-16 counting, trimming and
-// case-insensitive comparison.
+// case-insensitive comparison (Unicode full case folding, from ICU).
 #include "platform/strings.h"
 
-#include <array>
+#include <unicode/stringoptions.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -56,176 +60,6 @@ Decoded decodeAt(std::string_view text, std::size_t pos) {
 
 std::size_t utf16Units(char32_t cp) {
   return cp >= 0x10000 ? 2 : 1;
-}
-
-// Simple case folding (Unicode CaseFolding.txt, status C and S) restricted
-// to the Latin, Greek and Cyrillic blocks and the letter-like symbols that
-// fold into them. A code point c in [first, last] with (c - first) % step
-// == 0 folds to c + delta.
-struct FoldRange {
-  char32_t first;
-  char32_t last;
-  int delta;
-  int step;
-};
-
-constexpr std::array kFoldRanges = std::to_array<FoldRange>({
-    // Basic Latin and Latin-1.
-    {0x0041, 0x005A, 32, 1},
-    {0x00B5, 0x00B5, 0x03BC - 0x00B5, 1},
-    {0x00C0, 0x00D6, 32, 1},
-    {0x00D8, 0x00DE, 32, 1},
-    // Latin Extended-A.
-    {0x0100, 0x012E, 1, 2},
-    {0x0132, 0x0136, 1, 2},
-    {0x0139, 0x0147, 1, 2},
-    {0x014A, 0x0176, 1, 2},
-    {0x0178, 0x0178, 0x00FF - 0x0178, 1},
-    {0x0179, 0x017D, 1, 2},
-    {0x017F, 0x017F, 0x0073 - 0x017F, 1},
-    // Latin Extended-B.
-    {0x0181, 0x0181, 0x0253 - 0x0181, 1},
-    {0x0182, 0x0184, 1, 2},
-    {0x0186, 0x0186, 0x0254 - 0x0186, 1},
-    {0x0187, 0x0187, 1, 1},
-    {0x0189, 0x018A, 0x0256 - 0x0189, 1},
-    {0x018B, 0x018B, 1, 1},
-    {0x018E, 0x018E, 0x01DD - 0x018E, 1},
-    {0x018F, 0x018F, 0x0259 - 0x018F, 1},
-    {0x0190, 0x0190, 0x025B - 0x0190, 1},
-    {0x0191, 0x0191, 1, 1},
-    {0x0193, 0x0193, 0x0260 - 0x0193, 1},
-    {0x0194, 0x0194, 0x0263 - 0x0194, 1},
-    {0x0196, 0x0196, 0x0269 - 0x0196, 1},
-    {0x0197, 0x0197, 0x0268 - 0x0197, 1},
-    {0x0198, 0x0198, 1, 1},
-    {0x019C, 0x019C, 0x026F - 0x019C, 1},
-    {0x019D, 0x019D, 0x0272 - 0x019D, 1},
-    {0x019F, 0x019F, 0x0275 - 0x019F, 1},
-    {0x01A0, 0x01A4, 1, 2},
-    {0x01A6, 0x01A6, 0x0280 - 0x01A6, 1},
-    {0x01A7, 0x01A7, 1, 1},
-    {0x01A9, 0x01A9, 0x0283 - 0x01A9, 1},
-    {0x01AC, 0x01AC, 1, 1},
-    {0x01AE, 0x01AE, 0x0288 - 0x01AE, 1},
-    {0x01AF, 0x01AF, 1, 1},
-    {0x01B1, 0x01B2, 0x028A - 0x01B1, 1},
-    {0x01B3, 0x01B5, 1, 2},
-    {0x01B7, 0x01B7, 0x0292 - 0x01B7, 1},
-    {0x01B8, 0x01B8, 1, 1},
-    {0x01BC, 0x01BC, 1, 1},
-    {0x01C4, 0x01C4, 2, 1},
-    {0x01C5, 0x01C5, 1, 1},
-    {0x01C7, 0x01C7, 2, 1},
-    {0x01C8, 0x01C8, 1, 1},
-    {0x01CA, 0x01CA, 2, 1},
-    {0x01CB, 0x01DB, 1, 2},
-    {0x01DE, 0x01EE, 1, 2},
-    {0x01F1, 0x01F1, 2, 1},
-    {0x01F2, 0x01F4, 1, 2},
-    {0x01F6, 0x01F6, 0x0195 - 0x01F6, 1},
-    {0x01F7, 0x01F7, 0x01BF - 0x01F7, 1},
-    {0x01F8, 0x021E, 1, 2},
-    {0x0220, 0x0220, 0x019E - 0x0220, 1},
-    {0x0222, 0x0232, 1, 2},
-    {0x023A, 0x023A, 0x2C65 - 0x023A, 1},
-    {0x023B, 0x023B, 1, 1},
-    {0x023D, 0x023D, 0x019A - 0x023D, 1},
-    {0x023E, 0x023E, 0x2C66 - 0x023E, 1},
-    {0x0241, 0x0241, 1, 1},
-    {0x0243, 0x0243, 0x0180 - 0x0243, 1},
-    {0x0244, 0x0244, 0x0289 - 0x0244, 1},
-    {0x0245, 0x0245, 0x028C - 0x0245, 1},
-    {0x0246, 0x024E, 1, 2},
-    // Greek and Coptic.
-    {0x0345, 0x0345, 0x03B9 - 0x0345, 1},
-    {0x0370, 0x0372, 1, 2},
-    {0x0376, 0x0376, 1, 1},
-    {0x037F, 0x037F, 0x03F3 - 0x037F, 1},
-    {0x0386, 0x0386, 0x03AC - 0x0386, 1},
-    {0x0388, 0x038A, 0x03AD - 0x0388, 1},
-    {0x038C, 0x038C, 0x03CC - 0x038C, 1},
-    {0x038E, 0x038F, 0x03CD - 0x038E, 1},
-    {0x0391, 0x03A1, 32, 1},
-    {0x03A3, 0x03AB, 32, 1},
-    {0x03C2, 0x03C2, 1, 1},
-    {0x03CF, 0x03CF, 0x03D7 - 0x03CF, 1},
-    {0x03D0, 0x03D0, 0x03B2 - 0x03D0, 1},
-    {0x03D1, 0x03D1, 0x03B8 - 0x03D1, 1},
-    {0x03D5, 0x03D5, 0x03C6 - 0x03D5, 1},
-    {0x03D6, 0x03D6, 0x03C0 - 0x03D6, 1},
-    {0x03D8, 0x03EE, 1, 2},
-    {0x03F0, 0x03F0, 0x03BA - 0x03F0, 1},
-    {0x03F1, 0x03F1, 0x03C1 - 0x03F1, 1},
-    {0x03F4, 0x03F4, 0x03B8 - 0x03F4, 1},
-    {0x03F5, 0x03F5, 0x03B5 - 0x03F5, 1},
-    {0x03F7, 0x03F7, 1, 1},
-    {0x03F9, 0x03F9, 0x03F2 - 0x03F9, 1},
-    {0x03FA, 0x03FA, 1, 1},
-    {0x03FD, 0x03FF, 0x037B - 0x03FD, 1},
-    // Cyrillic and its supplements.
-    {0x0400, 0x040F, 80, 1},
-    {0x0410, 0x042F, 32, 1},
-    {0x0460, 0x0480, 1, 2},
-    {0x048A, 0x04BE, 1, 2},
-    {0x04C0, 0x04C0, 15, 1},
-    {0x04C1, 0x04CD, 1, 2},
-    {0x04D0, 0x052E, 1, 2},
-    {0x1C80, 0x1C80, 0x0432 - 0x1C80, 1},
-    {0x1C81, 0x1C81, 0x0434 - 0x1C81, 1},
-    {0x1C82, 0x1C82, 0x043E - 0x1C82, 1},
-    {0x1C83, 0x1C84, 0x0441 - 0x1C83, 1},
-    {0x1C85, 0x1C85, 0x0442 - 0x1C85, 1},
-    {0x1C86, 0x1C86, 0x044A - 0x1C86, 1},
-    {0x1C87, 0x1C87, 0x0463 - 0x1C87, 1},
-    {0x1C88, 0x1C88, 0xA64B - 0x1C88, 1},
-    // Latin Extended Additional.
-    {0x1E00, 0x1E94, 1, 2},
-    {0x1E9B, 0x1E9B, 0x1E61 - 0x1E9B, 1},
-    {0x1E9E, 0x1E9E, 0x00DF - 0x1E9E, 1},
-    {0x1EA0, 0x1EFE, 1, 2},
-    // Greek Extended.
-    {0x1F08, 0x1F0F, -8, 1},
-    {0x1F18, 0x1F1D, -8, 1},
-    {0x1F28, 0x1F2F, -8, 1},
-    {0x1F38, 0x1F3F, -8, 1},
-    {0x1F48, 0x1F4D, -8, 1},
-    {0x1F59, 0x1F5F, -8, 2},
-    {0x1F68, 0x1F6F, -8, 1},
-    {0x1F88, 0x1F8F, -8, 1},
-    {0x1F98, 0x1F9F, -8, 1},
-    {0x1FA8, 0x1FAF, -8, 1},
-    {0x1FB8, 0x1FB9, -8, 1},
-    {0x1FBA, 0x1FBB, 0x1F70 - 0x1FBA, 1},
-    {0x1FBC, 0x1FBC, -9, 1},
-    {0x1FBE, 0x1FBE, 0x03B9 - 0x1FBE, 1},
-    {0x1FC8, 0x1FCB, 0x1F72 - 0x1FC8, 1},
-    {0x1FCC, 0x1FCC, -9, 1},
-    {0x1FD8, 0x1FD9, -8, 1},
-    {0x1FDA, 0x1FDB, 0x1F76 - 0x1FDA, 1},
-    {0x1FE8, 0x1FE9, -8, 1},
-    {0x1FEA, 0x1FEB, 0x1F7A - 0x1FEA, 1},
-    {0x1FEC, 0x1FEC, -7, 1},
-    {0x1FF8, 0x1FF9, 0x1F78 - 0x1FF8, 1},
-    {0x1FFA, 0x1FFB, 0x1F7C - 0x1FFA, 1},
-    {0x1FFC, 0x1FFC, -9, 1},
-    // Letter-like symbols that fold into Greek and Latin letters.
-    {0x2126, 0x2126, 0x03C9 - 0x2126, 1},
-    {0x212A, 0x212A, 0x006B - 0x212A, 1},
-    {0x212B, 0x212B, 0x00E5 - 0x212B, 1},
-    // Cyrillic Extended-B.
-    {0xA640, 0xA66C, 1, 2},
-    {0xA680, 0xA69A, 1, 2},
-});
-
-char32_t foldCase(char32_t cp) {
-  for (const FoldRange& range : kFoldRanges) {
-    if (cp < range.first) break;  // ranges are sorted
-    if (cp <= range.last && (cp - range.first) % static_cast<char32_t>(range.step) == 0) {
-      return static_cast<char32_t>(static_cast<std::int64_t>(cp) + range.delta);
-    }
-  }
-  return cp;
 }
 
 }  // namespace
@@ -322,66 +156,91 @@ std::string trimCharacters(std::string_view text, std::string_view set) {
   return std::string(text.substr(first, last - first));
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  std::size_t pa = 0;
-  std::size_t pb = 0;
-  while (pa < a.size() && pb < b.size()) {
-    const Decoded da = decodeAt(a, pa);
-    const Decoded db = decodeAt(b, pb);
-    if (!da.valid || !db.valid) {
-      // Invalid bytes compare as bytes, so two different invalid sequences
-      // never count as equal.
-      if (da.valid != db.valid || a[pa] != b[pb]) return false;
-    } else if (foldCase(da.codePoint) != foldCase(db.codePoint)) {
-      return false;
-    }
-    pa += da.length;
-    pb += db.length;
-  }
-  return pa == a.size() && pb == b.size();
-}
-
 namespace {
 
-// foldCase of every ASCII character, for the common case of comparing
-// plain ASCII names.
-const std::array<char32_t, 0x80>& asciiFolds() {
-  static const std::array<char32_t, 0x80> folds = [] {
-    std::array<char32_t, 0x80> table{};
-    for (char32_t c = 0; c < 0x80; ++c) table[c] = foldCase(c);
-    return table;
-  }();
-  return folds;
+constexpr char32_t kInvalidByte = 0x80000000;
+
+/// Appends the full case folding of `run` (valid text, as UTF-16) to `out`,
+/// one code point each.
+void appendFolded(const std::u16string& run, std::vector<char32_t>& out) {
+  if (run.empty()) return;
+  // A character folds to at most three (U+0390 to three), each at most two
+  // units.
+  std::u16string folded(run.size() * 3 + 1, u'\0');
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t length =
+      u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()), run.data(),
+                    static_cast<int32_t>(run.size()), U_FOLD_CASE_DEFAULT, &status);
+  if (U_FAILURE(status)) {
+    // Cannot happen with room for every expansion; compare unfolded then.
+    folded = run;
+  } else {
+    folded.resize(static_cast<std::size_t>(length));
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(folded.size());) {
+    UChar32 cp = 0;
+    U16_NEXT(folded.data(), i, static_cast<int32_t>(folded.size()), cp);
+    out.push_back(static_cast<char32_t>(cp));
+  }
+}
+
+/// The full case folding of `text`; a byte that is not valid UTF-8 stays a
+/// byte (with kInvalidByte set), never equal to a character.
+std::vector<char32_t> foldText(std::string_view text) {
+  std::vector<char32_t> out;
+  out.reserve(text.size());
+  std::u16string run;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Decoded d = decodeAt(text, pos);
+    if (!d.valid) {
+      appendFolded(run, out);
+      run.clear();
+      out.push_back(kInvalidByte | static_cast<unsigned char>(text[pos]));
+    } else if (d.codePoint >= 0x10000) {
+      run.push_back(static_cast<char16_t>(U16_LEAD(d.codePoint)));
+      run.push_back(static_cast<char16_t>(U16_TRAIL(d.codePoint)));
+    } else {
+      run.push_back(static_cast<char16_t>(d.codePoint));
+    }
+    pos += d.length;
+  }
+  appendFolded(run, out);
+  return out;
 }
 
 }  // namespace
 
-CaseFoldedText::CaseFoldedText(std::string_view text) {
-  folded_.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    const Decoded d = decodeAt(text, pos);
-    folded_.push_back(d.valid ? foldCase(d.codePoint)
-                              : kInvalid | static_cast<unsigned char>(text[pos]));
-    pos += d.length;
+std::string caseFolded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char32_t c : foldText(text)) {
+    if (c & kInvalidByte) {
+      out.push_back(static_cast<char>(c & 0xFF));
+    } else {
+      appendUtf8(out, c);
+    }
   }
+  return out;
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return CaseFoldedText(b).matches(a);
+}
+
+CaseFoldedText::CaseFoldedText(std::string_view text) : folded_(foldText(text)) {}
+
 bool CaseFoldedText::matches(std::string_view other) const {
-  const std::array<char32_t, 0x80>& ascii = asciiFolds();
-  std::size_t pos = 0;
-  for (const char32_t wanted : folded_) {
-    if (pos == other.size()) return false;
-    const auto lead = static_cast<unsigned char>(other[pos]);
-    if (lead < 0x80) {
-      if (ascii[lead] != wanted) return false;
-      ++pos;
-      continue;
-    }
-    const Decoded d = decodeAt(other, pos);
-    if ((d.valid ? foldCase(d.codePoint) : kInvalid | lead) != wanted) return false;
-    pos += d.length;
+  // Plain ASCII, the common case, folds A-Z only and never expands.
+  bool ascii = true;
+  for (const char c : other) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (!ascii) return foldText(other) == folded_;
+  if (other.size() != folded_.size()) return false;
+  for (std::size_t i = 0; i < other.size(); ++i) {
+    char32_t c = static_cast<unsigned char>(other[i]);
+    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+    if (c != folded_[i]) return false;
   }
-  return pos == other.size();
+  return true;
 }
 
 void appendUtf8(std::string& out, char32_t cp) {

@@ -23,9 +23,15 @@ std::string utf16Substring(std::string_view utf8, std::size_t start, std::size_t
 bool isValidUtf8(std::string_view text);
 /// Removes every character of `set` (ASCII only) from both ends of `text`.
 std::string trimCharacters(std::string_view text, std::string_view set);
-/// Case-insensitive comparison of two texts (Unicode simple case folding of
-/// the Latin, Greek and Cyrillic letters; other characters compare exactly).
+/// Case-insensitive comparison of two texts: equal once both are put
+/// through Unicode's full case folding (ICU's default folding, so "SS"
+/// matches "ß" and full-width letters fold too). A byte that is not valid
+/// UTF-8 compares as itself, never equal to a character.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+/// `text` put through Unicode's full case folding (ICU); bytes that are not
+/// valid UTF-8 are kept as they are.
+std::string caseFolded(std::string_view text);
 
 /// A text folded once for comparing many others against it:
 /// `CaseFoldedText(b).matches(a)` answers what equalsIgnoringCase(a, b) does.
@@ -35,10 +41,8 @@ class CaseFoldedText {
   bool matches(std::string_view other) const;
 
  private:
-  // Per character of the text: its folded code point, or for a byte that is
-  // not valid UTF-8 the byte itself with kInvalid set (invalid bytes compare
-  // as bytes, never equal to a character).
-  static constexpr char32_t kInvalid = 0x80000000;
+  // The text's full case folding, one code point each; a byte that is not
+  // valid UTF-8 is the byte itself with the top bit set.
   std::vector<char32_t> folded_;
 };
 

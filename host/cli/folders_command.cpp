@@ -271,18 +271,23 @@ std::string fetchFailure(const std::vector<platform::Alert>& alerts, const Press
                          const fs::path& answer, const std::string& address) {
   const std::string cause = connectionCause(press.connectionEnd, press.seconds);
   std::error_code ec;
+  // An answer on file is this press's (the panel removes the file before
+  // each request): what is wrong with it says more than the panel's alert.
+  const bool answered = fs::exists(answer, ec);
+  if (answered) {
+    if (auto problem = answerProblem(answer)) return *problem;
+  }
   if (!alerts.empty()) {
     return "could not get the folder list from " + address + ": " + alerts.front().message +
            (cause.empty() ? "" : " (" + cause + ")");
   }
-  if (!fs::exists(answer, ec)) {
+  if (!answered) {
     return "no answer from " + address + " (" +
            (cause.empty() || !press.connectionEnd
                 ? std::string("the address does not make a valid service URL")
                 : cause) +
            ")";
   }
-  if (auto problem = answerProblem(answer)) return *problem;
   return {};
 }
 

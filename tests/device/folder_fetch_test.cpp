@@ -78,19 +78,22 @@ TEST_F(FolderFetchTest, AnswerGrammar) {
       {"result-code other than ok",
        soap("<result-code>unsupported-operation</result-code><files>" + three + "</files>"),
        false,
-       {}},
-      {"result-code differing in case", soap("<result-code>OK</result-code><files/>"), false, {}},
+       {"previous"}},
+      {"result-code differing in case",
+       soap("<result-code>OK</result-code><files/>"),
+       false,
+       {"previous"}},
       {"the last result-code decides",
        soap("<result-code>busy</result-code><files>" + file("A") +
             "</files><result-code>ok</result-code>"),
        true,
        {"A"}},
       {"files without children", soap("<result-code>ok</result-code><files></files>"), true, {}},
-      {"no files", soap("<result-code>ok</result-code>"), false, {}},
+      {"no files", soap("<result-code>ok</result-code>"), false, {"previous"}},
       {"prefixed files",
        soap("<result-code>ok</result-code><qv:files>" + three + "</qv:files>"),
        false,
-       {}},
+       {"previous"}},
       {"prefixed name is no name",
        soap("<files><file><qv:name>X</qv:name></file>" + file("B") + "</files>"),
        true,
@@ -106,9 +109,9 @@ TEST_F(FolderFetchTest, AnswerGrammar) {
       {"answer element without children",
        "<Envelope><Body><response/></Body></Envelope>",
        false,
-       {}},
-      {"body without children", "<Envelope><Body/></Envelope>", false, {}},
-      {"document element alone", "<Envelope/>", false, {}},
+       {"previous"}},
+      {"body without children", "<Envelope><Body/></Envelope>", false, {"previous"}},
+      {"document element alone", "<Envelope/>", false, {"previous"}},
       {"a folder without name is left out",
        soap("<files><file><password>true</password></file>" + file("A") +
             "<file><dir>true</dir></file>" + file("B") + "</files>"),
@@ -250,41 +253,55 @@ TEST_F(FolderFetchTest, AlertComesWhileTheArrowIsAlreadyStopped) {
   EXPECT_TRUE(arrowStoppedAtAlert);
 }
 
-TEST_F(FolderFetchTest, NoExchangeParsesTheAnswerOnFile) {
-  // Empty address: no request at all; the answer on file is used.
-  writeAnswer(soap("<files>" + file("OnFile") + "</files>"));
+// The answer on file may be another printer's (an earlier fetch's): a press
+// that sends no request never reads it.
+TEST_F(FolderFetchTest, NoRequestNeverReadsTheAnswerOnFile) {
+  struct Case {
+    const char* address;
+    std::size_t alerts;
+  };
+  // Empty address: nothing asked, nothing said. An address that makes no
+  // valid URL: the fetch failed, and the user is told.
+  const Case cases[] = {{"", 0}, {"my printer", 1}, {"ho\nst", 1}};
+  for (const Case& c : cases) {
+    platform::clearShownAlerts();
+    writeAnswer(soap("<files>" + file("OtherPrinters") + "</files>"));
+    jc->folderList = FolderList{FolderEntry{{"name", "Mine"}, {"password", false}}};
+    jc->makeFolderPopup();
+    press(c.address);
+    EXPECT_EQ(names(), (Names{"Mine"})) << c.address;
+    EXPECT_EQ(menuTitles().back(), "Mine") << c.address;
+    EXPECT_EQ(cachedNames(), (Names{"Mine"})) << c.address;
+    EXPECT_EQ(cachedAddress(), c.address);
+    EXPECT_EQ(platform::shownAlerts().size(), c.alerts) << c.address;
+  }
+  // Without a list of its own the panel still has none.
   jc->folderList.reset();
   press("");
-  EXPECT_EQ(names(), (Names{"OnFile"}));
-  EXPECT_EQ(cachedNames(), (Names{"OnFile"}));
-  EXPECT_EQ(cachedAddress(), "");
-  EXPECT_EQ(menuTitles().back(), "OnFile");
-  // An address that makes no valid URL: no client, no message, same file.
-  jc->folderList.reset();
-  press("my printer");
-  EXPECT_EQ(names(), (Names{"OnFile"}));
-  EXPECT_EQ(cachedAddress(), "my printer");
-  EXPECT_TRUE(platform::shownAlerts().empty());
+  EXPECT_EQ(names(), (Names{"<nil>"}));
 }
 
-TEST_F(FolderFetchTest, RejectedAnswerEmptiesTheListWithoutMessage) {
-  startSimulator({"--folder", "Sales", "--result-code", "unsupported-operation"});
-  jc->folderList = FolderList{FolderEntry{{"name", "Old"}, {"password", false}}};
-  jc->makeFolderPopup();
-  press(simulator.address());
-  EXPECT_EQ(names(), Names{});
-  EXPECT_EQ(menuTitles().size(), 2u);
-  EXPECT_EQ(cachedNames(), Names{});
-  EXPECT_TRUE(platform::shownAlerts().empty());
-}
-
-TEST_F(FolderFetchTest, MalformedAnswerKeepsTheListWithoutMessage) {
-  startSimulator({"--mode", "malformed"});
-  jc->folderList = FolderList{FolderEntry{{"name", "Old"}, {"password", false}}};
-  press(simulator.address());
-  EXPECT_EQ(names(), (Names{"Old"}));
-  EXPECT_EQ(cachedNames(), (Names{"Old"}));
-  EXPECT_TRUE(platform::shownAlerts().empty());
+// An answer that yields no folder list says nothing about the printer's
+// folders: the user is told once, and the list, menu and cache stay.
+TEST_F(FolderFetchTest, UnusableAnswerAlertsOnceAndKeepsTheList) {
+  const std::vector<std::vector<std::string>> modes = {
+      {"--folder", "Sales", "--result-code", "unsupported-operation"},
+      {"--mode", "malformed"},
+      {"--mode", "error", "--status", "500"},
+  };
+  for (const auto& mode : modes) {
+    platform::clearShownAlerts();
+    startSimulator(mode);
+    jc->folderList = FolderList{FolderEntry{{"name", "Old"}, {"password", false}}};
+    jc->makeFolderPopup();
+    press(simulator.address());
+    simulator.stop();
+    EXPECT_EQ(names(), (Names{"Old"})) << mode[1];
+    EXPECT_EQ(menuTitles().back(), "Old") << mode[1];
+    EXPECT_EQ(cachedNames(), (Names{"Old"})) << mode[1];
+    ASSERT_EQ(platform::shownAlerts().size(), 1u) << mode[1];
+    EXPECT_EQ(platform::shownAlerts()[0].message, "Could not retrieve Folder Names.");
+  }
 }
 
 TEST_F(FolderFetchTest, WithoutTheButtonNothingHappens) {

@@ -52,9 +52,8 @@ class HostilePrinterTest : public FetchTest {
   // Puts a known good list in place (list, cache and menu), as an earlier
   // fetch would have.
   void knownList() {
-    writeAnswer(bareSoap("<result-code>ok</result-code><files>" + folder("Earlier") + "</files>"));
-    press("");
-    ASSERT_EQ(names(), std::vector<std::string>{"Earlier"});
+    jc->folderList = FolderList{FolderEntry{{"name", "Earlier"}, {"password", false}}};
+    jc->makeFolderPopup();
   }
 
   fs::path bodyFile(const std::string& bytes) const {
@@ -63,7 +62,8 @@ class HostilePrinterTest : public FetchTest {
 };
 
 // Answers that complete as HTTP exchanges but must not become a folder
-// list: no alert, a single request, and nothing from the document kept.
+// list: a single request, nothing from the document kept, and a refused
+// document says so once and keeps the list.
 TEST_F(HostilePrinterTest, HostileDocumentsAreRejectedWithoutAlert) {
   const fs::path secret = writeFile(temp->path(), "secret.txt", "LEAKED-SECRET");
   // Ten levels of ten references each: 10^10 copies of 40 bytes if expanded.
@@ -99,7 +99,8 @@ TEST_F(HostilePrinterTest, HostileDocumentsAreRejectedWithoutAlert) {
     const long rssBefore = maxResidentKiB();
     const double took = pressAgainst({"--body-file", bodyFile(c.body).string()});
     EXPECT_LT(took, 10.0);
-    EXPECT_TRUE(platform::shownAlerts().empty());
+    EXPECT_LE(platform::shownAlerts().size(), 1u);
+    if (!platform::shownAlerts().empty()) EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
     EXPECT_EQ(simulator.requests().size(), 1u);
     for (const std::string& name : names()) {
       EXPECT_EQ(name.find("LEAKED"), std::string::npos);
@@ -118,7 +119,8 @@ TEST_F(HostilePrinterTest, InvalidUtf8InFolderNamesNeverReachesTheMenu) {
       bareSoap("<result-code>ok</result-code><files>" + folder("Sales\xff\xfe") + folder("\xc3(") +
                folder("Board\xed\xa0\x80") + "</files>");
   pressAgainst({"--body-file", bodyFile(body).string()});
-  EXPECT_TRUE(platform::shownAlerts().empty());
+  EXPECT_LE(platform::shownAlerts().size(), 1u);
+  if (!platform::shownAlerts().empty()) EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
   ASSERT_TRUE(jc->folderList);
   for (const std::string& name : names()) EXPECT_TRUE(platform::isValidUtf8(name)) << name;
   for (const std::string& title : menuTitles()) EXPECT_TRUE(platform::isValidUtf8(title)) << title;
@@ -140,9 +142,9 @@ TEST_F(HostilePrinterTest, OversizedBodyFailsAndRedirectIsNotFollowed) {
   knownList();
   pressAgainst({"--mode", "redirect"});
   EXPECT_EQ(simulator.requests().size(), 1u);
-  EXPECT_TRUE(platform::shownAlerts().empty());
-  // The small body of the redirect is no folder list.
-  EXPECT_TRUE(names().empty());
+  // The small body of the redirect is no folder list: said once, list kept.
+  EXPECT_EQ(platform::shownAlerts().size(), 1u);
+  EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
 }
 
 // One byte a second: the exchange ends as a time-out after 20 to 21

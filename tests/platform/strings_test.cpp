@@ -95,8 +95,17 @@ TEST(Strings, EqualsIgnoringCase) {
       {"\xD0\x81", "\xD1\x91", true},                              // Ё / ё
       {"\xC5\xBF", "S", true},                                     // long s
       {"\xE2\x84\xAA", "k", true},                                 // Kelvin sign
-      {"\xEF\xBC\xA1", "\xEF\xBD\x81", false},                     // fullwidth: exact only
-      {"\xFF", "\xFE", false},                                     // invalid bytes differ
+      {"\xEF\xBC\xA1", "\xEF\xBD\x81", true},                      // fullwidth A / a
+      {"\xEF\xBC\xB3\xEF\xBC\xA1\xEF\xBC\xAC\xEF\xBC\xA5\xEF\xBC\xB3",
+       "\xEF\xBD\x93\xEF\xBD\x81\xEF\xBD\x8C\xEF\xBD\x85\xEF\xBD\x93",
+       true},  // ＳＡＬＥＳ / ｓａｌｅｓ
+      {"Stra\xC3\x9F"
+       "e",
+       "STRASSE", true},                               // full folding: ß is ss
+      {"\xEF\xAC\x81le", "FILE", true},                // ligature fi
+      {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", true},  // Deseret, outside the BMP
+      {"\xEF\xBC\xA1", "A", false},                    // fullwidth is not ASCII
+      {"\xFF", "\xFE", false},                         // invalid bytes differ
       {"\xFF", "\xFF", true},
       {"a", "\xEF\xBF\xBD", false},
       {"K", "\xE2\x84\xAA", true},     // ASCII against a sign that folds to it

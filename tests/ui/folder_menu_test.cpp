@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "pde/panel_state.h"
 #include "platform/image.h"
+#include "platform/strings.h"
 #include "ui/panel_test.h"
 
 namespace jwtest {
@@ -141,6 +143,49 @@ TEST_F(FolderMenuTest, MembersOfOtherTypesCountAsMissing) {
   EXPECT_EQ(jc->SearchSameFolderName(std::string("7")), 1);
 }
 
+// Names come from the printer: an item shows a name so that it can neither
+// pass for another folder or a fixed item nor stretch the panel, while the
+// folder behind the item keeps its own name for the ticket.
+TEST_F(FolderMenuTest, FolderTitlesShowWhatTheNameReallyIs) {
+  struct Case {
+    std::string name;
+    std::string title;
+  };
+  const Case cases[] = {
+      {"Board", "Board"},
+      {"\xE2\x80\xAE"
+       "draoB",
+       "<U+202E>draoB"},
+      {"Invoice\xE2\x80\xAE"
+       "fdp.exe",
+       "Invoice<U+202E>fdp.exe"},
+      {"Two\nLines", "Two\xE2\x90\x8ALines"},
+      {"Main Folder", "Main Folder (printer folder)"},
+      {"QUICK FILE", "QUICK FILE (printer folder)"},
+      {"Quick  Fi1e ", "Quick  Fi1e  (printer folder)"},
+      {"Main Folders", "Main Folders"},
+      {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D",
+       "\xE2\x81\xA8\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D\xE2\x81\xA9"},
+  };
+  FolderList list;
+  for (const Case& c : cases) list.push_back(folder(c.name));
+  list.push_back(folder(std::string(4096, 'W')));
+  setFolders(list);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto index = jobwick::panel::menuIndexOfFolder(i);
+    EXPECT_EQ(menu().itemAtIndex(index)->title(), cases[i].title) << cases[i].name;
+    // The ticket takes the folder's own name, not the title.
+    const FolderEntry* entry = jobwick::panel::folderAtMenuIndex(jc->folderList, index);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(*jobwick::panel::folderName(*entry), cases[i].name);
+  }
+  const std::string wide =
+      menu().itemAtIndex(jobwick::panel::menuIndexOfFolder(std::size(cases)))->title();
+  EXPECT_EQ(platform::utf16Length(wide), 48u);
+  EXPECT_EQ(titles()[0], "Quick File");
+  EXPECT_EQ(titles()[1], "Main Folder");
+}
+
 struct SearchCase {
   const char* name;
   std::optional<FolderList> list;
@@ -162,6 +207,17 @@ const SearchCase kSearchCases[] = {
     {"CaseOfFirstDiffers", FolderList{folder("Sales"), folder("Finance")}, "sALES", 3},
     {"Second", FolderList{folder("Sales"), folder("Finance")}, "FINANCE", 4},
     {"FirstOfTwoCaseTwins", FolderList{folder("x"), folder("abc"), folder("ABC")}, "Abc", 4},
+    // An exact name wins over an earlier one that differs only in case.
+    {"ExactTwinAfterCaseTwin", FolderList{folder("Sales"), folder("SALES", true)}, "SALES", 4},
+    {"ExactTwinBeforeCaseTwin", FolderList{folder("SALES", true), folder("Sales")}, "Sales", 4},
+    {"FullWidthLetters",
+     FolderList{folder("x"),
+                folder("\xEF\xBC\xB3\xEF\xBC\xA1\xEF\xBC\xAC\xEF\xBC\xA5\xEF\xBC\xB3")},
+     "\xEF\xBD\x93\xEF\xBD\x81\xEF\xBD\x8C\xEF\xBD\x85\xEF\xBD\x93", 4},
+    {"FullCaseFolding", FolderList{folder("x"), folder("STRASSE")},
+     "Stra\xC3\x9F"
+     "e",
+     4},
     {"NonAsciiLetters",
      FolderList{folder("Gr\xC3\xBC\xC3\x9F"
                        "e"),
