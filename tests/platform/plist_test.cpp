@@ -102,6 +102,7 @@ Value everyType() {
       {"max", std::numeric_limits<std::int64_t>::max()},
       {"half", 0.5},
       {"huge", -1e300},
+      {"date", plist::Date{599627045, 0}},
       {"empty text", ""},
       {"text", "Grüße, 日本語, ✓ 🖨"},
       {"markup", "<dict> & \"quotes\" 'apos' ]]>"},
@@ -135,6 +136,11 @@ TEST(Plist, EveryValueTypeSurvivesTheXmlForm) {
   ASSERT_TRUE(dict.at("one").asInteger());
   EXPECT_FALSE(dict.at("one").asBool());
   EXPECT_FALSE(dict.at("one").asReal());
+  // A date stays a date, not a number of seconds.
+  EXPECT_NE(xml.find("<date>2020-01-02T03:04:05Z</date>"), std::string::npos);
+  ASSERT_TRUE(dict.at("date").asDate());
+  EXPECT_FALSE(dict.at("date").asReal());
+  EXPECT_EQ(dict.at("date").asDate()->secondsSince1970(), 1577934245.0);
 }
 
 TEST(Plist, ScalarRootsRoundTrip) {
