@@ -424,15 +424,27 @@ UserDefaults::Update UserDefaults::updatePersistentDomain(
       return Update::kFailed;
     }
     synchronize();
+    // A first look without the lock: when `edit` finds nothing to change,
+    // nothing is locked or written (no lock file appears in the folder).
+    const fs::path path = domainPath(folder_, name);
+    removeLeftoversOfDeadWriters(folder_, name);
+    DomainFile look = readDomainFile(path);
+    if (look.state != FileState::kCorrupt) {
+      std::optional<plist::Dict> domain;
+      if (look.state == FileState::kValid) domain = std::move(look.domain);
+      if (!edit(domain)) {
+        cache_[name] = std::move(domain);
+        return Update::kUnchanged;
+      }
+    }
     int error = 0;
     const FileDescriptor lock = lockForWriting(folder_, name, error);
     if (!lock) {
       noteFailedWrite(name, error);
       return Update::kFailed;
     }
-    // Read under the lock, whatever was cached: what counts is the file as
-    // the last writer left it.
-    const fs::path path = domainPath(folder_, name);
+    // Read and edit again under the lock: what counts is the file as the
+    // last writer left it.
     DomainFile file = readDomainFile(path);
     if (file.state == FileState::kCorrupt) moveAside(path);
     std::optional<plist::Dict> domain;

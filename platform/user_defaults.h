@@ -53,7 +53,10 @@ class UserDefaults {
   /// process waits until this one is done and then reads what it wrote, so
   /// neither change is lost. `edit` gets the domain as it is on disk
   /// (nullopt when missing; a corrupt file is moved aside as on reading).
-  /// Unsaved domains are written first. kFailed when the lock or the write
+  /// `edit` may be called twice: first without the lock, and when it
+  /// answers true, again under the lock on the domain as read then (so it
+  /// must only depend on the domain it gets). Unsaved domains are written
+  /// first. kFailed when the lock or the write
   /// could not be had (the old file then stays as it was).
   Update updatePersistentDomain(const std::string& name,
                                 const std::function<bool(std::optional<plist::Dict>&)>& edit);

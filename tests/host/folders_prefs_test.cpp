@@ -265,8 +265,8 @@ TEST_F(JobwickTest, AFailedPreferenceWriteIsAWarningOnly) {
           .dump());
   const fs::path blocker = scratchFile("blocker", "a plain file");
   const std::vector<std::vector<std::string>> commands = {
-      {"info", "vk7300", "--ppd", ppd, "--printer-id", "Office_MFP"},
       {"session", script.string()},
+      {"session", script.string(), "--json"},
   };
   for (const auto& command : commands) {
     for (const bool writable : {false, true}) {

@@ -156,9 +156,19 @@ TEST(Plist, ScalarRootsRoundTrip) {
 }
 
 // Values have no date type: a date reads as its seconds since 1970 (UTC).
-TEST(Plist, DatesReadAsSecondsSince1970) {
-  EXPECT_EQ(plist::parse("<plist><date>2001-01-01T00:00:00Z</date></plist>"), Value(978307200.0));
-  EXPECT_EQ(plist::parse("<plist><date>2020-02-29T12:00:00Z</date></plist>"), Value(1582977600.0));
+TEST(Plist, DatesReadAsDatesOfTheirInstant) {
+  const struct {
+    const char* xml;
+    double since1970;
+  } cases[] = {
+      {"<plist><date>2001-01-01T00:00:00Z</date></plist>", 978307200.0},
+      {"<plist><date>2020-02-29T12:00:00Z</date></plist>", 1582977600.0},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = plist::parse(c.xml);
+    ASSERT_TRUE(parsed && parsed->asDate()) << c.xml;
+    EXPECT_EQ(parsed->asDate()->secondsSince1970(), c.since1970) << c.xml;
+  }
 }
 
 TEST(Plist, ReadsBinaryPropertyLists) {

@@ -592,7 +592,8 @@ TEST_F(PreferenceTest, FolderCacheKeepsOnlyEntriesTheMenuCanShow) {
   // Written back as the panel read it: the protected folder stays protected.
   ASSERT_TRUE(jc->SaveFolderPreference());
   EXPECT_EQ(makeController()->folderList, usable);
-  const Array* files = readRecord().at("files").asArray();
+  const Dict record = readRecord();
+  const Array* files = record.at("files").asArray();
   ASSERT_TRUE(files);
   EXPECT_EQ(files->back(), Value(*std::prev(usable.end())));
 
@@ -709,27 +710,35 @@ TEST_F(PreferenceTest, DatesElsewhereInTheDomainStayDates) {
 // what it wrote, so neither change is lost.
 TEST_F(PreferenceTest, SavesOfTwoProcessesAtOnceLoseNothing) {
   const std::optional<std::string> domain = "jp.co.quivo.mfp.Office_MFP";
-  pid_t child = -1;
-  int status = 0;
-  bool reaped = false;
+  std::vector<pid_t> children;  // those still to be reaped
+  std::vector<int> statuses;
   const bool saved = jobwick::prefs::updateRecord(domain, [&](Dict& record) {
     record["user name"] = "Jane";
-    child = ::fork();
+    const pid_t child = ::fork();
     if (child == 0) {
       const bool fetched =
           jobwick::prefs::updateRecord(domain, [](Dict& other) { other["address"] = "10.0.0.5"; });
       ::_exit(fetched ? 0 : 1);
     }
+    ASSERT_GT(child, 0);
     // Time enough for the other save to finish, unless it waits for this one.
-    for (int i = 0; i < 50 && !reaped; ++i) {
-      reaped = ::waitpid(child, &status, WNOHANG) == child;
-      if (!reaped) ::usleep(10000);
+    int status = 0;
+    for (int i = 0; i < 50; ++i) {
+      if (::waitpid(child, &status, WNOHANG) == child) {
+        statuses.push_back(status);
+        return;
+      }
+      ::usleep(10000);
     }
+    children.push_back(child);
   });
-  ASSERT_GT(child, 0);
-  if (!reaped) ASSERT_EQ(::waitpid(child, &status, 0), child);
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    statuses.push_back(status);
+  }
   EXPECT_TRUE(saved);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (const int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const Dict record = readRecord();
   EXPECT_EQ(text(record, "user name"), "Jane");
   EXPECT_EQ(text(record, "address"), "10.0.0.5");
