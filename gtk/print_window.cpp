@@ -7,6 +7,7 @@
 
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
+#include "platform/user_defaults.h"
 
 namespace jobwick::gtkui {
 
@@ -265,7 +266,22 @@ void PrintWindow::print() {
     ++refusals_;
     return;
   }
+  warnUnsavedPreferences();
   if (!sendJob(dialog->host().settings())) outcome_ = Outcome::kFailed;
+}
+
+void PrintWindow::warnUnsavedPreferences() {
+  const auto failed = platform::UserDefaults::takeFailedWrites();
+  if (failed.empty()) return;
+  // The job goes all the same; the user learns that the locked entries will
+  // not come back next time.
+  platform::Alert alert;
+  alert.title = "Preferences not saved";
+  alert.message = "The entries you locked could not be remembered for this printer (" +
+                  failed.back().reason + "). The job is printed all the same.";
+  alert.defaultButton = "OK";
+  ++alertDialogs_;
+  runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
 }
 
 bool PrintWindow::sendJob(const platform::PrintSettings& ticket) {

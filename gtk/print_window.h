@@ -106,6 +106,9 @@ class PrintWindow {
   std::unique_ptr<QueueTab> openTab(const std::string& name, std::string* error);
   host::PrintDialog* activeDialog() const;
   void print();
+  // Tells the user, in an alert, that the panel could not save its
+  // preferences during the last check.
+  void warnUnsavedPreferences();
   bool sendJob(const platform::PrintSettings& ticket);
 
   std::filesystem::path document_;

@@ -39,8 +39,6 @@ constexpr std::size_t kMaxDepth = 256;
 // Most values a binary list may expand to, counting a shared object once
 // per reference (libplist makes a copy for each).
 constexpr std::uint64_t kMaxNodes = 1u << 15;
-// Seconds from 1970-01-01 to 2001-01-01, libplist's date origin.
-constexpr double kDateOrigin = 978307200.0;
 
 using Node = PlistNode;
 
@@ -312,7 +310,7 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
     case PLIST_DATE: {
       std::int32_t seconds = 0, micros = 0;
       plist_get_date_val(node, &seconds, &micros);
-      return Value(kDateOrigin + seconds + micros / 1e6);
+      return Value(Date{seconds, micros});
     }
     case PLIST_STRING:
     case PLIST_KEY: {
@@ -377,6 +375,7 @@ Node toNode(const Value& value) {
     return Node(plist_new_uint(static_cast<std::uint64_t>(*i)));
   }
   if (const double* d = value.asReal()) return Node(plist_new_real(*d));
+  if (const Date* date = value.asDate()) return Node(plist_new_date(date->seconds, date->micros));
   if (const std::string* s = value.asString()) return Node(plist_new_string(s->c_str()));
   if (const Data* data = value.asData()) {
     return Node(plist_new_data(reinterpret_cast<const char*>(data->data()), data->size()));

@@ -16,6 +16,16 @@ using Array = std::vector<Value>;
 using Dict = std::map<std::string, Value>;
 using Data = std::vector<std::uint8_t>;
 
+/// A date as property lists keep it: seconds and microseconds since
+/// 2001-01-01 00:00:00 UTC.
+struct Date {
+  std::int32_t seconds = 0;
+  std::int32_t micros = 0;
+  /// The same instant in seconds since 1970-01-01 00:00:00 UTC.
+  double secondsSince1970() const { return 978307200.0 + seconds + micros / 1e6; }
+  bool operator==(const Date&) const = default;
+};
+
 /// One property-list value. Integers and reals are distinct from booleans.
 class Value {
  public:
@@ -29,6 +39,7 @@ class Value {
   Value(Array a) : v_(std::move(a)) {}
   Value(Dict d) : v_(std::move(d)) {}
   Value(Data d) : v_(std::move(d)) {}
+  Value(Date d) : v_(d) {}
 
   bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
   const bool* asBool() const { return std::get_if<bool>(&v_); }
@@ -40,17 +51,18 @@ class Value {
   const Dict* asDict() const { return std::get_if<Dict>(&v_); }
   Dict* asDict() { return std::get_if<Dict>(&v_); }
   const Data* asData() const { return std::get_if<Data>(&v_); }
+  const Date* asDate() const { return std::get_if<Date>(&v_); }
 
   bool operator==(const Value&) const = default;
 
  private:
-  std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, Dict, Data> v_;
+  std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, Dict, Data, Date> v_;
 };
 
 /// Parses an XML or binary property list. nullopt when the bytes are not
 /// a property list, or one nested deeper than 256 containers, larger than
 /// 16 MiB or (binary) expanding to more than 32768 values; `error` (if
-/// given) then says why. Dates read as reals (seconds since 1970, UTC).
+/// given) then says why. Dates stay dates, so they are written back as such.
 std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);

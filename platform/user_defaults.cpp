@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -237,18 +238,71 @@ DomainFile readDomainFile(const fs::path& path) {
   return {FileState::kValid, std::move(*value->asDict())};
 }
 
-// Replaces the domain file with `domain`; false (old file untouched, no
-// temporary file left) when any step fails.
-bool writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
-  if (!ensureFolder(folder)) return false;
-  const FileDescriptor lock = lockDomain(folder, name);
-  if (!lock) return false;
+// The last failed writes of the process, for the program to report.
+std::mutex gFailedMutex;
+std::vector<UserDefaults::FailedWrite> gFailed;
+constexpr std::size_t kMaxFailed = 16;
+
+void noteFailedWrite(const std::string& name, std::string reason) {
+  try {
+    const std::lock_guard<std::mutex> guard(gFailedMutex);
+    if (gFailed.size() >= kMaxFailed) gFailed.erase(gFailed.begin());
+    gFailed.push_back({name, std::move(reason)});
+  } catch (const std::exception&) {
+    // Out of memory: the write failed all the same, only the report is lost.
+  }
+}
+
+void noteFailedWrite(const std::string& name, int error) {
+  noteFailedWrite(name, std::strerror(error));
+}
+
+// The errno of a failed call, never 0 (some steps fail without setting it).
+int lastError() {
+  return errno != 0 ? errno : EIO;
+}
+
+// Replaces the domain file with `domain` while the caller holds the
+// domain's lock. 0, or the errno of the step that failed (old file
+// untouched, no temporary file left).
+int writeLockedDomainFile(const fs::path& folder, const std::string& name,
+                          const plist::Dict& domain) {
   // Temporary files (NAME.plist.XXXXXX) of writers killed in mid-write:
   // writers make them only while holding the domain's lock, which this
   // writer now holds, so none of them is still in use.
   const fs::path target = domainPath(folder, name);
   removeTemporaryFilesOf(target);
-  return replaceFileAtomically(target, plist::toXml(plist::Value(domain)), 0600) == 0;
+  return replaceFileAtomically(target, plist::toXml(plist::Value(domain)), 0600);
+}
+
+// Makes the domain's folder and takes the domain's lock; an empty
+// descriptor and `error` set when either fails.
+FileDescriptor lockForWriting(const fs::path& folder, const std::string& name, int& error) {
+  errno = 0;
+  if (!ensureFolder(folder)) {
+    error = lastError();
+    return FileDescriptor();
+  }
+  errno = 0;
+  FileDescriptor lock = lockDomain(folder, name);
+  if (!lock) error = lastError();
+  return lock;
+}
+
+// Replaces the domain file with `domain`: 0, or the errno of the step that
+// failed (old file untouched, no temporary file left).
+int writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
+  int error = 0;
+  const FileDescriptor lock = lockForWriting(folder, name, error);
+  if (!lock) return error;
+  return writeLockedDomainFile(folder, name, domain);
+}
+
+// Moves a file that is not a property list aside to NAME.plist.corrupt, so
+// that nothing is destroyed; the caller holds the domain's lock.
+void moveAside(const fs::path& path) {
+  const fs::path aside = path.string() + ".corrupt";
+  ::rename(path.c_str(), aside.c_str());
 }
 
 }  // namespace
@@ -312,10 +366,7 @@ std::optional<plist::Dict> UserDefaults::persistentDomainForName(const std::stri
       const FileDescriptor lock = lockDomain(folder_, name);
       if (lock) {
         file = readDomainFile(path);
-        if (file.state == FileState::kCorrupt) {
-          const fs::path aside = path.string() + ".corrupt";
-          ::rename(path.c_str(), aside.c_str());
-        }
+        if (file.state == FileState::kCorrupt) moveAside(path);
       }
     }
     std::optional<plist::Dict> domain;
@@ -330,6 +381,7 @@ std::optional<plist::Dict> UserDefaults::persistentDomainForName(const std::stri
 void UserDefaults::setPersistentDomain(const plist::Dict& domain, const std::string& name) {
   try {
     if (!isValidDomainName(name)) {
+      noteFailedWrite(name, "not a valid domain name");
       refusedWrite_ = true;
       return;
     }
@@ -345,9 +397,15 @@ bool UserDefaults::synchronize() {
   for (auto& [name, domain] : pending) {
     bool written = false;
     try {
-      written = writeDomainFile(folder_, name, domain);
-      if (written) cache_[name] = std::move(domain);
-    } catch (const std::exception&) {
+      const int error = writeDomainFile(folder_, name, domain);
+      written = error == 0;
+      if (written) {
+        cache_[name] = std::move(domain);
+      } else {
+        noteFailedWrite(name, error);
+      }
+    } catch (const std::exception& e) {
+      noteFailedWrite(name, e.what());
       written = false;
     }
     if (!written) {
@@ -356,6 +414,64 @@ bool UserDefaults::synchronize() {
     }
   }
   return ok;
+}
+
+UserDefaults::Update UserDefaults::updatePersistentDomain(
+    const std::string& name, const std::function<bool(std::optional<plist::Dict>&)>& edit) {
+  try {
+    if (!isValidDomainName(name)) {
+      noteFailedWrite(name, "not a valid domain name");
+      return Update::kFailed;
+    }
+    synchronize();
+    // A first look without the lock: when `edit` finds nothing to change,
+    // nothing is locked or written (no lock file appears in the folder).
+    const fs::path path = domainPath(folder_, name);
+    removeLeftoversOfDeadWriters(folder_, name);
+    DomainFile look = readDomainFile(path);
+    if (look.state != FileState::kCorrupt) {
+      std::optional<plist::Dict> domain;
+      if (look.state == FileState::kValid) domain = std::move(look.domain);
+      if (!edit(domain)) {
+        cache_[name] = std::move(domain);
+        return Update::kUnchanged;
+      }
+    }
+    int error = 0;
+    const FileDescriptor lock = lockForWriting(folder_, name, error);
+    if (!lock) {
+      noteFailedWrite(name, error);
+      return Update::kFailed;
+    }
+    // Read and edit again under the lock: what counts is the file as the
+    // last writer left it.
+    DomainFile file = readDomainFile(path);
+    if (file.state == FileState::kCorrupt) moveAside(path);
+    std::optional<plist::Dict> domain;
+    if (file.state == FileState::kValid) domain = std::move(file.domain);
+    if (!edit(domain)) {
+      cache_[name] = std::move(domain);
+      return Update::kUnchanged;
+    }
+    if (!domain) domain.emplace();
+    error = writeLockedDomainFile(folder_, name, *domain);
+    if (error != 0) {
+      cache_.erase(name);
+      noteFailedWrite(name, error);
+      return Update::kFailed;
+    }
+    cache_[name] = std::move(domain);
+    return Update::kWritten;
+  } catch (const std::exception& e) {
+    cache_.erase(name);
+    noteFailedWrite(name, e.what());
+    return Update::kFailed;
+  }
+}
+
+std::vector<UserDefaults::FailedWrite> UserDefaults::takeFailedWrites() {
+  const std::lock_guard<std::mutex> guard(gFailedMutex);
+  return std::exchange(gFailed, {});
 }
 
 }  // namespace platform

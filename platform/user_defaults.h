@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/plist.h"
 
@@ -43,6 +45,31 @@ class UserDefaults {
   /// then stays as it was, and the unsaved domain is dropped from memory so
   /// that reads answer what is on disk).
   bool synchronize();
+
+  /// What updatePersistentDomain did.
+  enum class Update { kUnchanged, kWritten, kFailed };
+  /// Reads the domain from disk and, when `edit` answers true, replaces it
+  /// with what `edit` left, all under the domain's lock: a writer in another
+  /// process waits until this one is done and then reads what it wrote, so
+  /// neither change is lost. `edit` gets the domain as it is on disk
+  /// (nullopt when missing; a corrupt file is moved aside as on reading).
+  /// `edit` may be called twice: first without the lock, and when it
+  /// answers true, again under the lock on the domain as read then (so it
+  /// must only depend on the domain it gets). Unsaved domains are written
+  /// first. kFailed when the lock or the write
+  /// could not be had (the old file then stays as it was).
+  Update updatePersistentDomain(const std::string& name,
+                                const std::function<bool(std::optional<plist::Dict>&)>& edit);
+
+  /// A write of a domain that failed, and why (the system's error text).
+  struct FailedWrite {
+    std::string domain;
+    std::string reason;
+  };
+  /// The writes of every defaults object of the process that failed since
+  /// the last call, oldest first (the last 16), forgotten once taken. The
+  /// panel has no way to tell the user; the program around it reports them.
+  static std::vector<FailedWrite> takeFailedWrites();
 
   /// A defaults object of its own over `folder` (the shared one uses
   /// preferencesFolder()); the folder is created, mode 0700, on first write.

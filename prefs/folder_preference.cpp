@@ -6,6 +6,7 @@
 // The cache is loaded for every printer, those whose PPD declares the print
 // system included: construction loads it before it reads the PPD's model
 // flags, so no flag could decide otherwise.
+#include <cstdint>
 #include <string>
 
 #include "pde/JC.h"
@@ -19,12 +20,23 @@ namespace entry = jobwick::prefs::entry;
 
 namespace {
 
-// Flags of a folder entry; a value of another type counts as false.
+// Flags of a folder entry.
 constexpr const char* kFlagKeys[] = {"password", "dir", "add"};
 
+// A flag as the panel reads it: a boolean as it is, a number as true when it
+// is not zero (as the defaults database reads a number as a boolean),
+// anything else as false.
+bool flagOf(const platform::plist::Value& value) {
+  if (const bool* flag = value.asBool()) return *flag;
+  if (const std::int64_t* integer = value.asInteger()) return *integer != 0;
+  if (const double* real = value.asReal()) return *real != 0;
+  return false;
+}
+
 // A cached entry as the panel can use it: nullopt for an entry that is not a
-// dictionary or has no string "name" (a menu item needs a title), flags of
-// the wrong type set to false. Everything else of the entry is kept.
+// dictionary or has no string "name" (a menu item needs a title), flags
+// turned into booleans (so a protected folder stays protected when the
+// cache is written back). Everything else of the entry is kept.
 std::optional<FolderEntry> usableEntry(const platform::plist::Value& value) {
   const Dict* folder = value.asDict();
   if (!folder) return std::nullopt;
@@ -33,7 +45,7 @@ std::optional<FolderEntry> usableEntry(const platform::plist::Value& value) {
   FolderEntry result = *folder;
   for (const char* key : kFlagKeys) {
     auto flag = result.find(key);
-    if (flag != result.end() && !flag->second.asBool()) flag->second = false;
+    if (flag != result.end()) flag->second = flagOf(flag->second);
   }
   return result;
 }

@@ -61,21 +61,26 @@ bool updateRecord(const std::optional<std::string>& domainName,
   try {
     UserDefaults* defaults = freshDefaults();
     if (!defaults) return false;
-    const std::optional<Dict> stored = defaults->persistentDomainForName(*domainName);
-    Dict domain = stored.value_or(Dict{});
-    const std::optional<Dict> before = recordOf(domain);
-    Dict record = before.value_or(Dict{});
-    edit(record);
-    // The file already holds exactly this record: writing it again would
-    // only cost a write, two flushes and a rename.
-    if (stored && before == record) {
-      if (after) *after = StoredRecord{true, std::move(record)};
-      return true;
-    }
-    domain[recordKey()] = record;
-    defaults->setPersistentDomain(domain, *domainName);
-    if (!defaults->synchronize()) return false;
-    if (after) *after = StoredRecord{true, std::move(record)};
+    // Read, edit and write under the domain's lock: another dialog saving
+    // the same domain meanwhile waits, then edits what this one wrote.
+    std::optional<Dict> edited;
+    const UserDefaults::Update update =
+        defaults->updatePersistentDomain(*domainName, [&](std::optional<Dict>& domain) {
+          const std::optional<Dict> before = domain ? recordOf(*domain) : std::nullopt;
+          Dict record = before.value_or(Dict{});
+          edit(record);
+          // The file already holds exactly this record: writing it again
+          // would only cost a write, two flushes and a rename.
+          const bool same = domain && before == record;
+          if (!same) {
+            if (!domain) domain.emplace();
+            (*domain)[recordKey()] = record;
+          }
+          edited = std::move(record);
+          return !same;
+        });
+    if (update == UserDefaults::Update::kFailed) return false;
+    if (after) *after = StoredRecord{true, std::move(edited)};
     return true;
   } catch (const std::exception&) {
     if (after) *after = StoredRecord{};

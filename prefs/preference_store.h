@@ -46,15 +46,17 @@ const char* recordKey();
 /// such domain, no record, or the record is not a dictionary.
 std::optional<platform::plist::Dict> readRecord(const std::optional<std::string>& domainName);
 
-/// Opens the domain `domainName` afresh, hands `edit` a copy of the record
-/// (an empty one when the domain or record is missing or the record is not a
-/// dictionary), then puts the edited record back under the record key,
-/// replaces the domain and writes it to disk. Every other entry of the
-/// domain is written back unchanged. When the domain exists and `edit` left
-/// its record as it was, nothing is written (the file keeps its bytes and
-/// time stamp) and the answer is true. Answers false, without calling `edit`,
-/// when the name is absent or there is no defaults object, and false when
-/// writing the domain failed.
+/// Reads the domain `domainName` from disk, hands `edit` a copy of the
+/// record (an empty one when the domain or record is missing or the record
+/// is not a dictionary), then puts the edited record back under the record
+/// key and replaces the domain on disk, all under the domain's lock, so that
+/// a change another process makes meanwhile is never lost. Every other entry
+/// of the domain is written back unchanged. When the domain exists and
+/// `edit` left its record as it was, nothing is written (the file keeps its
+/// bytes and time stamp) and the answer is true. Answers false, without
+/// calling `edit`, when the name is absent, there is no defaults object or
+/// the lock cannot be had, and false when writing the domain failed (the
+/// defaults object keeps the failure for the program to report).
 bool updateRecord(const std::optional<std::string>& domainName,
                   const std::function<void(platform::plist::Dict& record)>& edit);
 

@@ -5,6 +5,7 @@
 // the controller's remembered-value fields, still in their stored form.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -86,16 +87,26 @@ std::optional<bool> booleanEntry(const Dict& record, const char* key) {
   return flag ? std::optional<bool>(*flag) : std::nullopt;
 }
 
-// The stored mask, when it is an integer that a signed 32-bit number holds.
+// The stored mask, when it is a number that a signed 32-bit integer holds
+// exactly: an integer, or a real with an integral value (8.0 reads as 8, as
+// a number of the defaults database does).
 std::optional<std::uint32_t> holdButtonEntry(const Dict& record) {
   const auto found = record.find(entry::kHoldButton);
   if (found == record.end()) return std::nullopt;
-  const std::int64_t* number = found->second.asInteger();
-  if (!number || *number < std::numeric_limits<std::int32_t>::min() ||
-      *number > std::numeric_limits<std::int32_t>::max()) {
+  constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+  std::int64_t number = 0;
+  if (const std::int64_t* integer = found->second.asInteger()) {
+    number = *integer;
+  } else if (const double* real = found->second.asReal()) {
+    // The range test comes first: a cast of a real out of range is undefined.
+    if (!(*real >= kMin && *real <= kMax) || std::trunc(*real) != *real) return std::nullopt;
+    number = static_cast<std::int64_t>(*real);
+  } else {
     return std::nullopt;
   }
-  return static_cast<std::uint32_t>(static_cast<std::int32_t>(*number));
+  if (number < kMin || number > kMax) return std::nullopt;
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(number));
 }
 
 // Keeps a record of this model and release; any other record is replaced

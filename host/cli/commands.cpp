@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "host/cli/dialog_options.h"
+#include "platform/user_defaults.h"
 
 #ifndef JOBWICK_VERSION
 #define JOBWICK_VERSION "0"
@@ -496,13 +497,21 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
     return kExitSuccess;
   }
   if (!checkOptionValues(*parsed, &error)) return reportError(errors, ExitStatus::usage, error);
+  // A panel that could not save its preferences cannot say so: the command
+  // warns after its run, whatever its status.
+  platform::UserDefaults::takeFailedWrites();
+  const auto run = [&] {
+    const int status = command->run(Invocation{*parsed, out, err, name});
+    warnFailedPreferenceWrites(err);
+    return status;
+  };
   if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
     if (!parsed->positionals.empty()) {
       return reportError(errors, ExitStatus::usage,
                          std::string(command->replacesArguments) + " takes the place of " +
                              std::string(command->arguments));
     }
-    return command->run(Invocation{*parsed, out, err, name});
+    return run();
   }
   if (parsed->positionals.size() < command->positionalCount) {
     return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));
@@ -512,7 +521,7 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
         errors, ExitStatus::usage,
         "unexpected argument '" + parsed->positionals[command->positionalCount] + "'");
   }
-  return command->run(Invocation{*parsed, out, err, name});
+  return run();
 }
 
 }  // namespace jobwick::host

@@ -80,6 +80,7 @@ json valueJson(const Value& value) {
   if (const auto* b = value.asBool()) return *b;
   if (const auto* i = value.asInteger()) return *i;
   if (const auto* d = value.asReal()) return *d;
+  if (const auto* date = value.asDate()) return date->secondsSince1970();
   if (value.asArray()) return "(array)";
   if (value.asDict()) return "(dictionary)";
   if (value.asData()) return "(data)";

@@ -2,6 +2,11 @@
 #include "host/common/exit_status.h"
 
 #include <nlohmann/json.hpp>
+#include <set>
+#include <utility>
+
+#include "host/common/escape.h"
+#include "platform/user_defaults.h"
 
 namespace jobwick::host {
 
@@ -60,6 +65,16 @@ int reportError(const ErrorSink& sink, ExitStatus status, std::string_view messa
              << "\n";
   }
   return code;
+}
+
+std::size_t warnFailedPreferenceWrites(std::ostream& err) {
+  std::set<std::pair<std::string, std::string>> reported;
+  for (const auto& failed : platform::UserDefaults::takeFailedWrites()) {
+    if (!reported.insert({failed.domain, failed.reason}).second) continue;
+    err << "jobwick: warning: the panel's preferences were not saved (" << quoteText(failed.domain)
+        << ": " << escapeText(failed.reason) << "); it keeps what it remembered before\n";
+  }
+  return reported.size();
 }
 
 }  // namespace jobwick::host

@@ -3,6 +3,7 @@
 // error object on standard output as well.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -50,5 +51,11 @@ struct ErrorSink {
 /// --json the object {"error": {"status", "kind", "command", "message"}} on
 /// standard output. Answers `status` as the exit code to return.
 int reportError(const ErrorSink& sink, ExitStatus status, std::string_view message);
+
+/// Warns on `err`, one line per domain, about the preference writes of this
+/// process that failed since the last call ("jobwick: warning: ..."): the
+/// panel keeps the earlier record then and cannot tell the user itself. The
+/// exit status stays the command's. Answers how many lines it wrote.
+std::size_t warnFailedPreferenceWrites(std::ostream& err);
 
 }  // namespace jobwick::host

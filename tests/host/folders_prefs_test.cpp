@@ -19,6 +19,7 @@ using hosttest::JobwickTest;
 using hosttest::SharedPrinter;
 using nlohmann::json;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST_F(JobwickTest, FoldersListsThePrintersFoldersWithTheirMarks) {
   const std::string address = SharedPrinter::address();
@@ -249,6 +250,41 @@ TEST_F(JobwickTest, EveryCommandHasHelpWithExamples) {
   CommandResult partial = jobwick({"prefs"});
   EXPECT_EQ(partial.exitCode, 2);
   EXPECT_THAT(partial.err, HasSubstr("'prefs' needs a subcommand: 'jobwick prefs show'"));
+}
+
+// The panel cannot save its preferences (here the folder cannot be made,
+// as with a full disk): the command warns and keeps its status.
+TEST_F(JobwickTest, AFailedPreferenceWriteIsAWarningOnly) {
+  const std::string ppd = source("examples/ppd/vk7300.ppd").string();
+  const fs::path script = scratchFile(
+      "print.json",
+      json{{"bundle", "vk7300"},
+           {"printer", {{"ppd", ppd}, {"id", "Office_MFP"}}},
+           {"steps", json::array({json{{"do", "restore"}}, json{{"do", "save"}},
+                                  json{{"do", "shouldPrint"}, {"expectResult", true}}})}}
+          .dump());
+  const fs::path blocker = scratchFile("blocker", "a plain file");
+  const std::vector<std::vector<std::string>> commands = {
+      {"session", script.string()},
+      {"session", script.string(), "--json"},
+  };
+  for (const auto& command : commands) {
+    for (const bool writable : {false, true}) {
+      std::vector<std::string> args = command;
+      args.insert(args.end(),
+                  {"--prefs-dir", (writable ? prefsDir() : blocker / "prefs").string()});
+      const CommandResult result = jobwick(args);
+      EXPECT_EQ(result.exitCode, 0) << command[0] << result.err;
+      if (writable) {
+        EXPECT_THAT(result.err, Not(HasSubstr("warning"))) << command[0];
+      } else {
+        EXPECT_THAT(result.err,
+                    HasSubstr("jobwick: warning: the panel's preferences were not saved "
+                              "(\"jp.co.quivo.mfp.Office_MFP\": Not a directory)"))
+            << command[0];
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -102,6 +102,7 @@ Value everyType() {
       {"max", std::numeric_limits<std::int64_t>::max()},
       {"half", 0.5},
       {"huge", -1e300},
+      {"date", plist::Date{599627045, 0}},
       {"empty text", ""},
       {"text", "Grüße, 日本語, ✓ 🖨"},
       {"markup", "<dict> & \"quotes\" 'apos' ]]>"},
@@ -135,6 +136,11 @@ TEST(Plist, EveryValueTypeSurvivesTheXmlForm) {
   ASSERT_TRUE(dict.at("one").asInteger());
   EXPECT_FALSE(dict.at("one").asBool());
   EXPECT_FALSE(dict.at("one").asReal());
+  // A date stays a date, not a number of seconds.
+  EXPECT_NE(xml.find("<date>2020-01-02T03:04:05Z</date>"), std::string::npos);
+  ASSERT_TRUE(dict.at("date").asDate());
+  EXPECT_FALSE(dict.at("date").asReal());
+  EXPECT_EQ(dict.at("date").asDate()->secondsSince1970(), 1577934245.0);
 }
 
 TEST(Plist, ScalarRootsRoundTrip) {
@@ -150,9 +156,19 @@ TEST(Plist, ScalarRootsRoundTrip) {
 }
 
 // Values have no date type: a date reads as its seconds since 1970 (UTC).
-TEST(Plist, DatesReadAsSecondsSince1970) {
-  EXPECT_EQ(plist::parse("<plist><date>2001-01-01T00:00:00Z</date></plist>"), Value(978307200.0));
-  EXPECT_EQ(plist::parse("<plist><date>2020-02-29T12:00:00Z</date></plist>"), Value(1582977600.0));
+TEST(Plist, DatesReadAsDatesOfTheirInstant) {
+  const struct {
+    const char* xml;
+    double since1970;
+  } cases[] = {
+      {"<plist><date>2001-01-01T00:00:00Z</date></plist>", 978307200.0},
+      {"<plist><date>2020-02-29T12:00:00Z</date></plist>", 1582977600.0},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = plist::parse(c.xml);
+    ASSERT_TRUE(parsed && parsed->asDate()) << c.xml;
+    EXPECT_EQ(parsed->asDate()->secondsSince1970(), c.since1970) << c.xml;
+  }
 }
 
 TEST(Plist, ReadsBinaryPropertyLists) {

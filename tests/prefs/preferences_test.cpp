@@ -15,10 +15,14 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "pde/JC.h"
 #include "platform/controls.h"
 #include "platform/plist.h"
 #include "platform/user_defaults.h"
+#include "prefs/preference_store.h"
 #include "support/harness.h"
 
 using jobwick::kModelProfile;
@@ -475,8 +479,20 @@ TEST_F(PreferenceTest, WrongTypesInTheRecordAreTreatedAsMissing) {
        std::nullopt,
        std::nullopt,
        std::nullopt},
-      {"mask as real",
+      {"mask as an integral real",
        {{"hold button", 9.0}, {"pass code", "P"}, {"authentication", true}},
+       9,
+       "P",
+       std::nullopt,
+       true},
+      {"mask as a fractional real",
+       {{"hold button", 9.5}, {"pass code", "P"}, {"authentication", true}},
+       0,
+       std::nullopt,
+       std::nullopt,
+       std::nullopt},
+      {"mask as a real beyond 32 bits",
+       {{"hold button", 4294967305.0}, {"pass code", "P"}},
        0,
        std::nullopt,
        std::nullopt,
@@ -560,16 +576,26 @@ TEST_F(PreferenceTest, FolderCacheKeepsOnlyEntriesTheMenuCanShow) {
       Value(Dict{{"name", "A"}, {"password", "yes"}, {"dir", 1}, {"add", false}}),
       Value(Dict{{"name", "B"}}),
       Value(Dict{{"name", ""}, {"password", true}}),
+      // Numbers as flags, as another writer of the domain may store them.
+      Value(Dict{{"name", "C"}, {"password", 1}, {"dir", 0}, {"add", 2.0}}),
   };
   writeRecord(validRecord({{"files", stored}}));
   auto jc = makeController();
   ASSERT_TRUE(jc->folderList);
-  EXPECT_EQ(*jc->folderList,
-            (FolderList{
-                {{"name", "A"}, {"password", false}, {"dir", false}, {"add", false}},
-                {{"name", "B"}},
-                {{"name", ""}, {"password", true}},
-            }));
+  const FolderList usable = {
+      {{"name", "A"}, {"password", false}, {"dir", true}, {"add", false}},
+      {{"name", "B"}},
+      {{"name", ""}, {"password", true}},
+      {{"name", "C"}, {"password", true}, {"dir", false}, {"add", true}},
+  };
+  EXPECT_EQ(*jc->folderList, usable);
+  // Written back as the panel read it: the protected folder stays protected.
+  ASSERT_TRUE(jc->SaveFolderPreference());
+  EXPECT_EQ(makeController()->folderList, usable);
+  const Dict record = readRecord();
+  const Array* files = record.at("files").asArray();
+  ASSERT_TRUE(files);
+  EXPECT_EQ(files->back(), Value(*std::prev(usable.end())));
 
   writeRecord(validRecord({{"files", "Sales"}}));
   auto notAList = makeController();
@@ -639,13 +665,83 @@ TEST_F(PreferenceTest, AFailedWriteIsReportedAsSuch) {
   jc->folderList = FolderList{};
   // A preferences folder that cannot be made: its parent is a plain file.
   const auto blocker = writeFile(temp->path(), "blocker", "not a folder");
+  platform::UserDefaults::takeFailedWrites();
   platform::UserDefaults::setPreferencesFolderOverride(blocker / "prefs");
   EXPECT_FALSE(jc->SaveUserPreference());
   EXPECT_FALSE(jc->SaveFolderPreference());
   jc->CheckPreference();  // does no harm either
+  // The program around the panel learns why, once.
+  const auto failed = platform::UserDefaults::takeFailedWrites();
+  ASSERT_EQ(failed.size(), 3u);
+  for (const auto& write : failed) {
+    EXPECT_EQ(write.domain, "jp.co.quivo.mfp.Office_MFP");
+    EXPECT_EQ(write.reason, "Not a directory");
+  }
+  EXPECT_TRUE(platform::UserDefaults::takeFailedWrites().empty());
   platform::UserDefaults::setPreferencesFolderOverride(temp->path() / "prefs");
   EXPECT_TRUE(jc->SaveFolderPreference());
   EXPECT_EQ(text(readRecord(), "address"), "10.0.0.5");
+  EXPECT_TRUE(platform::UserDefaults::takeFailedWrites().empty());
+}
+
+TEST_F(PreferenceTest, DatesElsewhereInTheDomainStayDates) {
+  const std::string date = "<date>2020-01-02T03:04:05Z</date>";
+  std::ofstream(domainPath(), std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      << "<key>Last Used</key>" << date << "<key>" << recordKey() << "</key><dict>"
+      << "<key>Model Name</key><string>" << modelName() << "</string>"
+      << "<key>Release Number</key><string>2.00</string>"
+      << "<key>Stamp</key>" << date << "</dict></dict></plist>\n";
+  auto jc = makeController();
+  Controls c(*jc);
+  c.field("userNameEditText", "Jane");
+  ASSERT_TRUE(jc->SaveUserPreference());
+  std::ifstream in(domainPath(), std::ios::binary);
+  const std::string written(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(text(readRecord(), "user name"), "Jane");
+  const auto first = written.find(date);
+  ASSERT_NE(first, std::string::npos) << written;
+  EXPECT_NE(written.find(date, first + 1), std::string::npos) << written;
+  EXPECT_EQ(written.find("<real>"), std::string::npos) << written;
+}
+
+// A dialog in another process saves the same printer's record while this
+// one is saving: the second read-modify-write waits for the first and edits
+// what it wrote, so neither change is lost.
+TEST_F(PreferenceTest, SavesOfTwoProcessesAtOnceLoseNothing) {
+  const std::optional<std::string> domain = "jp.co.quivo.mfp.Office_MFP";
+  std::vector<pid_t> children;  // those still to be reaped
+  std::vector<int> statuses;
+  const bool saved = jobwick::prefs::updateRecord(domain, [&](Dict& record) {
+    record["user name"] = "Jane";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const bool fetched =
+          jobwick::prefs::updateRecord(domain, [](Dict& other) { other["address"] = "10.0.0.5"; });
+      ::_exit(fetched ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    // Time enough for the other save to finish, unless it waits for this one.
+    int status = 0;
+    for (int i = 0; i < 50; ++i) {
+      if (::waitpid(child, &status, WNOHANG) == child) {
+        statuses.push_back(status);
+        return;
+      }
+      ::usleep(10000);
+    }
+    children.push_back(child);
+  });
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    statuses.push_back(status);
+  }
+  EXPECT_TRUE(saved);
+  for (const int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const Dict record = readRecord();
+  EXPECT_EQ(text(record, "user name"), "Jane");
+  EXPECT_EQ(text(record, "address"), "10.0.0.5");
 }
 
 TEST_F(PreferenceTest, ACorruptedDomainFileIsKeptAsideAndThePanelStillWorks) {
