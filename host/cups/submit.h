@@ -46,8 +46,8 @@ inline constexpr std::size_t kMaxTextBytes = 1023;
 /// Why the scheduler could not take `job` as it stands (a job name, ticket
 /// key or ticket value longer than kMaxNameBytes, a printer option value
 /// longer than kMaxTextBytes), in words naming the entry; empty when it
-/// can. Such a request would otherwise be cut off by libcups while it is
-/// sent, leaving the scheduler waiting for the rest until it times out.
+/// can. libcups stops writing a request at a value over 32 KiB, short of
+/// the length it announced, and both ends then wait until a time-out.
 std::string jobRequestProblem(const JobRequest& job);
 
 /// Creates the job, sends its document (streamed from documentFd when that
