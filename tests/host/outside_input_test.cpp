@@ -92,8 +92,8 @@ TEST(DocumentStream, ChunksUpToTheLimitThenFails) {
     std::string got;
     std::size_t chunks = 0;
     const bool ok = jobwick::host::streamBounded(
-        fd.get(), c.limit, [&](std::string_view chunk) { return ++chunks, got.append(chunk), true; },
-        &error);
+        fd.get(), c.limit,
+        [&](std::string_view chunk) { return ++chunks, got.append(chunk), true; }, &error);
     EXPECT_EQ(ok, c.ok) << error;
     EXPECT_EQ(error, c.error);
     EXPECT_GT(chunks, 1u);
@@ -103,8 +103,8 @@ TEST(DocumentStream, ChunksUpToTheLimitThenFails) {
   // A read error (a folder's descriptor) fails with the system's reason.
   platform::UniqueFd folder(::open(temp.path().c_str(), O_RDONLY | O_DIRECTORY));
   std::string error;
-  EXPECT_FALSE(
-      jobwick::host::streamBounded(folder.get(), 100, [](std::string_view) { return true; }, &error));
+  EXPECT_FALSE(jobwick::host::streamBounded(
+      folder.get(), 100, [](std::string_view) { return true; }, &error));
   EXPECT_THAT(error, HasSubstr("read error: "));
 }
 
