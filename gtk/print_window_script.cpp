@@ -11,6 +11,7 @@
 #include "gtk/widget_session_input.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
+#include "host/common/json_text.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
 
@@ -155,7 +156,7 @@ bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& sta
   auto path = args.value("--widget-states");
   if (!path) return true;
   std::ofstream out(*path);
-  out << states.dump(2) << "\n";
+  out << host::jsonText(states, 2) << "\n";
   if (out) return true;
   std::cerr << "jobwick: dialog: " << *path << ": cannot write the widget states\n";
   return false;

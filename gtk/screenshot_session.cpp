@@ -12,6 +12,7 @@
 #include "gtk/panel_view.h"
 #include "gtk/widget_session_input.h"
 #include "host/cli/commands.h"
+#include "host/common/json_text.h"
 #include "host/engine/session.h"
 
 namespace jobwick::gtkui {
@@ -77,7 +78,7 @@ class ScriptedWindowInput : public WidgetSessionInput {
       states["framesWhileWaiting"] = bridge_->framesWhileWaiting();
       states["alertDialogs"] = alerts_;
       std::ofstream out(*path);
-      out << states.dump(2) << "\n";
+      out << host::jsonText(states, 2) << "\n";
       if (!out) {
         *error = "dialog: " + *path + ": cannot write the widget states";
         return false;

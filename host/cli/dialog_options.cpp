@@ -54,6 +54,11 @@ std::string optionSyntax(std::string_view name) {
 bool checkOptionValues(const ParsedArgs& args, std::string* error) {
   for (const auto& [name, values] : args.options) {
     for (const auto& value : values) {
+      // Values are handed on as C strings: a NUL would cut them.
+      if (value.find('\0') != std::string::npos) {
+        *error = "option " + name + ": a NUL character in the value";
+        return false;
+      }
       for (auto naming : kNamingOptions) {
         if (name == naming && value.empty()) {
           *error = "option " + name + " needs a value, got an empty one";

@@ -9,6 +9,7 @@
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
+#include "host/common/json_text.h"
 #include "host/inspect/prefs_record.h"
 #include "host/inspect/ticket_inspect.h"
 
@@ -88,7 +89,7 @@ json valueJson(const Value& value) {
 }
 
 std::string quotedText(const std::string& text) {
-  return json(text).dump();
+  return jsonText(json(text));
 }
 
 void wrongType(EntryReport& entry, const char* type) {
@@ -253,7 +254,7 @@ void writeRecord(std::ostream& out, const RecordReport& report) {
   for (const auto& entry : report.entries) {
     out << "  " << entry.key << std::string(width - entry.key.size() + 2, ' ');
     if (entry.locked) out << (*entry.locked ? "[locked]   " : "[unlocked] ");
-    out << escapeText(entry.meaning.empty() ? entry.stored.dump() : entry.meaning) << "\n";
+    out << escapeText(entry.meaning.empty() ? jsonText(entry.stored) : entry.meaning) << "\n";
     if (!entry.problem.empty()) {
       out << "  " << std::string(width + 2, ' ') << "problem: " << escapeText(entry.problem)
           << "\n";

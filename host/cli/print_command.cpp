@@ -1,16 +1,15 @@
 // jobwick print and jobwick queues: jobs through CUPS carrying the panel's
 // job ticket.
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/alert_text.h"
+#include "host/common/document.h"
+#include "host/common/escape.h"
+#include "host/common/json_text.h"
 #include "host/common/settings_io.h"
 #include "host/cups/cups_options.h"
 #include "host/cups/cups_queue.h"
@@ -23,37 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// The document's bytes: FILE, or standard input for "-".
-std::optional<std::string> readDocument(const std::string& file, std::string* error) {
-  std::ostringstream bytes;
-  if (file == "-") {
-    bytes << std::cin.rdbuf();
-    if (std::cin.bad()) *error = "standard input: cannot be read";
-    return std::cin.bad() ? std::nullopt : std::optional(bytes.str());
-  }
-  std::error_code ec;
-  std::ifstream in(file, std::ios::binary);
-  if (!in || fs::is_directory(file, ec)) {
-    *error = file + ": cannot be read (" +
-             (fs::exists(file, ec) ? "not a readable file" : std::string("no such file")) + ")";
-    return std::nullopt;
-  }
-  bytes << in.rdbuf();
-  if (in.bad()) {
-    *error = file + ": read error";
-    return std::nullopt;
-  }
-  return bytes.str();
-}
-
 /// The job's request from the command line, the panel's settings and the
-/// document (the option values have been checked before anything ran).
-JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings,
-                   std::string data) {
+/// document's name (the option values have been checked before anything
+/// ran). The document itself is read only when the job is submitted.
+JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings) {
   const std::string file = args.positionals.front();
-  JobRequest job =
-      jobForTicket(*args.value("--printer"), settings,
-                   file == "-" ? "(stdin)" : fs::path(file).filename().string(), std::move(data));
+  JobRequest job = jobForTicket(*args.value("--printer"), settings,
+                                file == "-" ? "(stdin)" : fs::path(file).filename().string(), {});
   if (auto copies = args.value("--copies")) job.copies = std::stoi(*copies);
   for (const auto& entry : args.values("--option")) {
     const auto equals = entry.find('=');
@@ -76,7 +51,8 @@ std::string ticketOptionError(const ParsedArgs& args) {
 }
 
 /// What --dry-run shows: option lines that 'ticket show -' reads, or with
-/// --json the job as a JSON document.
+/// --json the job as a JSON document. Names and values are escaped, so a
+/// line break in a file name or a value cannot forge a line.
 void showDryRun(std::ostream& out, bool json, const QueueTarget& target, const JobRequest& job) {
   if (json) {
     nlohmann::ordered_json document = {
@@ -87,23 +63,58 @@ void showDryRun(std::ostream& out, bool json, const QueueTarget& target, const J
         {"copies", job.copies ? nlohmann::ordered_json(*job.copies) : nlohmann::ordered_json()},
         {"printerOptions", orderedObjectOf(job.printerOptions)},
         {"ticket", orderedObjectOf(job.exactOptions)}};
-    out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    out << jsonText(document, 2) << "\n";
     return;
   }
-  out << "# jobwick print --dry-run: nothing sent to queue " << job.queue << " (bundle "
-      << target.bundle.filename().string() << ")\n"
-      << "# job-name: " << job.jobName << "\n";
+  out << "# jobwick print --dry-run: nothing sent to queue " << escapeText(job.queue) << " (bundle "
+      << escapeText(target.bundle.filename().string()) << ")\n"
+      << "# job-name: " << escapeText(job.jobName) << "\n";
   if (job.copies) out << "# copies: " << *job.copies << "\n";
-  for (const auto& [key, value] : job.printerOptions) out << "# -o " << key << "=" << value << "\n";
-  for (const auto& [key, value] : job.exactOptions) out << key << "=" << value << "\n";
+  for (const auto& [key, value] : job.printerOptions)
+    out << "# -o " << escapeText(key) << "=" << escapeText(value) << "\n";
+  for (const auto& [key, value] : job.exactOptions)
+    out << escapeText(key) << "=" << escapeText(value) << "\n";
 }
 
 /// The panel's refusal: the message names the queue, with one line per
 /// alert the panel showed.
 std::string refusal(const PrintVerdict& verdict, const std::string& queue) {
-  std::string message = "the panel refused to print on " + queue + "; nothing was submitted";
+  std::string message =
+      "the panel refused to print on " + escapeText(queue) + "; nothing was submitted";
   for (const auto& alert : verdict.alerts) message += "\n" + alertText(alert, false);
   return message;
+}
+
+/// Shows the job (--dry-run, nothing read) or sends it with the document
+/// streamed from FILE; the exit status.
+int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequest job) {
+  const bool json = invocation.args.has("--json");
+  if (auto problem = jobRequestProblem(job); !problem.empty()) {
+    return invocation.fail(ExitStatus::badInput, "queue " + escapeText(job.queue) + ": " + problem +
+                                                     "; nothing was submitted");
+  }
+  if (invocation.args.has("--dry-run")) {
+    showDryRun(invocation.out, json, target, job);
+    return kExitSuccess;
+  }
+  std::string error;
+  platform::UniqueFd document = openDocument(invocation.args.positionals.front(), &error);
+  if (!document) return invocation.fail(ExitStatus::badInput, error + "; nothing was submitted");
+  job.documentFd = document.get();
+  auto jobId = submitJob(job, &error);
+  if (!jobId) return invocation.fail(ExitStatus::failure, error);
+  if (json) {
+    invocation.out << jsonText(
+                          nlohmann::ordered_json{{"job", job.queue + "-" + std::to_string(*jobId)},
+                                                 {"queue", job.queue},
+                                                 {"jobId", *jobId},
+                                                 {"jobName", job.jobName}},
+                          2)
+                   << "\n";
+  } else {
+    invocation.out << escapeText(job.queue) << "-" << *jobId << "\n";
+  }
+  return kExitSuccess;
 }
 
 }  // namespace
@@ -132,8 +143,9 @@ int runPrint(const Invocation& invocation) {
       return invocation.fail(ExitStatus::badInput, error);
     }
   }
-  auto document = readDocument(args.positionals.front(), &error);
-  if (!document) return invocation.fail(ExitStatus::badInput, error);
+  // The document is checked now but read only when the job is sent.
+  const std::string& file = args.positionals.front();
+  if (!checkDocument(file, &error)) return invocation.fail(ExitStatus::badInput, error);
   auto target = resolveQueue(*args.value("--printer"), defaultBundleDir(), &error);
   if (!target) return invocation.fail(ExitStatus::failure, error);
 
@@ -148,31 +160,13 @@ int runPrint(const Invocation& invocation) {
       runPanelForQueue(*target, std::move(script), std::move(jobAndUser),
                        {invocation.out, invocation.err, false, "print"}, &verdict);
   if (status != ExitStatus::success) {
-    return invocation.fail(status, "the panel for queue " + target->queue.name +
+    return invocation.fail(status, "the panel for queue " + escapeText(target->queue.name) +
                                        " could not run; nothing was submitted");
   }
   if (!verdict.shouldPrint) {
     return invocation.fail(ExitStatus::problems, refusal(verdict, target->queue.name));
   }
-  JobRequest job = jobFrom(args, verdict.settings, std::move(*document));
-  const bool json = args.has("--json");
-  if (args.has("--dry-run")) {
-    showDryRun(invocation.out, json, *target, job);
-    return kExitSuccess;
-  }
-  auto jobId = submitJob(job, &error);
-  if (!jobId) return invocation.fail(ExitStatus::failure, error);
-  if (json) {
-    invocation.out << nlohmann::ordered_json{{"job", job.queue + "-" + std::to_string(*jobId)},
-                                             {"queue", job.queue},
-                                             {"jobId", *jobId},
-                                             {"jobName", job.jobName}}
-                          .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                   << "\n";
-  } else {
-    invocation.out << job.queue << "-" << *jobId << "\n";
-  }
-  return kExitSuccess;
+  return submitPrint(invocation, *target, jobFrom(args, verdict.settings));
 }
 
 int runQueues(const Invocation& invocation) {
@@ -194,13 +188,16 @@ int runQueues(const Invocation& invocation) {
            {"bundle", bundle ? nlohmann::ordered_json(bundle->string()) : nlohmann::ordered_json()},
            {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)}});
     } else {
-      invocation.out << queue.name << "  "
-                     << (bundle ? bundle->filename().string() : "no bundle: " + why) << "\n";
+      // Every text of a row comes from outside (the scheduler, a PPD).
+      invocation.out << escapeText(queue.name) << "  "
+                     << escapeText(bundle ? bundle->filename().string() : "no bundle: " + why)
+                     << "\n";
     }
   }
-  if (invocation.args.has("--json")) invocation.out << list.dump(2) << "\n";
+  if (invocation.args.has("--json")) invocation.out << jsonText(list, 2) << "\n";
   if (queues->empty() && !invocation.args.has("--json"))
-    invocation.out << "(no queues on the CUPS scheduler at " << schedulerName() << ")\n";
+    invocation.out << "(no queues on the CUPS scheduler at " << escapeText(schedulerName())
+                   << ")\n";
   return kExitSuccess;
 }
 

@@ -9,6 +9,7 @@
 namespace jobwick::host {
 
 std::string describeSize(std::size_t bytes) {
+  if (bytes >= (1u << 30) && bytes % (1u << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
   if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
   if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
   return std::to_string(bytes) + " bytes";

@@ -28,7 +28,7 @@ bool readBounded(std::istream& in, std::size_t limit, std::string* text, std::st
 bool readBoundedFile(const std::filesystem::path& path, std::string_view what, std::size_t limit,
                      std::string* text, std::string* error);
 
-/// "1 MiB", "64 KiB" or "N bytes" for a limit.
+/// "1 GiB", "1 MiB", "64 KiB" or "N bytes" for a limit.
 std::string describeSize(std::size_t bytes);
 
 }  // namespace jobwick::host

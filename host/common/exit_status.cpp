@@ -8,6 +8,8 @@
 #include "host/common/escape.h"
 #include "platform/user_defaults.h"
 
+#include "host/common/escape.h"
+
 namespace jobwick::host {
 
 std::string_view exitStatusName(int status) {
@@ -43,11 +45,14 @@ std::string exitStatusTable() {
 int reportError(const ErrorSink& sink, ExitStatus status, std::string_view message) {
   const int code = int(status);
   const std::string command(sink.command);
-  // Every line of the message carries the prefix, so that each reads alone.
+  // Every line of the message carries the prefix, so that each reads alone;
+  // what a line holds from outside (a PPD's texts, the scheduler's words)
+  // cannot drive the terminal. Escaping is idempotent, so text escaped
+  // where it was put in the message stays as it is.
   const std::string prefix = "jobwick: " + (command.empty() ? "" : command + ": ");
   for (std::size_t start = 0;;) {
     const std::size_t end = message.find('\n', start);
-    sink.err << prefix << message.substr(start, end - start) << "\n";
+    sink.err << prefix << escapeText(message.substr(start, end - start)) << "\n";
     if (end == std::string_view::npos) break;
     start = end + 1;
   }

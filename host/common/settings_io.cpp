@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/common/bounded_read.h"
+#include "host/common/escape.h"
 #include "platform/atomic_file.h"
 
 namespace jobwick::host {
@@ -51,6 +52,19 @@ std::string describeType(const nlohmann::json& value) {
 bool fail(std::string* error, std::string message) {
   if (error) *error = std::move(message);
   return false;
+}
+
+/// A NUL in a key or value would cut it where the ticket is handed on as C
+/// strings, making a second entry of what follows; such text is refused.
+bool hasNul(std::string_view text) {
+  return text.find('\0') != std::string_view::npos;
+}
+
+/// Why the entry `key` = `value` cannot be a setting; empty when it can.
+std::string entryProblem(std::string_view key, std::string_view value) {
+  if (hasNul(key)) return "setting " + quoteText(key) + ": a NUL character in the key";
+  if (hasNul(value)) return "setting " + quoteText(key) + ": a NUL character in the value";
+  return {};
 }
 
 }  // namespace
@@ -92,6 +106,7 @@ bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
     if (member == "jobName") {
       if (value.is_string()) {
         jobName = value.get<std::string>();
+        if (hasNul(*jobName)) return fail(error, "\"jobName\": a NUL character in the name");
       } else if (!value.is_null()) {
         return fail(error, "\"jobName\" must be a string or null, found " + describeType(value));
       }
@@ -101,14 +116,18 @@ bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
       }
       for (const auto& [key, entry] : value.items()) {
         if (!entry.is_string()) {
-          return fail(error,
-                      "setting \"" + key + "\" must be a string, found " + describeType(entry));
+          return fail(error, "setting " + quoteText(key) + " must be a string, found " +
+                                 describeType(entry));
+        }
+        if (auto problem = entryProblem(key, entry.get_ref<const std::string&>());
+            !problem.empty()) {
+          return fail(error, problem);
         }
         entries[key] = entry.get<std::string>();
       }
     } else {
-      return fail(error, "unknown member \"" + member +
-                             "\" (a settings file has \"jobName\" and \"settings\")");
+      return fail(error, "unknown member " + quoteText(member) +
+                             " (a settings file has \"jobName\" and \"settings\")");
     }
   }
 
@@ -151,8 +170,8 @@ bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
     if (first == std::string_view::npos || line[first] == '#') continue;
     std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      return fail(error, "line " + std::to_string(lineNumber) + ": expected key=value, found \"" +
-                             std::string(line) + "\"");
+      return fail(error, "line " + std::to_string(lineNumber) + ": expected key=value, found " +
+                             quoteText(line));
     }
     std::string_view key = line.substr(0, equals);
     std::size_t keyStart = key.find_first_not_of(" \t");
@@ -160,8 +179,11 @@ bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
     if (keyStart == std::string_view::npos) {
       return fail(error, "line " + std::to_string(lineNumber) + ": empty key before \"=\"");
     }
-    entries[std::string(key.substr(keyStart, keyEnd - keyStart + 1))] =
-        std::string(line.substr(equals + 1));
+    key = key.substr(keyStart, keyEnd - keyStart + 1);
+    if (auto problem = entryProblem(key, line.substr(equals + 1)); !problem.empty()) {
+      return fail(error, "line " + std::to_string(lineNumber) + ": " + problem);
+    }
+    entries[std::string(key)] = std::string(line.substr(equals + 1));
   }
   if (settings) {
     for (auto& [key, value] : entries) settings->setValue(key, std::move(value));

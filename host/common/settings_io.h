@@ -17,8 +17,9 @@ namespace jobwick::host {
 /// Fills `settings` from a JSON document. "jobName" (a string or null) and
 /// "settings" (an object of string values) are the only members; both may be
 /// missing. Answers false and leaves `settings` untouched when the text is
-/// not such a document; `error` then says what is wrong, with line and column
-/// for malformed JSON ("line 3, column 14: ...").
+/// not such a document, or a key, value or the job name holds a NUL
+/// character; `error` then says what is wrong, with line and column for
+/// malformed JSON ("line 3, column 14: ...") and naming the setting else.
 bool parseSettingsJson(std::string_view text, platform::PrintSettings* settings,
                        std::string* error);
 
@@ -58,8 +59,9 @@ nlohmann::ordered_json settingsDocument(const platform::PrintSettings& settings)
 /// Fills `settings` from option lines: "key=value" per line, split at the
 /// first "="; spaces around the key are dropped, the value is kept as it
 /// stands. Blank lines and lines starting with "#" are skipped. Answers false
-/// (leaving `settings` untouched) at the first line without "=" or with an
-/// empty key; `error` then names the line ("line 4: ...").
+/// (leaving `settings` untouched) at the first line without "=", with an
+/// empty key or with a NUL character; `error` then names the line
+/// ("line 4: ...").
 bool parseOptionLines(std::string_view text, platform::PrintSettings* settings, std::string* error);
 
 /// Reads a settings file: JSON when its first non-blank character is "{",

@@ -15,6 +15,7 @@
 
 #include <cups/cups.h>
 
+#include "host/common/escape.h"
 #include "platform/c_handles.h"
 #include "platform/ppd.h"
 
@@ -83,10 +84,35 @@ std::string squashed(std::string_view text) {
   return out;
 }
 
+/// The bundle folder `name` (as a PPD gives it) in `bundleDir`: one plain
+/// path component, not "." or "..", naming a folder that, links resolved,
+/// lies directly in `bundleDir`. Empty with `why` otherwise, so that a PPD
+/// cannot have code loaded from anywhere else.
+fs::path bundleInside(const std::string& name, const fs::path& bundleDir, std::string* why) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    *why = "is not a bundle folder's name";
+    return {};
+  }
+  const fs::path bundle = bundleDir / name;
+  std::error_code ec;
+  if (!fs::is_directory(bundle, ec)) {
+    *why = "is not installed";
+    return {};
+  }
+  const fs::path resolved = fs::canonical(bundle, ec);
+  const fs::path folder = ec ? fs::path() : fs::canonical(bundleDir, ec);
+  if (ec || resolved.parent_path() != folder) {
+    *why = "lies outside the bundles folder";
+    return {};
+  }
+  return bundle;
+}
+
 std::string bundleList(const fs::path& bundleDir) {
   std::string list;
   for (const auto& name : availableBundles(bundleDir)) list += (list.empty() ? "" : ", ") + name;
-  return list.empty() ? "none in " + bundleDir.string() : list + " in " + bundleDir.string();
+  const std::string folder = escapeText(bundleDir.string());
+  return list.empty() ? "none in " + folder : escapeText(list) + " in " + folder;
 }
 
 }  // namespace
@@ -209,13 +235,13 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
   };
   std::string reason;
   platform::PPDFile file = platform::openPPD(ppd.string(), &reason);
-  if (!file) return fail("cannot read the PPD: " + reason);
+  if (!file) return fail("cannot read the PPD: " + escapeText(reason));
   if (auto named = platform::ppdAttributeValue(file.get(), kBundleKeyword)) {
-    const fs::path bundle = bundleDir / fs::path(*named).filename();
-    std::error_code ec;
-    if (!fs::path(*named).filename().empty() && fs::is_directory(bundle, ec)) return bundle;
-    return fail("the PPD names bundle \"" + *named + "\" (*" + kBundleKeyword +
-                "), which is not installed");
+    std::string why;
+    fs::path bundle = bundleInside(*named, bundleDir, &why);
+    if (!bundle.empty()) return bundle;
+    return fail("the PPD names bundle " + quoteText(*named) + " (*" + kBundleKeyword + "), which " +
+                why);
   }
   const std::string model =
       squashed(platform::ppdAttributeValue(file.get(), "ModelName")
@@ -233,8 +259,8 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
   }
   if (best) return best;
   return fail("no bundle serves its printer (no *" + std::string(kBundleKeyword) +
-              ", and no bundle's model ends its model name \"" +
-              platform::ppdAttributeValue(file.get(), "ModelName").value_or("") + "\")");
+              ", and no bundle's model ends its model name " +
+              quoteText(platform::ppdAttributeValue(file.get(), "ModelName").value_or("")) + ")");
 }
 
 std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path& bundleDir,

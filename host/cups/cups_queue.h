@@ -58,11 +58,12 @@ std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::strin
 std::vector<std::string> availableBundles(const std::filesystem::path& bundleDir);
 
 /// The bundle in `bundleDir` that serves the printer of `ppd`: the one the
-/// PPD names with *JobwickDialogExtension (a bundle folder name; only its
-/// last path part counts, so a PPD cannot load code from elsewhere), else
+/// PPD names with *JobwickDialogExtension (a bundle folder's name: one
+/// plain path component, not "." or "..", that lies in `bundleDir` once
+/// links are resolved, so a PPD cannot load code from elsewhere), else
 /// the one whose model ends the PPD's *ModelName ("Quivo VK-7300" is served
 /// by JobwickVk7300.plugin). nullopt when none does; `error` then says why
-/// and lists the bundles there are.
+/// (the PPD's texts escaped) and lists the bundles there are.
 std::optional<std::filesystem::path> bundleForPPD(const std::filesystem::path& ppd,
                                                   const std::filesystem::path& bundleDir,
                                                   std::string* error);

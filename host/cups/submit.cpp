@@ -5,6 +5,7 @@
 
 #include <cups/cups.h>
 
+#include "host/common/escape.h"
 #include "host/cups/cups_queue.h"
 #include "platform/c_handles.h"
 
@@ -18,7 +19,44 @@ struct OptionsDeleter {
   void operator()(cups_option_t* options) const noexcept { cupsFreeOptions(count, options); }
 };
 
+/// Sends the document: `job.data`, or what documentFd holds, in chunks.
+/// False when it was not all sent; `error` then says why.
+bool sendDocument(const JobRequest& job, std::string* error) {
+  auto write = [](std::string_view chunk) {
+    return cupsWriteRequestData(CUPS_HTTP_DEFAULT, chunk.data(), chunk.size()) ==
+           HTTP_STATUS_CONTINUE;
+  };
+  if (job.documentFd < 0) return job.data.empty() || write(job.data);
+  std::string why;
+  if (streamBounded(job.documentFd, job.documentLimit, write, &why)) return true;
+  if (!why.empty()) *error = "the document " + why;
+  return false;
+}
+
+std::string tooLong(const std::string& what, std::size_t bytes, std::size_t limit = kMaxNameBytes) {
+  return what + " is " + std::to_string(bytes) + " bytes long; the scheduler takes at most " +
+         std::to_string(limit) + " bytes there";
+}
+
 }  // namespace
+
+std::string jobRequestProblem(const JobRequest& job) {
+  if (job.jobName.size() > kMaxNameBytes) return tooLong("the job name", job.jobName.size());
+  for (const auto& [key, value] : job.exactOptions) {
+    if (key.size() > kMaxNameBytes)
+      return tooLong("the setting name " + quoteText(key), key.size());
+    if (value.size() > kMaxNameBytes) {
+      return tooLong("the value of setting " + escapeText(key), value.size());
+    }
+  }
+  for (const auto& [key, value] : job.printerOptions) {
+    if (key.size() > kMaxNameBytes) return tooLong("the option " + quoteText(key), key.size());
+    if (value.size() > kMaxTextBytes) {
+      return tooLong("the value of option " + escapeText(key), value.size(), kMaxTextBytes);
+    }
+  }
+  return {};
+}
 
 JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settings,
                         std::string documentName, std::string data) {
@@ -32,6 +70,10 @@ JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settin
 }
 
 std::optional<int> submitJob(const JobRequest& job, std::string* error) {
+  if (auto problem = jobRequestProblem(job); !problem.empty()) {
+    *error = "queue " + escapeText(job.queue) + ": " + problem + "; nothing was submitted";
+    return std::nullopt;
+  }
   char uri[1024];
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
                    "/printers/%s", job.queue.c_str());
@@ -55,7 +97,8 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   const std::string resource = "/printers/" + job.queue;
   IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource.c_str()));
   auto fail = [&](const std::string& what) -> std::optional<int> {
-    *error = "queue " + job.queue + ": " + what + ": " + lastSchedulerReason();
+    *error =
+        "queue " + escapeText(job.queue) + ": " + what + ": " + escapeText(lastSchedulerReason());
     return std::nullopt;
   };
   if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) return fail("job refused");
@@ -66,15 +109,14 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   bool sent =
       cupsStartDocument(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId, job.documentName.c_str(),
                         CUPS_FORMAT_AUTO, 1) == HTTP_STATUS_CONTINUE;
-  sent =
-      sent && (job.data.empty() || cupsWriteRequestData(CUPS_HTTP_DEFAULT, job.data.data(),
-                                                        job.data.size()) == HTTP_STATUS_CONTINUE);
+  std::string unread;
+  sent = sent && sendDocument(job, &unread);
   const ipp_status_t finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, job.queue.c_str());
   if (sent && finished <= IPP_STATUS_OK_CONFLICTING) return jobId;
-  std::string reason = lastSchedulerReason();
+  std::string reason = unread.empty() ? lastSchedulerReason() : unread;
   cupsCancelJob2(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId, 1);
-  *error = "queue " + job.queue + ": the document was not taken (job " + std::to_string(jobId) +
-           " cancelled): " + reason;
+  *error = "queue " + escapeText(job.queue) + ": the document was not taken (job " +
+           std::to_string(jobId) + " cancelled): " + escapeText(reason);
   return std::nullopt;
 }
 

@@ -1,11 +1,13 @@
 // Submitting a job to a CUPS queue with the job ticket as job options.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "host/common/document.h"
 #include "platform/print_settings.h"
 
 namespace jobwick::host {
@@ -15,7 +17,12 @@ struct JobRequest {
   std::string queue;
   std::string jobName;
   std::string documentName;
-  std::string data;  ///< the document's bytes
+  std::string data;  ///< the document's bytes, when documentFd is not set
+  /// Where the document is read from while it is sent, in chunks (not
+  /// owned); -1: `data` is the document.
+  int documentFd = -1;
+  /// The most bytes read from documentFd.
+  std::size_t documentLimit = kMaxDocumentBytes;
   std::optional<int> copies;
   /// Job options sent as they stand (name attributes): the ticket entries.
   std::vector<std::pair<std::string, std::string>> exactOptions;
@@ -30,10 +37,25 @@ struct JobRequest {
 JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settings,
                         std::string documentName, std::string data);
 
-/// Creates the job, sends its document and answers the job id. nullopt when
-/// the scheduler refuses or fails; `error` then names the queue and gives
-/// the scheduler's reason, and a job already created is cancelled, so that
-/// nothing half-submitted stays.
+/// The longest job name, ticket key and ticket value the scheduler takes:
+/// they go as IPP names, of at most 255 bytes.
+inline constexpr std::size_t kMaxNameBytes = 255;
+/// The longest printer option value: IPP text holds at most 1023 bytes.
+inline constexpr std::size_t kMaxTextBytes = 1023;
+
+/// Why the scheduler could not take `job` as it stands (a job name, ticket
+/// key or ticket value longer than kMaxNameBytes, a printer option value
+/// longer than kMaxTextBytes), in words naming the entry; empty when it
+/// can. libcups stops writing a request at a value over 32 KiB, short of
+/// the length it announced, and both ends then wait until a time-out.
+std::string jobRequestProblem(const JobRequest& job);
+
+/// Creates the job, sends its document (streamed from documentFd when that
+/// is set) and answers the job id. nullopt when the job cannot be taken as
+/// it stands (jobRequestProblem; nothing is sent), the scheduler refuses or
+/// fails, or the document cannot be read or is longer than documentLimit;
+/// `error` then names the queue and gives the reason, and a job already
+/// created is cancelled, so that nothing half-submitted stays.
 std::optional<int> submitJob(const JobRequest& job, std::string* error);
 
 }  // namespace jobwick::host

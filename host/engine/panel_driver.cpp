@@ -390,9 +390,11 @@ EventOutcome deleteBackward(const ControlRef& control, std::size_t count,
   focus(field, window);
   EventOutcome outcome;
   outcome.offered = count;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (field->deleteBackward()) ++outcome.accepted;
-  }
+  // Each deletion takes at least one UTF-16 unit, and one that does nothing
+  // leaves the field as it was, so the next would do nothing either: a
+  // count far beyond the text costs no more than the text.
+  const std::size_t possible = std::min(count, platform::utf16Length(field->stringValue()));
+  for (std::size_t i = 0; i < possible && field->deleteBackward(); ++i) ++outcome.accepted;
   if (count > 0 && outcome.accepted == 0) {
     return refused("nothing was deleted (the field is empty or its filter refused)");
   }

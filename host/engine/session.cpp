@@ -14,6 +14,7 @@
 
 #include "host/common/alert_text.h"
 #include "host/common/escape.h"
+#include "host/common/json_text.h"
 #include "host/common/settings_io.h"
 #include "host/common/temporary.h"
 #include "platform/strings.h"
@@ -48,7 +49,8 @@ std::string describeControl(const json& entry) {
   if (entry.contains("text")) {
     value = quote(entry["text"].get<std::string>());
   } else if (entry.contains("cells") || entry.contains("items") || entry.contains("tabs")) {
-    value = "selected " + entry.value("selectedRow", entry.value("selectedIndex", json(-1))).dump();
+    value =
+        "selected " + jsonText(entry.value("selectedRow", entry.value("selectedIndex", json(-1))));
     if (entry.contains("selectedTitle") && entry["selectedTitle"].is_string()) {
       value += " " + quote(entry["selectedTitle"].get<std::string>());
     }
@@ -290,7 +292,7 @@ class SessionRunner {
         if (member == "do" || member == "name" || member == "control") continue;
         const std::string shown = secret && member == "text" && value.is_string()
                                       ? quote(maskedText(value.get<std::string>()))
-                                      : value.dump();
+                                      : jsonText(value);
         what += (what.empty() || what.back() == ':' ? " " : ", ") + member + " " + shown;
       }
       return line + what;
@@ -301,7 +303,7 @@ class SessionRunner {
       line += " " + quote(secret ? maskedText(text) : text) + " into";
     }
     if (spec.contains("control")) line += " " + spec["control"].get<std::string>();
-    if (spec.contains("index")) line += " index " + spec["index"].dump();
+    if (spec.contains("index")) line += " index " + jsonText(spec["index"]);
     if (spec.contains("title")) line += " " + quote(spec["title"].get<std::string>());
     if (spec.contains("address")) line += " from " + spec["address"].get<std::string>();
     return line;
@@ -535,13 +537,13 @@ class SessionRunner {
         }
         ++expectations_;
         // Compared as plain JSON values: the order of members does not count.
-        if (nlohmann::json::parse(state[member].dump()) != nlohmann::json(expected)) {
+        if (nlohmann::json::parse(jsonText(state[member])) != nlohmann::json(expected)) {
           if (member == "text" && isSecret(window_, identifier)) {
             fail(step, result, identifier + ".text is not the expected text (a secret: not shown)");
           } else {
             fail(step, result,
-                 identifier + "." + member + " is " + state[member].dump() + ", expected " +
-                     expected.dump());
+                 identifier + "." + member + " is " + jsonText(state[member]) + ", expected " +
+                     jsonText(expected));
           }
         }
       }
@@ -556,7 +558,7 @@ class SessionRunner {
         const std::string shown = value ? quote(*value) : "absent";
         if (expected.is_string()) {
           if (!value || *value != expected.get<std::string>()) {
-            fail(step, result, name + " is " + shown + ", expected " + expected.dump());
+            fail(step, result, name + " is " + shown + ", expected " + jsonText(expected));
           }
         } else if (expected.is_boolean() && expected.get<bool>()) {
           if (!value) fail(step, result, name + " is absent, expected it to be present");
@@ -570,12 +572,12 @@ class SessionRunner {
       for (const auto& [label, expected] : spec["summary"].items()) {
         ++expectations_;
         const bool present = summary.contains(label);
-        const std::string shown = present ? summary[label].dump() : "absent";
+        const std::string shown = present ? jsonText(summary[label]) : "absent";
         if (expected.is_null() ? present
                                : (!present || summary[label] != expected.get<std::string>())) {
           fail(step, result,
                "summary \"" + label + "\" is " + shown + ", expected " +
-                   (expected.is_null() ? std::string("no such entry") : expected.dump()));
+                   (expected.is_null() ? std::string("no such entry") : jsonText(expected)));
         }
       }
     }

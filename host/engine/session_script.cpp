@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "host/common/bounded_read.h"
+#include "host/common/json_text.h"
 #include "host/common/settings_io.h"
 #include "host/engine/panel_driver.h"
 
@@ -213,7 +214,7 @@ class ScriptReader {
     if (document.contains("settings")) {
       platform::PrintSettings settings;
       std::string detail;
-      if (!parseSettingsJson(document["settings"].dump(), &settings, &detail)) {
+      if (!parseSettingsJson(jsonText(document["settings"]), &settings, &detail)) {
         return failed(error, "\"settings\": " + detail);
       }
       script_.settings = std::move(settings);
@@ -344,6 +345,10 @@ class ScriptReader {
     };
     if (member == "control" || member == "text" || member == "title" || member == "address") {
       if (!value.is_string()) return bad("a string");
+      // What is typed ends up in the ticket, handed on as C strings.
+      if (value.get_ref<const std::string&>().find('\0') != std::string::npos) {
+        return failed(error, label + ": \"" + member + "\" holds a NUL character");
+      }
     } else if (member == "index") {
       if (!value.is_number_integer()) return bad("an integer");
     } else if (member == "count" || member == "alerts") {

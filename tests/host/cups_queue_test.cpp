@@ -43,9 +43,15 @@ TEST_F(BundleForPPDTest, KeywordThenModelNameThenAClearError) {
       {"*JobwickDialogExtension: \"JobwickVk7300.plugin\"", "", "JobwickVk7300.plugin", ""},
       // The keyword wins over the model name.
       {"*JobwickDialogExtension: \"JobwickVk410e.plugin\"", "", "JobwickVk410e.plugin", ""},
-      // Only the last path part counts: a PPD cannot load code from elsewhere.
-      {"*JobwickDialogExtension: \"/tmp/evil/JobwickVk7300.plugin\"", "", "JobwickVk7300.plugin",
-       ""},
+      // One plain path component: a PPD cannot load code from elsewhere.
+      {"*JobwickDialogExtension: \"/tmp/evil/JobwickVk7300.plugin\"", "", "",
+       "the PPD names bundle \"/tmp/evil/JobwickVk7300.plugin\" (*JobwickDialogExtension), which "
+       "is not a bundle folder's name"},
+      {"*JobwickDialogExtension: \"..\"", "", "", "\"..\" (*JobwickDialogExtension), which is not"},
+      {"*JobwickDialogExtension: \".\"", "", "", "\".\" (*JobwickDialogExtension), which is not"},
+      {"*JobwickDialogExtension: \"JobwickVk7300.plugin/..\"", "", "",
+       "which is not a bundle folder's name"},
+      {"*JobwickDialogExtension: \"\"", "", "", "which is not a bundle folder's name"},
       {"*% none", "", "JobwickVk7300.plugin", ""},
       {"*% none", "Quivo VK-410E", "JobwickVk410e.plugin", ""},
       {"*JobwickDialogExtension: \"JobwickVk9.plugin\"", "", "",
@@ -66,6 +72,44 @@ TEST_F(BundleForPPDTest, KeywordThenModelNameThenAClearError) {
       ASSERT_TRUE(bundle) << error;
       EXPECT_EQ(*bundle, bundleDir() / c.bundle);
     }
+  }
+}
+
+// A bundle folder that is a link to a folder elsewhere is not one of the
+// bundles, whatever its name.
+TEST_F(BundleForPPDTest, LinkOutOfTheBundlesFolderIsRefused) {
+  const fs::path bundles = temp().path() / "bundles";
+  fs::create_directories(bundles / "JobwickVk410e.plugin");
+  fs::create_directories(temp().path() / "elsewhere" / "JobwickVk7300.plugin");
+  fs::create_directory_symlink(temp().path() / "elsewhere" / "JobwickVk7300.plugin",
+                               bundles / "JobwickVk7300.plugin");
+  std::string error;
+  EXPECT_FALSE(
+      bundleForPPD(variant("*JobwickDialogExtension: \"JobwickVk7300.plugin\""), bundles, &error));
+  EXPECT_NE(error.find("which lies outside the bundles folder"), std::string::npos) << error;
+  auto inside =
+      bundleForPPD(variant("*JobwickDialogExtension: \"JobwickVk410e.plugin\""), bundles, &error);
+  ASSERT_TRUE(inside) << error;
+  EXPECT_EQ(*inside, bundles / "JobwickVk410e.plugin");
+}
+
+// The PPD's texts are quoted with escapes: no terminal control, no line
+// break, no invalid UTF-8 reaches the message.
+TEST_F(BundleForPPDTest, PPDTextsInTheErrorAreEscaped) {
+  const std::string hostile = "X\x1b]0;pwned\x07\xc2\x85\xfe";
+  const struct {
+    std::string line, model, shown;
+  } cases[] = {
+      {"*JobwickDialogExtension: \"" + hostile + "\"", "",
+       "\"X\\x1b]0;pwned\\x07\\xc2\\x85\\xfe\""},
+      {"*% none", hostile, "model name \"X\\x1b]0;pwned\\x07\\xc2\\x85\\xfe\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    std::string error;
+    ASSERT_FALSE(bundleForPPD(variant(c.line, c.model), bundleDir(), &error));
+    EXPECT_NE(error.find(c.shown), std::string::npos) << error;
+    for (unsigned char byte : error) EXPECT_TRUE(byte >= 0x20 && byte < 0x7F) << error;
   }
 }
 

@@ -2,6 +2,7 @@
 // the options the queue's filter is given and the job attributes the
 // scheduler keeps carry exactly the ticket the panel saved.
 #include <cups/cups.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -276,6 +277,71 @@ TEST_F(PrintCommandTest, DryRunFromStandardInputShowsWhatWouldBeSent) {
   EXPECT_NE(lines.find("jp.co.quivo.print.PrintSettings.jobSuspend=2\n"), std::string::npos);
   EXPECT_EQ(result.out.substr(result.out.find("\njp.co.") + 1), lines);
   EXPECT_EQ(jobCount("Vk410e"), before);
+}
+
+// The document is checked before the scheduler is asked but read only when
+// the job is sent: a FIFO with no writer blocks neither a dry run nor the
+// refusal of an unknown queue, and a document on standard input is
+// streamed to the job.
+TEST_F(PrintCommandTest, DocumentIsReadOnlyWhenTheJobIsSent) {
+  const fs::path fifo = temp().path() / "no-writer";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::map<std::string, std::optional<std::string>> env = {
+      {"CUPS_SERVER", cupsd_->server()}, {"JOBWICK_PREFS_DIR", prefsDir().string()}};
+  auto timed = [&](const std::string& args) {
+    return runCommand({"/bin/sh", "-c", "timeout 60 \"$JOBWICK_HOST\" print " + args}, env);
+  };
+  auto unknown = timed(fifo.string() + " --printer NoSuchQueue");
+  EXPECT_EQ(unknown.exitCode, 1) << unknown.err;
+  EXPECT_NE(unknown.err.find("queue NoSuchQueue"), std::string::npos) << unknown.err;
+  auto dry = timed(fifo.string() + " --printer Vk7300 --dry-run");
+  EXPECT_EQ(dry.exitCode, 0) << dry.err;
+  EXPECT_NE(dry.out.find("# job-name: no-writer\n"), std::string::npos) << dry.out;
+  auto endless = timed("/dev/zero --printer Vk7300 --dry-run");
+  EXPECT_EQ(endless.exitCode, 4) << endless.err;
+  EXPECT_NE(endless.err.find("not a regular file or a FIFO"), std::string::npos) << endless.err;
+
+  const std::size_t before = jobCount("Rec7300");
+  auto piped = timed("- --printer Rec7300 < " + document_.string());
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.out.rfind("Rec7300-", 0), 0u) << piped.out;
+  EXPECT_EQ(jobCount("Rec7300"), before + 1);
+}
+
+// What the scheduler cannot take as a job attribute is refused, naming the
+// entry, before anything is sent; a name from outside cannot forge a line.
+TEST_F(PrintCommandTest, OverlongValuesAreRefusedAndNamesEscaped) {
+  const std::size_t before = jobCount("Vk7300");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--set", "memo=" + std::string(40000, 'x')},
+       "queue Vk7300: the value of setting memo is 40000 bytes long; the scheduler takes at most "
+       "255 bytes there; nothing was submitted"},
+      {{"--set", "memo=" + std::string(256, 'x'), "--dry-run"}, "setting memo is 256 bytes long"},
+      {{"--option", "Note=" + std::string(1024, 'x')}, "option Note is 1024 bytes long"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> args = {document_.string(), "--printer", "Vk7300"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto started = std::chrono::steady_clock::now();
+    auto result = print(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+  auto longest = print({document_.string(), "--printer", "Vk7300", "--dry-run", "--set",
+                        "memo=" + std::string(255, 'x')});
+  EXPECT_EQ(longest.exitCode, 0) << longest.err;
+  EXPECT_EQ(jobCount("Vk7300"), before);
+
+  const fs::path forged = scratchFile("a\nFAKE=1\x1b[2J.ps", "%!PS\nshowpage\n");
+  auto dry = print({forged.string(), "--printer", "Vk7300", "--dry-run"});
+  ASSERT_EQ(dry.exitCode, 0) << dry.err;
+  EXPECT_NE(dry.out.find("# job-name: a\\nFAKE=1\\x1b[2J.ps\n"), std::string::npos) << dry.out;
+  EXPECT_EQ(dry.out.find("\nFAKE"), std::string::npos) << dry.out;
 }
 
 TEST_F(PrintCommandTest, TicketShowReadsRealLpoptionsOutput) {

@@ -2,6 +2,7 @@
 // the built command against the built bundles, and each kind of script
 // mistake is reported with the place it happened.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -151,6 +152,29 @@ TEST_F(JobwickTest, SessionReportsRefusedEventsAndGoesOn) {
   EXPECT_EQ(steps[5]["status"], "partial");
   EXPECT_EQ(steps[5]["text"], "");
   EXPECT_EQ(result["refusedSteps"], 3);
+}
+
+// Deleting far more than the field holds costs no more than the field.
+TEST_F(JobwickTest, DeleteCountBeyondTheTextStopsAtTheText) {
+  auto script = scratchFile("delete.json", R"({
+    "bundle": "vk7300", "printer": {"ppd": ")" +
+                                               source("examples/ppd/vk7300.ppd").string() +
+                                               R"("},
+    "steps": [
+      {"do": "restore"},
+      {"do": "type", "control": "jobNameEditText", "text": "report"},
+      {"do": "delete", "control": "jobNameEditText", "count": 1000000000}
+    ]})");
+  const auto started = std::chrono::steady_clock::now();
+  int status = -1;
+  json result = jobwickJson({"session", script.string(), "--json"}, &status);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  ASSERT_EQ(status, 0) << result.dump();
+  const json& steps = result["steps"];
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[2]["status"], "partial");
+  EXPECT_EQ(steps[2]["text"], "");
+  EXPECT_EQ(steps[2]["message"], "6 of 1000000000 deletions happened");
 }
 
 TEST_F(JobwickTest, SessionFailedExpectationsNameTheStep) {
@@ -324,7 +348,21 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     4,
                     {"cannot read PPD", "missing.ppd"}},
-        ScriptError{"UnknownBundle", R"({"bundle": "vk9999", "steps": []})", {}, 1, {"vk9999"}}),
+        ScriptError{"UnknownBundle", R"({"bundle": "vk9999", "steps": []})", {}, 1, {"vk9999"}},
+        ScriptError{"NulInTypedText",
+                    "{" + kOk + R"("steps": [{"do": "type", "control": "a", "text": "1\u00002"}]})",
+                    {},
+                    4,
+                    {"step 1 (type): \"text\" holds a NUL character"}},
+        ScriptError{
+            "NulInASettingsKey",
+            "{" + kOk +
+                R"("settings": {"settings": {"jp.co.quivo.print.PrintSettings.filing\u0000x":
+                        "3"}}, "steps": []})",
+            {},
+            4,
+            {R"("settings": setting "jp.co.quivo.print.PrintSettings.filing\x00x": a NUL )"
+             R"(character in the key)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobwickTest, SessionWithoutScriptFileFails) {

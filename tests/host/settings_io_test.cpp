@@ -189,3 +189,27 @@ TEST(SettingsFile, ReadsEitherFormAndWritesAtomically) {
 }
 
 }  // namespace
+
+// A NUL would cut a key or value where the ticket is handed on as C
+// strings, making a second entry of the rest: refused, naming the place.
+TEST(SettingsText, NulInAKeyOrValueIsRefusedWithItsPlace) {
+  using namespace std::string_literals;
+  const struct {
+    std::string text, message;
+  } cases[] = {
+      {R"({"settings": {"jp.co.quivo.print.PrintSettings.filing\u0000x": "3"}})",
+       R"(setting "jp.co.quivo.print.PrintSettings.filing\x00x": a NUL character in the key)"},
+      {R"({"settings": {"a": "0\u00003"}})", R"(setting "a": a NUL character in the value)"},
+      {R"({"jobName": "r\u0000x", "settings": {}})", "\"jobName\": a NUL character in the name"},
+      {"a=1\nfiling\0x=3\n"s, R"(line 2: setting "filing\x00x": a NUL character in the key)"},
+      {"a=1\nb=0\0003\n"s, R"(line 2: setting "b": a NUL character in the value)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    PrintSettings settings;
+    std::string error;
+    EXPECT_FALSE(jobwick::host::parseSettingsText(c.text, &settings, &error));
+    EXPECT_EQ(error, c.message);
+    EXPECT_TRUE(settings.entries().empty());
+  }
+}
