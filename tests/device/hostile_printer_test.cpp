@@ -100,7 +100,9 @@ TEST_F(HostilePrinterTest, HostileDocumentsAreRejectedWithoutAlert) {
     const double took = pressAgainst({"--body-file", bodyFile(c.body).string()});
     EXPECT_LT(took, 10.0);
     EXPECT_LE(platform::shownAlerts().size(), 1u);
-    if (!platform::shownAlerts().empty()) EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
+    if (!platform::shownAlerts().empty()) {
+      EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
+    }
     EXPECT_EQ(simulator.requests().size(), 1u);
     for (const std::string& name : names()) {
       EXPECT_EQ(name.find("LEAKED"), std::string::npos);
@@ -120,7 +122,9 @@ TEST_F(HostilePrinterTest, InvalidUtf8InFolderNamesNeverReachesTheMenu) {
                folder("Board\xed\xa0\x80") + "</files>");
   pressAgainst({"--body-file", bodyFile(body).string()});
   EXPECT_LE(platform::shownAlerts().size(), 1u);
-  if (!platform::shownAlerts().empty()) EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
+  if (!platform::shownAlerts().empty()) {
+    EXPECT_EQ(names(), std::vector<std::string>{"Earlier"});
+  }
   ASSERT_TRUE(jc->folderList);
   for (const std::string& name : names()) EXPECT_TRUE(platform::isValidUtf8(name)) << name;
   for (const std::string& title : menuTitles()) EXPECT_TRUE(platform::isValidUtf8(title)) << title;

@@ -48,7 +48,9 @@ TEST(DocumentCheck, AcceptsFilesFifosAndStandardInputOnly) {
     SCOPED_TRACE(c.file);
     std::string error;
     EXPECT_EQ(jobwick::host::checkDocument(c.file, &error), c.message.empty()) << error;
-    if (!c.message.empty()) EXPECT_THAT(error, HasSubstr(c.message));
+    if (!c.message.empty()) {
+      EXPECT_THAT(error, HasSubstr(c.message));
+    }
   }
   if (::geteuid() != 0) {
     std::string error;
@@ -97,7 +99,9 @@ TEST(DocumentStream, ChunksUpToTheLimitThenFails) {
     EXPECT_EQ(ok, c.ok) << error;
     EXPECT_EQ(error, c.error);
     EXPECT_GT(chunks, 1u);
-    if (ok) EXPECT_EQ(got, bytes);
+    if (ok) {
+      EXPECT_EQ(got, bytes);
+    }
     EXPECT_LE(got.size(), c.limit);
   }
   // A read error (a folder's descriptor) fails with the system's reason.
