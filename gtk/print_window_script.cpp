@@ -230,11 +230,8 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
   // The queue's printer, the job and user of the options; the user's own
   // preferences, as for any print.
   host::SessionOptions options = host::sessionOptionsFromArgs(args_);
-  options.bundle = target->bundle.string();
-  options.ppd = target->ppd->path();
-  options.printerId = target->queue.name;
-  if (!target->queue.deviceURI.empty()) options.deviceURI = target->queue.deviceURI;
   options.prefsDir = host::preferencesFolderFor(args_);
+  options = host::sessionOptionsForQueue(*target, std::move(options));
   TabSessionInput input(window, !args_.has("--cancel"));
   window.followSession(nullptr);
   const int status = int(host::runSession(

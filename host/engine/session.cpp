@@ -714,6 +714,17 @@ ExitStatus runSession(SessionScript script, const SessionOptions& options,
   return runner.run();
 }
 
+SessionOptions sessionOptionsForQueue(const QueueTarget& target, SessionOptions jobAndUser) {
+  jobAndUser.bundle = target.bundle.string();
+  jobAndUser.ppd = target.ppd->path();
+  jobAndUser.printerId = target.queue.name;
+  jobAndUser.deviceURI =
+      target.queue.deviceURI.empty() ? std::nullopt : std::optional(target.queue.deviceURI);
+  // The remembered entries are the user's own, kept per queue.
+  if (!jobAndUser.prefsDir) jobAndUser.prefsDir = platform::UserDefaults::preferencesFolder();
+  return jobAndUser;
+}
+
 ExitStatus runPanelForQueue(const QueueTarget& target, std::optional<SessionScript> script,
                             SessionOptions jobAndUser, const SessionReport& errors,
                             PrintVerdict* verdict) {
@@ -725,19 +736,12 @@ ExitStatus runPanelForQueue(const QueueTarget& target, std::optional<SessionScri
     script->folder = fs::current_path();
     script->steps.push_back({1, "restore", "", {{"do", "restore"}}});
   }
-  jobAndUser.bundle = target.bundle.string();
-  jobAndUser.ppd = target.ppd->path();
-  jobAndUser.printerId = target.queue.name;
-  jobAndUser.deviceURI =
-      target.queue.deviceURI.empty() ? std::nullopt : std::optional(target.queue.deviceURI);
-  // The remembered entries are the user's own, kept per queue.
-  if (!jobAndUser.prefsDir) jobAndUser.prefsDir = platform::UserDefaults::preferencesFolder();
   std::ostringstream discarded;
   SessionInput direct;
   PrintVerdict pressed;
   const ExitStatus status =
-      runSession(std::move(*script), jobAndUser, {discarded, errors.err, false, errors.command},
-                 direct, &pressed);
+      runSession(std::move(*script), sessionOptionsForQueue(target, std::move(jobAndUser)),
+                 {discarded, errors.err, false, errors.command}, direct, &pressed);
   if (status == ExitStatus::success && verdict) *verdict = std::move(pressed);
   return status;
 }

@@ -106,6 +106,12 @@ ExitStatus runSession(SessionScript script, const SessionOptions& options,
                       const SessionReport& report, SessionInput& input,
                       PrintVerdict* pressPrint = nullptr);
 
+/// `jobAndUser` with the printer of CUPS queue `target`: its bundle, its
+/// PPD (the file `target` holds), the queue name as printer id and its
+/// device URI. An unset preferences folder becomes the user's own (not a
+/// temporary one: a print remembers what the user locked). Never fails.
+SessionOptions sessionOptionsForQueue(const QueueTarget& target, SessionOptions jobAndUser);
+
 /// The session of `jobwick print` for CUPS queue `target`: `script`'s steps
 /// (or, without one, the restore of the job's print settings), then Print.
 /// The printer is the queue (setupForQueue); the job and user come from
