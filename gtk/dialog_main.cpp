@@ -23,6 +23,7 @@
 #include "gtk/screenshot_session.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
+#include "host/cups/ticket_privacy.h"
 
 namespace jobwick::gtkui {
 namespace {
@@ -100,6 +101,9 @@ std::vector<host::OptionSpec> dialogOptions() {
   if (!session) return {};
   std::vector<host::OptionSpec> options = session->options;
   options.push_back({"--printer", "QUEUE", "the queue to select first"});
+  options.push_back({host::kAllowExposedTicketOption, "",
+                     "send a ticket that carries a secret even to a queue whose tickets other "
+                     "users can read"});
   options.push_back({"--help-testing", "", "the options for tests and scripts"});
   // For tests and scripts.
   options.push_back({"--script", "SESSION", "the session script to run"});

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
 #include "platform/user_defaults.h"
@@ -267,7 +268,31 @@ void PrintWindow::print() {
     return;
   }
   warnUnsavedPreferences();
+  if (!ticketMayGo(*dialog)) return;
   if (!sendJob(dialog->host().settings())) outcome_ = Outcome::kFailed;
+}
+
+bool PrintWindow::ticketMayGo(host::PrintDialog& dialog) {
+  exposure_.clear();
+  if (jobAndUser_.allowExposedTicket) return true;
+  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(dialog_));
+  if (!printer) return true;
+  const std::string name = gtk_printer_get_name(printer);
+  std::optional<host::QueueInfo> queue;
+  if (dialog.queue() && dialog.queue()->queue.name == name) queue = dialog.queue()->queue;
+  std::string error;
+  if (!queue) queue = host::describeQueue(name, &error);
+  exposure_ = queue ? host::exposedTicketProblem(*queue, dialog.host().settings())
+                    : error + "; nothing was submitted";
+  if (exposure_.empty()) return true;
+  ++refusals_;
+  platform::Alert alert;
+  alert.title = "Job not sent";
+  alert.message = exposure_;
+  alert.defaultButton = "OK";
+  ++alertDialogs_;
+  runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
+  return false;
 }
 
 void PrintWindow::warnUnsavedPreferences() {
@@ -380,6 +405,10 @@ int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet
       std::cerr << "jobwick: dialog: " << window.error() << "\n";
       return host::kExitFailure;
     default:
+      if (!window.exposure().empty() && window.outcome() == PrintWindow::Outcome::kCancelled) {
+        std::cerr << "jobwick: dialog: " << window.exposure() << "\n";
+        return host::kExitFailure;
+      }
       if (window.refusals() > 0 && window.outcome() == PrintWindow::Outcome::kCancelled) {
         std::cerr << "jobwick: dialog: the panel refused to print on " << window.queue()
                   << "; nothing was submitted\n";

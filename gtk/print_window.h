@@ -86,6 +86,9 @@ class PrintWindow {
   const std::string& queue() const { return queue_; }
   /// The times the panel refused Print (the dialog stayed open).
   unsigned refusals() const { return refusals_; }
+  /// Why the last Print was refused for the queue's privacy (the ticket
+  /// carries secrets other users of the queue could read); empty when not.
+  const std::string& exposure() const { return exposure_; }
   unsigned alertDialogs() const { return alertDialogs_; }
   bool visible() const;
   GtkWindow* window() const { return GTK_WINDOW(dialog_); }
@@ -110,6 +113,9 @@ class PrintWindow {
   // preferences during the last check.
   void warnUnsavedPreferences();
   bool sendJob(const platform::PrintSettings& ticket);
+  // Refuses, with an alert, a ticket whose secrets the selected queue would
+  // show other users; true when the job may go.
+  bool ticketMayGo(host::PrintDialog& dialog);
 
   std::filesystem::path document_;
   host::DialogSetup jobAndUser_;
@@ -128,6 +134,7 @@ class PrintWindow {
   std::string jobName_;
   unsigned refusals_ = 0;
   unsigned alertDialogs_ = 0;
+  std::string exposure_;
 };
 
 /// Answers a shown file chooser in place of its user: called once the

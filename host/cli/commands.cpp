@@ -236,11 +236,17 @@ Subcommand printCommand() {
       "(QUEUE-ID) is printed.\n"
       "\n"
       "The job options are the ticket's own values: ciphers, digests and the plain number "
-      "entries the ticket defines; a typed pass code or password is never sent in clear.\n"
+      "entries the ticket defines; a typed pass code or password is never sent in clear. "
+      "But the ciphers' keys are no secret: anyone who reads the ticket can decipher it. "
+      "So a ticket that carries a pass code, folder password, login name, password or user "
+      "number goes only to a queue whose tickets other users cannot read (one that "
+      "'jobwick setup' made private); for any other queue the command refuses, names the "
+      "queue and submits nothing, unless --allow-exposed-ticket is given. A ticket without "
+      "secrets goes to any queue.\n"
       "\n"
       "Exit status: 0 when the job was submitted (or shown with --dry-run), 3 when the "
       "panel refused to print, 1 when the queue, scheduler, bundle or job failed "
-      "(the scheduler's reason is given), 2 for a wrong command line, 4 when FILE, the "
+      "(the scheduler's reason is given) or the queue would expose the ticket's secrets, 2 for a wrong command line, 4 when FILE, the "
       "session script or the settings file cannot be read or is malformed. Nothing is "
       "run, written or sent before the command line and the inputs have been checked.",
       {
@@ -258,6 +264,9 @@ Subcommand printCommand() {
           {"--prefs-dir", "DIR",
            "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
            "~/.config/jobwick/preferences"},
+          {"--allow-exposed-ticket", "",
+           "send a ticket that carries a secret even to a queue whose tickets other users "
+           "can read"},
           {"--json", "", "write the job (or with --dry-run the job options) as JSON"},
           kHelpOption,
       },
@@ -276,7 +285,11 @@ Subcommand queuesCommand() {
       0,
       "list the CUPS queues and the bundle that serves each",
       "Asks the CUPS scheduler for its queues and, for each, fetches its PPD and names the "
-      "plug-in bundle that serves it, or says why none does.\n"
+      "plug-in bundle that serves it, or says why none does, and whether the queue's job "
+      "tickets are private: \"tickets private\" when the queue is under the scheduler "
+      "policy jobwick (see 'jobwick setup'), where only a job's owner and administrators "
+      "read its ticket; \"tickets readable by other users\" under any other policy "
+      "(printer-op-policy), such as CUPS's shipped default.\n"
       "\n"
       "Exit status: 0 when the scheduler answered, 1 when it cannot be reached, 2 for a "
       "wrong command line.",
@@ -284,6 +297,49 @@ Subcommand queuesCommand() {
       "  jobwick queues\n"
       "  CUPS_SERVER=127.0.0.1:8631 jobwick queues --json",
       runQueues,
+  };
+}
+
+/// jobwick setup QUEUE: its options, help text and runner.
+Subcommand setupCommand() {
+  return {
+      {"setup"},
+      "QUEUE",
+      1,
+      "make a Jobwick printer's queue whose tickets other users cannot read",
+      "For an administrator. Makes the queue QUEUE (with --ppd or --model, and "
+      "--device-uri) or updates it, and puts it under the scheduler policy jobwick, adding "
+      "that policy to the scheduler's configuration when it is missing. The configuration "
+      "is read and written through the scheduler's administration interface "
+      "(/admin/conf/cupsd.conf), so a remote or private scheduler (CUPS_SERVER) is set up "
+      "the same way; every other part of it stays as it was.\n"
+      "\n"
+      "Under the policy jobwick, only a job's owner, authenticated, and administrators read "
+      "the job's attributes (JobPrivateValues all), and only they hold, release, change or "
+      "cancel it; local users authenticate by their connection, without a password. A job "
+      "ticket's ciphers use keys anyone can find, so under CUPS's shipped policy every user "
+      "of the scheduler can read a job's pass code, passwords and login name.\n"
+      "\n"
+      "Running it again changes nothing; it says what it changed. It warns when the "
+      "scheduler logs at a debug level, where its error log holds every ticket. --undo "
+      "puts the queue back under the policy default.\n"
+      "\n"
+      "Exit status: 0 when the queue is set up (or was already), 1 when the scheduler "
+      "refuses (the caller is no administrator) or cannot be reached, or the queue is not "
+      "a Jobwick printer's, 2 for a wrong command line, 4 when the PPD cannot be read or "
+      "no bundle serves it.",
+      {
+          {"--ppd", "FILE", "the printer's PPD, installed for the queue"},
+          {"--model", "MODEL", "the printer's driver as 'lpinfo -m' lists it, instead of --ppd"},
+          {"--device-uri", "URI", "the printer's address (needed to make a queue)"},
+          {"--undo", "", "put the queue back under the scheduler's policy default"},
+          {"--json", "", "write what was changed as a JSON document"},
+          kHelpOption,
+      },
+      "  sudo jobwick setup Office_MFP\n"
+      "  sudo jobwick setup Office_MFP --ppd vk7300.ppd --device-uri ipp://10.0.0.5/ipp/print\n"
+      "  sudo jobwick setup --undo Office_MFP",
+      runSetup,
   };
 }
 
@@ -413,7 +469,7 @@ Subcommand prefsShowCommand() {
 const std::vector<Subcommand>& subcommands() {
   static const std::vector<Subcommand> table = {
       infoCommand(),       sessionCommand(), printCommand(),     queuesCommand(),
-      ticketShowCommand(), foldersCommand(), prefsShowCommand(),
+      setupCommand(),      ticketShowCommand(), foldersCommand(), prefsShowCommand(),
   };
   return table;
 }

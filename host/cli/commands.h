@@ -65,6 +65,7 @@ int runFolders(const Invocation& invocation);
 int runPrefsShow(const Invocation& invocation);
 int runPrint(const Invocation& invocation);
 int runQueues(const Invocation& invocation);
+int runSetup(const Invocation& invocation);
 
 /// Runs the session script at `path` as `jobwick session` does, with the
 /// options of `invocation` over it and the user's events going through

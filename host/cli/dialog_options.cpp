@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "host/cups/ticket_privacy.h"
 #include "platform/user_defaults.h"
 
 namespace jobwick::host {
@@ -124,6 +125,7 @@ DialogSetup dialogSetupFromArgs(const ParsedArgs& args, const std::string& bundl
     setup.prefsDir = fs::path(env);
   }
   setup.constraintHandling = !args.has("--no-constraint-handling");
+  setup.allowExposedTicket = args.has(kAllowExposedTicketOption);
   return setup;
 }
 

@@ -14,6 +14,7 @@
 #include "host/cups/cups_options.h"
 #include "host/cups/cups_queue.h"
 #include "host/cups/submit.h"
+#include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
 
@@ -117,6 +118,12 @@ int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequ
   return kExitSuccess;
 }
 
+/// Whether a queue's tickets are private, in words, with its policy.
+std::string privacyWords(const QueueInfo& queue) {
+  return std::string(ticketsPrivate(queue) ? "tickets private" : "tickets readable by other users") +
+         " (policy " + escapeText(queue.opPolicy.empty() ? "unknown" : queue.opPolicy) + ")";
+}
+
 }  // namespace
 
 int runPrint(const Invocation& invocation) {
@@ -166,6 +173,11 @@ int runPrint(const Invocation& invocation) {
   if (!verdict.shouldPrint) {
     return invocation.fail(ExitStatus::problems, refusal(verdict, target->queue.name));
   }
+  if (auto exposed = exposedTicketProblem(target->queue, verdict.settings);
+      !exposed.empty() && !args.has(kAllowExposedTicketOption)) {
+    if (!args.has("--dry-run")) return invocation.fail(ExitStatus::failure, exposed);
+    invocation.err << "jobwick: print: warning: without --dry-run: " << exposed << "\n";
+  }
   return submitPrint(invocation, *target, jobFrom(args, verdict.settings));
 }
 
@@ -186,12 +198,14 @@ int runQueues(const Invocation& invocation) {
            {"deviceURI", queue.deviceURI},
            {"makeAndModel", queue.makeAndModel},
            {"bundle", bundle ? nlohmann::ordered_json(bundle->string()) : nlohmann::ordered_json()},
-           {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)}});
+           {"problem", bundle ? nlohmann::ordered_json() : nlohmann::ordered_json(why)},
+           {"opPolicy", queue.opPolicy},
+           {"ticketsPrivate", ticketsPrivate(queue)}});
     } else {
       // Every text of a row comes from outside (the scheduler, a PPD).
       invocation.out << escapeText(queue.name) << "  "
                      << escapeText(bundle ? bundle->filename().string() : "no bundle: " + why)
-                     << "\n";
+                     << "  " << privacyWords(queue) << "\n";
     }
   }
   if (invocation.args.has("--json")) invocation.out << jsonText(list, 2) << "\n";

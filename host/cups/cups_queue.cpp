@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 using platform::IppMessage;
 
 /// The attributes a queue is described by.
-const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model"};
+const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model",
+                                       "printer-op-policy"};
 
 std::string stringOf(ipp_attribute_t* attribute) {
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
@@ -117,6 +118,14 @@ std::string bundleList(const fs::path& bundleDir) {
 
 }  // namespace
 
+bool ticketsPrivate(const QueueInfo& queue) {
+  return queue.opPolicy == kPrivatePolicy;
+}
+
+bool queueNotFound() {
+  return cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
+}
+
 bool schedulerUnreachable() {
   const ipp_status_t status = cupsLastError();
   return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
@@ -163,7 +172,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
   ipp_t* attributes = response.get();
   QueueInfo queue{stringOf(ippFindAttribute(attributes, "printer-name", IPP_TAG_NAME)),
                   stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI)),
-                  stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT))};
+                  stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT)),
+                  stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME))};
   if (queue.name.empty()) queue.name = name;
   return queue;
 }
@@ -189,6 +199,7 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
     if (attribute == "printer-name") queue.name = stringOf(a);
     if (attribute == "device-uri") queue.deviceURI = stringOf(a);
     if (attribute == "printer-make-and-model") queue.makeAndModel = stringOf(a);
+    if (attribute == "printer-op-policy") queue.opPolicy = stringOf(a);
   }
   if (!queue.name.empty()) queues.push_back(queue);
   std::sort(queues.begin(), queues.end(),

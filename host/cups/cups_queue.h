@@ -23,7 +23,17 @@ struct QueueInfo {
   std::string name;
   std::string deviceURI;     ///< empty when the scheduler does not say
   std::string makeAndModel;  ///< printer-make-and-model
+  std::string opPolicy;      ///< printer-op-policy; empty when the scheduler does not say
 };
+
+/// The scheduler policy `jobwick setup` writes and puts a queue under: only
+/// a job's owner (authenticated) and administrators read its ticket
+/// entries or change, release or cancel it.
+inline constexpr const char* kPrivatePolicy = "jobwick";
+
+/// Whether other users of the scheduler are kept from `queue`'s job
+/// tickets: the queue is under the policy kPrivatePolicy.
+bool ticketsPrivate(const QueueInfo& queue);
 
 /// "127.0.0.1:8631" or "/run/cups/cups.sock": the scheduler libcups talks to.
 std::string schedulerName();
@@ -38,6 +48,10 @@ std::string lastSchedulerReason();
 /// Whether the last request failed for want of a scheduler (no answer at
 /// all) rather than by the scheduler's refusal; false after a success.
 bool schedulerUnreachable();
+
+/// Whether the last request failed because the scheduler has no such queue
+/// (or job); false after a success.
+bool queueNotFound();
 
 /// Asks the scheduler about queue `name`. Answers nullopt when there is no
 /// such queue or the scheduler cannot be asked; `error` then names the queue

@@ -37,6 +37,9 @@ struct DialogSetup {
   std::optional<std::string> language;
   std::optional<std::filesystem::path> prefsDir;
   bool constraintHandling = true;
+  /// Print sends a ticket that carries secrets even to a queue whose
+  /// tickets other users can read (exposedTicketProblem).
+  bool allowExposedTicket = false;
   /// Receives each alert the plug-in shows; without one alerts are written
   /// to stderr. Either way they are kept in alerts().
   std::function<void(const platform::Alert&)> alertListener;

@@ -1,0 +1,271 @@
+// jobwick setup: a queue for a Jobwick printer whose job tickets no other
+// user of the scheduler can read or change.
+#include <chrono>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "host/cli/commands.h"
+#include "host/common/bounded_read.h"
+#include "host/common/escape.h"
+#include "host/common/json_text.h"
+#include "host/cups/cups_queue.h"
+#include "host/cups/scheduler_admin.h"
+#include "host/engine/plugin_loader.h"
+
+namespace jobwick::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The largest PPD `setup` compares or installs.
+constexpr std::size_t kMaxPPDBytes = 16u << 20;
+/// How long the scheduler may take to come back with a new configuration
+/// (it waits up to its ReloadTimeout, 30 s by default, for printing jobs).
+constexpr auto kReloadWait = std::chrono::seconds(60);
+
+/// What setup found and did, for the report.
+struct SetupReport {
+  std::string queue;
+  std::vector<std::string> changes;
+  std::vector<std::string> warnings;
+  bool ticketsPrivate = false;
+};
+
+/// Where the queue's PPD comes from, read and checked: it must describe a
+/// printer a Jobwick bundle serves.
+struct PPDSource {
+  std::string text;
+  std::string what;  ///< "the PPD FILE", "model MODEL"
+  std::unique_ptr<TemporaryFile> fetched;
+};
+
+/// Reads the PPD of --ppd or --model and checks that a bundle serves it.
+/// nullopt (after reporting) on failure; `status` then holds the exit code.
+std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
+  const ParsedArgs& args = invocation.args;
+  PPDSource source;
+  fs::path path;
+  std::string error;
+  if (auto file = args.value("--ppd")) {
+    path = *file;
+    source.what = "the PPD " + escapeText(*file);
+  } else if (auto model = args.value("--model")) {
+    source.fetched = fetchModelPPD(*model, &error);
+    if (!source.fetched) {
+      *status = invocation.fail(ExitStatus::failure, error);
+      return std::nullopt;
+    }
+    path = source.fetched->path();
+    source.what = "model " + escapeText(*model);
+  }
+  if (!readBoundedFile(path, "PPD", kMaxPPDBytes, &source.text, &error)) {
+    *status = invocation.fail(ExitStatus::badInput, error);
+    return std::nullopt;
+  }
+  if (!bundleForPPD(path, defaultBundleDir(), &error)) {
+    *status = invocation.fail(ExitStatus::badInput,
+                              source.what + " is not a Jobwick printer's: " + error);
+    return std::nullopt;
+  }
+  return source;
+}
+
+/// Adds the private policy to the scheduler's configuration when it is
+/// missing or differs; warns when the scheduler logs tickets. False (after
+/// reporting) on failure; `configChanged` says whether it was written.
+bool ensurePolicy(const Invocation& invocation, SetupReport* report, bool* configChanged,
+                  int* status) {
+  std::string error;
+  auto config = readSchedulerConfig(&error);
+  if (!config) {
+    *status = invocation.fail(ExitStatus::failure, error + "; nothing was changed");
+    return false;
+  }
+  const std::string level = logLevelOf(*config);
+  if (logsTickets(level)) {
+    report->warnings.push_back(
+        "the scheduler logs at level " + escapeText(level) +
+        ", so its error log holds every job's ticket (the filters' options); set LogLevel warn "
+        "('cupsctl --no-debug-logging')");
+  }
+  const PolicyEdit edit = withPrivatePolicy(&*config);
+  *configChanged = edit != PolicyEdit::kUnchanged;
+  if (!*configChanged) return true;
+  if (!writeSchedulerConfig(*config, &error)) {
+    *status = invocation.fail(ExitStatus::failure, error + "; nothing was changed");
+    return false;
+  }
+  report->changes.push_back(std::string(edit == PolicyEdit::kAdded ? "added" : "rewrote") +
+                            " the policy " + kPrivatePolicy +
+                            " in the configuration of the CUPS scheduler at " +
+                            escapeText(schedulerName()));
+  return true;
+}
+
+/// Sends `change`, waiting while the scheduler reloads a configuration
+/// that brings the policy (it is away, then does not know the policy yet).
+bool applyChange(const Invocation& invocation, const std::string& queue, const QueueChange& change,
+                 bool waitForReload, std::string* error) {
+  const auto start = std::chrono::steady_clock::now();
+  bool told = false;
+  for (;;) {
+    bool policyUnknown = false;
+    if (modifyQueue(queue, change, error, &policyUnknown)) return true;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (!waitForReload || !policyUnknown || waited > kReloadWait) return false;
+    if (!told && waited > std::chrono::seconds(1)) {
+      invocation.err << "jobwick: setup: waiting for the scheduler to load its new "
+                        "configuration...\n";
+      told = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
+/// What the queue needs: the PPD, device and policy that differ from what
+/// it has (`queue`, nullopt when there is none yet).
+QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& queue,
+                      const std::optional<PPDSource>& source, SetupReport* report) {
+  QueueChange change;
+  change.opPolicy = kPrivatePolicy;
+  if (auto file = args.value("--ppd")) change.ppdFile = fs::path(*file);
+  if (auto model = args.value("--model")) change.model = *model;
+  if (auto uri = args.value("--device-uri")) change.deviceURI = *uri;
+  const std::string name = escapeText(report->queue);
+  if (!queue) {
+    change.enable = true;
+    report->changes.push_back("queue " + name + ": made with " + source->what + " and device " +
+                              escapeText(*change.deviceURI) + ", under the policy " +
+                              kPrivatePolicy + ": other users cannot read its tickets");
+    return change;
+  }
+  if (source) {
+    std::string current, ignored;
+    if (auto ppd = fetchQueuePPD(queue->name, &ignored))
+      readBoundedFile(ppd->path(), "PPD", kMaxPPDBytes, &current, &ignored);
+    if (current == source->text) {
+      change.ppdFile.reset();
+      change.model.reset();
+    } else {
+      report->changes.push_back("queue " + name + ": driver replaced by " + source->what);
+    }
+  }
+  if (change.deviceURI && *change.deviceURI == queue->deviceURI) change.deviceURI.reset();
+  if (change.deviceURI) {
+    report->changes.push_back("queue " + name + ": device " + escapeText(*change.deviceURI) +
+                              " (was " + escapeText(queue->deviceURI) + ")");
+  }
+  if (queue->opPolicy == kPrivatePolicy) {
+    change.opPolicy.reset();
+  } else {
+    report->changes.push_back("queue " + name + ": policy " + escapeText(queue->opPolicy) +
+                              " -> " + kPrivatePolicy + ": other users can no longer read its "
+                              "tickets");
+  }
+  return change;
+}
+
+int printReport(const Invocation& invocation, const SetupReport& report) {
+  for (const auto& warning : report.warnings)
+    invocation.err << "jobwick: setup: warning: " << warning << "\n";
+  if (invocation.args.has("--json")) {
+    invocation.out << jsonText(nlohmann::ordered_json{{"queue", report.queue},
+                                                      {"changed", !report.changes.empty()},
+                                                      {"changes", report.changes},
+                                                      {"warnings", report.warnings},
+                                                      {"ticketsPrivate", report.ticketsPrivate}},
+                               2)
+                   << "\n";
+    return kExitSuccess;
+  }
+  for (const auto& change : report.changes) invocation.out << change << "\n";
+  if (report.changes.empty()) {
+    invocation.out << "queue " << escapeText(report.queue) << ": nothing to change; "
+                   << (report.ticketsPrivate ? "its tickets are private (policy " +
+                                                   std::string(kPrivatePolicy) + ")"
+                                             : "it is not under the policy " +
+                                                   std::string(kPrivatePolicy))
+                   << "\n";
+  }
+  return kExitSuccess;
+}
+
+/// The queue as the scheduler has it; nullopt when there is no such queue.
+/// False (after reporting) when the scheduler cannot be asked.
+bool findQueue(const Invocation& invocation, const std::string& name,
+               std::optional<QueueInfo>* queue, int* status) {
+  std::string error;
+  *queue = describeQueue(name, &error);
+  if (*queue || queueNotFound()) return true;
+  *status = invocation.fail(ExitStatus::failure, error);
+  return false;
+}
+
+int runUndo(const Invocation& invocation, const std::string& name) {
+  int status = kExitSuccess;
+  std::optional<QueueInfo> queue;
+  if (!findQueue(invocation, name, &queue, &status)) return status;
+  if (!queue) return invocation.fail(ExitStatus::failure, "no queue named " + escapeText(name));
+  SetupReport report{queue->name, {}, {}, false};
+  if (queue->opPolicy == kPrivatePolicy) {
+    std::string error;
+    QueueChange change;
+    change.opPolicy = "default";
+    if (!modifyQueue(queue->name, change, &error)) {
+      return invocation.fail(ExitStatus::failure, error);
+    }
+    report.changes.push_back("queue " + escapeText(queue->name) + ": policy " + kPrivatePolicy +
+                             " -> default: other users of the scheduler can read its tickets");
+  }
+  return printReport(invocation, report);
+}
+
+}  // namespace
+
+int runSetup(const Invocation& invocation) {
+  const ParsedArgs& args = invocation.args;
+  const std::string& name = args.positionals.front();
+  const bool undo = args.has("--undo");
+  if (args.has("--ppd") && args.has("--model")) {
+    return invocation.fail(ExitStatus::usage, "give --ppd or --model, not both");
+  }
+  if (undo && (args.has("--ppd") || args.has("--model") || args.has("--device-uri"))) {
+    return invocation.fail(ExitStatus::usage, "--undo takes no --ppd, --model or --device-uri");
+  }
+  if (undo) return runUndo(invocation, name);
+  int status = kExitSuccess;
+  std::optional<PPDSource> source;
+  if (args.has("--ppd") || args.has("--model")) {
+    source = ppdSource(invocation, &status);
+    if (!source) return status;
+  }
+  std::optional<QueueInfo> queue;
+  if (!findQueue(invocation, name, &queue, &status)) return status;
+  if (!queue && (!source || !args.has("--device-uri"))) {
+    return invocation.fail(ExitStatus::failure,
+                           "no queue named " + escapeText(name) +
+                               "; to make it, give --ppd FILE or --model MODEL, and --device-uri URI");
+  }
+  if (queue && !source) {
+    std::string why;
+    auto ppd = fetchQueuePPD(queue->name, &why);
+    if (!ppd || !bundleForPPD(ppd->path(), defaultBundleDir(), &why)) {
+      return invocation.fail(ExitStatus::failure, "queue " + escapeText(name) +
+                                                      " is not a Jobwick printer's: " + why);
+    }
+  }
+  SetupReport report{queue ? queue->name : name, {}, {}, true};
+  bool configChanged = false;
+  if (!ensurePolicy(invocation, &report, &configChanged, &status)) return status;
+  const QueueChange change = changeFor(args, queue, source, &report);
+  if (change.ppdFile || change.model || change.deviceURI || change.opPolicy) {
+    std::string error;
+    if (!applyChange(invocation, report.queue, change, configChanged, &error)) {
+      return invocation.fail(ExitStatus::failure, error);
+    }
+  }
+  return printReport(invocation, report);
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,83 @@
+// Secrets in a job ticket, and the queues they may go to.
+#include "host/cups/ticket_privacy.h"
+
+#include <string_view>
+
+#include "host/common/escape.h"
+#include "host/cups/cups_options.h"
+
+namespace jobwick::host {
+namespace {
+
+/// The entries that carry each secret, by the start of their key after
+/// the ticket prefix (pieces and variants follow on).
+struct SecretStem {
+  std::string_view stem;
+  const char* secret;
+};
+constexpr SecretStem kSecretStems[] = {
+    {"jobSuspendKey", "pass code"},   {"jobSuspend2Key", "pass code"},
+    {"folderPassword", "folder password"}, {"loginName", "login name"},
+    {"password", "password"},         {"userNumber", "user number"},
+};
+constexpr const char* kSecretOrder[] = {"pass code", "folder password", "login name", "password",
+                                        "user number"};
+constexpr std::string_view kPrefix = "jp.co.quivo.print.PrintSettings.";
+
+/// "a pass code", "a pass code and a password", "a pass code, a password
+/// and a user number".
+std::string listed(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += i == 0 ? "a " : i + 1 == names.size() ? " and a " : ", a ";
+    text += names[i];
+  }
+  return text;
+}
+
+/// A queue name as a shell word: as it stands when it holds nothing a shell
+/// reads specially, else in single quotes.
+std::string shellWord(const std::string& name) {
+  const bool plain = !name.empty() && name.find_first_not_of(
+                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                          "0123456789_.-+@%:,") == std::string::npos;
+  if (plain) return name;
+  std::string quoted = "'";
+  for (char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::vector<std::string> ticketSecrets(const platform::PrintSettings& settings) {
+  bool found[std::size(kSecretOrder)] = {};
+  for (const auto& [key, value] : settings.entries()) {
+    if (value.empty() || !isTicketKey(key) || key.compare(0, kPrefix.size(), kPrefix) != 0) continue;
+    const std::string_view name = std::string_view(key).substr(kPrefix.size());
+    for (const auto& [stem, secret] : kSecretStems) {
+      if (name.substr(0, stem.size()) != stem) continue;
+      for (std::size_t i = 0; i < std::size(kSecretOrder); ++i)
+        found[i] = found[i] || std::string_view(kSecretOrder[i]) == secret;
+    }
+  }
+  std::vector<std::string> secrets;
+  for (std::size_t i = 0; i < std::size(kSecretOrder); ++i)
+    if (found[i]) secrets.emplace_back(kSecretOrder[i]);
+  return secrets;
+}
+
+std::string exposedTicketProblem(const QueueInfo& queue, const platform::PrintSettings& settings) {
+  if (ticketsPrivate(queue)) return {};
+  const auto secrets = ticketSecrets(settings);
+  if (secrets.empty()) return {};
+  const std::string name = escapeText(queue.name);
+  return "queue " + name + " lets other users read its job tickets (policy " +
+         escapeText(queue.opPolicy.empty() ? "unknown" : queue.opPolicy) +
+         ") and this ticket carries " + listed(secrets) +
+         "; nothing was submitted (an administrator makes its tickets private with "
+         "\"jobwick setup " +
+         escapeText(shellWord(queue.name)) + "\"; " + kAllowExposedTicketOption +
+         " sends the ticket anyway)";
+}
+
+}  // namespace jobwick::host
