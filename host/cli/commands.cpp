@@ -246,7 +246,8 @@ Subcommand printCommand() {
       "\n"
       "Exit status: 0 when the job was submitted (or shown with --dry-run), 3 when the "
       "panel refused to print, 1 when the queue, scheduler, bundle or job failed "
-      "(the scheduler's reason is given) or the queue would expose the ticket's secrets, 2 for a wrong command line, 4 when FILE, the "
+      "(the scheduler's reason is given) or the queue would expose the ticket's secrets, 2 for a "
+      "wrong command line, 4 when FILE, the "
       "session script or the settings file cannot be read or is malformed. Nothing is "
       "run, written or sent before the command line and the inputs have been checked.",
       {
@@ -307,7 +308,8 @@ Subcommand setupCommand() {
       "QUEUE",
       1,
       "make a Jobwick printer's queue whose tickets other users cannot read",
-      "For an administrator. Makes the queue QUEUE (with --ppd or --model, and "
+      "For an administrator (root, or a member of the scheduler's SystemGroup, as with "
+      "sudo). Makes the queue QUEUE (with --ppd or --model, and "
       "--device-uri) or updates it, and puts it under the scheduler policy jobwick, adding "
       "that policy to the scheduler's configuration when it is missing. The configuration "
       "is read and written through the scheduler's administration interface "
@@ -336,9 +338,9 @@ Subcommand setupCommand() {
           {"--json", "", "write what was changed as a JSON document"},
           kHelpOption,
       },
-      "  sudo jobwick setup Office_MFP\n"
-      "  sudo jobwick setup Office_MFP --ppd vk7300.ppd --device-uri ipp://10.0.0.5/ipp/print\n"
-      "  sudo jobwick setup --undo Office_MFP",
+      "  jobwick setup Office_MFP\n"
+      "  jobwick setup Office_MFP --ppd vk7300.ppd --device-uri ipp://10.0.0.5/ipp/print\n"
+      "  jobwick setup --undo Office_MFP",
       runSetup,
   };
 }
@@ -468,8 +470,8 @@ Subcommand prefsShowCommand() {
 
 const std::vector<Subcommand>& subcommands() {
   static const std::vector<Subcommand> table = {
-      infoCommand(),       sessionCommand(), printCommand(),     queuesCommand(),
-      setupCommand(),      ticketShowCommand(), foldersCommand(), prefsShowCommand(),
+      infoCommand(),  sessionCommand(),    printCommand(),   queuesCommand(),
+      setupCommand(), ticketShowCommand(), foldersCommand(), prefsShowCommand(),
   };
   return table;
 }

@@ -120,7 +120,8 @@ int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequ
 
 /// Whether a queue's tickets are private, in words, with its policy.
 std::string privacyWords(const QueueInfo& queue) {
-  return std::string(ticketsPrivate(queue) ? "tickets private" : "tickets readable by other users") +
+  return std::string(ticketsPrivate(queue) ? "tickets private"
+                                           : "tickets readable by other users") +
          " (policy " + escapeText(queue.opPolicy.empty() ? "unknown" : queue.opPolicy) + ")";
 }
 

@@ -159,8 +159,9 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
   if (queue->opPolicy == kPrivatePolicy) {
     change.opPolicy.reset();
   } else {
-    report->changes.push_back("queue " + name + ": policy " + escapeText(queue->opPolicy) +
-                              " -> " + kPrivatePolicy + ": other users can no longer read its "
+    report->changes.push_back("queue " + name + ": policy " + escapeText(queue->opPolicy) + " -> " +
+                              kPrivatePolicy +
+                              ": other users can no longer read its "
                               "tickets");
   }
   return change;
@@ -182,10 +183,9 @@ int printReport(const Invocation& invocation, const SetupReport& report) {
   for (const auto& change : report.changes) invocation.out << change << "\n";
   if (report.changes.empty()) {
     invocation.out << "queue " << escapeText(report.queue) << ": nothing to change; "
-                   << (report.ticketsPrivate ? "its tickets are private (policy " +
-                                                   std::string(kPrivatePolicy) + ")"
-                                             : "it is not under the policy " +
-                                                   std::string(kPrivatePolicy))
+                   << (report.ticketsPrivate
+                           ? "its tickets are private (policy " + std::string(kPrivatePolicy) + ")"
+                           : "it is not under the policy " + std::string(kPrivatePolicy))
                    << "\n";
   }
   return kExitSuccess;
@@ -243,16 +243,17 @@ int runSetup(const Invocation& invocation) {
   std::optional<QueueInfo> queue;
   if (!findQueue(invocation, name, &queue, &status)) return status;
   if (!queue && (!source || !args.has("--device-uri"))) {
-    return invocation.fail(ExitStatus::failure,
-                           "no queue named " + escapeText(name) +
-                               "; to make it, give --ppd FILE or --model MODEL, and --device-uri URI");
+    return invocation.fail(
+        ExitStatus::failure,
+        "no queue named " + escapeText(name) +
+            "; to make it, give --ppd FILE or --model MODEL, and --device-uri URI");
   }
   if (queue && !source) {
     std::string why;
     auto ppd = fetchQueuePPD(queue->name, &why);
     if (!ppd || !bundleForPPD(ppd->path(), defaultBundleDir(), &why)) {
-      return invocation.fail(ExitStatus::failure, "queue " + escapeText(name) +
-                                                      " is not a Jobwick printer's: " + why);
+      return invocation.fail(ExitStatus::failure,
+                             "queue " + escapeText(name) + " is not a Jobwick printer's: " + why);
     }
   }
   SetupReport report{queue ? queue->name : name, {}, {}, true};

@@ -28,7 +28,7 @@ using platform::IppMessage;
 
 /// The attributes a queue is described by.
 const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model",
-                                       "printer-op-policy"};
+                                        "printer-op-policy"};
 
 std::string stringOf(ipp_attribute_t* attribute) {
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;

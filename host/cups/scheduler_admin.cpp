@@ -146,11 +146,7 @@ PolicyEdit withPrivatePolicy(std::string* config) {
     const std::size_t start = lines[i].first;
     std::string block = config->substr(start, end - start);
     if (block == privatePolicyBlock()) return PolicyEdit::kUnchanged;
-    // A last line without a line break keeps the text's end as it was.
-    const bool openEnd = end == config->size() && !block.empty() && block.back() != '\n';
-    config->replace(start, end - start,
-                    openEnd ? privatePolicyBlock().substr(0, privatePolicyBlock().size() - 1)
-                            : privatePolicyBlock());
+    config->replace(start, end - start, privatePolicyBlock());
     return PolicyEdit::kReplaced;
   }
   if (!config->empty() && config->back() != '\n') *config += '\n';
@@ -241,8 +237,8 @@ bool modifyQueue(const std::string& name, const QueueChange& change, std::string
     ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
   }
   const std::string ppd = change.ppdFile ? change.ppdFile->string() : std::string();
-  platform::IppMessage response(
-      cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, "/admin/", ppd.empty() ? nullptr : ppd.c_str()));
+  platform::IppMessage response(cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, "/admin/",
+                                                  ppd.empty() ? nullptr : ppd.c_str()));
   if (response && cupsLastError() <= IPP_STATUS_OK_CONFLICTING) return true;
   const std::string reason = lastSchedulerReason();
   if (policyUnknown) {

@@ -31,7 +31,8 @@ enum class PolicyEdit { kUnchanged, kAdded, kReplaced };
 /// changes when the block is there as written; a block of the same policy
 /// name that differs is replaced in place; else the block is appended.
 /// Every other byte of the text is kept. A block left open (no
-/// "</Policy>") is replaced up to the end of the text.
+/// "</Policy>") is replaced up to the end of the text, and a block that
+/// ends the text without a line break gets one.
 PolicyEdit withPrivatePolicy(std::string* config);
 
 /// The value of the configuration's last LogLevel directive in lower case

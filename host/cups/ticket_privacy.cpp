@@ -16,9 +16,12 @@ struct SecretStem {
   const char* secret;
 };
 constexpr SecretStem kSecretStems[] = {
-    {"jobSuspendKey", "pass code"},   {"jobSuspend2Key", "pass code"},
-    {"folderPassword", "folder password"}, {"loginName", "login name"},
-    {"password", "password"},         {"userNumber", "user number"},
+    {"jobSuspendKey", "pass code"},
+    {"jobSuspend2Key", "pass code"},
+    {"folderPassword", "folder password"},
+    {"loginName", "login name"},
+    {"password", "password"},
+    {"userNumber", "user number"},
 };
 constexpr const char* kSecretOrder[] = {"pass code", "folder password", "login name", "password",
                                         "user number"};
@@ -52,7 +55,8 @@ std::string shellWord(const std::string& name) {
 std::vector<std::string> ticketSecrets(const platform::PrintSettings& settings) {
   bool found[std::size(kSecretOrder)] = {};
   for (const auto& [key, value] : settings.entries()) {
-    if (value.empty() || !isTicketKey(key) || key.compare(0, kPrefix.size(), kPrefix) != 0) continue;
+    if (value.empty() || !isTicketKey(key) || key.compare(0, kPrefix.size(), kPrefix) != 0)
+      continue;
     const std::string_view name = std::string_view(key).substr(kPrefix.size());
     for (const auto& [stem, secret] : kSecretStems) {
       if (name.substr(0, stem.size()) != stem) continue;

@@ -347,9 +347,25 @@ TEST_F(DialogTest, PrintFromTheDialogCarriesTheTicket) {
 
     const auto before = jobsOf(*cupsd, queue);
     const fs::path states = temp().path() / (queue + ".print.json");
-    CommandResult printed =
-        printDialog(*cupsd, {document.string(), "--printer", queue, "--script", script, "--var",
-                             printer, "--print", "--widget-states", states.string()});
+    // The ticket carries secrets and the shared scheduler's queues are open
+    // to all: the dialog sends nothing unless told to all the same.
+    const std::vector<std::string> words = {
+        document.string(), "--printer", queue,     "--script",        script,
+        "--var",           printer,     "--print", "--widget-states", states.string()};
+    // (Preferences of its own: the refused Print still remembers the locks.)
+    std::vector<std::string> refusedWords = words;
+    refusedWords.insert(refusedWords.end(),
+                        {"--prefs-dir", (temp().path() / ("refused-" + queue)).string()});
+    CommandResult refused = printDialog(*cupsd, refusedWords);
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    EXPECT_NE(refused.err.find("jobwick: dialog: queue " + queue +
+                               " lets other users read its job tickets"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(jobsOf(*cupsd, queue).size(), before.size());
+    std::vector<std::string> allowed = words;
+    allowed.push_back("--allow-exposed-ticket");
+    CommandResult printed = printDialog(*cupsd, allowed);
     ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
     const json shown = readJson(states);
     EXPECT_EQ(shown["printed"], true);
@@ -473,7 +489,8 @@ TEST_F(DialogTest, FileChosenInTheChooserIsPrinted) {
     const std::string marker = "chosen-" + name + "-document";
     std::ofstream(chosen) << "%!PS\n(" << marker << ") pop\nshowpage\n";
     const auto before = jobsOf(*cupsd, "Rec7300");
-    std::vector<std::string> words = {"--choose-file", chosen.string(), "--printer", "Rec7300"};
+    std::vector<std::string> words = {"--choose-file", chosen.string(), "--printer", "Rec7300",
+                                      "--allow-exposed-ticket"};
     words.insert(words.end(), args.begin(), args.end());
     CommandResult printed = printDialog(*cupsd, words);
     ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;

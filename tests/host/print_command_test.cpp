@@ -80,9 +80,11 @@ TEST_F(PrintCommandTest, FilterAndJobAttributesCarryExactlyTheSavedTicket) {
   for (const auto& [queue, session] : cases) {
     SCOPED_TRACE(queue);
     const fs::path saved = temp().path() / (queue + "-ticket.json");
-    auto result =
-        print({document_.string(), "--printer", queue, "--session", source(session).string(),
-               "--var", "PRINTER=" + SharedPrinter::address(), "--save-settings", saved.string()});
+    // Every ticket entry, the secrets among them, on the shared scheduler,
+    // whose queues are open to all.
+    auto result = print({document_.string(), "--printer", queue, "--session",
+                         source(session).string(), "--var", "PRINTER=" + SharedPrinter::address(),
+                         "--save-settings", saved.string(), "--allow-exposed-ticket"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     ASSERT_EQ(result.out.rfind(queue + "-", 0), 0u) << result.out;
     const std::string job = result.out.substr(0, result.out.find('\n'));
@@ -368,8 +370,13 @@ TEST_F(PrintCommandTest, TicketShowReadsRealLpoptionsOutput) {
 TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
   auto result = jobwick({"queues"}, {{"CUPS_SERVER", cupsd_->server()}});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("Vk7300  JobwickVk7300.plugin\n"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("Plain7300  JobwickVk7300.plugin\n"), std::string::npos);
+  // The shared scheduler's queues are under its open policy.
+  EXPECT_NE(result.out.find(
+                "Vk7300  JobwickVk7300.plugin  tickets readable by other users (policy default)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Plain7300  JobwickVk7300.plugin  tickets readable"),
+            std::string::npos);
   EXPECT_NE(result.out.find("Foreign  no bundle: no bundle serves its printer"), std::string::npos);
   auto down = jobwick(
       {"queues"}, {{"CUPS_SERVER", "127.0.0.1:" + std::to_string(SharedPrinter::closedPort())}});

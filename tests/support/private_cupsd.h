@@ -31,6 +31,14 @@
 
 namespace jwtest {
 
+/// How a private scheduler is set up.
+struct CupsdOptions {
+  /// The access rules CUPS ships (authentication by the shipped policy,
+  /// administration for root alone) and a local socket, folder()/cups.sock,
+  /// besides the loopback port; else every operation is open to all.
+  bool shippedPolicy = false;
+};
+
 class PrivateCupsd {
  public:
   static constexpr const char* kRecorderFilter = "jobwick-record";
@@ -41,12 +49,16 @@ class PrivateCupsd {
            std::filesystem::exists("/usr/sbin/lpadmin");
   }
 
+  using Options = CupsdOptions;
+
   /// Starts a scheduler with its files in `folder` (made if missing).
   /// Answers null when it does not come up; `error` then says why, with the
   /// end of its error log.
   static std::unique_ptr<PrivateCupsd> start(const std::filesystem::path& folder,
-                                             std::string* error, int lifetimeSeconds = 600) {
+                                             std::string* error, int lifetimeSeconds = 600,
+                                             CupsdOptions options = CupsdOptions()) {
     std::unique_ptr<PrivateCupsd> cupsd(new PrivateCupsd(folder));
+    cupsd->options_ = options;
     for (int attempt = 0; attempt < 3; ++attempt) {
       if (cupsd->launch(lifetimeSeconds) && cupsd->waitUntilUp()) return cupsd;
       cupsd->stop();
@@ -61,6 +73,8 @@ class PrivateCupsd {
 
   /// "127.0.0.1:PORT", the value of CUPS_SERVER for clients.
   std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+  /// The local socket (Options::shippedPolicy), a value of CUPS_SERVER too.
+  std::filesystem::path socket() const { return folder_ / "cups.sock"; }
   int port() const { return port_; }
   pid_t pid() const { return pid_; }
   const std::filesystem::path& folder() const { return folder_; }
@@ -86,8 +100,10 @@ class PrivateCupsd {
   /// false with its output in `error` when it exits non-zero.
   bool run(const std::string& command, std::string* error = nullptr) const {
     const auto log = folder_ / "command.log";
+    // Under the shipped rules only a local root administers, over the socket.
+    const std::string client = options_.shippedPolicy ? socket().string() : server();
     const std::string line = "HOME='" + folder_.string() + "' CUPS_SERVERROOT='" +
-                             folder_.string() + "/etc' " + "CUPS_SERVER=" + server() + " " +
+                             folder_.string() + "/etc' " + "CUPS_SERVER='" + client + "' " +
                              command + " >'" + log.string() + "' 2>&1";
     const int status = std::system(line.c_str());
     if (status == 0) return true;
@@ -178,23 +194,62 @@ class PrivateCupsd {
     return port;
   }
 
+  /// The shipped policy's job and administration rules.
+  static const char* shippedPolicy() {
+    return "<Policy default>\n"
+           "  JobPrivateAccess default\n  JobPrivateValues default\n"
+           "  SubscriptionPrivateAccess default\n  SubscriptionPrivateValues default\n"
+           "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n    Order deny,allow\n"
+           "  </Limit>\n"
+           "  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs "
+           "Set-Job-Attributes Create-Job-Subscription Renew-Subscription Cancel-Subscription "
+           "Get-Notifications Reprocess-Job Cancel-Current-Job Suspend-Current-Job Resume-Job "
+           "Cancel-My-Jobs Close-Job CUPS-Move-Job>\n"
+           "    Require user @OWNER @SYSTEM\n    Order deny,allow\n  </Limit>\n"
+           "  <Limit CUPS-Get-Document>\n    AuthType Default\n"
+           "    Require user @OWNER @SYSTEM\n    Order deny,allow\n  </Limit>\n"
+           "  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class "
+           "CUPS-Delete-Class CUPS-Set-Default CUPS-Get-Devices>\n    AuthType Default\n"
+           "    Require user @SYSTEM\n    Order deny,allow\n  </Limit>\n"
+           "  <Limit Pause-Printer Resume-Printer Enable-Printer Disable-Printer "
+           "Pause-Printer-After-Current-Job Hold-New-Jobs Release-Held-New-Jobs "
+           "Deactivate-Printer Activate-Printer Restart-Printer Shutdown-Printer "
+           "Startup-Printer Promote-Job Schedule-Job-After Cancel-Jobs CUPS-Accept-Jobs "
+           "CUPS-Reject-Jobs>\n    AuthType Default\n    Require user @SYSTEM\n"
+           "    Order deny,allow\n  </Limit>\n"
+           "  <Limit Cancel-Job CUPS-Authenticate-Job>\n    Require user @OWNER @SYSTEM\n"
+           "    Order deny,allow\n  </Limit>\n"
+           "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+           "</Policy>\n";
+  }
+
   void writeConfiguration() {
     const std::string f = folder_.string();
-    std::ofstream(folder_ / "etc/cupsd.conf")
-        << "Listen 127.0.0.1:" << port_ << "\n"
-        << "Browsing No\nDefaultAuthType None\nWebInterface No\nLogLevel debug\n"
-        << "MaxJobs 0\nPreserveJobHistory Yes\nPreserveJobFiles No\n"
-        // Documents over a MiB are refused, as a scheduler set up so does.
-        << "LimitRequestBody 1048576\n"
-        << "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
-        << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+    std::ofstream conf(folder_ / "etc/cupsd.conf");
+    conf << "Listen 127.0.0.1:" << port_ << "\n";
+    if (options_.shippedPolicy) conf << "Listen " << socket().string() << "\n";
+    conf << "Browsing No\nWebInterface No\nMaxJobs 0\nPreserveJobHistory Yes\n"
+         << "PreserveJobFiles No\n"
+         // Documents over a MiB are refused, as a scheduler set up so does.
+         << "LimitRequestBody 1048576\n"
+         << "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n";
+    if (options_.shippedPolicy) {
+      conf << "DefaultAuthType Basic\nLogLevel warn\n"
+           << "<Location /admin/conf>\n  AuthType Default\n  Require user @SYSTEM\n"
+           << "  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
+           << shippedPolicy();
+    } else {
+      conf << "DefaultAuthType None\nLogLevel debug\n"
+           << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+           << "</Policy>\n";
+    }
     std::ofstream(folder_ / "etc/cups-files.conf")
         << "ServerRoot " << f << "/etc\nServerBin " << f << "/bin\n"
         << "RequestRoot " << f << "/spool\nTempDir " << f << "/spool/tmp\n"
         << "CacheDir " << f << "/cache\nStateDir " << f << "/state\n"
         << "AccessLog " << f << "/log/access_log\nErrorLog " << f << "/log/error_log\n"
         << "PageLog " << f << "/log/page_log\nPrintcap " << f << "/printcap\n"
-        << "FileDevice Yes\nSandboxing Relaxed\n";
+        << "FileDevice Yes\nSandboxing Relaxed\nSystemGroup root\n";
   }
 
   bool launch(int lifetimeSeconds) {
@@ -243,6 +298,7 @@ class PrivateCupsd {
   }
 
   std::filesystem::path folder_;
+  Options options_;
   int port_ = 0;
   pid_t pid_ = -1;
 };
