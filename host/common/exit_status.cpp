@@ -33,7 +33,7 @@ std::string exitStatusTable() {
   return "  0  done\n"
          "  1  the work failed: a bundle cannot be used, the scheduler or a printer cannot\n"
          "     be reached, refused or gave no answer, a session expectation failed, no such\n"
-         "     record\n"
+         "     record, a queue other users can read would get a ticket's secrets\n"
          "  2  the command line is wrong (nothing was read, written or sent)\n"
          "  3  the input was read and shown, and problems were found in it; the panel\n"
          "     refused to print\n"

@@ -106,8 +106,8 @@ class PrivacyTest : public JobwickTest {
   /// Settings whose ticket carries a pass code, folder password, login
   /// name, password and user number.
   fs::path secretSettings() {
-    const fs::path file = scratchFile(
-        "secrets.json", readFile(source("examples/tickets/vk7300-full.json")));
+    const fs::path file =
+        scratchFile("secrets.json", readFile(source("examples/tickets/vk7300-full.json")));
     ::chmod(file.c_str(), 0644);
     return file;
   }
@@ -181,8 +181,8 @@ TEST_F(PrivacyTest, SetupAddsThePolicyOnceKeepsTheRestAndUndoRestoresTheDefault)
             "queue Setup7300: nothing to change; its tickets are private (policy jobwick)\n");
   EXPECT_EQ(readFile(conf), written);
 
-  const json queues = jobwickJson({"queues", "--json"}, nullptr,
-                                  {{"CUPS_SERVER", cupsd_->socket().string()}});
+  const json queues =
+      jobwickJson({"queues", "--json"}, nullptr, {{"CUPS_SERVER", cupsd_->socket().string()}});
   std::map<std::string, bool> privateQueues;
   for (const auto& queue : queues) privateQueues[queue["queue"]] = queue["ticketsPrivate"];
   EXPECT_TRUE(privateQueues["Setup7300"]);
@@ -195,8 +195,8 @@ TEST_F(PrivacyTest, SetupAddsThePolicyOnceKeepsTheRestAndUndoRestoresTheDefault)
   EXPECT_NE(undo.out.find("policy jobwick -> default"), std::string::npos) << undo.out;
   EXPECT_NE(as(nullptr, {"setup", "--undo", "Setup7300"}).out.find("nothing to change"),
             std::string::npos);
-  const json after = jobwickJson({"queues", "--json"}, nullptr,
-                                 {{"CUPS_SERVER", cupsd_->socket().string()}});
+  const json after =
+      jobwickJson({"queues", "--json"}, nullptr, {{"CUPS_SERVER", cupsd_->socket().string()}});
   for (const auto& queue : after) {
     if (queue["queue"] == "Setup7300") {
       EXPECT_EQ(queue["opPolicy"], "default");
@@ -234,8 +234,8 @@ TEST_F(PrivacyTest, OnlyTheOwnerReadsOrActsOnAPrivateJobAndTheFilterGetsEveryEnt
   const std::string cipher = sent[std::string(kPrefix) + "jobSuspend2Key"];
   for (bool tcp : {false, true}) {
     SCOPED_TRACE(tcp ? "over TCP" : "over the local socket");
-    for (const auto& claimed : {std::map<std::string, std::optional<std::string>>{},
-                                {{"CUPS_USER", kOwner.name}}}) {
+    for (const auto& claimed :
+         {std::map<std::string, std::optional<std::string>>{}, {{"CUPS_USER", kOwner.name}}}) {
       CommandResult seen = as(&kOther, {"ticket", "show", "--job", job, "--json"}, tcp, claimed);
       EXPECT_EQ(seen.out.find(cipher), std::string::npos) << seen.out;
       EXPECT_EQ(seen.out.find("jobSuspend2Key"), std::string::npos) << seen.out;
@@ -244,8 +244,9 @@ TEST_F(PrivacyTest, OnlyTheOwnerReadsOrActsOnAPrivateJobAndTheFilterGetsEveryEnt
     EXPECT_NE(as(&kOther, {"lp", "-U", kOwner.name, "-i", std::to_string(id), "-H", "resume"}, tcp)
                   .exitCode,
               0);
-    EXPECT_NE(as(&kOther, {"lp", "-U", kOwner.name, "-i", std::to_string(id), "-o",
-                           std::string(kPrefix) + "filing=0"},
+    EXPECT_NE(as(&kOther,
+                 {"lp", "-U", kOwner.name, "-i", std::to_string(id), "-o",
+                  std::string(kPrefix) + "filing=0"},
                  tcp)
                   .exitCode,
               0);
@@ -275,8 +276,9 @@ TEST_F(PrivacyTest, AQueueOthersCanReadTakesNoSecretsUnlessAllowed) {
   CommandResult refused = as(&kOwner, {"print", document_.string(), "--printer", "Open7300",
                                        "--settings", secretSettings().string()});
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_NE(refused.err.find("queue Open7300 lets other users read its job tickets (policy default)"),
-            std::string::npos)
+  EXPECT_NE(
+      refused.err.find("queue Open7300 lets other users read its job tickets (policy default)"),
+      std::string::npos)
       << refused.err;
   EXPECT_NE(refused.err.find("a pass code, a folder password, a login name, a password and a "
                              "user number"),
