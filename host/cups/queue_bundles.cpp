@@ -76,8 +76,9 @@ QueueBundles::QueueBundles(fs::path bundleDir, std::optional<fs::path> cacheFile
   const auto queues = document.find("queues");
   if (queues == document.end() || !queues->is_object()) return;
   for (const auto& [key, stored] : queues->items()) {
-    if (!stored.is_object() || !stored.contains("changed") || !stored["changed"].is_number_integer() ||
-        !stored.contains("keywords") || !stored["keywords"].is_object()) {
+    if (!stored.is_object() || !stored.contains("changed") ||
+        !stored["changed"].is_number_integer() || !stored.contains("keywords") ||
+        !stored["keywords"].is_object()) {
       continue;
     }
     Entry entry{stored["changed"].get<long long>(), {}};
@@ -124,7 +125,8 @@ std::optional<fs::path> QueueBundles::forQueue(const QueueInfo& queue, std::stri
   auto ppd = fetchQueuePPD(queue.name, error);
   if (!ppd) return std::nullopt;
   std::string reason;
-  const auto keywords = platform::scanPPDKeywords(ppd->path().string(), kBundleChoiceKeywords, &reason);
+  const auto keywords =
+      platform::scanPPDKeywords(ppd->path().string(), kBundleChoiceKeywords, &reason);
   if (!keywords) return bundleForPPD(ppd->path(), bundleDir_, error);  // its error, in its words
   // A change within the second the PPD was fetched in would leave the
   // change time as it is: such an entry is not kept.
