@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -186,29 +187,66 @@ struct DomainFile {
 // The last domain files parsed, by path: every read takes the file's bytes
 // again (another process may have replaced it), but the same bytes are not
 // parsed again. A panel open and the save after it read the same file
-// several times.
+// several times, and a domain with a large folder list costs far more to
+// parse than to read; what this process wrote is known parsed as well.
+// Bounded: at most 8 files and 24 MiB of file bytes (a domain file is at
+// most 16 MiB), the older ones dropped first.
 struct ParsedFile {
   std::string bytes;
   plist::Dict domain;
+  std::uint64_t used = 0;
 };
 
 std::mutex gParsedMutex;
 std::map<std::string, ParsedFile> gParsed;
+std::uint64_t gParseClock = 0;
+std::size_t gParses = 0;
 constexpr std::size_t kMaxParsedFiles = 8;
-constexpr std::size_t kMaxParsedBytes = 1u << 20;  // larger files are parsed every time
+constexpr std::size_t kMaxParsedBytes = 24u << 20;
 
 std::optional<plist::Dict> parsedEarlier(const fs::path& path, const std::string& bytes) {
   const std::lock_guard<std::mutex> guard(gParsedMutex);
   const auto found = gParsed.find(path.string());
   if (found == gParsed.end() || found->second.bytes != bytes) return std::nullopt;
+  found->second.used = ++gParseClock;
   return found->second.domain;
 }
 
 void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& domain) {
   if (bytes.size() > kMaxParsedBytes) return;
   const std::lock_guard<std::mutex> guard(gParsedMutex);
-  if (gParsed.size() >= kMaxParsedFiles && !gParsed.contains(path.string())) gParsed.clear();
-  gParsed[path.string()] = ParsedFile{std::move(bytes), domain};
+  gParsed.erase(path.string());
+  std::size_t total = bytes.size();
+  for (const auto& [name, file] : gParsed) total += file.bytes.size();
+  while (!gParsed.empty() && (gParsed.size() >= kMaxParsedFiles || total > kMaxParsedBytes)) {
+    auto oldest = gParsed.begin();
+    for (auto at = gParsed.begin(); at != gParsed.end(); ++at) {
+      if (at->second.used < oldest->second.used) oldest = at;
+    }
+    total -= oldest->second.bytes.size();
+    gParsed.erase(oldest);
+  }
+  gParsed[path.string()] = ParsedFile{std::move(bytes), domain, ++gParseClock};
+}
+
+// Whether the XML form of `value` surely reads back as `value`: it leaves
+// out nulls, ends a string at a NUL byte, keeps a date to the second, and a
+// real's text is left unjudged.
+bool survivesXml(const plist::Value& value) {
+  if (value.isNull() || value.asReal()) return false;
+  if (const plist::Date* date = value.asDate()) return date->micros == 0;
+  if (const std::string* text = value.asString()) return text->find('\0') == std::string::npos;
+  if (const plist::Array* array = value.asArray()) {
+    for (const plist::Value& item : *array) {
+      if (!survivesXml(item)) return false;
+    }
+  }
+  if (const plist::Dict* dict = value.asDict()) {
+    for (const auto& [key, item] : *dict) {
+      if (key.find('\0') != std::string::npos || !survivesXml(item)) return false;
+    }
+  }
+  return true;
 }
 
 // Reads a domain file without following a link at its name. A link, a
@@ -233,6 +271,10 @@ DomainFile readDomainFile(const fs::path& path) {
     return {FileState::kValid, std::move(*known)};
   }
   std::optional<plist::Value> value = plist::parse(bytes);
+  {
+    const std::lock_guard<std::mutex> guard(gParsedMutex);
+    ++gParses;
+  }
   if (!value || !value->asDict()) return {FileState::kCorrupt, {}};
   rememberParsed(path, std::move(bytes), *value->asDict());
   return {FileState::kValid, std::move(*value->asDict())};
@@ -272,7 +314,11 @@ int writeLockedDomainFile(const fs::path& folder, const std::string& name,
   // writer now holds, so none of them is still in use.
   const fs::path target = domainPath(folder, name);
   removeTemporaryFilesOf(target);
-  return replaceFileAtomically(target, plist::toXml(plist::Value(domain)), 0600);
+  std::string bytes = plist::toXml(plist::Value(domain));
+  const int error = replaceFileAtomically(target, bytes, 0600);
+  if (error == 0 && survivesXml(plist::Value(domain)))
+    rememberParsed(target, std::move(bytes), domain);
+  return error;
 }
 
 // Makes the domain's folder and takes the domain's lock; an empty
@@ -467,6 +513,11 @@ UserDefaults::Update UserDefaults::updatePersistentDomain(
     noteFailedWrite(name, e.what());
     return Update::kFailed;
   }
+}
+
+std::size_t UserDefaults::domainFilesParsed() {
+  const std::lock_guard<std::mutex> guard(gParsedMutex);
+  return gParses;
 }
 
 std::vector<UserDefaults::FailedWrite> UserDefaults::takeFailedWrites() {

@@ -2,6 +2,7 @@
 // domain (NAME.plist) in the user's preferences folder, written atomically.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -70,6 +71,12 @@ class UserDefaults {
   /// the last call, oldest first (the last 16), forgotten once taken. The
   /// panel has no way to tell the user; the program around it reports them.
   static std::vector<FailedWrite> takeFailedWrites();
+
+  /// How many domain files the process has parsed so far. A read finds the
+  /// bytes of a file it has parsed or written before already parsed (the
+  /// last few files, up to 24 MiB), so a large domain read again and again
+  /// costs one parse; tests and benchmarks count them.
+  static std::size_t domainFilesParsed();
 
   /// A defaults object of its own over `folder` (the shared one uses
   /// preferencesFolder()); the folder is created, mode 0700, on first write.

@@ -13,6 +13,7 @@
 #include "host/common/settings_io.h"
 #include "host/cups/cups_options.h"
 #include "host/cups/cups_queue.h"
+#include "host/cups/queue_bundles.h"
 #include "host/cups/submit.h"
 #include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
@@ -186,13 +187,11 @@ int runQueues(const Invocation& invocation) {
   std::string error;
   auto queues = listQueues(&error);
   if (!queues) return invocation.fail(ExitStatus::failure, error);
-  const fs::path bundles = defaultBundleDir();
+  QueueBundles bundles(defaultBundleDir());
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const auto& queue : *queues) {
     std::string why;
-    std::optional<fs::path> bundle;
-    if (auto ppd = fetchQueuePPD(queue.name, &why))
-      bundle = bundleForPPD(ppd->path(), bundles, &why);
+    std::optional<fs::path> bundle = bundles.forQueue(queue, &why);
     if (invocation.args.has("--json")) {
       list.push_back(
           {{"queue", queue.name},

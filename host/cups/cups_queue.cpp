@@ -28,11 +28,16 @@ using platform::IppMessage;
 
 /// The attributes a queue is described by.
 const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model",
-                                        "printer-op-policy"};
+                                        "printer-op-policy", "printer-config-change-time"};
 
 std::string stringOf(ipp_attribute_t* attribute) {
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
   return text ? text : "";
+}
+
+long long changeTimeOf(ipp_attribute_t* attribute) {
+  return attribute && ippGetValueTag(attribute) == IPP_TAG_INTEGER ? ippGetInteger(attribute, 0)
+                                                                   : 0;
 }
 
 /// Why a connection to the scheduler cannot be made now; empty when one can.
@@ -174,6 +179,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
                   stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI)),
                   stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT)),
                   stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME))};
+  queue.configChanged =
+      changeTimeOf(ippFindAttribute(attributes, "printer-config-change-time", IPP_TAG_INTEGER));
   if (queue.name.empty()) queue.name = name;
   return queue;
 }
@@ -200,6 +207,7 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
     if (attribute == "device-uri") queue.deviceURI = stringOf(a);
     if (attribute == "printer-make-and-model") queue.makeAndModel = stringOf(a);
     if (attribute == "printer-op-policy") queue.opPolicy = stringOf(a);
+    if (attribute == "printer-config-change-time") queue.configChanged = changeTimeOf(a);
   }
   if (!queue.name.empty()) queues.push_back(queue);
   std::sort(queues.begin(), queues.end(),
@@ -240,23 +248,35 @@ std::vector<std::string> availableBundles(const fs::path& bundleDir) {
 
 std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundleDir,
                                      std::string* error) {
+  std::string reason;
+  const auto keywords = platform::scanPPDKeywords(ppd.string(), kBundleChoiceKeywords, &reason);
+  if (!keywords) {
+    if (error)
+      *error = "cannot read the PPD: " + escapeText(reason) + "; bundles: " + bundleList(bundleDir);
+    return std::nullopt;
+  }
+  return bundleForKeywords(*keywords, bundleDir, error);
+}
+
+std::optional<fs::path> bundleForKeywords(const std::map<std::string, std::string>& keywords,
+                                          const fs::path& bundleDir, std::string* error) {
   auto fail = [&](std::string message) -> std::optional<fs::path> {
     if (error) *error = std::move(message) + "; bundles: " + bundleList(bundleDir);
     return std::nullopt;
   };
-  std::string reason;
-  platform::PPDFile file = platform::openPPD(ppd.string(), &reason);
-  if (!file) return fail("cannot read the PPD: " + escapeText(reason));
-  if (auto named = platform::ppdAttributeValue(file.get(), kBundleKeyword)) {
+  auto value = [&](const char* keyword) -> std::optional<std::string> {
+    const auto found = keywords.find(keyword);
+    if (found == keywords.end()) return std::nullopt;
+    return found->second;
+  };
+  if (auto named = value(kBundleKeyword)) {
     std::string why;
     fs::path bundle = bundleInside(*named, bundleDir, &why);
     if (!bundle.empty()) return bundle;
     return fail("the PPD names bundle " + quoteText(*named) + " (*" + kBundleKeyword + "), which " +
                 why);
   }
-  const std::string model =
-      squashed(platform::ppdAttributeValue(file.get(), "ModelName")
-                   .value_or(platform::ppdAttributeValue(file.get(), "NickName").value_or("")));
+  const std::string model = squashed(value("ModelName").value_or(value("NickName").value_or("")));
   std::optional<fs::path> best;
   std::size_t bestLength = 0;
   for (const auto& name : availableBundles(bundleDir)) {
@@ -271,7 +291,7 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
   if (best) return best;
   return fail("no bundle serves its printer (no *" + std::string(kBundleKeyword) +
               ", and no bundle's model ends its model name " +
-              quoteText(platform::ppdAttributeValue(file.get(), "ModelName").value_or("")) + ")");
+              quoteText(value("ModelName").value_or("")) + ")");
 }
 
 std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path& bundleDir,

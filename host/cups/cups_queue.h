@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ struct QueueInfo {
   std::string deviceURI;     ///< empty when the scheduler does not say
   std::string makeAndModel;  ///< printer-make-and-model
   std::string opPolicy;      ///< printer-op-policy; empty when the scheduler does not say
+  /// printer-config-change-time: when the scheduler last changed the
+  /// queue (its PPD included), seconds since 1970; 0 when it does not say.
+  long long configChanged = 0;
 };
 
 /// The scheduler policy `jobwick setup` writes and puts a queue under: only
@@ -77,10 +81,22 @@ std::vector<std::string> availableBundles(const std::filesystem::path& bundleDir
 /// links are resolved, so a PPD cannot load code from elsewhere), else
 /// the one whose model ends the PPD's *ModelName ("Quivo VK-7300" is served
 /// by JobwickVk7300.plugin). nullopt when none does; `error` then says why
-/// (the PPD's texts escaped) and lists the bundles there are.
+/// (the PPD's texts escaped) and lists the bundles there are. Only these
+/// keywords are read (one pass over the file, no PPD parser), so a
+/// large PPD costs the choice next to nothing.
 std::optional<std::filesystem::path> bundleForPPD(const std::filesystem::path& ppd,
                                                   const std::filesystem::path& bundleDir,
                                                   std::string* error);
+
+/// The PPD keywords the bundle choice reads.
+inline const std::vector<std::string> kBundleChoiceKeywords = {kBundleKeyword, "ModelName",
+                                                               "NickName"};
+
+/// bundleForPPD from the values of kBundleChoiceKeywords a PPD gives (as
+/// platform::scanPPDKeywords answers them).
+std::optional<std::filesystem::path> bundleForKeywords(
+    const std::map<std::string, std::string>& keywords, const std::filesystem::path& bundleDir,
+    std::string* error);
 
 /// Everything a dialog for a queue needs. `ppd` lives as long as this does.
 struct QueueTarget {

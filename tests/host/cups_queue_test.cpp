@@ -1,6 +1,7 @@
 // The queue → bundle lookup: PPD keyword, model-name fallback, and the
 // scheduler's answers for real queues of a private cupsd.
 #include "host/cups/cups_queue.h"
+#include "host/cups/queue_bundles.h"
 
 #include <cups/cups.h>
 
@@ -155,6 +156,52 @@ TEST(QueueLookupTest, RealQueuesOfAPrivateScheduler) {
   for (const auto& queue : *queues) names.push_back(queue.name);
   EXPECT_EQ(names, (std::vector<std::string>{"Closed", "Foreign", "Plain7300", "Rec410e", "Rec7300",
                                              "System7300", "Vk410e", "Vk7300"}));
+  cupsSetServer(nullptr);
+}
+
+// The queue listing's cache: a queue whose configuration the scheduler has
+// not changed since costs no PPD fetch; a changed one, a damaged cache or a
+// scheduler that gives no change time does.
+TEST_F(BundleForPPDTest, QueueListingFetchesAPPDOnlyForAChangedQueue) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  cupsSetServer(cupsd->server().c_str());
+  std::string error;
+  auto queue = jobwick::host::describeQueue("Vk410e", &error);
+  ASSERT_TRUE(queue) << error;
+  EXPECT_GT(queue->configChanged, 0) << "the scheduler's printer-config-change-time";
+  const fs::path cache = temp().path() / "cache" / "queue-keywords.json";
+  auto pass = [&](long long changed) {
+    jobwick::host::QueueInfo asked = *queue;
+    asked.configChanged = changed;
+    jobwick::host::QueueBundles bundles(bundleDir(), cache);
+    auto bundle = bundles.forQueue(asked, &error);
+    EXPECT_TRUE(bundle) << error;
+    EXPECT_EQ(bundle.value_or(fs::path()).filename(), "JobwickVk410e.plugin");
+    return bundles.fetchedPPDs();
+  };
+  const struct {
+    long long changed;
+    const char* damage;
+    int fetched;
+  } steps[] = {
+      {1000, nullptr, 1},    {1000, nullptr, 0}, {1001, nullptr, 1}, {1001, nullptr, 0},
+      {1001, "not json", 1}, {1001, nullptr, 0}, {0, nullptr, 1},    {0, nullptr, 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(std::to_string(step.changed) + (step.damage ? " damaged" : ""));
+    if (step.damage) std::ofstream(cache) << step.damage;
+    EXPECT_EQ(pass(step.changed), step.fetched);
+  }
+  // Other queues' entries stay when one queue is asked for.
+  jobwick::host::QueueInfo other = *queue;
+  other.name = "Vk7300";
+  other.configChanged = 1000;
+  {
+    jobwick::host::QueueBundles bundles(bundleDir(), cache);
+    EXPECT_EQ(bundles.forQueue(other, &error).value_or(fs::path()).filename(),
+              "JobwickVk7300.plugin");
+  }
+  EXPECT_EQ(pass(1001), 0);
   cupsSetServer(nullptr);
 }
 

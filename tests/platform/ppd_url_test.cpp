@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,62 @@ TEST_F(PPDFiles, FailuresNameTheProblem) {
 
   // No error text requested: still just null.
   EXPECT_FALSE(openPPD((folder_ / "missing.ppd").string()));
+}
+
+// The keyword scan answers what the full parse answers, whatever comes
+// around the keywords: quoted code spanning lines (with lines inside that
+// look like entries), option keywords, other cases, comments, unquoted
+// values.
+TEST_F(PPDFiles, KeywordScanAgreesWithTheParser) {
+  const std::vector<std::string> keywords = {"JobwickDialogExtension", "ModelName", "NickName"};
+  const std::string bodies[] = {
+      "*ModelName: \"Quivo VK7300\"\n",
+      "*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n"
+      "*PageSize A4/A4: \"<</PageSize[595 842]>>\n*ModelName: \"inside code\"\nsetpagedevice\"\n"
+      "*End\n*CloseUI: *PageSize\n*ModelName: \"After Code\"\n",
+      "*JobwickDialogExtension zz/Later: \"Z.plugin\"\n"
+      "*JobwickDialogExtension aa: \"A.plugin\"\n*ModelName: Unquoted Model  \n",
+      "*JobwickDialogExtension b: \"B.plugin\"\n*JobwickDialogExtension: \"Plain.plugin\"\n"
+      "*JobwickDialogExtension: \"Second.plugin\"\n",
+      "*jobwickdialogextension: \"Lower.plugin\"\n*% *ModelName: \"comment\"\n"
+      "*ModelName: \"two\nlines\"\n",
+      "*ModelName: \"\"\n",
+      "*ModelName: \"X\x1b]0;t\x07\xc2\x85\"\n",
+  };
+  for (const std::string& body : bodies) {
+    SCOPED_TRACE(body);
+    const std::string path = write("scan.ppd", std::string(kHeader) + body);
+    PPDFile ppd = openPPD(path);
+    ASSERT_TRUE(ppd);
+    std::string error = "stale";
+    const auto scanned = scanPPDKeywords(path, keywords, &error);
+    ASSERT_TRUE(scanned) << error;
+    EXPECT_EQ(error, "");
+    for (const std::string& keyword : keywords) {
+      SCOPED_TRACE(keyword);
+      const auto found = scanned->find(keyword);
+      const std::optional<std::string> value =
+          found == scanned->end() ? std::nullopt : std::optional(found->second);
+      EXPECT_EQ(value, ppdAttributeValue(ppd.get(), keyword.c_str()));
+    }
+  }
+}
+
+TEST_F(PPDFiles, KeywordScanRefusesWhatIsNoPPD) {
+  const struct {
+    std::string name, content, error;
+  } cases[] = {
+      {"empty.ppd", "", "Missing PPD-Adobe-4.x header"},
+      {"text.ppd", "*ModelName: \"Quivo VK7300\"\n", "Missing PPD-Adobe-4.x header"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(scanPPDKeywords(write(c.name, c.content), {"ModelName"}, &error));
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_FALSE(scanPPDKeywords((folder_ / "missing.ppd").string(), {"ModelName"}, &error));
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
 TEST(URL, SplitsDeviceURIs) {

@@ -139,6 +139,45 @@ TEST_F(UserDefaultsTest, EveryReadSeesTheFileAsItIsNow) {
   EXPECT_TRUE(fs::exists(file().string() + ".corrupt"));
 }
 
+// A domain with a large folder list is parsed once, however often it is
+// read: what this process wrote is known parsed, and a file read before is
+// parsed again only when its bytes changed (EveryReadSeesTheFileAsItIsNow).
+// A value whose XML form might not read back the same (a real) is parsed
+// again rather than trusted.
+TEST_F(UserDefaultsTest, ALargeDomainIsParsedOnceHoweverOftenItIsRead) {
+  auto readsParsing = [&](const Dict& expected) {
+    const std::size_t before = UserDefaults::domainFilesParsed();
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), expected);
+    return UserDefaults::domainFilesParsed() - before;
+  };
+  Array files;
+  for (int i = 0; i < 8000; ++i) {
+    files.emplace_back(
+        Dict{{"name", "Folder " + std::to_string(i)}, {"password", i % 2 == 0}, {"dir", true}});
+  }
+  Dict domain{{"Job Handling", Dict{{"files", std::move(files)}, {"hold button", 1}}}};
+  UserDefaults writer(folder);
+  writer.setPersistentDomain(domain, kDomain);
+  ASSERT_TRUE(writer.synchronize());
+  ASSERT_GT(fs::file_size(file()), 1u << 20);
+  EXPECT_EQ(readsParsing(domain), 0u) << "written by this process";
+
+  ASSERT_EQ(writer.updatePersistentDomain(kDomain,
+                                          [](std::optional<Dict>& d) {
+                                            (*d)["Job Handling"].asDict()->at("hold button") = 0;
+                                            return true;
+                                          }),
+            UserDefaults::Update::kWritten);
+  domain["Job Handling"].asDict()->at("hold button") = 0;
+  EXPECT_EQ(readsParsing(domain), 0u) << "updated by this process";
+
+  const Dict small{{"Job Handling", Dict{{"hold button", 1}}}, {"Other", 0.1}};
+  writer.setPersistentDomain(small, kDomain);
+  ASSERT_TRUE(writer.synchronize());
+  EXPECT_EQ(readsParsing(small), 1u);
+}
+
 TEST_F(UserDefaultsTest, FilesStayPrivateWhateverTheUmask) {
   const mode_t old = ::umask(0);
   UserDefaults defaults(folder);
