@@ -163,6 +163,9 @@ std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::str
 }
 
 void PrintWindow::showQueue(const std::string& name) {
+  // What the user entered stays with the job: the old panel saves it into
+  // the print settings, which the next printer's panel restores from.
+  if (panel_) jobAndUser_ = panel_->dialog->handOver();
   // The old panel goes before the new one is loaded: one plug-in at a time.
   setTabContent(nullptr, "Jobwick");
   panel_.reset();
