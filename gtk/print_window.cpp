@@ -143,6 +143,8 @@ std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::str
   auto tab = std::make_unique<QueueTab>();
   host::DialogSetup setup = jobAndUser_;
   setup.alertListener = [this](const platform::Alert& alert) {
+    // The dialog is closing: what an exchange it ended reports is moot.
+    if (outcome_ != Outcome::kOpen) return;
     ++alertDialogs_;
     runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
   };
@@ -240,7 +242,10 @@ void PrintWindow::onResponse(GtkDialog*, int response, gpointer self) {
   if (response == GTK_RESPONSE_OK) {
     window->print();
   } else {
+    // Closed while the panel waits for a printer: the exchange ends now,
+    // not at its time-out.
     window->outcome_ = Outcome::kCancelled;
+    abandonRunLoopWait();
   }
 }
 
