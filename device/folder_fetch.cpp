@@ -90,10 +90,16 @@ void JC::getFolderNameButtonProc(platform::Object* /*sender*/) {
       // The client removed the file before the request: what is there now
       // is this exchange's answer, or nothing when it could not be written.
       const std::optional<std::string> answer = JCSOAPClient::responseFilePath();
-      if (!answer || !parseXML(*answer)) recieveEndCallback();
+      if (!answer || !parseXML(*answer)) {
+        exchangeFailedBecause(answer ? "the printer's answer is not a folder list"
+                                     : "there is no temporary folder to keep the answer in");
+        recieveEndCallback();
+      }
     } else if (outcome == JCSOAPClient::kRunning) {
       // No request went out (no valid URL, no connection): the client had
       // nobody to tell.
+      exchangeFailedBecause("no connection could be made to " +
+                            printersAddressEditText->stringValue());
       recieveEndCallback();
     }
     // Timed out or failed: the client has called recieveEndCallback.
@@ -115,8 +121,13 @@ void JC::recieveEndCallback() {
   // The message is a format with one object argument, the empty string.
   std::string message = format;
   if (const auto at = message.find("%@"); at != std::string::npos) message.erase(at, 2);
-  platform::NSRunInformationalAlertPanel("", message, button);
+  platform::NSRunInformationalAlertPanel("", message, button, fetchFailureCause_);
+  fetchFailureCause_.clear();
   _PDEEpilog(this, "recieveEndCallback=void");
+}
+
+void JC::exchangeFailedBecause(const std::string& cause) {
+  fetchFailureCause_ = cause;
 }
 
 bool JC::parseXML(const std::string& answerFilePath) {

@@ -96,6 +96,7 @@ void JCSOAPClient::sendMessage(const std::optional<std::vector<std::uint8_t>>& b
   request.setValueForHTTPHeaderField(std::to_string(request.body.size()), "Content-Length");
 
   finished = kRunning;
+  failureCause.clear();
 
   // An earlier answer must not outlive this exchange: if it fails, the
   // caller would otherwise read another exchange's folders (maybe another
@@ -124,7 +125,9 @@ void JCSOAPClient::sendMessage(const std::optional<std::vector<std::uint8_t>>& b
   for (;;) {
     if (finished == kTimedOut) {
       connection->cancel();
-      if (m_context) m_context->recieveEndCallback();
+      failureCause =
+          "the printer did not answer within " + std::to_string(int(kTimeLimit)) + " seconds";
+      reportFailure();
       break;
     }
     if (finished == kDone) {
@@ -134,14 +137,17 @@ void JCSOAPClient::sendMessage(const std::optional<std::vector<std::uint8_t>>& b
     if (finished == kRunning) {
       platform::RunLoop& loop = platform::RunLoop::currentRunLoop();
       if (!loop.runUntilDate(platform::monotonicNow() + kWaitSlice)) {
-        // Nothing left that could end the exchange (the time limit was
-        // taken off the loop): count it as failed rather than spin.
+        // Stopped by the host (its dialog closed), or nothing left that
+        // could end the exchange (the time limit was taken off the loop):
+        // count it as failed rather than spin.
+        connection->cancel();
         finished = kFailed;
+        failureCause = "the exchange was ended before the printer answered";
       }
       continue;
     }
     // Failed, or a state this client never sets.
-    if (m_context) m_context->recieveEndCallback();
+    reportFailure();
     break;
   }
 
@@ -165,6 +171,8 @@ void JCSOAPClient::didReceiveData(platform::URLConnection& connection, const std
     connection.cancel();
     receivedData->clear();
     finished = kFailed;
+    failureCause = "the printer's answer is longer than " +
+                   std::to_string(kMaxAnswerBytes / (1024 * 1024)) + " MiB";
     return;
   }
   receivedData->insert(receivedData->end(), bytes, bytes + length);
@@ -177,6 +185,13 @@ void JCSOAPClient::didFinishLoading(platform::URLConnection&) {
 void JCSOAPClient::didFailWithError(platform::URLConnection&, const std::string& error) {
   _PDELog(this, "connection:didFailWithError: %s", error.c_str());
   finished = kFailed;
+  if (failureCause.empty()) failureCause = error;
+}
+
+void JCSOAPClient::reportFailure() {
+  if (!m_context) return;
+  m_context->exchangeFailedBecause(failureCause);
+  m_context->recieveEndCallback();
 }
 
 void JCSOAPClient::firedByTimer(platform::Timer&) {

@@ -61,6 +61,9 @@ class JCSOAPClient : public platform::Object,
   void didFinishLoading(platform::URLConnection& connection) override;
   void didFailWithError(platform::URLConnection& connection, const std::string& error) override;
 
+  /// Why the exchange failed (after kTimedOut or kFailed), in words.
+  std::string failureCause;
+
   /// The time-out timer's action: marks the exchange as timed out.
   void firedByTimer(platform::Timer& timer);
 
@@ -81,4 +84,6 @@ class JCSOAPClient : public platform::Object,
 
  private:
   JCSOAPClient() = default;
+  /// Tells the context why the exchange failed, then recieveEndCallback.
+  void reportFailure();
 };

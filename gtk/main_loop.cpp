@@ -15,6 +15,11 @@ struct Wait {
   bool woken = false;
 };
 
+// Set while the plug-in's wait is being given up (abandonRunLoopWait).
+bool abandoning = false;
+// Waits of the plug-in now running (nested when an alert waits in one).
+int waits = 0;
+
 gboolean wake(gpointer data) {
   static_cast<Wait*>(data)->woken = true;
   return G_SOURCE_REMOVE;
@@ -44,7 +49,10 @@ int waitInMainLoop(pollfd* fds, nfds_t count, int timeoutMs) {
   }
   sources.push_back(g_timeout_add_full(G_PRIORITY_DEFAULT, guint(timeoutMs < 0 ? 0 : timeoutMs),
                                        wake, &wait, nullptr));
-  while (!wait.woken) g_main_context_iteration(context, TRUE);
+  ++waits;
+  while (!wait.woken && !abandoning) g_main_context_iteration(context, TRUE);
+  --waits;
+  abandoning = false;
   for (guint id : sources) {
     if (GSource* source = g_main_context_find_source_by_id(context, id)) g_source_destroy(source);
   }
@@ -52,6 +60,12 @@ int waitInMainLoop(pollfd* fds, nfds_t count, int timeoutMs) {
 }
 
 }  // namespace
+
+void abandonRunLoopWait() {
+  if (waits == 0) return;
+  platform::RunLoop::currentRunLoop().stop();
+  abandoning = true;
+}
 
 MainLoopBridge::MainLoopBridge(std::function<void()> beforeWait)
     : beforeWait_(std::move(beforeWait)) {
@@ -102,7 +116,16 @@ void MainLoopBridge::countFramesOf(GtkWidget* widget) {
 void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss) {
   GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
                                              GTK_BUTTONS_NONE, "%s", alert.title.c_str());
-  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.message.c_str());
+  if (alert.title.empty() && !alert.detail.empty()) {
+    // The alert's own text leads; why it happened comes below it.
+    g_object_set(dialog, "text", alert.message.c_str(), nullptr);
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             alert.detail.c_str());
+  } else {
+    const std::string text =
+        alert.detail.empty() ? alert.message : alert.message + "\n\n" + alert.detail;
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", text.c_str());
+  }
   gtk_dialog_add_button(GTK_DIALOG(dialog),
                         alert.defaultButton.empty() ? "OK" : alert.defaultButton.c_str(),
                         GTK_RESPONSE_OK);

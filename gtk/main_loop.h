@@ -40,6 +40,11 @@ class MainLoopBridge {
   bool waiting_ = false;
 };
 
+/// Gives up the wait the plug-in is in (a folder fetch, when its dialog is
+/// closed): the run loop's runUntilDate answers false after this turn of
+/// GLib's loop. Nothing happens when the plug-in is not waiting.
+void abandonRunLoopWait();
+
 /// Shows `alert` as a modal message dialog over `parent` and returns when
 /// it is dismissed. With `dismiss` set, the dialog's button is pressed as
 /// soon as the dialog is on screen (scripted sessions).

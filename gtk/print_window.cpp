@@ -144,6 +144,8 @@ std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::str
   auto tab = std::make_unique<QueueTab>();
   host::DialogSetup setup = jobAndUser_;
   setup.alertListener = [this](const platform::Alert& alert) {
+    // The dialog is closing: what an exchange it ended reports is moot.
+    if (outcome_ != Outcome::kOpen) return;
     ++alertDialogs_;
     runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
   };
@@ -164,6 +166,9 @@ std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::str
 }
 
 void PrintWindow::showQueue(const std::string& name) {
+  // What the user entered stays with the job: the old panel saves it into
+  // the print settings, which the next printer's panel restores from.
+  if (panel_) jobAndUser_ = panel_->dialog->handOver();
   // The old panel goes before the new one is loaded: one plug-in at a time.
   setTabContent(nullptr, "Jobwick");
   panel_.reset();
@@ -238,7 +243,10 @@ void PrintWindow::onResponse(GtkDialog*, int response, gpointer self) {
   if (response == GTK_RESPONSE_OK) {
     window->print();
   } else {
+    // Closed while the panel waits for a printer: the exchange ends now,
+    // not at its time-out.
     window->outcome_ = Outcome::kCancelled;
+    abandonRunLoopWait();
   }
 }
 

@@ -56,6 +56,7 @@ class TabSessionInput : public WidgetSessionInput {
   }
 
   void alertShown(const platform::Alert& alert) override {
+    if (window_.outcome() != PrintWindow::Outcome::kOpen) return;  // closing
     ++alerts_;
     runAlertDialog(window_.window(), alert, true);
   }

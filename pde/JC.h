@@ -41,6 +41,8 @@ class SOAPClientCallback {
  public:
   virtual ~SOAPClientCallback() = default;
   virtual void recieveEndCallback() = 0;
+  /// Why the exchange failed, in words; told just before recieveEndCallback.
+  virtual void exchangeFailedBecause(const std::string& /*cause*/) {}
 };
 
 class JC : public platform::PDEPanel,
@@ -149,6 +151,7 @@ class JC : public platform::PDEPanel,
   // ---- Folder fetch and menu (device/) ----
   void getFolderNameButtonProc(platform::Object* sender);
   void recieveEndCallback() override;
+  void exchangeFailedBecause(const std::string& cause) override;
   bool parseXML(const std::string& answerFilePath);
   void makeFolderPopup();
   std::int64_t SearchSameFolderName(const std::optional<std::string>& name);
@@ -297,6 +300,11 @@ class JC : public platform::PDEPanel,
 
  protected:
   JC() = default;
+
+ private:
+  // Why the folder-list fetch failed, for the alert that says so. Written
+  // by device/ alone; the alert takes it.
+  std::string fetchFailureCause_;
 };
 
 /// Highlights a text field or label as normal or dimmed (the text-field

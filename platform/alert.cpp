@@ -21,8 +21,8 @@ void setAlertPresenter(AlertPresenter newPresenter) {
 }
 
 void NSRunInformationalAlertPanel(const std::string& title, const std::string& message,
-                                  const std::string& defaultButton) {
-  Alert alert{title, message, defaultButton};
+                                  const std::string& defaultButton, const std::string& detail) {
+  Alert alert{title, message, defaultButton, detail};
   alerts().push_back(alert);
   // A copy, so a presenter that replaces itself while showing stays alive.
   const AlertPresenter show = presenter();

@@ -13,6 +13,9 @@ struct Alert {
   std::string title;
   std::string message;
   std::string defaultButton;
+  /// Why it happened, in words, when the caller knows (shown below the
+  /// message); empty when not.
+  std::string detail;
 };
 
 using AlertPresenter = std::function<void(const Alert&)>;
@@ -22,8 +25,10 @@ void setAlertPresenter(AlertPresenter presenter);
 
 /// Shows an informational alert with one button and waits until it is
 /// dismissed. `message` is used as it stands (callers format it first).
+/// `detail`, when given, says why (see Alert::detail).
 void NSRunInformationalAlertPanel(const std::string& title, const std::string& message,
-                                  const std::string& defaultButton);
+                                  const std::string& defaultButton,
+                                  const std::string& detail = std::string());
 
 /// Every alert shown in this process, oldest first (for hosts and tests).
 const std::vector<Alert>& shownAlerts();

@@ -100,6 +100,11 @@ void setRunLoopWaiter(RunLoopWaiter waiter) {
 bool RunLoop::runUntilDate(double date) {
   pruneTimers();
   if (timers_.empty() && sources_.empty()) return false;
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(d) { ++depth; }
+    ~Depth() { --depth; }
+  } running(depth_);
   for (;;) {
     fireDueTimers();
     const double now = monotonicNow();
@@ -127,6 +132,10 @@ bool RunLoop::runUntilDate(double date) {
     // Sources may remove themselves (or others) while performing.
     for (auto* source : sources) {
       if (std::find(sources_.begin(), sources_.end(), source) != sources_.end()) source->perform();
+    }
+    if (stopRequested_) {
+      stopRequested_ = false;
+      return false;
     }
   }
   return true;

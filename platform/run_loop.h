@@ -80,6 +80,12 @@ class RunLoop {
   /// monotonicNow) is reached. Answers false at once, without waiting, when
   /// there is no timer and no source to wait for.
   bool runUntilDate(double date);
+  /// Ends the runUntilDate now running after its current wait, which then
+  /// answers false (as a host does when its dialog is closed while a
+  /// plug-in waits). Nothing happens when none is running.
+  void stop() {
+    if (depth_ > 0) stopRequested_ = true;
+  }
   /// Number of valid timers still scheduled (for tests).
   std::size_t timerCount() const;
 
@@ -88,6 +94,8 @@ class RunLoop {
   void pruneTimers();
   std::vector<std::shared_ptr<Timer>> timers_;
   std::vector<RunLoopSource*> sources_;
+  int depth_ = 0;
+  bool stopRequested_ = false;
 };
 
 }  // namespace platform

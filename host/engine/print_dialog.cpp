@@ -191,4 +191,13 @@ PrintVerdict PrintDialog::pressPrint() {
   return verdict;
 }
 
+DialogSetup PrintDialog::handOver() {
+  panel().saveValuesAndReturnError(nullptr);
+  DialogSetup next = setup_;
+  next.initialSettings = host_->settings();
+  next.settingsFile.reset();
+  next.settingOverrides.clear();
+  return next;
+}
+
 }  // namespace jobwick::host

@@ -115,6 +115,12 @@ class PrintDialog {
   /// is asked shouldPrint. The verdict holds the answer, the alerts it
   /// showed and the print settings as they are afterwards.
   PrintVerdict pressPrint();
+  /// The user picks another printer: the panel saves its values into the
+  /// job's print settings (the host's save step), and the job and user of
+  /// this dialog go on from those settings, for the next printer's panel to
+  /// restore. The settings file and single settings are in them already
+  /// and are not applied again.
+  DialogSetup handOver();
   const DialogSetup& setup() const { return setup_; }
   /// The preferences folder in effect (nullopt when none can be found).
   const std::optional<std::filesystem::path>& prefsDir() const { return prefsDir_; }

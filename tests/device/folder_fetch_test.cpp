@@ -304,6 +304,53 @@ TEST_F(FolderFetchTest, UnusableAnswerAlertsOnceAndKeepsTheList) {
   }
 }
 
+// A failed fetch keeps the panel's own text and says why below it; a host
+// that stops the run loop (its dialog closed) ends a hanging exchange at
+// once instead of at the time-out.
+TEST_F(FolderFetchTest, FailedFetchAlertSaysWhy) {
+  struct Case {
+    std::vector<std::string> simulator;  // empty: no printer there
+    std::string address;
+    double stopAfter;  // seconds; 0: not stopped
+    std::string cause;
+  };
+  const std::string unreachable = "127.0.0.1:" + std::to_string(unusedLoopbackPort());
+  const Case cases[] = {
+      {{}, "my printer", 0, "no connection could be made to my printer"},
+      {{}, unreachable, 0, ""},
+      {{"--mode", "malformed"}, "", 0, "the printer's answer is not a folder list"},
+      {{"--mode", "never"}, "", 0.3, "the exchange was ended before the printer answered"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cause);
+    platform::clearShownAlerts();
+    if (!c.simulator.empty()) startSimulator(c.simulator);
+    std::shared_ptr<platform::Timer> stopper;
+    if (c.stopAfter > 0) {
+      stopper = platform::Timer::scheduledTimerWithTimeInterval(
+          c.stopAfter, [](platform::Timer&) { platform::RunLoop::currentRunLoop().stop(); }, false);
+    }
+    const double start = platform::monotonicNow();
+    press(c.simulator.empty() ? c.address : simulator.address());
+    const double took = platform::monotonicNow() - start;
+    simulator.stop();
+    ASSERT_EQ(platform::shownAlerts().size(), 1u);
+    const platform::Alert& alert = platform::shownAlerts()[0];
+    EXPECT_EQ(alert.message, "Could not retrieve Folder Names.");
+    if (c.cause.empty()) {
+      EXPECT_NE(alert.detail, "");  // the connection's own words
+    } else {
+      EXPECT_EQ(alert.detail, c.cause);
+    }
+    if (c.stopAfter > 0) EXPECT_LT(took, c.stopAfter + 1.5);
+  }
+  // Stopping while nothing runs leaves the next wait alone.
+  platform::RunLoop::currentRunLoop().stop();
+  auto timer = platform::Timer::scheduledTimerWithTimeInterval(
+      0.05, [](platform::Timer&) {}, false);
+  EXPECT_TRUE(platform::RunLoop::currentRunLoop().runUntilDate(platform::monotonicNow() + 0.1));
+}
+
 TEST_F(FolderFetchTest, WithoutTheButtonNothingHappens) {
   writeAnswer(soap("<files>" + file("OnFile") + "</files>"));
   jc->folderList.reset();

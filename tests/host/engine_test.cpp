@@ -190,6 +190,65 @@ TEST_F(EngineTest, SessionFromCodeRunsStepsAndPressesPrint) {
   EXPECT_EQ(nlohmann::json::parse(out2.str())["error"]["kind"], "bad-input");
 }
 
+// The user picks another printer and back: each panel restores what the
+// one before saved, so entries typed for one model survive the other
+// model's panel (a confidential job must not lose its retention).
+TEST_F(EngineTest, HandOverKeepsTheEntriesAcrossPrinters) {
+  using jobwick::host::PanelWindow;
+  struct Field {
+    const char* identifier;
+    const char* member;
+    nlohmann::ordered_json value;
+  };
+  const Field typed[] = {{"retentionCheckBox", "state", 1},
+                         {"suspendKeyEditText", "text", "4321"},
+                         {"accountNumberEditText", "text", "999"},
+                         {"loginNameEditText", "text", "kato"},
+                         {"jobNameEditText", "text", "Minutes"}};
+  auto shows = [](const PanelWindow& window, const Field& field) {
+    auto control = window.find(field.identifier);
+    return control ? window.dumpControl(*control)[field.member] : nlohmann::ordered_json();
+  };
+  DialogSetup setup = setupFor("vk7300", "vk7300.ppd");
+  std::string error;
+  auto dialog = PrintDialog::open(setup, &error);
+  ASSERT_TRUE(dialog) << error;
+  {
+    PanelWindow window;
+    ASSERT_TRUE(window.attach(dialog->panel()));
+    dialog->restore();
+    ASSERT_EQ(jobwick::host::clickControl(*window.find("retentionCheckBox")).message, "");
+    for (const auto& field : typed) {
+      if (field.value.is_string()) {
+        auto control = *window.find(field.identifier);
+        jobwick::host::clearField(control, window.window());
+        jobwick::host::typeInto(control, field.value.get<std::string>(), window.window());
+      }
+      ASSERT_EQ(shows(window, field), field.value) << field.identifier;
+    }
+    window.detach();
+  }
+  for (const auto& [bundle, ppd] : {std::pair{"vk410e", "vk410e.ppd"}, {"vk7300", "vk7300.ppd"}}) {
+    SCOPED_TRACE(bundle);
+    DialogSetup next = dialog->handOver();
+    next.bundle = bundle;
+    next.ppd = source(std::string("examples/ppd/") + ppd);
+    dialog.reset();
+    dialog = PrintDialog::open(next, &error);
+    ASSERT_TRUE(dialog) << error;
+    PanelWindow window;
+    ASSERT_TRUE(window.attach(dialog->panel()));
+    dialog->restore();
+    for (const auto& field : typed)
+      EXPECT_EQ(shows(window, field), field.value) << field.identifier;
+    window.detach();
+  }
+  const PrintVerdict verdict = dialog->pressPrint();
+  EXPECT_EQ(verdict.settings.value(std::string(kPrefix) + "jobSuspend"), "2");
+  EXPECT_THAT(verdict.settings.value(std::string(kPrefix) + "accountNumber").value_or(""),
+              ::testing::EndsWith("999"));
+}
+
 TEST_F(EngineTest, SecretsAreTheSecureFieldsMaskedPerUtf16Unit) {
   EXPECT_EQ(jobwick::host::maskedText(""), "");
   // "ab" and one character outside the BMP (two UTF-16 units).
