@@ -18,6 +18,9 @@ std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
     const platform::PrintSettings& ticket) {
   std::vector<std::pair<std::string, std::string>> settings;
   for (const auto& [key, value] : ticket.entries()) settings.emplace_back("cups-" + key, value);
+  // The job carries its ticket already: a queue that holds jobs for the
+  // agent lets it go.
+  settings.emplace_back("cups-job-hold-until", "no-hold");
   return settings;
 }
 

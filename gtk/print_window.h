@@ -25,7 +25,8 @@
 namespace jobwick::gtkui {
 
 /// The GtkPrintSettings entries that carry a job ticket to CUPS: each entry
-/// KEY=VALUE as "cups-KEY" with the value as it stands.
+/// KEY=VALUE as "cups-KEY" with the value as it stands, and
+/// job-hold-until no-hold (a job with its ticket is not held for the agent).
 std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
     const platform::PrintSettings& ticket);
 

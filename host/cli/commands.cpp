@@ -322,6 +322,14 @@ Subcommand setupCommand() {
       "ticket's ciphers use keys anyone can find, so under CUPS's shipped policy every user "
       "of the scheduler can read a job's pass code, passwords and login name.\n"
       "\n"
+      "With --hold-for-agent (the default when it makes the queue) the queue holds every job "
+      "that does not ask otherwise (job-hold-until-default indefinite) until 'jobwick agent' "
+      "gives it the panel and releases it with its ticket; jobwick print and jobwick dialog "
+      "send their jobs with their tickets and no hold. A job nobody releases (printed while "
+      "nobody who runs the agent is logged in) waits, and the scheduler cancels it after "
+      "MaxHoldTime (--max-hold-time). A client that asks for no hold itself (lp -H "
+      "immediate) still prints without a ticket.\n"
+      "\n"
       "Running it again changes nothing; it says what it changed. It warns when the "
       "scheduler logs at a debug level, where its error log holds every ticket. --undo "
       "puts the queue back under the policy default.\n"
@@ -334,6 +342,13 @@ Subcommand setupCommand() {
           {"--ppd", "FILE", "the printer's PPD, installed for the queue"},
           {"--model", "MODEL", "the printer's driver as 'lpinfo -m' lists it, instead of --ppd"},
           {"--device-uri", "URI", "the printer's address (needed to make a queue)"},
+          {"--hold-for-agent", "",
+           "hold every job that does not ask otherwise until the agent releases it with "
+           "its ticket (the default for a new queue)"},
+          {"--no-hold-for-agent", "", "print jobs without waiting for the agent"},
+          {"--max-hold-time", "SECONDS",
+           "cancel a held job nobody releases after SECONDS (the scheduler's MaxHoldTime; "
+           "default: the one set, else 86400)"},
           {"--undo", "", "put the queue back under the scheduler's policy default"},
           {"--json", "", "write what was changed as a JSON document"},
           kHelpOption,
@@ -342,6 +357,47 @@ Subcommand setupCommand() {
       "  jobwick setup Office_MFP --ppd vk7300.ppd --device-uri ipp://10.0.0.5/ipp/print\n"
       "  jobwick setup --undo Office_MFP",
       runSetup,
+  };
+}
+
+/// jobwick agent: its options, help text and runner.
+Subcommand agentCommand() {
+  return {
+      {"agent"},
+      "",
+      0,
+      "give the user's held jobs on Jobwick queues the panel",
+      "A queue set up with 'jobwick setup --hold-for-agent' holds every job that does not "
+      "ask otherwise, from any application. The agent finds the user's own held jobs on "
+      "queues a Jobwick bundle serves (never another user's job, a job that already carries "
+      "a ticket, or a queue no bundle serves), opens the queue's panel for each, oldest "
+      "first, with the job's name and owner, and on Print writes the panel's ticket onto "
+      "the job and releases it in one request; a panel that refuses keeps the job held.\n"
+      "\n"
+      "--once --headless handles the oldest such job without a window and exits: the "
+      "session script's steps (--script) or the job's restored settings, then Print; or "
+      "--cancel cancels it.\n"
+      "\n"
+      "Exit status: 0 when the job was released with its ticket, 1 when it was cancelled, "
+      "there was none, or the scheduler or panel failed (the job stays held), 2 for a wrong "
+      "command line, 3 when the panel refused to print (the job stays held), 4 when the "
+      "session script cannot be read.",
+      {
+          {"--once", "", "handle the oldest held job and exit"},
+          {"--headless", "", "drive the panel without widgets (needs no display)"},
+          {"--script", "SESSION", "the session script whose steps the user takes"},
+          {"--var", "NAME=VALUE", "a value for ${NAME} in the session script (repeatable)", true},
+          {"--cancel", "", "cancel the job instead"},
+          {"--save-settings", "FILE", "write the job's print settings to FILE (JSON)"},
+          {"--language", "LANG", "the user's language (en, ja, ...)"},
+          {"--prefs-dir", "DIR",
+           "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
+           "~/.config/jobwick/preferences"},
+          kHelpOption,
+      },
+      "  jobwick agent --once --headless --script release.json\n"
+      "  jobwick agent --once --headless --cancel",
+      runAgent,
   };
 }
 
@@ -470,8 +526,8 @@ Subcommand prefsShowCommand() {
 
 const std::vector<Subcommand>& subcommands() {
   static const std::vector<Subcommand> table = {
-      infoCommand(),  sessionCommand(),    printCommand(),   queuesCommand(),
-      setupCommand(), ticketShowCommand(), foldersCommand(), prefsShowCommand(),
+      infoCommand(),  sessionCommand(),    printCommand(),   queuesCommand(),    setupCommand(),
+      agentCommand(), ticketShowCommand(), foldersCommand(), prefsShowCommand(),
   };
   return table;
 }

@@ -66,6 +66,7 @@ int runPrefsShow(const Invocation& invocation);
 int runPrint(const Invocation& invocation);
 int runQueues(const Invocation& invocation);
 int runSetup(const Invocation& invocation);
+int runAgent(const Invocation& invocation);
 
 /// Runs the session script at `path` as `jobwick session` does, with the
 /// options of `invocation` over it and the user's events going through

@@ -24,6 +24,10 @@ constexpr std::size_t kMaxPPDBytes = 16u << 20;
 /// (it waits up to its ReloadTimeout, 30 s by default, for printing jobs).
 constexpr auto kReloadWait = std::chrono::seconds(60);
 
+/// How long a job held for the agent waits when the administrator does not
+/// say (--max-hold-time): a day, in seconds.
+constexpr const char* kDefaultMaxHoldTime = "86400";
+
 /// What setup found and did, for the report.
 struct SetupReport {
   std::string queue;
@@ -74,8 +78,8 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
 /// Adds the private policy to the scheduler's configuration when it is
 /// missing or differs; warns when the scheduler logs tickets. False (after
 /// reporting) on failure; `configChanged` says whether it was written.
-bool ensurePolicy(const Invocation& invocation, SetupReport* report, bool* configChanged,
-                  int* status) {
+bool ensurePolicy(const Invocation& invocation, SetupReport* report,
+                  const std::optional<std::string>& maxHoldTime, bool* configChanged, int* status) {
   std::string error;
   auto config = readSchedulerConfig(&error);
   if (!config) {
@@ -90,16 +94,28 @@ bool ensurePolicy(const Invocation& invocation, SetupReport* report, bool* confi
         "('cupsctl --no-debug-logging')");
   }
   const PolicyEdit edit = withPrivatePolicy(&*config);
-  *configChanged = edit != PolicyEdit::kUnchanged;
+  // An empty time asks for a bound: the one there is, else a day.
+  const std::string before = directiveValue(*config, "MaxHoldTime");
+  std::optional<std::string> hold = maxHoldTime;
+  if (hold && hold->empty()) hold = before.empty() || before == "0" ? kDefaultMaxHoldTime : before;
+  const bool holdChanged = hold && withDirective(&*config, "MaxHoldTime", *hold);
+  *configChanged = edit != PolicyEdit::kUnchanged || holdChanged;
   if (!*configChanged) return true;
   if (!writeSchedulerConfig(*config, &error)) {
     *status = invocation.fail(ExitStatus::failure, error + "; nothing was changed");
     return false;
   }
-  report->changes.push_back(std::string(edit == PolicyEdit::kAdded ? "added" : "rewrote") +
-                            " the policy " + kPrivatePolicy +
-                            " in the configuration of the CUPS scheduler at " +
-                            escapeText(schedulerName()));
+  const std::string where =
+      " in the configuration of the CUPS scheduler at " + escapeText(schedulerName());
+  if (edit != PolicyEdit::kUnchanged) {
+    report->changes.push_back(std::string(edit == PolicyEdit::kAdded ? "added" : "rewrote") +
+                              " the policy " + kPrivatePolicy + where);
+  }
+  if (holdChanged) {
+    report->changes.push_back("MaxHoldTime " + escapeText(*hold) + " (was " +
+                              (before.empty() ? std::string("unset") : escapeText(before)) + ")" +
+                              where + ": a held job nobody releases is cancelled after that");
+  }
   return true;
 }
 
@@ -123,6 +139,16 @@ bool applyChange(const Invocation& invocation, const std::string& queue, const Q
   }
 }
 
+/// The queue's job-hold-until-default that the options ask for: held for
+/// the agent with --hold-for-agent (and for a new queue unless
+/// --no-hold-for-agent), "no-hold" with --no-hold-for-agent; nullopt to
+/// leave it.
+std::optional<std::string> holdFor(const ParsedArgs& args, bool newQueue) {
+  if (args.has("--no-hold-for-agent")) return "no-hold";
+  if (args.has("--hold-for-agent") || newQueue) return "indefinite";
+  return std::nullopt;
+}
+
 /// What the queue needs: the PPD, device and policy that differ from what
 /// it has (`queue`, nullopt when there is none yet).
 QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& queue,
@@ -135,9 +161,13 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
   const std::string name = escapeText(report->queue);
   if (!queue) {
     change.enable = true;
+    change.holdDefault = holdFor(args, true);
     report->changes.push_back("queue " + name + ": made with " + source->what + " and device " +
                               escapeText(*change.deviceURI) + ", under the policy " +
-                              kPrivatePolicy + ": other users cannot read its tickets");
+                              kPrivatePolicy + ": other users cannot read its tickets" +
+                              (*change.holdDefault == "indefinite"
+                                   ? "; it holds every job without a ticket for the agent"
+                                   : ""));
     return change;
   }
   if (source) {
@@ -155,6 +185,14 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
   if (change.deviceURI) {
     report->changes.push_back("queue " + name + ": device " + escapeText(*change.deviceURI) +
                               " (was " + escapeText(queue->deviceURI) + ")");
+  }
+  if (auto hold = holdFor(args, false); hold && *hold != queue->holdDefault) {
+    change.holdDefault = hold;
+    report->changes.push_back("queue " + name + ": job-hold-until-default " +
+                              escapeText(queue->holdDefault) + " -> " + *hold +
+                              (*hold == "indefinite"
+                                   ? ": every job without a ticket waits for the agent"
+                                   : ": jobs print without waiting for the agent"));
   }
   if (queue->opPolicy == kPrivatePolicy) {
     change.opPolicy.reset();
@@ -230,8 +268,23 @@ int runSetup(const Invocation& invocation) {
   if (args.has("--ppd") && args.has("--model")) {
     return invocation.fail(ExitStatus::usage, "give --ppd or --model, not both");
   }
-  if (undo && (args.has("--ppd") || args.has("--model") || args.has("--device-uri"))) {
-    return invocation.fail(ExitStatus::usage, "--undo takes no --ppd, --model or --device-uri");
+  if (undo && (args.has("--ppd") || args.has("--model") || args.has("--device-uri") ||
+               args.has("--hold-for-agent") || args.has("--no-hold-for-agent") ||
+               args.has("--max-hold-time"))) {
+    return invocation.fail(ExitStatus::usage, "--undo takes no other option");
+  }
+  if (args.has("--hold-for-agent") && args.has("--no-hold-for-agent")) {
+    return invocation.fail(ExitStatus::usage,
+                           "give --hold-for-agent or --no-hold-for-agent, not both");
+  }
+  if (auto time = args.value("--max-hold-time");
+      time && (time->empty() || time->size() > 9 ||
+               time->find_first_not_of("0123456789") != std::string::npos || *time == "0" ||
+               time->front() == '0')) {
+    return invocation.fail(ExitStatus::usage,
+                           "option --max-hold-time needs a number of seconds from 1 to 999999999, "
+                           "got \"" +
+                               escapeText(*time) + "\"");
   }
   if (undo) return runUndo(invocation, name);
   int status = kExitSuccess;
@@ -258,9 +311,12 @@ int runSetup(const Invocation& invocation) {
   }
   SetupReport report{queue ? queue->name : name, {}, {}, true};
   bool configChanged = false;
-  if (!ensurePolicy(invocation, &report, &configChanged, &status)) return status;
+  // Holding jobs for the agent bounds how long they wait.
+  std::optional<std::string> maxHoldTime = args.value("--max-hold-time");
+  if (!maxHoldTime && holdFor(args, !queue) == "indefinite") maxHoldTime = "";
+  if (!ensurePolicy(invocation, &report, maxHoldTime, &configChanged, &status)) return status;
   const QueueChange change = changeFor(args, queue, source, &report);
-  if (change.ppdFile || change.model || change.deviceURI || change.opPolicy) {
+  if (change.ppdFile || change.model || change.deviceURI || change.opPolicy || change.holdDefault) {
     std::string error;
     if (!applyChange(invocation, report.queue, change, configChanged, &error)) {
       return invocation.fail(ExitStatus::failure, error);

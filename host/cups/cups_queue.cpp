@@ -27,8 +27,12 @@ namespace fs = std::filesystem;
 using platform::IppMessage;
 
 /// The attributes a queue is described by.
-const char* const kQueueAttributes[] = {"printer-name", "device-uri", "printer-make-and-model",
-                                        "printer-op-policy", "printer-config-change-time"};
+const char* const kQueueAttributes[] = {"printer-name",
+                                        "device-uri",
+                                        "printer-make-and-model",
+                                        "printer-op-policy",
+                                        "printer-config-change-time",
+                                        "job-hold-until-default"};
 
 std::string stringOf(ipp_attribute_t* attribute) {
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
@@ -178,7 +182,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
   QueueInfo queue{stringOf(ippFindAttribute(attributes, "printer-name", IPP_TAG_NAME)),
                   stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI)),
                   stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT)),
-                  stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME))};
+                  stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME)),
+                  stringOf(ippFindAttribute(attributes, "job-hold-until-default", IPP_TAG_ZERO))};
   queue.configChanged =
       changeTimeOf(ippFindAttribute(attributes, "printer-config-change-time", IPP_TAG_INTEGER));
   if (queue.name.empty()) queue.name = name;
@@ -207,6 +212,7 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
     if (attribute == "device-uri") queue.deviceURI = stringOf(a);
     if (attribute == "printer-make-and-model") queue.makeAndModel = stringOf(a);
     if (attribute == "printer-op-policy") queue.opPolicy = stringOf(a);
+    if (attribute == "job-hold-until-default") queue.holdDefault = stringOf(a);
     if (attribute == "printer-config-change-time") queue.configChanged = changeTimeOf(a);
   }
   if (!queue.name.empty()) queues.push_back(queue);

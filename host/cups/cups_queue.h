@@ -25,6 +25,7 @@ struct QueueInfo {
   std::string deviceURI;     ///< empty when the scheduler does not say
   std::string makeAndModel;  ///< printer-make-and-model
   std::string opPolicy;      ///< printer-op-policy; empty when the scheduler does not say
+  std::string holdDefault;   ///< job-hold-until-default ("no-hold", "indefinite", ...)
   /// printer-config-change-time: when the scheduler last changed the
   /// queue (its PPD included), seconds since 1970; 0 when it does not say.
   long long configChanged = 0;

@@ -154,6 +154,47 @@ PolicyEdit withPrivatePolicy(std::string* config) {
   return PolicyEdit::kAdded;
 }
 
+namespace {
+
+/// The top-level lines of `name`: offsets and values, outside any block.
+std::vector<std::pair<std::pair<std::size_t, std::size_t>, std::string>> topLevel(
+    std::string_view config, std::string_view name) {
+  std::vector<std::pair<std::pair<std::size_t, std::size_t>, std::string>> found;
+  int depth = 0;
+  for (const auto& [offset, line] : linesOf(config)) {
+    auto [directive, value] = directiveOf(line);
+    if (directive.rfind("</", 0) == 0) {
+      depth = std::max(0, depth - 1);
+    } else if (directive.rfind("<", 0) == 0) {
+      ++depth;
+    } else if (depth == 0 && directive == lower(name)) {
+      found.push_back({{offset, line.size()}, value});
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+bool withDirective(std::string* config, std::string_view name, std::string_view value) {
+  const auto found = topLevel(*config, name);
+  const std::string line = std::string(name) + " " + std::string(value) + "\n";
+  if (found.empty()) {
+    if (!config->empty() && config->back() != '\n') *config += '\n';
+    *config += line;
+    return true;
+  }
+  const auto& [where, current] = found.back();
+  if (current == value) return false;
+  config->replace(where.first, where.second, line);
+  return true;
+}
+
+std::string directiveValue(std::string_view config, std::string_view name) {
+  const auto found = topLevel(config, name);
+  return found.empty() ? std::string() : found.back().second;
+}
+
 std::string logLevelOf(std::string_view config) {
   std::string level;
   for (const auto& [offset, line] : linesOf(config)) {
@@ -231,6 +272,10 @@ bool modifyQueue(const std::string& name, const QueueChange& change, std::string
   if (change.opPolicy) {
     ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr,
                  change.opPolicy->c_str());
+  }
+  if (change.holdDefault) {
+    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "job-hold-until-default", nullptr,
+                 change.holdDefault->c_str());
   }
   if (change.enable) {
     ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);

@@ -35,6 +35,15 @@ enum class PolicyEdit { kUnchanged, kAdded, kReplaced };
 /// ends the text without a line break gets one.
 PolicyEdit withPrivatePolicy(std::string* config);
 
+/// Sets the top-level directive `name` (such as "MaxHoldTime") to `value`:
+/// the last such line outside any block is replaced when its value differs,
+/// else a line is appended. Answers whether the text changed; every other
+/// byte is kept.
+bool withDirective(std::string* config, std::string_view name, std::string_view value);
+
+/// The value of the top-level directive `name` ("" when there is none).
+std::string directiveValue(std::string_view config, std::string_view name);
+
 /// The value of the configuration's last LogLevel directive in lower case
 /// ("warn", "debug"), or "" when it has none (the scheduler then logs at
 /// "warn").
@@ -60,7 +69,10 @@ struct QueueChange {
   std::optional<std::string> model;              ///< a ppd-name, as `lpinfo -m` lists
   std::optional<std::string> deviceURI;
   std::optional<std::string> opPolicy;  ///< printer-op-policy
-  bool enable = false;                  ///< make it idle and accepting jobs
+  /// job-hold-until-default: "indefinite" holds every job that does not ask
+  /// otherwise (for the agent), "no-hold" does not.
+  std::optional<std::string> holdDefault;
+  bool enable = false;  ///< make it idle and accepting jobs
 };
 
 /// Makes queue `name` or changes it (CUPS-Add-Modify-Printer). False with

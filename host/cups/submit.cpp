@@ -88,6 +88,10 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
     count = cupsAddOption(key.c_str(), value.c_str(), count, &options);
   std::unique_ptr<cups_option_t, OptionsDeleter> owned(options, OptionsDeleter{count});
   cupsEncodeOptions2(request, count, options, IPP_TAG_JOB);
+  // The job carries its ticket: a queue that holds jobs for the agent lets
+  // it go, unless the caller asks for a hold itself.
+  if (!cupsGetOption("job-hold-until", count, options))
+    ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "no-hold");
   if (job.copies) ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", *job.copies);
   // The ticket's values go as they stand: lp's encoding would turn "007"
   // into the number 7 and split values at commas.

@@ -50,7 +50,9 @@ inline constexpr std::size_t kMaxTextBytes = 1023;
 /// the length it announced, and both ends then wait until a time-out.
 std::string jobRequestProblem(const JobRequest& job);
 
-/// Creates the job, sends its document (streamed from documentFd when that
+/// Creates the job (with job-hold-until no-hold unless a printer option
+/// sets job-hold-until: a queue that holds jobs for the agent does not hold
+/// one that carries its ticket), sends its document (streamed from documentFd when that
 /// is set) and answers the job id. nullopt when the job cannot be taken as
 /// it stands (jobRequestProblem; nothing is sent), the scheduler refuses or
 /// fails, or the document cannot be read or is longer than documentLimit;

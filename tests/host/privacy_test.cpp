@@ -1,21 +1,10 @@
 // Private job tickets on a shared scheduler: a private scheduler with the
 // access rules CUPS ships, a queue set up by `jobwick setup`, and two real
-// local users (the system accounts daemon and nobody, through setpriv): the
-// owner prints and reads the whole ticket back; the other user sees none of
-// it and can neither change, release nor cancel the job, even under the
-// owner's name; the filter still gets every entry byte for byte.
-#include <cups/cups.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <set>
-#include <thread>
-
-#include <gtest/gtest.h>
-
-#include "jobwick_fixture.h"
+// local users: the owner prints and reads the whole ticket back; the other
+// user sees none of it and can neither change, release nor cancel the job,
+// even under the owner's name; the filter still gets every entry byte for
+// byte.
+#include "private_scheduler.h"
 
 namespace hosttest {
 namespace {
@@ -23,142 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-/// A local user the tests run commands as.
-struct User {
-  std::string name;
-  std::string group;
-};
-const User kOwner{"daemon", "daemon"};
-const User kOther{"nobody", "nogroup"};
-
-/// The scheduler and the files every test of the suite shares.
-struct Scheduler {
-  TempDir folder;
-  std::unique_ptr<jwtest::PrivateCupsd> cupsd;
-  std::string why;
-  fs::path recorderPPD;
-};
-
-/// Why the tests cannot run here; empty when they can.
-std::string unavailable() {
-  if (::geteuid() != 0) return "needs root, to run commands as two other users";
-  if (!fs::exists("/usr/bin/setpriv")) return "no setpriv";
-  if (!::getpwnam(kOwner.name.c_str()) || !::getpwnam(kOther.name.c_str()))
-    return "no daemon or nobody account";
-  if (!jwtest::PrivateCupsd::available()) return "no cupsd here";
-  return "";
-}
-
-/// Starts the scheduler into `s`; false when it cannot run.
-bool start(Scheduler& s) {
-  s.why = unavailable();
-  if (!s.why.empty()) return false;
-  ::chmod(s.folder.path().c_str(), 0755);
-  s.cupsd = jwtest::PrivateCupsd::start(s.folder.path() / "cupsd", &s.why, 600,
-                                        jwtest::CupsdOptions{true});
-  if (!s.cupsd) return false;
-  const fs::path ppd = JobwickTest::source("examples/ppd/vk7300.ppd");
-  s.recorderPPD = jwtest::PrivateCupsd::withRecorder(ppd, s.folder.path() / "r7300.ppd");
-  if (!s.cupsd->addQueue("Open7300", s.recorderPPD, &s.why)) s.cupsd.reset();
-  return bool(s.cupsd);
-}
-
-Scheduler& scheduler() {
-  static Scheduler shared;
-  static const bool started = start(shared);
-  (void)started;
-  return shared;
-}
-
-class PrivacyTest : public JobwickTest {
- protected:
-  void SetUp() override {
-    if (!scheduler().cupsd) GTEST_SKIP() << scheduler().why;
-    cupsd_ = scheduler().cupsd.get();
-    // The other users reach the files of the test through its folder.
-    ::chmod(temp().path().c_str(), 0755);
-    document_ = scratchFile("doc.ps", "%!PS\nshowpage\n");
-    ::chmod(document_.parent_path().c_str(), 0755);
-    ::chmod(document_.c_str(), 0644);
-  }
-
-  /// Runs jobwick as `user` (root when null) against the scheduler, over
-  /// its local socket or its loopback port, with a home of that user's own.
-  CommandResult as(const User* user, std::vector<std::string> args, bool overTcp = false,
-                   std::map<std::string, std::optional<std::string>> env = {}) {
-    env["CUPS_SERVER"] = overTcp ? cupsd_->server() : cupsd_->socket().string();
-    if (user) {
-      const fs::path home = temp().path() / user->name;
-      fs::create_directories(home);
-      const passwd* account = ::getpwnam(user->name.c_str());
-      if (::chown(home.c_str(), account->pw_uid, account->pw_gid) != 0) ADD_FAILURE() << home;
-      for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME"}) env[name] = home.string();
-      env["JOBWICK_PREFS_DIR"] = (home / "prefs").string();
-      if (args.front() != "lp" && args.front() != "cancel") args.insert(args.begin(), JOBWICK_HOST);
-      args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=" + user->name,
-                                 "--regid=" + user->group, "--clear-groups"});
-      if (args[4] == "lp" || args[4] == "cancel") args[4] = "/usr/bin/" + args[4];
-      return runCommand(args, env);
-    }
-    return jobwick(args, env);
-  }
-
-  /// Settings whose ticket carries a pass code, folder password, login
-  /// name, password and user number.
-  fs::path secretSettings() {
-    const fs::path file =
-        scratchFile("secrets.json", readFile(source("examples/tickets/vk7300-full.json")));
-    ::chmod(file.c_str(), 0644);
-    return file;
-  }
-
-  /// Makes queue `name` private with the recording PPD; the output.
-  CommandResult setupQueue(const std::string& name) {
-    return as(nullptr, {"setup", name, "--ppd", scheduler().recorderPPD.string(), "--device-uri",
-                        "file://" + cupsd_->outputOf(name).string()});
-  }
-
-  /// How many jobs the scheduler has, finished ones included.
-  std::size_t jobCount() {
-    cupsSetServer(cupsd_->socket().c_str());
-    cups_job_t* jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
-    cupsFreeJobs(count, jobs);
-    cupsSetServer(nullptr);
-    return count < 0 ? 0 : std::size_t(count);
-  }
-
-  /// The state of job `id` as root sees it (0 when there is no such job).
-  int jobState(int id) {
-    cupsSetServer(cupsd_->socket().c_str());
-    cups_job_t* jobs = nullptr;
-    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
-    int state = 0;
-    for (int i = 0; i < count; ++i)
-      if (jobs[i].id == id) state = jobs[i].state;
-    cupsFreeJobs(count, jobs);
-    cupsSetServer(nullptr);
-    return state;
-  }
-
-  /// The options the recording filter got for job `id`, parsed as the
-  /// driver's filter parses them; waits (bounded) for the filter to run.
-  std::map<std::string, std::string> filterOptions(int id) {
-    const fs::path record = cupsd_->records() / (std::to_string(id) + ".options");
-    for (int i = 0; i < 500 && !fs::exists(record); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    cups_option_t* options = nullptr;
-    const int count = cupsParseOptions(readFile(record).c_str(), 0, &options);
-    std::map<std::string, std::string> parsed;
-    for (int i = 0; i < count; ++i) parsed[options[i].name] = options[i].value;
-    cupsFreeOptions(count, options);
-    return parsed;
-  }
-
-  jwtest::PrivateCupsd* cupsd_ = nullptr;
-  fs::path document_;
-};
+using PrivacyTest = PrivateSchedulerTest;
 
 TEST_F(PrivacyTest, SetupAddsThePolicyOnceKeepsTheRestAndUndoRestoresTheDefault) {
   const fs::path conf = cupsd_->folder() / "etc/cupsd.conf";

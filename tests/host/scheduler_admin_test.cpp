@@ -121,8 +121,11 @@ TEST(TicketPrivacy, SecretsGoOnlyToPrivateQueues) {
   const auto secret = settingsOf({{"jp.co.quivo.print.PrintSettings.jobSuspendKey", "d0"},
                                   {"jp.co.quivo.print.PrintSettings.password", "PW"}});
   const auto plain = settingsOf({{"jp.co.quivo.print.PrintSettings.accountNumber", "04711"}});
-  jobwick::host::QueueInfo open{"Office $1", "", "", "default"};
-  jobwick::host::QueueInfo closed{"Office", "", "", "jobwick"};
+  jobwick::host::QueueInfo open, closed;
+  open.name = "Office $1";
+  open.opPolicy = "default";
+  closed.name = "Office";
+  closed.opPolicy = "jobwick";
   EXPECT_EQ(jobwick::host::exposedTicketProblem(closed, secret), "");
   EXPECT_EQ(jobwick::host::exposedTicketProblem(open, plain), "");
   EXPECT_EQ(jobwick::host::exposedTicketProblem(open, secret),
@@ -131,7 +134,8 @@ TEST(TicketPrivacy, SecretsGoOnlyToPrivateQueues) {
             "makes its tickets private with \"jobwick setup 'Office $1'\"; "
             "--allow-exposed-ticket sends the ticket anyway)");
   // A scheduler that does not say is taken as one that does not protect.
-  jobwick::host::QueueInfo unknown{"Q", "", "", ""};
+  jobwick::host::QueueInfo unknown;
+  unknown.name = "Q";
   EXPECT_NE(jobwick::host::exposedTicketProblem(unknown, secret).find("(policy unknown)"),
             std::string::npos);
 }

@@ -1,0 +1,92 @@
+// jobwick agent --once --headless: the agent's work on the user's oldest
+// held job, without a window, for tests and administrators.
+#include <cups/cups.h>
+
+#include "host/cli/commands.h"
+#include "host/cli/dialog_options.h"
+#include "host/common/escape.h"
+#include "host/cups/held_jobs.h"
+#include "host/cups/queue_bundles.h"
+#include "host/engine/agent.h"
+#include "host/engine/plugin_loader.h"
+
+namespace jobwick::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The user's oldest held job on a queue a bundle serves; nullopt when
+/// there is none (`error` empty) or the scheduler cannot be asked.
+std::optional<HeldJob> oldestHeldJob(std::string* error) {
+  auto jobs = heldJobsOf(cupsUser(), error);
+  if (!jobs || jobs->empty()) return std::nullopt;
+  std::string ignored;
+  auto queues = listQueues(&ignored);
+  QueueBundles bundles(defaultBundleDir());
+  for (const auto& job : *jobs) {
+    if (!queues) break;
+    for (const auto& queue : *queues) {
+      if (queue.name == job.queue && bundles.forQueue(queue, &ignored)) return job;
+    }
+  }
+  return std::nullopt;
+}
+
+int exitFor(AgentOutcome outcome) {
+  switch (outcome) {
+    case AgentOutcome::kPrinted:
+      return kExitSuccess;
+    case AgentOutcome::kRefused:
+      return kExitProblems;
+    case AgentOutcome::kCancelled:
+    case AgentOutcome::kFailed:
+      break;
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+int runAgent(const Invocation& invocation) {
+  const ParsedArgs& args = invocation.args;
+  if (!args.has("--once") || !args.has("--headless")) {
+    return invocation.fail(ExitStatus::usage,
+                           "without a window the agent runs as 'jobwick agent --once --headless'");
+  }
+  if (args.has("--script") && args.has("--cancel")) {
+    return invocation.fail(ExitStatus::usage, "give --script or --cancel, not both");
+  }
+  std::string error;
+  std::optional<SessionScript> script;
+  if (auto path = args.value("--script")) {
+    script = readSessionScript(*path, variablesFrom(args), &error);
+    if (!script) return invocation.fail(ExitStatus::badInput, error);
+  }
+  auto job = oldestHeldJob(&error);
+  if (!job) {
+    if (!error.empty()) return invocation.fail(ExitStatus::failure, error);
+    invocation.out << "no held job of " << escapeText(cupsUser())
+                   << " waits on a Jobwick queue\n";
+    return kExitFailure;
+  }
+  std::string message;
+  AgentOutcome outcome;
+  if (args.has("--cancel")) {
+    outcome = cancelHeldJob(*job, &message) ? AgentOutcome::kCancelled : AgentOutcome::kFailed;
+    if (outcome == AgentOutcome::kCancelled)
+      message = "job " + escapeText(job->queue) + "-" + std::to_string(job->id) + " cancelled";
+  } else {
+    SessionOptions jobAndUser;
+    jobAndUser.language = args.value("--language");
+    jobAndUser.prefsDir = preferencesFolderFor(args);
+    if (auto v = args.value("--save-settings")) jobAndUser.saveSettings = fs::path(*v);
+    outcome = handleHeldJob(*job, std::move(script), std::move(jobAndUser), defaultBundleDir(),
+                            {invocation.out, invocation.err, false, "agent"}, &message);
+  }
+  if (outcome == AgentOutcome::kFailed) return invocation.fail(ExitStatus::failure, message);
+  (outcome == AgentOutcome::kRefused ? invocation.err << "jobwick: agent: " : invocation.out)
+      << message << "\n";
+  return exitFor(outcome);
+}
+
+}  // namespace jobwick::host

@@ -1,0 +1,48 @@
+// The agent's work on one held job: the queue's panel opened for the job
+// (its name as the job name, the job's owner as the user), the user's
+// steps taken or the job's settings restored, Print pressed, and the job
+// released with the ticket the panel saved, or cancelled. The windowed
+// agent and `jobwick agent --once --headless` both come here.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "host/cups/held_jobs.h"
+#include "host/engine/session.h"
+#include "host/engine/session_script.h"
+
+namespace jobwick::host {
+
+/// How a held job ended.
+enum class AgentOutcome {
+  kPrinted,    ///< the ticket is on the job and the job released
+  kCancelled,  ///< the job was cancelled
+  kRefused,    ///< the panel refused to print; the job stays held
+  kFailed,     ///< the queue, the panel or the scheduler failed; the job stays held
+};
+
+/// The script the agent runs for `job` when the user's own is `script`
+/// (none: restore the job's settings, then Print): the job's name as the
+/// print settings' job name and its owner as the user, unless the script
+/// gives its own.
+SessionScript agentScriptFor(const HeldJob& job, std::optional<SessionScript> script);
+
+/// Handles held job `job` without a window: opens the panel of the bundle
+/// in `bundleDir` that serves its queue, runs agentScriptFor(job, script)
+/// with `jobAndUser` (language, preferences folder) over it, presses Print
+/// and, when the panel agrees, releases the job with the ticket
+/// (releaseWithTicket), refusing a ticket with secrets for a queue whose
+/// tickets other users can read. `message` says what happened, for the
+/// user ("job Q-12 printed", or why not). Never throws.
+AgentOutcome handleHeldJob(const HeldJob& job, std::optional<SessionScript> script,
+                           SessionOptions jobAndUser, const std::filesystem::path& bundleDir,
+                           const SessionReport& report, std::string* message);
+
+/// The job's release once the panel said yes: the privacy rule, then
+/// releaseWithTicket. The outcome and `message` as for handleHeldJob.
+AgentOutcome releaseHeldJob(const HeldJob& job, const QueueInfo& queue,
+                            const platform::PrintSettings& ticket, std::string* message);
+
+}  // namespace jobwick::host
