@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "gtk/agent_main.h"
 #include "gtk/print_window.h"
 #include "gtk/print_window_script.h"
 #include "gtk/screenshot_session.h"
@@ -201,6 +202,38 @@ int screenshotSession(host::ParsedArgs& args) {
   return runScreenshotSession(args);
 }
 
+/// `jobwick agent` with windows: the agent command's options and those for
+/// tests and scripts.
+int runAgent(const std::vector<std::string>& words) {
+  std::vector<host::OptionSpec> options;
+  for (const auto& command : host::subcommands()) {
+    if (command.words.size() == 1 && command.words.front() == "agent") options = command.options;
+  }
+  options.push_back({"--jobs", "N", "end after N jobs"});
+  options.push_back({"--print", "", "press Print once a job's panel shows"});
+  options.push_back({"--screenshot", "OUT.png", "draw the first job's window into OUT.png"});
+  std::string error;
+  auto parsed = host::parseArguments(words, options, &error);
+  if (parsed && !host::checkOptionValues(*parsed, &error)) parsed.reset();
+  if (!parsed || !parsed->positionals.empty()) {
+    std::cerr << "jobwick: agent: " << (parsed ? "unexpected argument" : error)
+              << "\nRun 'jobwick agent --help' for usage.\n";
+    return host::kExitUsage;
+  }
+  if (parsed->has("--help")) {
+    for (const auto& command : host::subcommands())
+      if (command.words.front() == "agent") std::cout << host::subcommandHelp(command);
+    return host::kExitSuccess;
+  }
+  if (!gtk_init_check()) {
+    std::cerr << "jobwick: agent: cannot open the display (is DISPLAY set?); without one, "
+                 "'jobwick agent --once --headless' handles a job\n";
+    return host::kExitFailure;
+  }
+  g_set_application_name("Jobwick");
+  return runAgentWindows(*parsed);
+}
+
 int run(const std::vector<std::string>& words) {
   const std::vector<host::OptionSpec> options = dialogOptions();
   if (options.empty()) return host::kExitFailure;
@@ -236,6 +269,12 @@ int run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
   try {
     std::vector<std::string> words(argv + 1, argv + argc);
+    if (!words.empty() && words.front() == "agent") {
+      words.erase(words.begin());
+      const int status = jobwick::gtkui::runAgent(words);
+      std::cout.flush();
+      return status;
+    }
     if (!words.empty() && words.front() == "dialog") words.erase(words.begin());
     const int status = jobwick::gtkui::run(words);
     std::cout.flush();

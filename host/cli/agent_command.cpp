@@ -65,8 +65,7 @@ int runAgent(const Invocation& invocation) {
   auto job = oldestHeldJob(&error);
   if (!job) {
     if (!error.empty()) return invocation.fail(ExitStatus::failure, error);
-    invocation.out << "no held job of " << escapeText(cupsUser())
-                   << " waits on a Jobwick queue\n";
+    invocation.out << "no held job of " << escapeText(cupsUser()) << " waits on a Jobwick queue\n";
     return kExitFailure;
   }
   std::string message;

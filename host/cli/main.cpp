@@ -36,6 +36,16 @@ int runDialogProgram(char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "dialog") return runDialogProgram(argv);
+  // The agent with windows is the dialog program's too; --headless and
+  // --help stay here.
+  if (argc > 1 && std::string(argv[1]) == "agent") {
+    bool headless = false;
+    for (int i = 2; i < argc; ++i) {
+      const std::string word = argv[i];
+      headless = headless || word == "--headless" || word == "--help" || word == "-h";
+    }
+    if (!headless) return runDialogProgram(argv);
+  }
   // `jobwick help dialog` is the dialog program's own help.
   if (argc == 3 && std::string(argv[1]) == "help" && std::string(argv[2]) == "dialog") {
     char dialog[] = "dialog";

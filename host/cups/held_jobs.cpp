@@ -104,8 +104,8 @@ std::optional<std::vector<HeldJob>> heldJobsOf(const std::string& user, std::str
   if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return held;
     if (error) {
-      *error = "cannot ask the CUPS scheduler at " + schedulerName() + " for jobs: " +
-               lastSchedulerReason();
+      *error = "cannot ask the CUPS scheduler at " + schedulerName() +
+               " for jobs: " + lastSchedulerReason();
     }
     return std::nullopt;
   }

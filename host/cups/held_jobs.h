@@ -16,15 +16,15 @@ namespace jobwick::host {
 /// A job as Get-Jobs describes it.
 struct HeldJob {
   int id = 0;
-  std::string queue;          ///< the queue's name, from job-printer-uri
-  std::string name;           ///< job-name; empty when it has none
-  std::string user;           ///< job-originating-user-name
-  std::string format;         ///< document-format, when the scheduler says
-  long long kilobytes = -1;   ///< job-k-octets; -1 when unknown
-  int pages = -1;             ///< job-media-sheets or job-impressions; -1 when unknown
-  std::time_t created = 0;    ///< time-at-creation
-  int state = 0;              ///< job-state (ipp_jstate_t)
-  bool carriesTicket = false; ///< a job-ticket entry is among its attributes
+  std::string queue;           ///< the queue's name, from job-printer-uri
+  std::string name;            ///< job-name; empty when it has none
+  std::string user;            ///< job-originating-user-name
+  std::string format;          ///< document-format, when the scheduler says
+  long long kilobytes = -1;    ///< job-k-octets; -1 when unknown
+  int pages = -1;              ///< job-media-sheets or job-impressions; -1 when unknown
+  std::time_t created = 0;     ///< time-at-creation
+  int state = 0;               ///< job-state (ipp_jstate_t)
+  bool carriesTicket = false;  ///< a job-ticket entry is among its attributes
 
   bool held() const;
 };

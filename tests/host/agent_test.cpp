@@ -57,8 +57,8 @@ TEST_F(AgentTest, AHeldJobIsReleasedWithTheTicketTheSessionSaves) {
 
     const std::string printer = "PRINTER=" + SharedPrinter::address();
     const fs::path expected = temp().path() / (queue + "-session.json");
-    CommandResult saved = jobwick(
-        {"session", source(session).string(), "--var", printer, "--save-settings", expected.string()});
+    CommandResult saved = jobwick({"session", source(session).string(), "--var", printer,
+                                   "--save-settings", expected.string()});
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
 
     CommandResult released = agent({"--script", source(session).string(), "--var", printer});
@@ -102,8 +102,7 @@ TEST_F(AgentTest, OnlyTheUsersOwnHeldJobsOnJobwickQueuesAreHandledOldestFirst) {
   const int second = lp(kOwner, "Order7300");
   CommandResult printed = agent({});
   EXPECT_EQ(printed.exitCode, 0) << printed.err;
-  EXPECT_NE(printed.out.find("Order7300-" + std::to_string(first) + " released"),
-            std::string::npos)
+  EXPECT_NE(printed.out.find("Order7300-" + std::to_string(first) + " released"), std::string::npos)
       << printed.out;
   EXPECT_EQ(jobState(second), IPP_JSTATE_HELD);
   CommandResult cancelled = agent({"--cancel"});

@@ -22,7 +22,6 @@
 
 namespace hosttest {
 
-
 /// A local user the tests run commands as.
 struct User {
   std::string name;
@@ -134,7 +133,8 @@ class PrivateSchedulerTest : public JobwickTest {
   CommandResult setupQueue(const std::string& name, std::vector<std::string> more = {},
                            const std::filesystem::path& ppd = {}) {
     std::vector<std::string> args = {
-        "setup", name, "--ppd", (ppd.empty() ? privateScheduler().recorderPPD : ppd).string(),
+        "setup",        name,
+        "--ppd",        (ppd.empty() ? privateScheduler().recorderPPD : ppd).string(),
         "--device-uri", "file://" + cupsd_->outputOf(name).string()};
     args.insert(args.end(), more.begin(), more.end());
     return as(nullptr, args);

@@ -1,0 +1,185 @@
+// The agent's window for one held job.
+#include "gtk/agent_window.h"
+
+#include <utility>
+
+#include "gtk/main_loop.h"
+#include "host/engine/agent.h"
+#include "host/engine/plugin_loader.h"
+
+namespace jobwick::gtkui {
+
+std::string describeHeldJob(const host::HeldJob& job) {
+  std::string line = (job.name.empty() ? "Job " + std::to_string(job.id) : job.name) + " on " +
+                     job.queue;
+  if (job.pages > 0) line += " · " + std::to_string(job.pages) + (job.pages == 1 ? " page" : " pages");
+  if (job.kilobytes >= 0) line += " · " + std::to_string(job.kilobytes) + " KB";
+  return line;
+}
+
+AgentWindow::AgentWindow(host::HeldJob job, host::DialogSetup jobAndUser, bool dismissAlerts)
+    : job_(std::move(job)), jobAndUser_(std::move(jobAndUser)), dismissAlerts_(dismissAlerts) {
+  window_ = gtk_window_new();
+  g_object_ref_sink(window_);
+  const std::string title = "Print " + (job_.name.empty() ? job_.queue : job_.name);
+  gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
+  g_signal_connect(window_, "close-request", G_CALLBACK(onClose), this);
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  for (auto side : {&gtk_widget_set_margin_top, &gtk_widget_set_margin_bottom,
+                    &gtk_widget_set_margin_start, &gtk_widget_set_margin_end})
+    side(box, 12);
+  GtkWidget* heading = gtk_label_new(describeHeldJob(job_).c_str());
+  gtk_label_set_xalign(GTK_LABEL(heading), 0.0f);
+  gtk_label_set_wrap(GTK_LABEL(heading), TRUE);
+  gtk_widget_add_css_class(heading, "heading");
+  gtk_box_append(GTK_BOX(box), heading);
+  content_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_widget_set_vexpand(content_, TRUE);
+  gtk_box_append(GTK_BOX(box), content_);
+
+  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
+  GtkWidget* cancel = gtk_button_new_with_mnemonic("_Cancel Job");
+  GtkWidget* print = gtk_button_new_with_mnemonic("_Print");
+  gtk_widget_add_css_class(print, "suggested-action");
+  g_signal_connect(cancel, "clicked", G_CALLBACK(onCancel), this);
+  g_signal_connect(print, "clicked", G_CALLBACK(onPrint), this);
+  gtk_box_append(GTK_BOX(buttons), cancel);
+  gtk_box_append(GTK_BOX(buttons), print);
+  gtk_box_append(GTK_BOX(box), buttons);
+  gtk_window_set_child(GTK_WINDOW(window_), box);
+  gtk_window_set_default_widget(GTK_WINDOW(window_), print);
+}
+
+AgentWindow::~AgentWindow() {
+  setContent(nullptr);
+  tab_.reset();
+  gtk_window_destroy(GTK_WINDOW(window_));
+  g_object_unref(window_);
+}
+
+bool AgentWindow::open(std::string* error) {
+  host::DialogSetup setup = jobAndUser_;
+  // The job's own name is the job name the panel shows, as the ticket
+  // reader takes it from the print settings.
+  platform::PrintSettings settings = setup.initialSettings.value_or(platform::PrintSettings());
+  if (!settings.jobName() && !job_.name.empty()) settings.setJobName(job_.name);
+  setup.initialSettings = std::move(settings);
+  setup.alertListener = [this](const platform::Alert& alert) {
+    if (outcome_ == Outcome::kOpen) runAlertDialog(window(), alert, dismissAlerts_);
+  };
+  auto tab = std::make_unique<QueueTab>();
+  tab->dialog = host::PrintDialog::openQueue(job_.queue, setup, host::defaultBundleDir(), error);
+  if (!tab->dialog) return false;
+  platform::PDEPanel& panel = tab->dialog->panel();
+  if (!tab->window.attach(panel)) {
+    *error = "queue " + job_.queue + ": the panel has no view";
+    return false;
+  }
+  panel.restoreValuesAndReturnError(nullptr);
+  tab->view = std::make_unique<PanelView>(tab->window);
+  tab->view->setFocusFollowsWidgets(true);
+  tab->view->sync();
+  tab->bridge = std::make_unique<MainLoopBridge>([view = tab->view.get()] { view->sync(); });
+  tab_ = std::move(tab);
+  setContent(tab_->view->widget());
+  gtk_window_present(window());
+  tab_->dialog->panel().willShow();
+  return true;
+}
+
+void AgentWindow::followSession(host::PrintDialog* dialog, GtkWidget* content) {
+  session_ = dialog;
+  setContent(content ? content : (tab_ ? tab_->view->widget() : nullptr));
+}
+
+void AgentWindow::setContent(GtkWidget* child) {
+  while (GtkWidget* old = gtk_widget_get_first_child(content_)) gtk_box_remove(GTK_BOX(content_), old);
+  if (child) gtk_box_append(GTK_BOX(content_), child);
+}
+
+void AgentWindow::respond(bool print) {
+  if (print) {
+    this->print();
+  } else {
+    cancel();
+  }
+}
+
+void AgentWindow::jobGone() {
+  if (outcome_ != Outcome::kOpen) return;
+  outcome_ = Outcome::kGone;
+  message_ = "job " + job_.queue + "-" + std::to_string(job_.id) +
+             " was released or cancelled elsewhere";
+  gtk_widget_set_visible(window_, FALSE);
+}
+
+void AgentWindow::fail(const std::string& title, const std::string& why) {
+  ++refusals_;
+  message_ = why;
+  platform::Alert alert;
+  alert.title = title;
+  alert.message = why;
+  alert.defaultButton = "OK";
+  runAlertDialog(window(), alert, dismissAlerts_);
+}
+
+void AgentWindow::print() {
+  if (outcome_ != Outcome::kOpen) return;
+  host::PrintDialog* dialog = session_ ? session_ : (tab_ ? tab_->dialog.get() : nullptr);
+  if (!dialog || !tab_) return;
+  platform::PDEPanel& panel = *dialog->panels().front();
+  panel.saveValuesAndReturnError(nullptr);
+  if (!panel.shouldPrint()) {
+    // The panel has shown its alert; the window stays as the user left it.
+    ++refusals_;
+    message_ = "the panel refused to print";
+    return;
+  }
+  std::string message;
+  const host::AgentOutcome outcome =
+      host::releaseHeldJob(job_, tab_->dialog->queue()->queue, dialog->host().settings(), &message);
+  if (outcome != host::AgentOutcome::kPrinted) {
+    fail("Job not released", message);
+    return;
+  }
+  message_ = message;
+  outcome_ = Outcome::kPrinted;
+  gtk_widget_set_visible(window_, FALSE);
+}
+
+void AgentWindow::cancel() {
+  if (outcome_ != Outcome::kOpen) return;
+  std::string error;
+  if (!host::cancelHeldJob(job_, &error)) {
+    fail("Job not cancelled", error);
+    return;
+  }
+  message_ = "job " + job_.queue + "-" + std::to_string(job_.id) + " cancelled";
+  outcome_ = Outcome::kCancelled;
+  gtk_widget_set_visible(window_, FALSE);
+}
+
+void AgentWindow::onPrint(GtkButton*, gpointer self) {
+  static_cast<AgentWindow*>(self)->print();
+}
+
+void AgentWindow::onCancel(GtkButton*, gpointer self) {
+  static_cast<AgentWindow*>(self)->cancel();
+}
+
+gboolean AgentWindow::onClose(GtkWindow*, gpointer self) {
+  // Closing the window leaves the job held, for the agent's next run (or
+  // the scheduler's MaxHoldTime).
+  auto* window = static_cast<AgentWindow*>(self);
+  if (window->outcome_ == Outcome::kOpen) {
+    window->outcome_ = Outcome::kDismissed;
+    window->message_ = "job " + window->job_.queue + "-" + std::to_string(window->job_.id) +
+                       " left held";
+  }
+  gtk_widget_set_visible(window->window_, FALSE);
+  return TRUE;
+}
+
+}  // namespace jobwick::gtkui

@@ -1,0 +1,109 @@
+// The agent with windows, on an X server of the test's own and the private
+// scheduler with the shipped access rules: a job sent with plain lp is held,
+// the agent shows its panel, a session through the window's widgets
+// releases it with the ticket the same session saves; one agent per user.
+#include <gtest/gtest.h>
+
+#include "../host/private_scheduler.h"
+#include "xserver.h"
+
+namespace hosttest {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+class AgentWindowTest : public PrivateSchedulerTest {
+ protected:
+  static void SetUpTestSuite() { server_ = new gtktest::XServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  /// The environment of a windowed agent of root's on the test's display,
+  /// without a system bus (it then finds jobs by looking once a second).
+  std::map<std::string, std::optional<std::string>> display() {
+    return {{"DISPLAY", server_->display()},  {"WAYLAND_DISPLAY", std::nullopt},
+            {"NO_AT_BRIDGE", "1"},             {"GDK_BACKEND", "x11"},
+            {"GSK_RENDERER", "cairo"},         {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+            {"DBUS_SYSTEM_BUS_ADDRESS", "disabled:"}, {"XDG_RUNTIME_DIR", temp().path().string()}};
+  }
+
+  int lpAsRoot(const std::string& queue) {
+    CommandResult sent = runCommand({"/usr/bin/lp", "-d", queue, document_.string()},
+                                    {{"CUPS_SERVER", cupsd_->socket().string()}});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    const auto dash = sent.out.find(queue + "-");
+    return dash == std::string::npos ? 0 : std::stoi(sent.out.substr(dash + queue.size() + 1));
+  }
+
+  static gtktest::XServer* server_;
+};
+
+gtktest::XServer* AgentWindowTest::server_ = nullptr;
+
+TEST_F(AgentWindowTest, TheWindowsPanelReleasesAHeldJobWithTheSessionsTicket) {
+  ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  ASSERT_EQ(setupQueue("Window7300").exitCode, 0);
+  // Sent before the agent starts: it finds the job when it starts.
+  const int id = lpAsRoot("Window7300");
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(jobState(id), IPP_JSTATE_HELD);
+
+  const std::string session = source("examples/sessions/vk7300-round-trip.json").string();
+  const std::string printer = "PRINTER=" + SharedPrinter::address();
+  const fs::path expected = temp().path() / "session.json";
+  ASSERT_EQ(jobwick({"session", session, "--var", printer, "--save-settings", expected.string()})
+                .exitCode,
+            0);
+  const fs::path picture = temp().path() / "agent.png";
+  CommandResult agent = as(nullptr,
+                           {"agent", "--jobs", "1", "--script", session, "--var", printer,
+                            "--screenshot", picture.string()},
+                           false, display());
+  ASSERT_EQ(agent.exitCode, 0) << agent.err << agent.out;
+  EXPECT_NE(agent.out.find("job Window7300-" + std::to_string(id) + " released"),
+            std::string::npos)
+      << agent.out;
+  EXPECT_NE(agent.err.find("no system bus; looking for held jobs once a second"),
+            std::string::npos)
+      << agent.err;
+  EXPECT_GT(fs::file_size(picture), 1000u);
+  const auto options = filterOptions(id);
+  const json ticket = json::parse(readFile(expected))["settings"];
+  ASSERT_GT(ticket.size(), 10u);
+  for (const auto& [key, value] : ticket.items())
+    EXPECT_EQ(options.count(key) ? options.at(key) : "(missing)", value.get<std::string>()) << key;
+}
+
+TEST_F(AgentWindowTest, OneAgentPerUserAndItFindsJobsSentLater) {
+  ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  ASSERT_EQ(setupQueue("Later7300").exitCode, 0);
+  // The first agent waits for a job; a second one for the same user goes at
+  // once; then a job comes, and the first agent finds it.
+  const std::string jobwickPath = JOBWICK_HOST;
+  const std::string script =
+      "'" + jobwickPath + "' agent --jobs 1 --print > first.out 2>&1 & first=$!\n"
+      "sleep 1.5\n"
+      "'" + jobwickPath + "' agent --jobs 1 > second.out 2>&1; echo \"second $?\" >> second.out\n"
+      "lp -d Later7300 '" + document_.string() + "' > lp.out\n"
+      "wait $first; echo \"first $?\" >> first.out\n";
+  auto env = display();
+  env["CUPS_SERVER"] = cupsd_->socket().string();
+  env["JOBWICK_PREFS_DIR"] = prefsDir().string();
+  env["HOME"] = temp().path().string();
+  if (!std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = "detect_leaks=0";
+  CommandResult ran =
+      runCommand({"/bin/sh", "-c", "cd '" + temp().path().string() + "' || exit 1\n" + script}, env);
+  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  const std::string second = readFile(temp().path() / "second.out");
+  EXPECT_NE(second.find("another agent already runs for this user"), std::string::npos) << second;
+  EXPECT_NE(second.find("second 1"), std::string::npos) << second;
+  const std::string first = readFile(temp().path() / "first.out");
+  EXPECT_NE(first.find("first 0"), std::string::npos) << first;
+  EXPECT_NE(first.find(" released with its ticket"), std::string::npos) << first;
+}
+
+}  // namespace
+}  // namespace hosttest
