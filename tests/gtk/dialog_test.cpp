@@ -536,8 +536,9 @@ TEST_F(DialogTest, CancelDuringAFetchClosesTheDialog) {
 }
 
 // Print on a queue that rejects jobs: the scheduler's answer is an error
-// dialog naming the queue and its reason, nothing is submitted, and the
-// dialog stays open with what the user entered.
+// dialog naming the queue and its reason (before, Print did nothing and the
+// dialog never returned), nothing is submitted, and the dialog stays open
+// with what the user entered.
 TEST_F(DialogTest, QueueThatRejectsJobsIsNamedAndTheDialogStays) {
   JOBWICK_NEED_CUPSD(cupsd);
   const fs::path document = temp().path() / "letter.ps";
