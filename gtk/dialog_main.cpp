@@ -85,6 +85,11 @@ const char kTestingUsage[] =
     "  --screenshot OUT.png    without FILE: draw the session's panel into OUT.png\n"
     "  --print, --cancel       press Print or Cancel once the panel shows\n"
     "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable)\n"
+    "  --enter ID=TEXT         with FILE and no --script: replace the text of the\n"
+    "                          field ID in the first queue's panel (repeatable)\n"
+    "  --click ID              then click the control ID in that panel (repeatable)\n"
+    "  --cancel-after SECONDS  press Cancel once SECONDS have passed, whatever the\n"
+    "                          dialog is doing then\n"
     "  --choose-file FILE      without FILE: pick FILE in the file chooser once it shows\n"
     "                          and press its Print button (--cancel alone presses the\n"
     "                          chooser's Cancel)\n"
@@ -114,6 +119,9 @@ std::vector<host::OptionSpec> dialogOptions() {
   options.push_back({"--cancel", "", "press Cancel once the panel shows"});
   options.push_back({"--select-printer", "QUEUE", "choose QUEUE in the printer list", true});
   options.push_back({"--choose-file", "FILE", "pick FILE in the file chooser once it shows"});
+  options.push_back({"--enter", "ID=TEXT", "replace the text of a field of the panel", true});
+  options.push_back({"--click", "ID", "click a control of the panel", true});
+  options.push_back({"--cancel-after", "SECONDS", "press Cancel after SECONDS"});
   return options;
 }
 

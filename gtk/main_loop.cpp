@@ -113,9 +113,10 @@ void MainLoopBridge::countFramesOf(GtkWidget* widget) {
   paintHandler_ = g_signal_connect(clock_, "after-paint", G_CALLBACK(afterPaint), this);
 }
 
-void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss) {
-  GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
-                                             GTK_BUTTONS_NONE, "%s", alert.title.c_str());
+void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss,
+                    GtkMessageType type) {
+  GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, GTK_BUTTONS_NONE, "%s",
+                                             alert.title.c_str());
   if (alert.title.empty() && !alert.detail.empty()) {
     // The alert's own text leads; why it happened comes below it.
     g_object_set(dialog, "text", alert.message.c_str(), nullptr);

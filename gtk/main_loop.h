@@ -47,8 +47,10 @@ void abandonRunLoopWait();
 
 /// Shows `alert` as a modal message dialog over `parent` and returns when
 /// it is dismissed. With `dismiss` set, the dialog's button is pressed as
-/// soon as the dialog is on screen (scripted sessions).
-void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss);
+/// soon as the dialog is on screen (scripted sessions). `type` is the
+/// dialog's kind (an error's icon and role for GTK_MESSAGE_ERROR).
+void runAlertDialog(GtkWindow* parent, const platform::Alert& alert, bool dismiss,
+                    GtkMessageType type = GTK_MESSAGE_INFO);
 
 /// Lets GLib's main loop handle everything pending (events, drawing) and
 /// waits until `widget`'s window has drawn a frame (at most `seconds`).

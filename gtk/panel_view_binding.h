@@ -14,6 +14,8 @@
 #include <gtk/gtk.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +48,7 @@ struct PanelView::Binding {
   GtkStringList* items = nullptr;                 // a pop-up's menu as shown
   std::vector<std::string> shownItems;            // the item titles shown ("\n" for a separator)
   std::vector<std::string> itemLooks;             // and what else each item shows
+  std::optional<std::uint64_t> menuRevision;      // the menu's revision they show
   GtkListItemFactory* factory = nullptr;          // a pop-up's item factory
   GtkEventController* focusController = nullptr;  // an entry's
   host::ControlRef ref() const { return host::ControlRef{view, nullptr, nullptr, -1}; }

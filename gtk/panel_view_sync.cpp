@@ -204,27 +204,38 @@ void syncField(PanelView::Binding& b) {
   }
 }
 
-void syncPopup(PanelView::Binding& b) {
-  auto* popup = static_cast<platform::PopUpButton*>(b.view);
+/// The pop-up's menu as shown again, when the menu has changed since it
+/// was last shown. A menu's items are read only then: a keystroke elsewhere
+/// costs the same with a few folders listed or with tens of thousands.
+void syncMenuItems(PanelView::Binding& b, const platform::Menu& menu) {
+  if (b.menuRevision == menu.revision()) return;
+  b.menuRevision = menu.revision();
   // Titles, pictures and enabled states: a change in any of them binds the
   // items again.
   std::vector<std::string> titles;
   std::vector<std::string> looks;
-  for (const auto& item : popup->menu()->items()) {
+  titles.reserve(menu.items().size());
+  looks.reserve(menu.items().size());
+  for (const auto& item : menu.items()) {
     const bool separator = !item || item->isSeparatorItem();
     titles.push_back(separator ? "\n" : item->title());
     looks.push_back(separator ? ""
                               : (item->isEnabled() ? "1" : "0") +
                                     (item->image() ? item->image()->name() : ""));
   }
-  if (titles != b.shownItems || looks != b.itemLooks) {
-    std::vector<const char*> strings;
-    for (const auto& title : titles) strings.push_back(title.c_str());
-    strings.push_back(nullptr);
-    gtk_string_list_splice(b.items, 0, guint(b.shownItems.size()), strings.data());
-    b.shownItems = std::move(titles);
-    b.itemLooks = std::move(looks);
-  }
+  if (titles == b.shownItems && looks == b.itemLooks) return;
+  std::vector<const char*> strings;
+  strings.reserve(titles.size() + 1);
+  for (const auto& title : titles) strings.push_back(title.c_str());
+  strings.push_back(nullptr);
+  gtk_string_list_splice(b.items, 0, guint(b.shownItems.size()), strings.data());
+  b.shownItems = std::move(titles);
+  b.itemLooks = std::move(looks);
+}
+
+void syncPopup(PanelView::Binding& b) {
+  auto* popup = static_cast<platform::PopUpButton*>(b.view);
+  syncMenuItems(b, *popup->menu());
   const std::int64_t index = popup->indexOfSelectedItem();
   const guint wanted = index < 0 ? GTK_INVALID_LIST_POSITION : guint(index);
   if (gtk_drop_down_get_selected(GTK_DROP_DOWN(b.widget)) != wanted)

@@ -8,6 +8,7 @@
 #include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
+#include "platform/bundle.h"
 #include "platform/user_defaults.h"
 
 namespace jobwick::gtkui {
@@ -82,11 +83,16 @@ PrintWindow::PrintWindow(fs::path document, host::DialogSetup jobAndUser, bool d
   // content changes with the printer.
   gtk_print_unix_dialog_add_custom_tab(dialog, tab_, tabLabel_);
   g_signal_connect(dialog_, "notify::selected-printer", G_CALLBACK(onPrinterNotify), this);
-  g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
+  // The dialog's buttons are heard before GTK's own handler of "response",
+  // which ends the emission for a printer it is not ready for (one that
+  // rejects jobs, say): Print must always get an answer.
+  responseHook_ = g_signal_add_emission_hook(g_signal_lookup("response", GTK_TYPE_DIALOG), 0,
+                                             onResponseEmitted, this, nullptr);
   g_signal_connect(tab_, "map", G_CALLBACK(onTabMapped), this);
 }
 
 PrintWindow::~PrintWindow() {
+  g_signal_remove_emission_hook(g_signal_lookup("response", GTK_TYPE_DIALOG), responseHook_);
   g_signal_handlers_disconnect_by_data(dialog_, this);
   g_signal_handlers_disconnect_by_data(tab_, this);
   removeChildren(tab_);
@@ -173,14 +179,16 @@ void PrintWindow::showQueue(const std::string& name) {
   // the print settings, which the next printer's panel restores from.
   if (panel_) jobAndUser_ = panel_->dialog->handOver();
   // The old panel goes before the new one is loaded: one plug-in at a time.
-  setTabContent(nullptr, "Jobwick");
+  // The tab keeps its label meanwhile.
+  setTabContent(nullptr, gtk_label_get_text(GTK_LABEL(tabLabel_)));
   panel_.reset();
   queue_ = name;
   notice_.clear();
+  noticeReason_.clear();
   std::string error;
   auto tab = openTab(name, &error);
   if (!tab) {
-    showNotice(name, error);
+    showNotice(error);
     return;
   }
   panel_ = std::move(tab);
@@ -188,13 +196,39 @@ void PrintWindow::showQueue(const std::string& name) {
   if (gtk_widget_get_mapped(tab_)) panel_->dialog->panels().front()->willShow();
 }
 
-void PrintWindow::showNotice(const std::string& name, const std::string& why) {
-  notice_ = "No Jobwick panel for " + name + ": " + why;
-  GtkWidget* label = gtk_label_new(notice_.c_str());
-  gtk_label_set_wrap(GTK_LABEL(label), TRUE);
-  gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
-  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
-  setTabContent(label, "Jobwick");
+void PrintWindow::showNotice(const std::string& why) {
+  // A short note for the user; the scheduler's or the bundle's words only
+  // for whoever opens the details. The tab keeps the label of the panel
+  // it showed last.
+  notice_ = translated("No job handling for this printer");
+  noticeReason_ = why;
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  GtkWidget* note = gtk_label_new(notice_.c_str());
+  gtk_label_set_wrap(GTK_LABEL(note), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(note), 0.0f);
+  gtk_box_append(GTK_BOX(box), note);
+  GtkWidget* details = gtk_expander_new(translated("Details").c_str());
+  GtkWidget* reason = gtk_label_new(why.c_str());
+  gtk_label_set_wrap(GTK_LABEL(reason), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(reason), 60);
+  gtk_label_set_xalign(GTK_LABEL(reason), 0.0f);
+  gtk_label_set_selectable(GTK_LABEL(reason), TRUE);
+  gtk_widget_add_css_class(reason, "dim-label");
+  gtk_expander_set_child(GTK_EXPANDER(details), reason);
+  gtk_box_append(GTK_BOX(box), details);
+  setTabContent(box, gtk_label_get_text(GTK_LABEL(tabLabel_)));
+}
+
+std::string PrintWindow::translated(const std::string& key) const {
+  // The texts come with the bundles (every bundle carries the same common
+  // strings), in the language the panels are shown in.
+  if (jobAndUser_.language) platform::setPreferredLanguagesOverride({*jobAndUser_.language});
+  const fs::path bundles = host::defaultBundleDir();
+  for (const auto& name : host::availableBundles(bundles)) {
+    if (auto bundle = platform::Bundle::bundleWithPath(bundles / name))
+      return bundle->localizedStringForKey(key);
+  }
+  return key;
 }
 
 bool PrintWindow::choosePrinter(const std::string& name, double seconds) {
@@ -240,6 +274,14 @@ PrintWindow::Outcome PrintWindow::run() {
   return outcome_;
 }
 
+gboolean PrintWindow::onResponseEmitted(GSignalInvocationHint*, guint count, const GValue* values,
+                                        gpointer self) {
+  auto* window = static_cast<PrintWindow*>(self);
+  if (count >= 2 && g_value_get_object(&values[0]) == window->dialog_)
+    onResponse(GTK_DIALOG(window->dialog_), g_value_get_int(&values[1]), self);
+  return TRUE;  // stays hooked
+}
+
 void PrintWindow::onResponse(GtkDialog*, int response, gpointer self) {
   auto* window = static_cast<PrintWindow*>(self);
   if (window->sending_ || window->outcome_ != Outcome::kOpen) return;
@@ -266,6 +308,7 @@ void PrintWindow::print() {
     platform::Alert alert;
     alert.title = "Cannot print";
     alert.message = notice_.empty() ? "No printer with a Jobwick panel is selected." : notice_;
+    alert.detail = noticeReason_;
     alert.defaultButton = "OK";
     ++alertDialogs_;
     runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
@@ -279,8 +322,35 @@ void PrintWindow::print() {
     return;
   }
   warnUnsavedPreferences();
-  if (!ticketMayGo(*dialog)) return;
-  if (!sendJob(dialog->host().settings())) outcome_ = Outcome::kFailed;
+  if (!ticketMayGo(*dialog) || !queueTakesJobs()) return;
+  if (!sendJob(dialog->host().settings())) showPrintFailure(error_);
+}
+
+bool PrintWindow::queueTakesJobs() {
+  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(dialog_));
+  if (!printer) return true;  // sendJob says so
+  // Asked afresh: GTK's printer object may still call a queue that has
+  // since been told to reject jobs accepting, and a job sent to it is
+  // never answered.
+  std::string error;
+  const auto queue = host::describeQueue(gtk_printer_get_name(printer), &error);
+  const std::string refusal = queue ? host::jobRefusal(*queue) : error;
+  if (refusal.empty()) return true;
+  showPrintFailure(refusal);
+  return false;
+}
+
+void PrintWindow::showPrintFailure(const std::string& reason) {
+  ++failures_;
+  failure_ = reason;
+  if (!gtk_widget_get_visible(dialog_)) gtk_window_present(GTK_WINDOW(dialog_));
+  platform::Alert alert;
+  alert.title = "Could not print " + document_.filename().string() +
+                (queue_.empty() ? std::string() : " on " + queue_);
+  alert.message = reason;
+  alert.defaultButton = "OK";
+  ++alertDialogs_;
+  runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_, GTK_MESSAGE_ERROR);
 }
 
 bool PrintWindow::ticketMayGo(host::PrintDialog& dialog) {
@@ -348,15 +418,25 @@ bool PrintWindow::sendJob(const platform::PrintSettings& ticket) {
   return true;
 }
 
-void PrintWindow::onSent(GtkPrintJob*, gpointer self, const GError* error) {
+void PrintWindow::onSent(GtkPrintJob* job, gpointer self, const GError* error) {
   auto* window = static_cast<PrintWindow*>(self);
   window->sending_ = false;
-  if (error) {
-    window->error_ = std::string("the job was not sent: ") + error->message;
-    window->outcome_ = Outcome::kFailed;
-  } else {
+  if (!error) {
     window->outcome_ = Outcome::kPrinted;
+    return;
   }
+  // GTK's words are the transport's; the scheduler may say more about the
+  // queue (it was told to reject jobs meanwhile).
+  std::string reason = std::string("the job was not sent: ") + error->message;
+  GtkPrinter* printer = gtk_print_job_get_printer(job);
+  std::string ignored;
+  if (const auto queue =
+          printer ? host::describeQueue(gtk_printer_get_name(printer), &ignored) : std::nullopt) {
+    if (const std::string refusal = host::jobRefusal(*queue); !refusal.empty())
+      reason = refusal + " (" + reason + ")";
+  }
+  // The dialog comes back as the user left it, and says why.
+  window->showPrintFailure(reason);
 }
 
 nlohmann::ordered_json PrintWindow::tabState() const {
@@ -367,6 +447,8 @@ nlohmann::ordered_json PrintWindow::tabState() const {
       panel_ ? nlohmann::ordered_json(panel_->dialog->queue()->bundle.filename().string())
              : nlohmann::ordered_json();
   state["notice"] = notice_.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(notice_);
+  state["reason"] =
+      notice_.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(noticeReason_);
   state["controls"] = panel_ ? nlohmann::ordered_json(panel_->window.identifiers())
                              : nlohmann::ordered_json::array();
   return state;
@@ -418,6 +500,10 @@ int reportOutcome(const PrintWindow& window, const std::string& file, bool quiet
     default:
       if (!window.exposure().empty() && window.outcome() == PrintWindow::Outcome::kCancelled) {
         std::cerr << "jobwick: dialog: " << window.exposure() << "\n";
+        return host::kExitFailure;
+      }
+      if (window.failures() > 0 && window.outcome() == PrintWindow::Outcome::kCancelled) {
+        std::cerr << "jobwick: dialog: " << window.failure() << "; nothing was printed\n";
         return host::kExitFailure;
       }
       if (window.refusals() > 0 && window.outcome() == PrintWindow::Outcome::kCancelled) {

@@ -66,7 +66,7 @@ class PrintWindow {
   void setTabContent(GtkWidget* child, const std::string& label);
 
   /// Picks queue `name` once the dialog lists it and pumps the main loop
-  /// until its panel (or, for a queue no bundle serves, the reason) shows.
+  /// until its panel (or, for a queue no bundle serves, the note) shows.
   /// False when that has not happened within `seconds`.
   bool choosePrinter(const std::string& name, double seconds);
   /// The printers the dialog lists, in its order.
@@ -83,6 +83,12 @@ class PrintWindow {
   Outcome outcome() const { return outcome_; }
   /// Why printing failed (kFailed).
   const std::string& error() const { return error_; }
+  /// The times a Print went wrong after the panel let the job go (the queue
+  /// refused it, or sending it failed): an error dialog said why and the
+  /// dialog stayed open with everything entered.
+  unsigned failures() const { return failures_; }
+  /// Why the last of those failed, naming the queue; empty when none did.
+  const std::string& failure() const { return failure_; }
   /// The queue whose panel (or reason) the tab shows; empty before any.
   const std::string& queue() const { return queue_; }
   /// The times the panel refused Print (the dialog stayed open).
@@ -93,20 +99,29 @@ class PrintWindow {
   unsigned alertDialogs() const { return alertDialogs_; }
   bool visible() const;
   GtkWindow* window() const { return GTK_WINDOW(dialog_); }
-  /// What the tab shows: {"queue", "label", "bundle" or null, "notice" or
+  /// What the tab shows: {"queue", "label", "bundle" or null, "notice" (the
+  /// note for a queue no bundle serves) or null, "reason" (its details) or
   /// null, "controls": identifiers}.
   nlohmann::ordered_json tabState() const;
+  /// The panel the tab shows for the selected queue, and its view (not a
+  /// session's: see followSession); null when the tab shows none.
+  host::PanelWindow* panelWindow() const { return panel_ ? &panel_->window : nullptr; }
+  PanelView* panelView() const { return panel_ ? panel_->view.get() : nullptr; }
   /// The job name of the job printed (or to be printed).
   const std::string& jobName() const { return jobName_; }
 
  private:
   static void onPrinterNotify(GObject*, GParamSpec*, gpointer self);
+  static gboolean onResponseEmitted(GSignalInvocationHint*, guint count, const GValue* values,
+                                    gpointer self);
   static void onResponse(GtkDialog*, int response, gpointer self);
   static void onSent(GtkPrintJob*, gpointer self, const GError* error);
   static void onTabMapped(GtkWidget*, gpointer self);
 
   void showQueue(const std::string& name);
-  void showNotice(const std::string& name, const std::string& why);
+  void showNotice(const std::string& why);
+  // The dialog's own text `key` in the user's language.
+  std::string translated(const std::string& key) const;
   std::unique_ptr<QueueTab> openTab(const std::string& name, std::string* error);
   host::PrintDialog* activeDialog() const;
   void print();
@@ -114,6 +129,12 @@ class PrintWindow {
   // preferences during the last check.
   void warnUnsavedPreferences();
   bool sendJob(const platform::PrintSettings& ticket);
+  // Asks the scheduler whether the selected queue takes jobs now; when it
+  // does not, says why in an error dialog and answers false.
+  bool queueTakesJobs();
+  // Tells the user, in an error dialog over the print dialog (which stays
+  // open as it was), that the document was not printed and why.
+  void showPrintFailure(const std::string& reason);
   // Refuses, with an alert, a ticket whose secrets the selected queue would
   // show other users; true when the job may go.
   bool ticketMayGo(host::PrintDialog& dialog);
@@ -124,11 +145,13 @@ class PrintWindow {
   GtkWidget* dialog_ = nullptr;
   GtkWidget* tab_ = nullptr;
   GtkWidget* tabLabel_ = nullptr;
+  gulong responseHook_ = 0;
   std::unique_ptr<QueueTab> panel_;
   host::PrintDialog* session_ = nullptr;
   bool following_ = false;
   std::string queue_;
   std::string notice_;
+  std::string noticeReason_;
   Outcome outcome_ = Outcome::kOpen;
   bool sending_ = false;
   std::string error_;
@@ -136,6 +159,8 @@ class PrintWindow {
   unsigned refusals_ = 0;
   unsigned alertDialogs_ = 0;
   std::string exposure_;
+  unsigned failures_ = 0;
+  std::string failure_;
 };
 
 /// Answers a shown file chooser in place of its user: called once the

@@ -3,9 +3,13 @@
 // and what the dialog showed written down.
 #include "gtk/print_window_script.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "gtk/main_loop.h"
 #include "gtk/widget_session_input.h"
@@ -69,8 +73,10 @@ class TabSessionInput : public WidgetSessionInput {
       return true;
     }
     window_.respond(GTK_RESPONSE_OK);
-    if (window_.outcome() == PrintWindow::Outcome::kOpen && window_.refusals() > 0) {
-      // Refused: the dialog must still be there, with the panel as it was.
+    if (window_.outcome() == PrintWindow::Outcome::kOpen &&
+        window_.refusals() + window_.failures() > 0) {
+      // Refused, or the queue would not take the job: the dialog must still
+      // be there, with the panel as it was.
       stayedOpen_ = window_.visible();
       if (view_) panelAfterRefusal_ = view_->widgetStates();
       window_.respond(GTK_RESPONSE_CANCEL);
@@ -152,6 +158,76 @@ bool answerChooser(const std::optional<fs::path>& pick, std::string* error) {
   return true;
 }
 
+/// Presses the dialog's Cancel a while after it is made (--cancel-after),
+/// as a person does who gives up waiting, and keeps when it pressed.
+class LateCancel {
+ public:
+  LateCancel(PrintWindow& window, double seconds) : window_(window) {
+    source_ = g_timeout_add(guint(seconds * 1000), &LateCancel::fire, this);
+  }
+  LateCancel(const LateCancel&) = delete;
+  LateCancel& operator=(const LateCancel&) = delete;
+  ~LateCancel() {
+    if (source_) g_source_remove(source_);
+  }
+  /// Seconds from the press to now; nullopt when it has not pressed.
+  std::optional<double> secondsSincePress() const {
+    if (!pressedAt_) return std::nullopt;
+    return double(g_get_monotonic_time() - *pressedAt_) / G_USEC_PER_SEC;
+  }
+
+ private:
+  static gboolean fire(gpointer data) {
+    auto* self = static_cast<LateCancel*>(data);
+    self->source_ = 0;
+    self->pressedAt_ = g_get_monotonic_time();
+    self->window_.respond(GTK_RESPONSE_CANCEL);
+    return G_SOURCE_REMOVE;
+  }
+  PrintWindow& window_;
+  guint source_ = 0;
+  std::optional<gint64> pressedAt_;
+};
+
+/// The user's entries on the panel the dialog shows (--enter, then --click),
+/// each through its widget. False, with `error`, when a control is missing
+/// or refuses; the dialog closing meanwhile ends them.
+bool enterAndClick(PrintWindow& window, const host::ParsedArgs& args, std::string* error) {
+  std::vector<std::pair<std::string, std::optional<std::string>>> steps;
+  for (const auto& entry : args.values("--enter")) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos) {
+      *error = "--enter " + entry + ": give IDENTIFIER=TEXT";
+      return false;
+    }
+    steps.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
+  }
+  for (const auto& identifier : args.values("--click"))
+    steps.emplace_back(identifier, std::nullopt);
+  for (const auto& [identifier, text] : steps) {
+    if (window.outcome() != PrintWindow::Outcome::kOpen) return true;
+    PanelView* view = window.panelView();
+    const auto control = view ? window.panelWindow()->find(identifier) : std::nullopt;
+    if (!control) {
+      *error = "the panel shows no control " + identifier;
+      return false;
+    }
+    host::EventOutcome outcome;
+    if (text) {
+      view->clear(*control);
+      if (!text->empty()) outcome = view->paste(*control, *text);
+    } else {
+      outcome = view->click(*control);
+    }
+    if (outcome.status == host::EventOutcome::Status::kRefused &&
+        window.outcome() == PrintWindow::Outcome::kOpen) {
+      *error = identifier + " refused: " + outcome.message;
+      return false;
+    }
+  }
+  return true;
+}
+
 /// Writes what the dialog showed (for tests); false when it cannot.
 bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& states) {
   auto path = args.value("--widget-states");
@@ -167,20 +243,30 @@ bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& sta
 
 bool DialogScript::active() const {
   for (const char* name : {"--script", "--print", "--cancel", "--select-printer", "--choose-file",
-                           "--widget-states"}) {
+                           "--widget-states", "--enter", "--click", "--cancel-after"}) {
     if (args_.has(name)) return true;
   }
   return false;
 }
 
 bool DialogScript::automatic() const {
-  return args_.has("--script") || args_.has("--print") || args_.has("--cancel");
+  return args_.has("--script") || args_.has("--print") || args_.has("--cancel") ||
+         args_.has("--cancel-after");
 }
 
 std::optional<int> DialogScript::check() const {
   if (args_.has("--script") && !args_.value("--printer")) {
     std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
     return host::kExitUsage;
+  }
+  if (const auto seconds = args_.value("--cancel-after")) {
+    char* end = nullptr;
+    const double value = std::strtod(seconds->c_str(), &end);
+    if (seconds->empty() || *end != '\0' || !(value > 0 && value < 600)) {
+      std::cerr << "jobwick: dialog: --cancel-after " << *seconds
+                << ": give the seconds to wait, more than 0 and less than 600\n";
+      return host::kExitUsage;
+    }
   }
   std::error_code ec;
   if (const auto pick = args_.value("--choose-file"); pick && !fs::is_regular_file(*pick, ec)) {
@@ -242,6 +328,7 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
                                    {"printed", window.outcome() == PrintWindow::Outcome::kPrinted},
                                    {"jobName", window.jobName()},
                                    {"refusals", window.refusals()},
+                                   {"failures", window.failures()},
                                    {"stayedOpen", input.stayedOpen()},
                                    {"alertDialogs", input.alerts()},
                                    {"panelAfterRefusal", input.panelAfterRefusal()}};
@@ -250,26 +337,54 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
   return reportOutcome(window, file, args_.has("--json"));
 }
 
-/// The printers chosen in turn, then Print or Cancel pressed as asked.
+/// The user's entries on the first panel, the printers chosen in turn,
+/// then Print or Cancel pressed as asked.
 int DialogScript::pressButtons(PrintWindow& window, const std::string& file) const {
+  const bool recorded = args_.has("--widget-states");
+  auto shown = [&] {
+    nlohmann::ordered_json tab = window.tabState();
+    if (recorded && window.panelView()) tab["widgets"] = window.panelView()->widgetStates();
+    return tab;
+  };
+  std::unique_ptr<LateCancel> lateCancel;
+  if (const auto seconds = args_.value("--cancel-after"))
+    lateCancel = std::make_unique<LateCancel>(window, std::stod(*seconds));
+  std::string error;
+  if (!enterAndClick(window, args_, &error)) {
+    std::cerr << "jobwick: dialog: " << error << "\n";
+    return host::kExitFailure;
+  }
   nlohmann::ordered_json tabs = nlohmann::ordered_json::array();
-  if (automatic()) tabs.push_back(window.tabState());
+  if (automatic()) tabs.push_back(shown());
   for (const auto& queue : args_.values("--select-printer")) {
+    if (window.outcome() != PrintWindow::Outcome::kOpen) break;
     if (!window.choosePrinter(queue, 30.0)) {
       std::cerr << "jobwick: dialog: the print dialog has no printer " << queue << "\n";
       return host::kExitFailure;
     }
-    tabs.push_back(window.tabState());
+    tabs.push_back(shown());
   }
-  if (args_.has("--print")) window.respond(GTK_RESPONSE_OK);
-  if (args_.has("--cancel") ||
-      (args_.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
-       window.refusals() > 0)) {
-    window.respond(GTK_RESPONSE_CANCEL);
+  nlohmann::ordered_json afterPrint;
+  if (args_.has("--print")) {
+    window.respond(GTK_RESPONSE_OK);
+    if (window.outcome() == PrintWindow::Outcome::kOpen &&
+        window.refusals() + window.failures() > 0) {
+      // Refused, or the queue would not take the job: what the dialog still
+      // shows, before Cancel ends it.
+      afterPrint = {{"visible", window.visible()}, {"tab", shown()}};
+      window.respond(GTK_RESPONSE_CANCEL);
+    }
   }
+  if (args_.has("--cancel")) window.respond(GTK_RESPONSE_CANCEL);
   window.run();
-  if (!writeStates(args_, {{"tabs", tabs}, {"refusals", window.refusals()}}))
-    return host::kExitFailure;
+  nlohmann::ordered_json states = {{"tabs", tabs},
+                                   {"refusals", window.refusals()},
+                                   {"failures", window.failures()},
+                                   {"alertDialogs", window.alertDialogs()},
+                                   {"afterPrint", afterPrint}};
+  if (const auto since = lateCancel ? lateCancel->secondsSincePress() : std::nullopt)
+    states["closedAfterCancel"] = *since;
+  if (!writeStates(args_, states)) return host::kExitFailure;
   return reportOutcome(window, file, false);
 }
 

@@ -7,6 +7,11 @@
 //   --select-printer QUEUE  choose each queue in turn in the printer list
 //   --choose-file FILE      answer the file chooser with FILE (--cancel alone
 //                           presses the chooser's Cancel)
+//   --enter ID=TEXT         replace the text of the first panel's field ID
+//   --click ID              click the first panel's control ID (after the
+//                           entries, before any --select-printer)
+//   --cancel-after SECONDS  press Cancel once SECONDS have passed, whatever
+//                           the dialog is doing then (a folder fetch)
 //   --widget-states FILE    write what the dialog showed, as JSON
 #pragma once
 

@@ -368,21 +368,62 @@ std::shared_ptr<MenuItem> MenuItem::separatorItem() {
   return item;
 }
 
+void MenuItem::setTitle(std::string title) {
+  if (title == title_) return;
+  title_ = std::move(title);
+  if (menu_) ++menu_->revision_;
+}
+
+void MenuItem::setImage(std::shared_ptr<Image> image) {
+  if (image == image_) return;
+  image_ = std::move(image);
+  if (menu_) ++menu_->revision_;
+}
+
+void MenuItem::setEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  if (menu_) ++menu_->revision_;
+}
+
+Menu::~Menu() {
+  itemsGone(0);
+}
+
+void Menu::itemsGone(std::size_t from) {
+  // An item outliving its menu (someone else holds it) no longer reports
+  // to it.
+  for (std::size_t i = from; i < items_.size(); ++i) {
+    if (items_[i] && items_[i]->menu_ == this) items_[i]->menu_ = nullptr;
+  }
+}
+
 MenuItem* Menu::itemAtIndex(std::int64_t index) const {
   if (index < 0 || index >= numberOfItems()) return nullptr;
   return items_[std::size_t(index)].get();
 }
 
+void Menu::addItem(std::shared_ptr<MenuItem> item) {
+  if (item) item->menu_ = this;
+  items_.push_back(std::move(item));
+  ++revision_;
+}
+
 void Menu::removeItemAtIndex(std::int64_t index) {
   if (index < 0 || index >= numberOfItems()) return;
+  MenuItem* item = items_[std::size_t(index)].get();
+  if (item && item->menu_ == this) item->menu_ = nullptr;
   items_.erase(items_.begin() + index);
+  ++revision_;
   if (popUp_) popUp_->itemRemoved(index);
 }
 
 void Menu::removeItemsFromIndex(std::int64_t index) {
   index = std::max<std::int64_t>(index, 0);
   if (index >= numberOfItems()) return;
+  itemsGone(std::size_t(index));
   items_.erase(items_.begin() + index, items_.end());
+  ++revision_;
   if (popUp_) popUp_->itemsRemovedFrom(index);
 }
 

@@ -21,6 +21,7 @@ namespace platform {
 class Window;
 class Formatter;
 class PopUpButton;
+class Menu;
 
 /// A range of UTF-16 units.
 struct Range {
@@ -322,29 +323,35 @@ class MenuItem : public Object {
 
   bool isSeparatorItem() const { return separator_; }
   const std::string& title() const { return title_; }
-  void setTitle(std::string title) { title_ = std::move(title); }
+  void setTitle(std::string title);
   const std::string& action() const { return action_; }
   const std::string& keyEquivalent() const { return key_; }
   Image* image() const { return image_.get(); }
   const std::shared_ptr<Image>& imageRef() const { return image_; }
-  void setImage(std::shared_ptr<Image> image) { image_ = std::move(image); }
+  void setImage(std::shared_ptr<Image> image);
   bool isEnabled() const { return enabled_; }
-  void setEnabled(bool enabled) { enabled_ = enabled; }
+  void setEnabled(bool enabled);
 
  private:
+  friend class Menu;
   std::string title_;
   std::string action_;
   std::string key_;
   bool separator_ = false;
   bool enabled_ = true;
   std::shared_ptr<Image> image_;
+  Menu* menu_ = nullptr;  // the menu holding this item, told about its changes
 };
 
 class Menu : public Object {
  public:
+  Menu() = default;
+  Menu(const Menu&) = delete;
+  Menu& operator=(const Menu&) = delete;
+  ~Menu() override;
   std::int64_t numberOfItems() const { return std::int64_t(items_.size()); }
   MenuItem* itemAtIndex(std::int64_t index) const;
-  void addItem(std::shared_ptr<MenuItem> item) { items_.push_back(std::move(item)); }
+  void addItem(std::shared_ptr<MenuItem> item);
   /// Removes the item at `index` (out of range: nothing happens); the pop-up
   /// button showing this menu keeps its selection in range.
   void removeItemAtIndex(std::int64_t index);
@@ -354,10 +361,17 @@ class Menu : public Object {
   /// leave it: a selected removed item gives way to item `index` - 1.
   void removeItemsFromIndex(std::int64_t index);
   const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
+  /// Grows whenever the menu shows something new: an item added or removed,
+  /// or an item's title, picture or enabled state changed. Whoever draws the
+  /// menu redraws it only when this differs from what it last drew.
+  std::uint64_t revision() const { return revision_; }
 
  private:
   friend class PopUpButton;
+  friend class MenuItem;
+  void itemsGone(std::size_t from);
   std::vector<std::shared_ptr<MenuItem>> items_;
+  std::uint64_t revision_ = 0;
   PopUpButton* popUp_ = nullptr;  // the button showing this menu, told about removals
 };
 

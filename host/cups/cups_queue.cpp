@@ -32,11 +32,48 @@ const char* const kQueueAttributes[] = {"printer-name",
                                         "printer-make-and-model",
                                         "printer-op-policy",
                                         "printer-config-change-time",
-                                        "job-hold-until-default"};
+                                        "job-hold-until-default",
+                                        "printer-is-accepting-jobs",
+                                        "printer-state",
+                                        "printer-state-message"};
 
 std::string stringOf(ipp_attribute_t* attribute) {
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
   return text ? text : "";
+}
+
+std::string stateOf(ipp_attribute_t* attribute) {
+  if (!attribute || ippGetValueTag(attribute) != IPP_TAG_ENUM) return "";
+  switch (ippGetInteger(attribute, 0)) {
+    case IPP_PSTATE_IDLE:
+      return "idle";
+    case IPP_PSTATE_PROCESSING:
+      return "processing";
+    case IPP_PSTATE_STOPPED:
+      return "stopped";
+    default:
+      return "";
+  }
+}
+
+bool acceptingOf(ipp_attribute_t* attribute) {
+  return !attribute || ippGetValueTag(attribute) != IPP_TAG_BOOLEAN || ippGetBoolean(attribute, 0);
+}
+
+/// Takes the state attributes from `attribute` into `queue`; false when
+/// `attribute` is not one of them.
+bool takeStateAttribute(ipp_attribute_t* attribute, QueueInfo& queue) {
+  const std::string name = ippGetName(attribute) ? ippGetName(attribute) : "";
+  if (name == "printer-is-accepting-jobs") {
+    queue.acceptingJobs = acceptingOf(attribute);
+  } else if (name == "printer-state") {
+    queue.state = stateOf(attribute);
+  } else if (name == "printer-state-message") {
+    queue.stateMessage = stringOf(attribute);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 long long changeTimeOf(ipp_attribute_t* attribute) {
@@ -127,6 +164,13 @@ std::string bundleList(const fs::path& bundleDir) {
 
 }  // namespace
 
+std::string jobRefusal(const QueueInfo& queue) {
+  if (queue.acceptingJobs) return "";
+  std::string refusal = "queue " + queue.name + " does not accept jobs";
+  if (!queue.stateMessage.empty()) refusal += ": " + escapeText(queue.stateMessage);
+  return refusal;
+}
+
 bool ticketsPrivate(const QueueInfo& queue) {
   return queue.opPolicy == kPrivatePolicy;
 }
@@ -179,13 +223,18 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
     return std::nullopt;
   }
   ipp_t* attributes = response.get();
-  QueueInfo queue{stringOf(ippFindAttribute(attributes, "printer-name", IPP_TAG_NAME)),
-                  stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI)),
-                  stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT)),
-                  stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME)),
-                  stringOf(ippFindAttribute(attributes, "job-hold-until-default", IPP_TAG_ZERO))};
+  QueueInfo queue;
+  queue.name = stringOf(ippFindAttribute(attributes, "printer-name", IPP_TAG_NAME));
+  queue.deviceURI = stringOf(ippFindAttribute(attributes, "device-uri", IPP_TAG_URI));
+  queue.makeAndModel =
+      stringOf(ippFindAttribute(attributes, "printer-make-and-model", IPP_TAG_TEXT));
+  queue.opPolicy = stringOf(ippFindAttribute(attributes, "printer-op-policy", IPP_TAG_NAME));
+  queue.holdDefault =
+      stringOf(ippFindAttribute(attributes, "job-hold-until-default", IPP_TAG_ZERO));
   queue.configChanged =
       changeTimeOf(ippFindAttribute(attributes, "printer-config-change-time", IPP_TAG_INTEGER));
+  for (ipp_attribute_t* a = ippFirstAttribute(attributes); a; a = ippNextAttribute(attributes))
+    takeStateAttribute(a, queue);
   if (queue.name.empty()) queue.name = name;
   return queue;
 }
@@ -214,6 +263,7 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
     if (attribute == "printer-op-policy") queue.opPolicy = stringOf(a);
     if (attribute == "job-hold-until-default") queue.holdDefault = stringOf(a);
     if (attribute == "printer-config-change-time") queue.configChanged = changeTimeOf(a);
+    takeStateAttribute(a, queue);
   }
   if (!queue.name.empty()) queues.push_back(queue);
   std::sort(queues.begin(), queues.end(),

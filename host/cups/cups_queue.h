@@ -29,7 +29,21 @@ struct QueueInfo {
   /// printer-config-change-time: when the scheduler last changed the
   /// queue (its PPD included), seconds since 1970; 0 when it does not say.
   long long configChanged = 0;
+  /// printer-is-accepting-jobs: false once the queue rejects jobs
+  /// (cupsreject); true when the scheduler does not say.
+  bool acceptingJobs = true;
+  /// printer-state: "idle", "processing" or "stopped"; empty when the
+  /// scheduler does not say.
+  std::string state{};
+  /// printer-state-message: the scheduler's or administrator's words on the
+  /// queue's state (a rejecting queue's reason); empty when there are none.
+  std::string stateMessage{};
 };
+
+/// Why `queue` cannot take a job now, in the scheduler's words ("queue
+/// Office_MFP does not accept jobs: closed for repairs"); empty when it
+/// accepts them. A stopped queue still takes jobs and holds them.
+std::string jobRefusal(const QueueInfo& queue);
 
 /// The scheduler policy `jobwick setup` writes and puts a queue under: only
 /// a job's owner (authenticated) and administrators read its ticket

@@ -271,7 +271,8 @@ TEST_F(DialogTest, HelpListsTheUsersOptionsAndTestingHelpTheRest) {
   auto all = listedOptions(testing.out);
   const std::set<std::string> forTests = {"--script",        "--screenshot",     "--print",
                                           "--cancel",        "--select-printer", "--choose-file",
-                                          "--widget-states", "--help-testing"};
+                                          "--widget-states", "--enter",          "--click",
+                                          "--cancel-after",  "--help-testing"};
   EXPECT_EQ(names(all), forTests);
   for (const auto& option : forTests) {
     // Not even named in the user's text ("--print" is a part of "--printer").
@@ -279,7 +280,7 @@ TEST_F(DialogTest, HelpListsTheUsersOptionsAndTestingHelpTheRest) {
     EXPECT_FALSE(std::regex_search(help.out, named)) << option << " in the user's help";
   }
   all.insert(all.end(), users.begin(), users.end());
-  EXPECT_EQ(all.size(), 14u);
+  EXPECT_EQ(all.size(), 17u);
   for (const auto& [name, value] : all) {
     SCOPED_TRACE(name);
     std::vector<std::string> args = {"dialog", name};
@@ -432,8 +433,11 @@ TEST_F(DialogTest, QueueSwapCancelAndNoFile) {
   for (std::size_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(tabs[i]["queue"].get<std::string>());
     if (bundles[i].empty()) {
+      // A short note, the reason only on demand, and the panel's tab label.
       EXPECT_TRUE(tabs[i]["bundle"].is_null());
-      EXPECT_NE(tabs[i]["notice"].get<std::string>().find("Foreign"), std::string::npos);
+      EXPECT_EQ(tabs[i]["notice"], "No job handling for this printer");
+      EXPECT_NE(tabs[i]["reason"].get<std::string>().find("Foreign"), std::string::npos);
+      EXPECT_EQ(tabs[i]["label"], tabs[i - 1]["label"]);
       EXPECT_TRUE(tabs[i]["controls"].empty());
     } else {
       EXPECT_EQ(tabs[i]["bundle"], bundles[i]);
@@ -448,6 +452,113 @@ TEST_F(DialogTest, QueueSwapCancelAndNoFile) {
   CommandResult nothing = printDialog(*cupsd, {"--cancel"});
   EXPECT_EQ(nothing.exitCode, 1);
   EXPECT_NE(nothing.err.find("no file was chosen"), std::string::npos) << nothing.err;
+
+  // The note is in the user's language.
+  CommandResult japanese =
+      printDialog(*cupsd, {document.string(), "--printer", "Foreign", "--language", "ja",
+                           "--cancel", "--widget-states", states.string()});
+  EXPECT_EQ(japanese.exitCode, 1) << japanese.err;
+  const json foreign = readJson(states)["tabs"][0];
+  EXPECT_EQ(foreign["notice"],
+            "\u3053\u306e\u30d7\u30ea\u30f3\u30bf\u30fc\u3067\u306f"
+            "\u30b8\u30e7\u30d6\u51e6\u7406\u3092\u4f7f\u3048\u307e"
+            "\u305b\u3093")
+      << foreign.dump();
+}
+
+/// The member `member` of control `identifier` in a tab's widget states.
+json shownIn(const json& tab, const std::string& identifier, const char* member) {
+  for (const auto& control : tab["widgets"]["controls"])
+    if (control["identifier"] == identifier) return control.value(member, json());
+  return json();
+}
+
+// Entries typed for one model survive a change to the other model's queue
+// and back, in the dialog's own tab, and the job then carries them.
+TEST_F(DialogTest, PrinterChangesKeepWhatTheUserEntered) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "minutes.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const auto before = jobsOf(*cupsd, "Rec7300");
+  const fs::path states = temp().path() / "kept.json";
+  CommandResult printed = printDialog(
+      *cupsd,
+      {document.string(), "--printer", "Rec7300", "--enter", "accountNumberEditText=999", "--enter",
+       "jobNameEditText=Minutes", "--click", "retentionCheckBox", "--select-printer", "Rec410e",
+       "--select-printer", "Rec7300", "--print", "--allow-exposed-ticket", "--prefs-dir",
+       (temp().path() / "kept-prefs").string(), "--widget-states", states.string()});
+  ASSERT_EQ(printed.exitCode, 0) << printed.err;
+  const json tabs = readJson(states)["tabs"];
+  ASSERT_EQ(tabs.size(), 3u) << tabs.dump();
+  for (const auto& tab : tabs) {
+    SCOPED_TRACE(tab["queue"].get<std::string>());
+    EXPECT_EQ(shownIn(tab, "retentionCheckBox", "state"), 1);
+    EXPECT_EQ(shownIn(tab, "accountNumberEditText", "text"), "999");
+    EXPECT_EQ(shownIn(tab, "jobNameEditText", "text"), "Minutes");
+  }
+  EXPECT_EQ(tabs[1]["bundle"], "JobwickVk410e.plugin");
+  const auto after = jobsOf(*cupsd, "Rec7300");
+  ASSERT_EQ(after.size(), before.size() + 1);
+  const auto ticket = filterTicket(*cupsd, after.rbegin()->first);
+  const std::string key = "jp.co.quivo.print.PrintSettings.";
+  ASSERT_TRUE(ticket.count(key + "jobSuspend")) << "no retention in the ticket";
+  EXPECT_NE(ticket.at(key + "jobSuspend"), "0") << "printed without retention";
+  EXPECT_TRUE(ticket.at(key + "accountNumber").ends_with("999"))
+      << ticket.at(key + "accountNumber");
+  // "Minutes" as the hexadecimal text of its bytes.
+  EXPECT_NE(ticket.at(key + "jobName").find("4D696E75746573"), std::string::npos)
+      << ticket.at(key + "jobName");
+}
+
+// Cancel pressed while the panel waits for a printer that never answers:
+// the exchange ends and the dialog closes at once, not at the fetch's
+// 20-second time-out, with no alert over the closing dialog.
+TEST_F(DialogTest, CancelDuringAFetchClosesTheDialog) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path log = temp().path() / "silent.log";
+  auto printer = hosttest::SharedPrinter::start({"--mode", "never"}, log);
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const fs::path states = temp().path() / "cancelled.json";
+  CommandResult cancelled = printDialog(
+      *cupsd, {document.string(), "--printer", "Vk7300", "--enter",
+               "printersAddressEditText=127.0.0.1:" + std::to_string(printer->port()), "--click",
+               "getFolderNameButton", "--cancel-after", "1", "--widget-states", states.string()});
+  EXPECT_EQ(cancelled.exitCode, 1) << cancelled.err;
+  EXPECT_NE(cancelled.err.find("cancelled; nothing was printed"), std::string::npos)
+      << cancelled.err;
+  const json shown = readJson(states);
+  ASSERT_TRUE(shown.contains("closedAfterCancel")) << shown.dump();
+  EXPECT_LT(shown["closedAfterCancel"].get<double>(), 2.0);
+  EXPECT_EQ(shown["alertDialogs"], 0);
+  EXPECT_NE(hosttest::readFile(log).find("/quivo-mfp-srv"), std::string::npos)
+      << "the fetch never reached the printer";
+}
+
+// Print on a queue that rejects jobs: the scheduler's answer is an error
+// dialog naming the queue and its reason (before, Print did nothing and the
+// dialog never returned), nothing is submitted, and the dialog stays open
+// with what the user entered.
+TEST_F(DialogTest, QueueThatRejectsJobsIsNamedAndTheDialogStays) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const auto before = jobsOf(*cupsd, "Closed");
+  const fs::path states = temp().path() / "closed.json";
+  CommandResult refused = printDialog(
+      *cupsd, {document.string(), "--printer", "Closed", "--enter", "jobNameEditText=Minutes",
+               "--print", "--widget-states", states.string()});
+  EXPECT_EQ(refused.exitCode, 1) << refused.err;
+  EXPECT_NE(refused.err.find(
+                "queue Closed does not accept jobs: closed for the test; nothing was printed"),
+            std::string::npos)
+      << refused.err;
+  const json shown = readJson(states);
+  EXPECT_EQ(shown["failures"], 1);
+  EXPECT_EQ(shown["alertDialogs"], 1);
+  EXPECT_EQ(shown["afterPrint"]["visible"], true);
+  EXPECT_EQ(shownIn(shown["afterPrint"]["tab"], "jobNameEditText", "text"), "Minutes");
+  EXPECT_EQ(jobsOf(*cupsd, "Closed"), before);
 }
 
 /// What queue `queue`'s file: device holds once it holds `marker` (waiting,

@@ -287,6 +287,42 @@ TEST_F(PanelViewTest, RebuiltMenuItemsShowWithTheirImages) {
   expectWidgetsShowTheControls("menu rebuilt");
 }
 
+// The pop-up reads its menu again only when the menu changed: each change
+// of the folder menu shows after a sync, and between changes the pop-up
+// keeps what it shows.
+TEST_F(PanelViewTest, FolderMenuChangesShowAfterSync) {
+  auto* popup = viewNamed<platform::PopUpButton>("folderSelectionPopup");
+  if (!popup) GTEST_SKIP() << "this interface file has no folder pop-up";
+  platform::Menu& menu = *popup->menu();
+  auto titles = [&] {
+    json shown = json::array();
+    for (const auto& item : menu.items())
+      shown.push_back(item->isSeparatorItem() ? json(nullptr) : json(item->title()));
+    return shown;
+  };
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"folders listed",
+       [&] {
+         menu.addItem(platform::MenuItem::separatorItem());
+         for (const char* name : {"Sales", "Design", "Board"})
+           menu.addItem(std::make_shared<platform::MenuItem>(name, "", ""));
+       }},
+      {"a folder renamed", [&] { menu.itemAtIndex(menu.numberOfItems() - 1)->setTitle("Audit"); }},
+      {"the last folder gone", [&] { menu.removeItemAtIndex(menu.numberOfItems() - 1); }},
+      {"the list cut after the main folder", [&] { menu.removeItemsFromIndex(2); }},
+  };
+  for (const auto& [name, make] : changes) {
+    SCOPED_TRACE(name);
+    make();
+    view_->sync();
+    drain();
+    EXPECT_EQ(stateOf("folderSelectionPopup")["items"], titles());
+    view_->sync();
+    EXPECT_EQ(stateOf("folderSelectionPopup")["items"], titles()) << "a sync with no change";
+  }
+  expectWidgetsShowTheControls("folder menu changes");
+}
+
 /// GTK's text widget inside an entry.
 GtkWidget* textOf(GtkWidget* entry) {
   return GTK_WIDGET(gtk_editable_get_delegate(GTK_EDITABLE(entry)));

@@ -159,6 +159,32 @@ TEST(QueueLookupTest, RealQueuesOfAPrivateScheduler) {
   cupsSetServer(nullptr);
 }
 
+// Whether a queue takes jobs, asked of the scheduler (single queue and
+// listing alike): a rejecting queue says so with the administrator's reason.
+TEST(QueueLookupTest, RejectingQueueIsToldApartWithItsReason) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  cupsSetServer(cupsd->server().c_str());
+  std::string error;
+  auto queues = jobwick::host::listQueues(&error);
+  ASSERT_TRUE(queues) << error;
+  const std::pair<std::string, std::string> cases[] = {
+      {"Vk7300", ""},
+      {"Closed", "queue Closed does not accept jobs: closed for the test"},
+  };
+  for (const auto& [name, refusal] : cases) {
+    SCOPED_TRACE(name);
+    auto queue = jobwick::host::describeQueue(name, &error);
+    ASSERT_TRUE(queue) << error;
+    EXPECT_EQ(queue->acceptingJobs, refusal.empty());
+    EXPECT_EQ(queue->state, "idle");
+    EXPECT_EQ(jobwick::host::jobRefusal(*queue), refusal);
+    for (const auto& listed : *queues) {
+      if (listed.name == name) EXPECT_EQ(jobwick::host::jobRefusal(listed), refusal);
+    }
+  }
+  cupsSetServer(nullptr);
+}
+
 // The queue listing's cache: a queue whose configuration the scheduler has
 // not changed since costs no PPD fetch; a changed one, a damaged cache or a
 // scheduler that gives no change time does.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/image.h"
 
 using namespace platform;
 
@@ -355,6 +357,43 @@ TEST(PopUpButton, RemovingTheTailInOneStepMatchesRemovingItemByItem) {
         std::to_string(items) + "/" + std::to_string(selected) + "/" + std::to_string(from);
     EXPECT_EQ(bulk.menu()->items(), single.menu()->items()) << name;
     EXPECT_EQ(bulk.indexOfSelectedItem(), single.indexOfSelectedItem()) << name;
+  }
+}
+
+// Whoever draws a menu redraws it only when its revision moves: every change
+// that shows moves it, a setter that changes nothing does not, and an item
+// no longer in the menu changes it no more.
+TEST(Menu, RevisionMovesWithEveryChangeThatShows) {
+  PopUpButton popUp;
+  Menu& menu = *popUp.menu();
+  for (int i = 0; i < 4; ++i)
+    menu.addItem(std::make_shared<MenuItem>("item" + std::to_string(i), "", ""));
+  auto removed = menu.items()[3];
+  auto tail = menu.items()[2];
+  const auto picture = Image::iconForFileType(fourCharCode("lock"));
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+    bool shows;
+  };
+  const std::vector<Change> changes = {
+      {"title", [&] { menu.itemAtIndex(0)->setTitle("Sales"); }, true},
+      {"same title", [&] { menu.itemAtIndex(0)->setTitle("Sales"); }, false},
+      {"disabled", [&] { menu.itemAtIndex(1)->setEnabled(false); }, true},
+      {"still disabled", [&] { menu.itemAtIndex(1)->setEnabled(false); }, false},
+      {"picture", [&] { menu.itemAtIndex(1)->setImage(picture); }, true},
+      {"same picture", [&] { menu.itemAtIndex(1)->setImage(picture); }, false},
+      {"one item removed", [&] { menu.removeItemAtIndex(3); }, true},
+      {"a removed item renamed", [&] { removed->setTitle("gone"); }, false},
+      {"the tail removed", [&] { menu.removeItemsFromIndex(2); }, true},
+      {"a removed tail item dimmed", [&] { tail->setEnabled(false); }, false},
+      {"a separator added", [&] { menu.addItem(MenuItem::separatorItem()); }, true},
+      {"nothing removed past the end", [&] { menu.removeItemsFromIndex(9); }, false},
+  };
+  for (const Change& change : changes) {
+    const std::uint64_t before = menu.revision();
+    change.make();
+    EXPECT_EQ(menu.revision() != before, change.shows) << change.name;
   }
 }
 
