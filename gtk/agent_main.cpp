@@ -165,7 +165,8 @@ void drive(AgentWindow& window, const host::ParsedArgs& args,
 void waitAMoment(bool* wake) {
   const gint64 until = g_get_monotonic_time() + G_USEC_PER_SEC;
   GSource* timer = g_timeout_source_new(1000);
-  g_source_set_callback(timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+  g_source_set_callback(
+      timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
   g_source_attach(timer, nullptr);
   while (!*wake && g_get_monotonic_time() < until) g_main_context_iteration(nullptr, TRUE);
   g_source_destroy(timer);
@@ -221,8 +222,8 @@ int runAgentWindows(const host::ParsedArgs& args) {
       }
     } else if (current->outcome() != AgentWindow::Outcome::kOpen) {
       const bool printed = current->outcome() == AgentWindow::Outcome::kPrinted;
-      (printed ? std::cout : std::cerr) << (printed ? "" : "jobwick: agent: ")
-                                        << current->message() << "\n";
+      (printed ? std::cout : std::cerr)
+          << (printed ? "" : "jobwick: agent: ") << current->message() << "\n";
       if (!printed) status = current->refusals() > 0 ? host::kExitProblems : host::kExitFailure;
       current.reset();
       ++handled;

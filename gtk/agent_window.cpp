@@ -10,9 +10,10 @@
 namespace jobwick::gtkui {
 
 std::string describeHeldJob(const host::HeldJob& job) {
-  std::string line = (job.name.empty() ? "Job " + std::to_string(job.id) : job.name) + " on " +
-                     job.queue;
-  if (job.pages > 0) line += " · " + std::to_string(job.pages) + (job.pages == 1 ? " page" : " pages");
+  std::string line =
+      (job.name.empty() ? "Job " + std::to_string(job.id) : job.name) + " on " + job.queue;
+  if (job.pages > 0)
+    line += " · " + std::to_string(job.pages) + (job.pages == 1 ? " page" : " pages");
   if (job.kilobytes >= 0) line += " · " + std::to_string(job.kilobytes) + " KB";
   return line;
 }
@@ -95,7 +96,8 @@ void AgentWindow::followSession(host::PrintDialog* dialog, GtkWidget* content) {
 }
 
 void AgentWindow::setContent(GtkWidget* child) {
-  while (GtkWidget* old = gtk_widget_get_first_child(content_)) gtk_box_remove(GTK_BOX(content_), old);
+  while (GtkWidget* old = gtk_widget_get_first_child(content_))
+    gtk_box_remove(GTK_BOX(content_), old);
   if (child) gtk_box_append(GTK_BOX(content_), child);
 }
 
@@ -110,8 +112,8 @@ void AgentWindow::respond(bool print) {
 void AgentWindow::jobGone() {
   if (outcome_ != Outcome::kOpen) return;
   outcome_ = Outcome::kGone;
-  message_ = "job " + job_.queue + "-" + std::to_string(job_.id) +
-             " was released or cancelled elsewhere";
+  message_ =
+      "job " + job_.queue + "-" + std::to_string(job_.id) + " was released or cancelled elsewhere";
   gtk_widget_set_visible(window_, FALSE);
 }
 
@@ -175,8 +177,8 @@ gboolean AgentWindow::onClose(GtkWindow*, gpointer self) {
   auto* window = static_cast<AgentWindow*>(self);
   if (window->outcome_ == Outcome::kOpen) {
     window->outcome_ = Outcome::kDismissed;
-    window->message_ = "job " + window->job_.queue + "-" + std::to_string(window->job_.id) +
-                       " left held";
+    window->message_ =
+        "job " + window->job_.queue + "-" + std::to_string(window->job_.id) + " left held";
   }
   gtk_widget_set_visible(window->window_, FALSE);
   return TRUE;

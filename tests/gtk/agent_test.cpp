@@ -24,10 +24,14 @@ class AgentWindowTest : public PrivateSchedulerTest {
   /// The environment of a windowed agent of root's on the test's display,
   /// without a system bus (it then finds jobs by looking once a second).
   std::map<std::string, std::optional<std::string>> display() {
-    return {{"DISPLAY", server_->display()},  {"WAYLAND_DISPLAY", std::nullopt},
-            {"NO_AT_BRIDGE", "1"},             {"GDK_BACKEND", "x11"},
-            {"GSK_RENDERER", "cairo"},         {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-            {"DBUS_SYSTEM_BUS_ADDRESS", "disabled:"}, {"XDG_RUNTIME_DIR", temp().path().string()}};
+    return {{"DISPLAY", server_->display()},
+            {"WAYLAND_DISPLAY", std::nullopt},
+            {"NO_AT_BRIDGE", "1"},
+            {"GDK_BACKEND", "x11"},
+            {"GSK_RENDERER", "cairo"},
+            {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+            {"DBUS_SYSTEM_BUS_ADDRESS", "disabled:"},
+            {"XDG_RUNTIME_DIR", temp().path().string()}};
   }
 
   int lpAsRoot(const std::string& queue) {
@@ -63,11 +67,9 @@ TEST_F(AgentWindowTest, TheWindowsPanelReleasesAHeldJobWithTheSessionsTicket) {
                             "--screenshot", picture.string()},
                            false, display());
   ASSERT_EQ(agent.exitCode, 0) << agent.err << agent.out;
-  EXPECT_NE(agent.out.find("job Window7300-" + std::to_string(id) + " released"),
-            std::string::npos)
+  EXPECT_NE(agent.out.find("job Window7300-" + std::to_string(id) + " released"), std::string::npos)
       << agent.out;
-  EXPECT_NE(agent.err.find("no system bus; looking for held jobs once a second"),
-            std::string::npos)
+  EXPECT_NE(agent.err.find("no system bus; looking for held jobs once a second"), std::string::npos)
       << agent.err;
   EXPECT_GT(fs::file_size(picture), 1000u);
   const auto options = filterOptions(id);
@@ -84,18 +86,23 @@ TEST_F(AgentWindowTest, OneAgentPerUserAndItFindsJobsSentLater) {
   // once; then a job comes, and the first agent finds it.
   const std::string jobwickPath = JOBWICK_HOST;
   const std::string script =
-      "'" + jobwickPath + "' agent --jobs 1 --print > first.out 2>&1 & first=$!\n"
+      "'" + jobwickPath +
+      "' agent --jobs 1 --print > first.out 2>&1 & first=$!\n"
       "sleep 1.5\n"
-      "'" + jobwickPath + "' agent --jobs 1 > second.out 2>&1; echo \"second $?\" >> second.out\n"
-      "lp -d Later7300 '" + document_.string() + "' > lp.out\n"
+      "'" +
+      jobwickPath +
+      "' agent --jobs 1 > second.out 2>&1; echo \"second $?\" >> second.out\n"
+      "lp -d Later7300 '" +
+      document_.string() +
+      "' > lp.out\n"
       "wait $first; echo \"first $?\" >> first.out\n";
   auto env = display();
   env["CUPS_SERVER"] = cupsd_->socket().string();
   env["JOBWICK_PREFS_DIR"] = prefsDir().string();
   env["HOME"] = temp().path().string();
   if (!std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = "detect_leaks=0";
-  CommandResult ran =
-      runCommand({"/bin/sh", "-c", "cd '" + temp().path().string() + "' || exit 1\n" + script}, env);
+  CommandResult ran = runCommand(
+      {"/bin/sh", "-c", "cd '" + temp().path().string() + "' || exit 1\n" + script}, env);
   EXPECT_EQ(ran.exitCode, 0) << ran.err;
   const std::string second = readFile(temp().path() / "second.out");
   EXPECT_NE(second.find("another agent already runs for this user"), std::string::npos) << second;

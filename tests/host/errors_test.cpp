@@ -92,8 +92,9 @@ TEST_F(JobwickErrors, GroupsListTheirSubcommands) {
 
   CommandResult unknown = jobwick({"help", "tickets"});
   EXPECT_EQ(unknown.exitCode, 2);
-  EXPECT_THAT(unknown.err,
-              HasSubstr("the commands are info, session, print, queues, setup, agent, ticket show"));
+  EXPECT_THAT(
+      unknown.err,
+      HasSubstr("the commands are info, session, print, queues, setup, agent, ticket show"));
 }
 
 // Input that never ends, or is a folder, is refused at the bound rather than

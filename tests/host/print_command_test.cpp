@@ -46,16 +46,7 @@ class PrintCommandTest : public JobwickTest {
   /// The options argument the recording filter was given for job `id`,
   /// waiting (bounded) for the scheduler to run it.
   std::map<std::string, std::string> filterOptions(const std::string& id) {
-    const fs::path record = cupsd_->records() / (id + ".options");
-    for (int i = 0; i < 500 && !fs::exists(record); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    cups_option_t* options = nullptr;
-    const int count = cupsParseOptions(readFile(record).c_str(), 0, &options);
-    std::map<std::string, std::string> parsed;
-    for (int i = 0; i < count; ++i) parsed[options[i].name] = options[i].value;
-    cupsFreeOptions(count, options);
-    return parsed;
+    return cupsd_->recordedOptions(id);
   }
 
   jwtest::PrivateCupsd* cupsd_ = nullptr;

@@ -166,16 +166,7 @@ class PrivateSchedulerTest : public JobwickTest {
   /// The options the recording filter got for job `id`, parsed as the
   /// driver's filter parses them; waits (bounded) for the filter to run.
   std::map<std::string, std::string> filterOptions(int id) {
-    const std::filesystem::path record = cupsd_->records() / (std::to_string(id) + ".options");
-    for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    cups_option_t* options = nullptr;
-    const int count = cupsParseOptions(readFile(record).c_str(), 0, &options);
-    std::map<std::string, std::string> parsed;
-    for (int i = 0; i < count; ++i) parsed[options[i].name] = options[i].value;
-    cupsFreeOptions(count, options);
-    return parsed;
+    return cupsd_->recordedOptions(std::to_string(id));
   }
 
   jwtest::PrivateCupsd* cupsd_ = nullptr;

@@ -11,6 +11,7 @@
 // Header-only so that any test binary can use it without a build change.
 #pragma once
 
+#include <cups/cups.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -109,6 +111,21 @@ class PrivateCupsd {
     if (status == 0) return true;
     if (error) *error = command + ": " + read(log);
     return false;
+  }
+
+  /// The options the recording filter got for job `id`, parsed as the
+  /// driver's filter parses them; waits (bounded) for the filter to run.
+  std::map<std::string, std::string> recordedOptions(const std::string& id) const {
+    const std::filesystem::path record = records() / (id + ".options");
+    for (int i = 0; i < 500 && !std::filesystem::exists(record); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cups_option_t* options = nullptr;
+    const int count = cupsParseOptions(read(record).c_str(), 0, &options);
+    std::map<std::string, std::string> parsed;
+    for (int i = 0; i < count; ++i) parsed[options[i].name] = options[i].value;
+    cupsFreeOptions(count, options);
+    return parsed;
   }
 
   /// A copy of `ppd` written to `copy` with a filter line that runs the
