@@ -167,17 +167,23 @@ bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& sta
 
 bool DialogScript::active() const {
   for (const char* name : {"--script", "--print", "--cancel", "--select-printer", "--choose-file",
-                           "--widget-states"}) {
+                           "--widget-states", "--screenshot"}) {
     if (args_.has(name)) return true;
   }
   return false;
 }
 
 bool DialogScript::automatic() const {
-  return args_.has("--script") || args_.has("--print") || args_.has("--cancel");
+  return args_.has("--script") || args_.has("--print") || args_.has("--cancel") ||
+         args_.has("--screenshot");
 }
 
 std::optional<int> DialogScript::check() const {
+  if (args_.has("--screenshot") && (args_.has("--script") || !args_.value("--printer"))) {
+    std::cerr << "jobwick: dialog: --screenshot with a FILE needs --printer QUEUE and takes no "
+                 "--script\n";
+    return host::kExitUsage;
+  }
   if (args_.has("--script") && !args_.value("--printer")) {
     std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
     return host::kExitUsage;
@@ -250,6 +256,33 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
   return reportOutcome(window, file, args_.has("--json"));
 }
 
+namespace {
+
+/// The first notebook in `widget`'s tree (the print dialog's pages), or null.
+GtkNotebook* notebookIn(GtkWidget* widget) {
+  if (GTK_IS_NOTEBOOK(widget)) return GTK_NOTEBOOK(widget);
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+       child = gtk_widget_get_next_sibling(child)) {
+    if (GtkNotebook* found = notebookIn(child)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+/// The whole dialog, the panel's tab (its last page) showing, drawn into
+/// `picture` once GTK has laid it out.
+bool DialogScript::drawDialog(PrintWindow& window, const std::string& picture,
+                              std::string* error) const {
+  GtkNotebook* pages = notebookIn(GTK_WIDGET(window.window()));
+  if (pages) gtk_notebook_set_current_page(pages, gtk_notebook_get_n_pages(pages) - 1);
+  const gint64 until = g_get_monotonic_time() + 500 * 1000;
+  while (g_get_monotonic_time() < until) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(10 * 1000);
+  }
+  return saveWidgetPng(GTK_WIDGET(window.window()), picture, error);
+}
+
 /// The printers chosen in turn, then Print or Cancel pressed as asked.
 int DialogScript::pressButtons(PrintWindow& window, const std::string& file) const {
   nlohmann::ordered_json tabs = nlohmann::ordered_json::array();
@@ -261,8 +294,15 @@ int DialogScript::pressButtons(PrintWindow& window, const std::string& file) con
     }
     tabs.push_back(window.tabState());
   }
+  if (const auto picture = args_.value("--screenshot")) {
+    std::string error;
+    if (!drawDialog(window, *picture, &error)) {
+      std::cerr << "jobwick: dialog: " << error << "\n";
+      return host::kExitFailure;
+    }
+  }
   if (args_.has("--print")) window.respond(GTK_RESPONSE_OK);
-  if (args_.has("--cancel") ||
+  if (args_.has("--cancel") || (args_.has("--screenshot") && !args_.has("--print")) ||
       (args_.has("--print") && window.outcome() == PrintWindow::Outcome::kOpen &&
        window.refusals() > 0)) {
     window.respond(GTK_RESPONSE_CANCEL);

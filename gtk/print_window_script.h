@@ -8,6 +8,8 @@
 //   --choose-file FILE      answer the file chooser with FILE (--cancel alone
 //                           presses the chooser's Cancel)
 //   --widget-states FILE    write what the dialog showed, as JSON
+//   --screenshot OUT.png    draw the whole dialog, the panel's tab showing,
+//                           into OUT.png, then Cancel (unless --print)
 #pragma once
 
 #include <optional>
@@ -44,6 +46,7 @@ class DialogScript {
  private:
   int runSession(PrintWindow& window, const std::string& file) const;
   int pressButtons(PrintWindow& window, const std::string& file) const;
+  bool drawDialog(PrintWindow& window, const std::string& picture, std::string* error) const;
 
   const host::ParsedArgs& args_;
 };

@@ -23,8 +23,9 @@ class XServer {
     if (pipe(fds) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    // The read end is closed first: it may be descriptor 3 itself.
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {"timeout", "300", "Xvfb",         "-displayfd", "3",
                                      "-screen", "0",   "1280x1024x24", "-nolisten",  "tcp"};
