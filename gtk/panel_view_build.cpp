@@ -144,9 +144,12 @@ PanelView::Binding& PanelView::buildField(platform::TextField& field, Binding* p
   // password text); every entry's Return presses the window's default button.
   GtkWidget* entry = field.isSecure() ? gtk_password_entry_new() : gtk_entry_new();
   g_object_set(entry, "activates-default", TRUE, nullptr);
+  // Room for the most characters the field takes (a bullet is wider than
+  // a digit), and a little for the caret.
   const std::int64_t limit = field.formatter() ? field.formatter()->maximumLength() : 0;
+  const std::int64_t wanted = field.isSecure() ? limit * 3 / 2 + 1 : limit + 1;
   const int chars = int(
-      std::clamp<std::int64_t>(limit > 0 ? limit : kUnlimitedFieldChars, 4, kUnlimitedFieldChars));
+      std::clamp<std::int64_t>(limit > 0 ? wanted : kUnlimitedFieldChars, 4, kUnlimitedFieldChars));
   gtk_editable_set_width_chars(GTK_EDITABLE(entry), chars);
   gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), chars);
   gtk_widget_set_halign(entry, GTK_ALIGN_START);

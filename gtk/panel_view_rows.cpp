@@ -23,12 +23,10 @@ struct LockWords {
 };
 
 const LockWords& lockWords() {
-  static const LockWords kEnglish{"Remember %s",
-                                  "Locked: the %s is remembered for this printer",
+  static const LockWords kEnglish{"Remember %s", "Locked: the %s is remembered for this printer",
                                   "Not locked: lock to remember the %s for this printer", true};
   static const LockWords kJapanese{"%sを記憶", "ロック中: このプリンターの%sを記憶しています",
-                                   "ロックなし: ロックするとこのプリンターの%sを記憶します",
-                                   false};
+                                   "ロックなし: ロックするとこのプリンターの%sを記憶します", false};
   const std::vector<std::string> languages = platform::preferredLanguages();
   const bool japanese = !languages.empty() && languages.front().rfind("ja", 0) == 0;
   return japanese ? kJapanese : kEnglish;
@@ -44,8 +42,8 @@ std::string format(const char* pattern, const std::string& name) {
 /// A label's text as a name: without the colon that ends it.
 std::string nameFromLabel(std::string text) {
   for (const std::string& colon : {std::string(":"), std::string("\xEF\xBC\x9A")}) {
-    if (text.size() >= colon.size() && text.compare(text.size() - colon.size(), colon.size(),
-                                                    colon) == 0)
+    if (text.size() >= colon.size() &&
+        text.compare(text.size() - colon.size(), colon.size(), colon) == 0)
       text.erase(text.size() - colon.size());
   }
   while (!text.empty() && text.back() == ' ') text.pop_back();

@@ -270,12 +270,17 @@ GtkNotebook* notebookIn(GtkWidget* widget) {
 
 }  // namespace
 
-/// The whole dialog, the panel's tab (its last page) showing, drawn into
+/// The whole dialog, the panel's tab showing, drawn into
 /// `picture` once GTK has laid it out.
 bool DialogScript::drawDialog(PrintWindow& window, const std::string& picture,
                               std::string* error) const {
   GtkNotebook* pages = notebookIn(GTK_WIDGET(window.window()));
-  if (pages) gtk_notebook_set_current_page(pages, gtk_notebook_get_n_pages(pages) - 1);
+  const std::string label = window.tabState().value("label", "");
+  for (int page = 0; pages && page < gtk_notebook_get_n_pages(pages); ++page) {
+    GtkWidget* tab = gtk_notebook_get_tab_label(pages, gtk_notebook_get_nth_page(pages, page));
+    if (tab && GTK_IS_LABEL(tab) && label == gtk_label_get_text(GTK_LABEL(tab)))
+      gtk_notebook_set_current_page(pages, page);
+  }
   const gint64 until = g_get_monotonic_time() + 500 * 1000;
   while (g_get_monotonic_time() < until) {
     if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(10 * 1000);

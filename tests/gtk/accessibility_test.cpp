@@ -45,8 +45,9 @@ enum Role : guint32 {
 };
 constexpr guint32 kLabelledBy = 2;  // ATSPI_RELATION_LABELLED_BY
 
-const std::set<guint32> kControls = {kCheckBox,    kComboBox,  kPageTab, kPasswordText, kPushButton,
-                                     kRadioButton, kSpinButton, kText,   kToggleButton, kEntry};
+const std::set<guint32> kControls = {kCheckBox,     kComboBox,    kPageTab,    kPasswordText,
+                                     kPushButton,   kRadioButton, kSpinButton, kText,
+                                     kToggleButton, kEntry};
 
 void drain() {
   for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
@@ -280,11 +281,13 @@ TEST_P(AccessibilityTest, EveryControlIsNamedAndEveryFieldLabelled) {
     ++controls;
     EXPECT_FALSE(node.name.empty() || node.name.rfind("Gtk", 0) == 0 || node.name == "Tab")
         << "a control without a name of its own: " << describe(node);
-    if (node.role == kText || node.role == kPasswordText || node.role == kComboBox)
+    if (node.role == kText || node.role == kPasswordText || node.role == kComboBox) {
       EXPECT_TRUE(node.labelled) << describe(node) << " is labelled by no label";
+    }
     if (node.role == kPasswordText) passwordTexts.insert(withoutColon(node.name));
-    if (node.role == kText)
+    if (node.role == kText) {
       EXPECT_EQ(node.name.find("Pass"), std::string::npos) << describe(node) << " is plain text";
+    }
     if (node.role == kPushButton && node.name.rfind("Remember ", 0) == 0) locks.insert(node.name);
     if (node.role == kRadioButton) radios.insert(node.name);
     if (node.role == kPageTab) tabs.insert(node.name);
@@ -292,9 +295,9 @@ TEST_P(AccessibilityTest, EveryControlIsNamedAndEveryFieldLabelled) {
   EXPECT_GT(controls, 20u);
   const std::set<std::string> secrets = {"Pass Code", "Password", "User Number", "Folder Password"};
   EXPECT_EQ(passwordTexts, secrets);
-  for (const char* lock : {"Remember pass code", "Remember login name", "Remember password",
-                           "Remember user number", "Remember account number", "Remember user name",
-                           "Remember job name"})
+  for (const char* lock :
+       {"Remember pass code", "Remember login name", "Remember password", "Remember user number",
+        "Remember account number", "Remember user name", "Remember job name"})
     EXPECT_TRUE(locks.count(lock)) << lock;
   for (const char* radio : {"Hold Only", "Hold After Print", "Sample Print", "User Number"})
     EXPECT_TRUE(radios.count(radio)) << radio;
@@ -307,8 +310,7 @@ TEST_P(AccessibilityTest, LockButtonsShowTheirState) {
   ASSERT_FALSE(app.empty());
   auto statesOfLock = [&] {
     for (const Node& node : tree(app))
-      if (node.role == kPushButton && node.name == "Remember login name")
-        return node.states;
+      if (node.role == kPushButton && node.name == "Remember login name") return node.states;
     return std::vector<guint32>();
   };
   auto* tabs = dynamic_cast<platform::TabView*>(window_.root()->findViewWithIdentifier("tabView"));
