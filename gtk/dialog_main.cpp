@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "gtk/agent_main.h"
+#include "gtk/main_loop.h"
 #include "gtk/print_window.h"
 #include "gtk/print_window_script.h"
 #include "gtk/screenshot_session.h"
@@ -62,6 +63,7 @@ const char kTestingUsage[] =
     "       jobwick dialog --choose-file FILE [--printer QUEUE] [--script SESSION]\n"
     "                      [--print | --cancel] [options]\n"
     "       jobwick dialog --script SESSION --screenshot OUT.png [options]\n"
+    "       jobwick dialog FILE --printer QUEUE --screenshot OUT.png [options]\n"
     "\n"
     "The options with which tests and scripts drive the print dialog of 'jobwick dialog\n"
     "--help' in place of its user, and draw a session's panel into a picture.\n"
@@ -72,7 +74,9 @@ const char kTestingUsage[] =
     "\n"
     "With --script SESSION and --screenshot OUT.png (no FILE), the session runs through\n"
     "the panel's GTK widgets in a window of their own and the panel is drawn into\n"
-    "OUT.png; the printer is the script's own.\n"
+    "OUT.png; the printer is the script's own. With FILE and --printer instead, the\n"
+    "whole print dialog is drawn, the panel's tab showing what --settings restored, and\n"
+    "Cancel is pressed.\n"
     "\n"
     "The options of 'jobwick session' apply (--save-settings FILE saves the print\n"
     "settings, --json writes the session's report, --language ja shows the panel in\n"
@@ -82,7 +86,8 @@ const char kTestingUsage[] =
     "input.\n"
     "\n"
     "  --script SESSION        the session script whose steps are made on the widgets\n"
-    "  --screenshot OUT.png    without FILE: draw the session's panel into OUT.png\n"
+    "  --screenshot OUT.png    without FILE: draw the session's panel into OUT.png;\n"
+    "                          with FILE: draw the print dialog\n"
     "  --print, --cancel       press Print or Cancel once the panel shows\n"
     "  --select-printer QUEUE  choose QUEUE in the printer list first (repeatable)\n"
     "  --enter ID=TEXT         with FILE and no --script: replace the text of the\n"
@@ -134,7 +139,7 @@ int runPrintDialog(host::ParsedArgs& args) {
   // the file chooser and once the dialog shows.
   DialogScript script(args);
   if (const auto status = script.check()) return *status;
-  if (!gtk_init_check()) {
+  if (!openDisplay()) {
     std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
     return host::kExitFailure;
   }
@@ -191,11 +196,6 @@ int screenshotSession(host::ParsedArgs& args) {
   if (args.has("--choose-file")) {
     std::cerr << "jobwick: dialog: --choose-file answers the print dialog's file chooser; "
                  "--screenshot shows none\nRun 'jobwick dialog --help-testing' for usage.\n";
-    return host::kExitUsage;
-  }
-  if (!args.positionals.empty()) {
-    std::cerr << "jobwick: dialog: --screenshot draws a session's panel; it takes no FILE\n"
-                 "Run 'jobwick dialog --help-testing' for usage.\n";
     return host::kExitUsage;
   }
   if (!args.has("--script")) {
@@ -265,8 +265,9 @@ int run(const std::vector<std::string>& words) {
   }
   // A script with a FILE (or the file chooser's) runs in the print dialog;
   // a script alone, or --screenshot, draws the panel by itself.
-  if (!parsed->has("--screenshot") &&
-      (!parsed->has("--script") || !parsed->positionals.empty() || parsed->has("--choose-file")))
+  // --screenshot with a FILE draws the print dialog.
+  if (!parsed->positionals.empty() ||
+      (!parsed->has("--screenshot") && (!parsed->has("--script") || parsed->has("--choose-file"))))
     return printDialog(*parsed);
   return screenshotSession(*parsed);
 }

@@ -9,6 +9,12 @@
 #include "platform/run_loop.h"
 
 namespace jobwick::gtkui {
+
+bool openDisplay() {
+  if (!g_get_prgname()) g_set_prgname("jobwick-dialog");
+  g_set_application_name("Jobwick");
+  return gtk_init_check();
+}
 namespace {
 
 struct Wait {

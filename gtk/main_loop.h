@@ -11,6 +11,11 @@
 
 namespace jobwick::gtkui {
 
+/// Names the program "Jobwick" (the name screen readers and window lists
+/// show; GTK takes it when the display opens) and opens GTK's display.
+/// False when there is no display.
+bool openDisplay();
+
 /// While it lives, the platform run loop waits inside GLib's main loop (so a
 /// folder fetch keeps the windows drawing and the spinner turning) and the
 /// run loop's timers fire from GLib's loop when nobody pumps the run loop.

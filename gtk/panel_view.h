@@ -95,6 +95,10 @@ class PanelView {
 
   struct Binding;
 
+  /// The most a tab page grows before it scrolls, in pixels: with it the
+  /// print dialog showing the panel fits a 1280x720 screen.
+  static constexpr int kPageMaxHeight = 360;
+
  private:
   /// A deletion of the selected text held back for a moment: GTK replaces
   /// a selection (typing or pasting over it) by deleting it and then
@@ -109,6 +113,8 @@ class PanelView {
   Binding& buildButton(platform::Button& button, Binding* parent);
   Binding& buildField(platform::TextField& field, Binding* parent);
   Binding& buildPopup(platform::View* view, Binding* parent);
+  Binding& buildRow(platform::View* view, Binding* parent);
+  static GtkWidget* scrolledPage(GtkWidget* content);
   Binding& bind(platform::View* view, GtkWidget* widget, Binding* parent);
   Binding* bindingFor(const host::ControlRef& control) const;
   Binding* bindingOf(const platform::View* view) const;
@@ -120,6 +126,9 @@ class PanelView {
   void syncTree(Binding& binding);
   void syncOne(Binding& binding);
   void syncToggle(Binding& binding);
+  void syncRow(Binding& row);
+  void syncLabelMnemonic(Binding& label, GtkWidget* target);
+  void syncAccessibleName(Binding& binding);
   void syncFocus();
   void showImage(GtkWidget* image, const platform::Image* picture);
   void stateOf(const Binding& binding, nlohmann::ordered_json& controls) const;
@@ -131,13 +140,17 @@ class PanelView {
   friend struct Signals;
   host::PanelWindow& window_;
   GRef<GtkWidget> root_;
+  GRef<GtkSizeGroup> labelColumn_{gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL)};
   Binding* rootBinding_ = nullptr;
   std::vector<std::unique_ptr<Binding>> bindings_;
-  std::map<std::filesystem::path, GRef<GdkTexture>> textures_;  // bundle PNGs, loaded once
+  std::map<std::filesystem::path, GRef<GdkTexture>> textures_;
+  std::map<const platform::View*, char>
+      mnemonics_;             // each label's mnemonic letter  // bundle PNGs, loaded once
   bool syncing_ = false;      // widget changes made by sync() are not user edits
   bool typing_ = false;       // an insertion is typed (one character at a time)
   bool synthesised_ = false;  // an edit of ours, never a half of GTK's replacement
   bool focusFollowsWidgets_ = false;
+  bool keepingFocus_ = false;  // a person's button event: the widgets' focus stays
   const platform::View* shownResponder_ = nullptr;  // the control focus last shown
   bool focusPending_ = true;                        // ... not yet on the widgets
   std::optional<PendingDeletion> pending_;

@@ -6,6 +6,8 @@
 //   panel_view_build.cpp   widgets for controls, following the control tree
 //   panel_view_edits.cpp   a person's edit on a widget handed to its control
 //   panel_view_sync.cpp    every widget made to show its control
+//   panel_view_rows.cpp    a row's label, field and lock button as one; the
+//                          controls' names for screen readers
 //   panel_view_states.cpp  what the widgets show (widgetStates)
 //   panel_view_input.cpp   synthesised clicks, typing and choices
 //   panel_view_png.cpp     a widget drawn into a PNG file
@@ -42,8 +44,12 @@ struct PanelView::Binding {
   GtkWidget* container = nullptr;  // the box the subviews' widgets go into
   std::vector<GtkWidget*> pages;
   std::vector<GtkWidget*> tabLabels;
-  GtkWidget* image = nullptr;     // a toggle's padlock
-  std::vector<GtkWidget*> cells;  // a matrix's radio buttons, by row
+  GtkWidget* image = nullptr;       // a toggle's padlock
+  GtkWidget* heading = nullptr;     // a box's bold title
+  GtkWidget* caption = nullptr;     // a row's name for its field where no label names it
+  std::string accessibleName;       // the name last given to screen readers
+  GtkWidget* labelledBy = nullptr;  // the label last related to the widget
+  std::vector<GtkWidget*> cells;    // a matrix's radio buttons, by row
   std::vector<const platform::ButtonCell*> shownCells;
   GtkStringList* items = nullptr;                 // a pop-up's menu as shown
   std::vector<std::string> shownItems;            // the item titles shown ("\n" for a separator)

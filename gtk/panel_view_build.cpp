@@ -8,6 +8,14 @@
 
 namespace jobwick::gtkui {
 
+namespace {
+
+/// The width, in characters, of a field that takes any number of them (and
+/// the most any field is given).
+constexpr std::int64_t kUnlimitedFieldChars = 24;
+
+}  // namespace
+
 PanelView::Binding& PanelView::bind(platform::View* view, GtkWidget* widget, Binding* parent) {
   auto binding = std::make_unique<Binding>();
   binding->owner = this;
@@ -30,14 +38,19 @@ PanelView::Binding& PanelView::build(platform::View* view, Binding* parent) {
     return b;
   }
   if (dynamic_cast<platform::Box*>(view)) {
-    GtkWidget* frame = gtk_frame_new(nullptr);
-    GtkWidget* inner = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
-    gtk_widget_set_margin_start(inner, 6);
-    gtk_widget_set_margin_end(inner, 6);
-    gtk_widget_set_margin_bottom(inner, 4);
-    gtk_frame_set_child(GTK_FRAME(frame), inner);
-    Binding& b = bind(view, frame, parent);
+    // A section as GTK's own tabs draw one: a bold heading over its
+    // contents, indented.
+    GtkWidget* section = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+    GtkWidget* heading = gtk_label_new(nullptr);
+    gtk_label_set_xalign(GTK_LABEL(heading), 0);
+    gtk_widget_add_css_class(heading, "heading");
+    GtkWidget* inner = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+    gtk_widget_set_margin_start(inner, 12);
+    gtk_box_append(GTK_BOX(section), heading);
+    gtk_box_append(GTK_BOX(section), inner);
+    Binding& b = bind(view, section, parent);
     b.kind = Kind::Box;
+    b.heading = heading;
     b.container = inner;
     followChildren(b);
     return b;
@@ -57,10 +70,31 @@ PanelView::Binding& PanelView::build(platform::View* view, Binding* parent) {
     b.kind = Kind::Progress;
     return b;
   }
-  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+  if (view->arrangesInRow()) return buildRow(view, parent);
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
   Binding& b = bind(view, box, parent);
   b.kind = Kind::View;
   b.container = box;
+  followChildren(b);
+  return b;
+}
+
+PanelView::Binding& PanelView::buildRow(platform::View* view, Binding* parent) {
+  // A label, its field and its lock button side by side; the caption names
+  // the field where no label of the panel does, in the labels' column.
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  GtkWidget* caption = gtk_label_new(nullptr);
+  gtk_label_set_xalign(GTK_LABEL(caption), 0);
+  gtk_widget_set_margin_end(caption, 6);
+  gtk_widget_set_visible(caption, FALSE);
+  GtkWidget* inner = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_box_append(GTK_BOX(row), caption);
+  gtk_box_append(GTK_BOX(row), inner);
+  Binding& b = bind(view, row, parent);
+  b.kind = Binding::Kind::View;
+  b.caption = caption;
+  b.container = inner;
+  gtk_size_group_add_widget(labelColumn_.get(), caption);
   followChildren(b);
   return b;
 }
@@ -80,6 +114,7 @@ PanelView::Binding& PanelView::buildButton(platform::Button& button, Binding* pa
       b->kind = Kind::Toggle;
       b->image = gtk_image_new();
       gtk_button_set_child(GTK_BUTTON(b->widget), b->image);
+      gtk_widget_set_valign(b->widget, GTK_ALIGN_CENTER);
       g_signal_connect(b->widget, "toggled", G_CALLBACK(Signals::toggled), b);
       break;
     default:
@@ -98,12 +133,27 @@ PanelView::Binding& PanelView::buildField(platform::TextField& field, Binding* p
   if (!field.isEditable() && !field.isSelectable() && !field.formatter()) {
     GtkWidget* label = gtk_label_new(field.stringValue().c_str());
     gtk_label_set_xalign(GTK_LABEL(label), 0);
+    // A row's label stands in the labels' column.
+    if (parent && parent->caption) gtk_size_group_add_widget(labelColumn_.get(), label);
     gtk_label_set_selectable(GTK_LABEL(label), field.isSelectable());
     Binding& b = bind(&field, label, parent);
     b.kind = Binding::Kind::Label;
     return b;
   }
-  GtkWidget* entry = gtk_entry_new();
+  // A secret is a password entry (a bullet per character, announced as
+  // password text); every entry's Return presses the window's default button.
+  GtkWidget* entry = field.isSecure() ? gtk_password_entry_new() : gtk_entry_new();
+  g_object_set(entry, "activates-default", TRUE, nullptr);
+  // Room for the most characters the field takes (a bullet is wider than
+  // a digit), and a little for the caret.
+  const std::int64_t limit = field.formatter() ? field.formatter()->maximumLength() : 0;
+  const std::int64_t wanted = field.isSecure() ? limit * 3 / 2 + 1 : limit + 1;
+  const int chars = int(
+      std::clamp<std::int64_t>(limit > 0 ? wanted : kUnlimitedFieldChars, 4, kUnlimitedFieldChars));
+  gtk_editable_set_width_chars(GTK_EDITABLE(entry), chars);
+  gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), chars);
+  gtk_widget_set_halign(entry, GTK_ALIGN_START);
+  gtk_widget_set_valign(entry, GTK_ALIGN_CENTER);
   Binding& b = bind(&field, entry, parent);
   b.kind = Binding::Kind::Entry;
   GtkEditable* delegate = gtk_editable_get_delegate(GTK_EDITABLE(entry));
@@ -194,7 +244,7 @@ void PanelView::followTabs(Binding& b) {
     }
     Binding* page = item->view() ? &build(item->view(), &b) : nullptr;
     children.push_back(page);
-    pages.push_back(page ? page->widget : gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
+    pages.push_back(scrolledPage(page ? page->widget : gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
     labels.push_back(gtk_label_new(item->label().c_str()));
   }
   for (std::size_t i = 0; i < b.shown.size(); ++i) {
@@ -214,6 +264,22 @@ void PanelView::followTabs(Binding& b) {
   b.shown = std::move(wanted);
 }
 
+GtkWidget* PanelView::scrolledPage(GtkWidget* content) {
+  // A page scrolls rather than making the dialog taller than the screen.
+  gtk_widget_set_margin_start(content, 12);
+  gtk_widget_set_margin_end(content, 12);
+  gtk_widget_set_margin_top(content, 12);
+  gtk_widget_set_margin_bottom(content, 12);
+  GtkWidget* scrolled = gtk_scrolled_window_new();
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+                                 GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+  gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+  gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scrolled), kPageMaxHeight);
+  gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), content);
+  return scrolled;
+}
+
 void PanelView::followCells(Binding& b) {
   auto* matrix = static_cast<platform::Matrix*>(b.view);
   std::vector<const platform::ButtonCell*> wanted;
@@ -226,7 +292,10 @@ void PanelView::followCells(Binding& b) {
   b.cells.clear();
   GtkCheckButton* group = nullptr;
   for (const platform::ButtonCell* cell : wanted) {
-    GtkWidget* radio = gtk_check_button_new_with_label(cell ? cell->title().c_str() : "");
+    // Announced as a radio button (GTK's check button is a check box).
+    GtkWidget* radio =
+        GTK_WIDGET(g_object_new(GTK_TYPE_CHECK_BUTTON, "label", cell ? cell->title().c_str() : "",
+                                "accessible-role", GTK_ACCESSIBLE_ROLE_RADIO, nullptr));
     if (group) gtk_check_button_set_group(GTK_CHECK_BUTTON(radio), group);
     group = group ? group : GTK_CHECK_BUTTON(radio);
     if (cell && !cell->identifier().empty()) gtk_widget_set_name(radio, cell->identifier().c_str());

@@ -12,13 +12,19 @@ namespace jobwick::gtkui {
 using host::ControlRef;
 using host::EventOutcome;
 using panelview::characterOfUtf16Offset;
+using panelview::holdsFocus;
 using panelview::refusedOutcome;
 using panelview::utf16OffsetOfCharacter;
 
 void Signals::clicked(GtkButton*, gpointer data) {
   auto* b = static_cast<PanelView::Binding*>(data);
-  if (b->owner->syncing_) return;
-  b->owner->lastOutcome_ = b->owner->afterEvent(host::clickControl(b->ref()));
+  PanelView& owner = *b->owner;
+  if (owner.syncing_) return;
+  // A person's Space on a button leaves the keyboard focus on it, wherever
+  // the panel puts its own focus (a lock button's rules focus a field).
+  owner.keepingFocus_ = owner.focusFollowsWidgets_ && holdsFocus(b->widget);
+  owner.lastOutcome_ = owner.afterEvent(host::clickControl(b->ref()));
+  owner.keepingFocus_ = false;
 }
 
 void Signals::toggled(GtkWidget*, gpointer data) {

@@ -108,8 +108,7 @@ void kindState(const PanelView::Binding& b, json& entry) {
       tabsState(w, entry);
       break;
     case Kind::Box: {
-      const char* label = gtk_frame_get_label(GTK_FRAME(w));
-      entry["title"] = label ? label : "";
+      entry["title"] = gtk_label_get_text(GTK_LABEL(b.heading));
       break;
     }
     case Kind::Check:

@@ -36,6 +36,7 @@ void PanelView::syncTree(Binding& b) {
   syncOne(b);
   for (Binding* child : b.children)
     if (child) syncTree(*child);
+  if (b.caption) syncRow(b);
 }
 
 void PanelView::syncFocus() {
@@ -48,6 +49,10 @@ void PanelView::syncFocus() {
   if (responder != shownResponder_ || !focusFollowsWidgets_) {
     shownResponder_ = responder;
     focusPending_ = true;
+    // A person's focus stays where it is when the controls merely drop
+    // theirs (a lock button dims its field), or move it while the person
+    // works a button: Tab goes on from there.
+    if (focusFollowsWidgets_ && (!responder || keepingFocus_)) focusPending_ = false;
   }
   GtkRoot* root = gtk_widget_get_root(root_.get());
   if (!focusPending_ || !root) return;
@@ -115,9 +120,10 @@ namespace {
 
 void syncBox(PanelView::Binding& b) {
   auto* box = static_cast<platform::Box*>(b.view);
-  const char* shown = gtk_frame_get_label(GTK_FRAME(b.widget));
-  if (box->title() != (shown ? shown : ""))
-    gtk_frame_set_label(GTK_FRAME(b.widget), box->title().c_str());
+  if (box->title() != gtk_label_get_text(GTK_LABEL(b.heading)))
+    gtk_label_set_text(GTK_LABEL(b.heading), box->title().c_str());
+  if (bool(gtk_widget_get_visible(b.heading)) == box->title().empty())
+    gtk_widget_set_visible(b.heading, !box->title().empty());
 }
 
 void syncTabs(PanelView::Binding& b) {
@@ -169,7 +175,7 @@ void syncMatrix(PanelView::Binding& b) {
 /// An entry: masking, text (with the caret where the control's is) and
 /// whether it takes typing.
 void syncEntry(GtkWidget* w, const platform::TextField& field) {
-  if (bool(gtk_entry_get_visibility(GTK_ENTRY(w))) == field.isSecure()) {
+  if (GTK_IS_ENTRY(w) && bool(gtk_entry_get_visibility(GTK_ENTRY(w))) == field.isSecure()) {
     gtk_entry_set_visibility(GTK_ENTRY(w), !field.isSecure());
     gtk_entry_set_input_purpose(
         GTK_ENTRY(w), field.isSecure() ? GTK_INPUT_PURPOSE_PASSWORD : GTK_INPUT_PURPOSE_FREE_FORM);
@@ -184,6 +190,13 @@ void syncEntry(GtkWidget* w, const platform::TextField& field) {
   }
   if (bool(gtk_editable_get_editable(GTK_EDITABLE(w))) != field.isEditable())
     gtk_editable_set_editable(GTK_EDITABLE(w), field.isEditable());
+  // A dimmed field (neither editable nor selectable) takes no focus, no
+  // click and shows no caret: Tab passes it by.
+  const bool takesFocus = field.isEditable() || field.isSelectable();
+  GtkWidget* text = GTK_WIDGET(gtk_editable_get_delegate(GTK_EDITABLE(w)));
+  if (bool(gtk_widget_get_focusable(text)) != takesFocus)
+    gtk_widget_set_focusable(text, takesFocus);
+  if (bool(gtk_widget_get_can_target(w)) != takesFocus) gtk_widget_set_can_target(w, takesFocus);
 }
 
 /// A text field, as an entry or a label, greyed as the control's text is.
@@ -260,8 +273,9 @@ void PanelView::syncToggle(Binding& b) {
   showImage(b.image, on && button->alternateImage() ? button->alternateImage() : button->image());
   // Only a changed tooltip is set: setting one asks the display where the
   // pointer is, a round trip to the X server on every sync.
-  const char* tooltip = button->title().empty() ? nullptr : button->title().c_str();
-  if (g_strcmp0(gtk_widget_get_tooltip_text(w), tooltip) != 0)
+  // An untitled lock button is explained by its row (syncRow).
+  const char* tooltip = button->title().c_str();
+  if (!button->title().empty() && g_strcmp0(gtk_widget_get_tooltip_text(w), tooltip) != 0)
     gtk_widget_set_tooltip_text(w, tooltip);
 }
 
@@ -274,6 +288,7 @@ void PanelView::syncOne(Binding& b) {
     if (bool(gtk_widget_get_sensitive(w)) != control->isEnabled())
       gtk_widget_set_sensitive(w, control->isEnabled());
   }
+  syncAccessibleName(b);
   switch (b.kind) {
     case Kind::Box:
       syncBox(b);

@@ -242,8 +242,9 @@ bool writeStates(const host::ParsedArgs& args, const nlohmann::ordered_json& sta
 }  // namespace
 
 bool DialogScript::active() const {
-  for (const char* name : {"--script", "--print", "--cancel", "--select-printer", "--choose-file",
-                           "--widget-states", "--enter", "--click", "--cancel-after"}) {
+  for (const char* name :
+       {"--script", "--print", "--cancel", "--select-printer", "--choose-file", "--widget-states",
+        "--enter", "--click", "--cancel-after", "--screenshot"}) {
     if (args_.has(name)) return true;
   }
   return false;
@@ -251,10 +252,15 @@ bool DialogScript::active() const {
 
 bool DialogScript::automatic() const {
   return args_.has("--script") || args_.has("--print") || args_.has("--cancel") ||
-         args_.has("--cancel-after");
+         args_.has("--cancel-after") || args_.has("--screenshot");
 }
 
 std::optional<int> DialogScript::check() const {
+  if (args_.has("--screenshot") && (args_.has("--script") || !args_.value("--printer"))) {
+    std::cerr << "jobwick: dialog: --screenshot with a FILE needs --printer QUEUE and takes no "
+                 "--script\n";
+    return host::kExitUsage;
+  }
   if (args_.has("--script") && !args_.value("--printer")) {
     std::cerr << "jobwick: dialog: --script with a FILE needs --printer QUEUE\n";
     return host::kExitUsage;
@@ -337,6 +343,38 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
   return reportOutcome(window, file, args_.has("--json"));
 }
 
+namespace {
+
+/// The first notebook in `widget`'s tree (the print dialog's pages), or null.
+GtkNotebook* notebookIn(GtkWidget* widget) {
+  if (GTK_IS_NOTEBOOK(widget)) return GTK_NOTEBOOK(widget);
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child;
+       child = gtk_widget_get_next_sibling(child)) {
+    if (GtkNotebook* found = notebookIn(child)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+/// The whole dialog, the panel's tab showing, drawn into
+/// `picture` once GTK has laid it out.
+bool DialogScript::drawDialog(PrintWindow& window, const std::string& picture,
+                              std::string* error) const {
+  GtkNotebook* pages = notebookIn(GTK_WIDGET(window.window()));
+  const std::string label = window.tabState().value("label", "");
+  for (int page = 0; pages && page < gtk_notebook_get_n_pages(pages); ++page) {
+    GtkWidget* tab = gtk_notebook_get_tab_label(pages, gtk_notebook_get_nth_page(pages, page));
+    if (tab && GTK_IS_LABEL(tab) && label == gtk_label_get_text(GTK_LABEL(tab)))
+      gtk_notebook_set_current_page(pages, page);
+  }
+  const gint64 until = g_get_monotonic_time() + 500 * 1000;
+  while (g_get_monotonic_time() < until) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(10 * 1000);
+  }
+  return saveWidgetPng(GTK_WIDGET(window.window()), picture, error);
+}
+
 /// The user's entries on the first panel, the printers chosen in turn,
 /// then Print or Cancel pressed as asked.
 int DialogScript::pressButtons(PrintWindow& window, const std::string& file) const {
@@ -364,6 +402,13 @@ int DialogScript::pressButtons(PrintWindow& window, const std::string& file) con
     }
     tabs.push_back(shown());
   }
+  if (const auto picture = args_.value("--screenshot")) {
+    std::string error;
+    if (!drawDialog(window, *picture, &error)) {
+      std::cerr << "jobwick: dialog: " << error << "\n";
+      return host::kExitFailure;
+    }
+  }
   nlohmann::ordered_json afterPrint;
   if (args_.has("--print")) {
     window.respond(GTK_RESPONSE_OK);
@@ -374,6 +419,10 @@ int DialogScript::pressButtons(PrintWindow& window, const std::string& file) con
       afterPrint = {{"visible", window.visible()}, {"tab", shown()}};
       window.respond(GTK_RESPONSE_CANCEL);
     }
+  }
+  // A picture alone: the dialog goes once it is drawn.
+  if (args_.has("--screenshot") && !args_.has("--print")) {
+    window.respond(GTK_RESPONSE_CANCEL);
   }
   if (args_.has("--cancel")) window.respond(GTK_RESPONSE_CANCEL);
   window.run();

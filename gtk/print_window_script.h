@@ -13,6 +13,8 @@
 //   --cancel-after SECONDS  press Cancel once SECONDS have passed, whatever
 //                           the dialog is doing then (a folder fetch)
 //   --widget-states FILE    write what the dialog showed, as JSON
+//   --screenshot OUT.png    draw the whole dialog, the panel's tab showing,
+//                           into OUT.png, then Cancel (unless --print)
 #pragma once
 
 #include <optional>
@@ -49,6 +51,7 @@ class DialogScript {
  private:
   int runSession(PrintWindow& window, const std::string& file) const;
   int pressButtons(PrintWindow& window, const std::string& file) const;
+  bool drawDialog(PrintWindow& window, const std::string& picture, std::string* error) const;
 
   const host::ParsedArgs& args_;
 };

@@ -107,7 +107,7 @@ class ScriptedWindowInput : public WidgetSessionInput {
 }  // namespace
 
 int runScreenshotSession(host::ParsedArgs& args) {
-  if (!gtk_init_check()) {
+  if (!openDisplay()) {
     std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
     return host::kExitFailure;
   }

@@ -51,6 +51,16 @@ class View : public Object {
   bool isHidden() const { return hidden_; }
   void setHidden(bool hidden) { hidden_ = hidden; }
 
+  // Layout hints for a host that draws the panel; the controls ignore them.
+  /// The subviews sit side by side (a label, its field, its lock button)
+  /// rather than one below the other.
+  bool arrangesInRow() const { return inRow_; }
+  void setArrangesInRow(bool inRow) { inRow_ = inRow; }
+  /// The identifier of the control (or matrix cell) whose title names this
+  /// view when no label beside it does; "" for none.
+  const std::string& labelledBy() const { return labelledBy_; }
+  void setLabelledBy(std::string id) { labelledBy_ = std::move(id); }
+
   View* superview() const { return superview_; }
   const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
   void addSubview(std::shared_ptr<View> view);
@@ -69,6 +79,8 @@ class View : public Object {
   std::string identifier_;
   std::int64_t tag_ = 0;
   bool hidden_ = false;
+  bool inRow_ = false;
+  std::string labelledBy_;
   View* superview_ = nullptr;
   Window* window_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;
@@ -249,6 +261,8 @@ class Formatter : public Object {
                                     std::string* error) {
     return true;
   }
+  /// The most UTF-16 units the formatter lets the field hold; 0 for no limit.
+  virtual std::int64_t maximumLength() const { return 0; }
 };
 
 /// A number formatter: keeps a format text that the panel's filters carry

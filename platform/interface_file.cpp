@@ -238,8 +238,12 @@ class Builder {
 
     std::shared_ptr<View> result;
     if (kind == "view") {
-      checkViewKeys(node, path, false, {"subviews"});
+      checkViewKeys(node, path, false, {"subviews", "arrange"});
       result = std::make_shared<View>();
+      const std::string arrange = string(node, path, "arrange", "column");
+      if (arrange != "column" && arrange != "row")
+        fail(path, "\"arrange\" must be \"column\" or \"row\", not " + inQuotes(arrange));
+      result->setArrangesInRow(arrange == "row");
       subviews(node, path, *result, depth);
     } else if (kind == "box") {
       checkViewKeys(node, path, false, {"title", "subviews"});
@@ -257,13 +261,14 @@ class Builder {
       checkViewKeys(node, path, true, {"cells", "selected"});
       result = matrix(node, path);
     } else if (kind == "textfield" || kind == "label") {
-      checkViewKeys(node, path, true, {"string", "editable", "selectable", "secure"});
+      checkViewKeys(node, path, true, {"string", "editable", "selectable", "secure", "labelledBy"});
       const bool input = kind == "textfield";
       auto field = std::make_shared<TextField>();
       field->setStringValue(string(node, path, "string", ""));
       field->setEditable(boolean(node, path, "editable", input));
       field->setSelectable(boolean(node, path, "selectable", input));
       field->setSecure(boolean(node, path, "secure", false));
+      field->setLabelledBy(string(node, path, "labelledBy", ""));
       result = field;
     } else if (kind == "popup") {
       checkViewKeys(node, path, true, {"items", "selected"});

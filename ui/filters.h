@@ -26,6 +26,8 @@ class MyIntegerNumberFilter : public platform::NumberFormatter {
   bool isPartialStringValid(std::string* partial, platform::Range* proposedSelection,
                             const std::string& original, platform::Range originalSelection,
                             std::string* error) override;
+  /// `maxValue`, for a host sizing the field.
+  std::int64_t maximumLength() const override { return maxValue; }
 
   /// The field's maximum number of characters; 0 (nothing may be inserted)
   /// until set.
@@ -46,6 +48,8 @@ class MyRomanFilter : public platform::NumberFormatter {
   bool isPartialStringValid(std::string* partial, platform::Range* proposedSelection,
                             const std::string& original, platform::Range originalSelection,
                             std::string* error) override;
+  /// `maxValue`, for a host sizing the field.
+  std::int64_t maximumLength() const override { return maxValue; }
 
   /// The field's maximum number of characters; 0 until set.
   std::int64_t maxValue = 0;

@@ -4,6 +4,7 @@
 // pasting or deleting over a selection) reach the control as the headless
 // host's edits do.
 #include <gtk/gtk.h>
+#include <gtk/gtkunixprint.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -416,6 +417,165 @@ TEST_F(PanelViewTest, EditsOverASelectionMatchTheHeadlessPath) {
       field->replaceSelection(c.input);
     EXPECT_EQ(widgets, field->stringValue()) << "differs from the headless edit";
     EXPECT_EQ(widgets, c.after);
+  }
+}
+
+// ---- Layout, keyboard ----
+
+/// Runs GLib's main loop until `done` or a second has passed (a button
+/// activated by the keyboard is released, and clicked, after a moment).
+void settle(const std::function<bool()>& done) {
+  const gint64 until = g_get_monotonic_time() + G_USEC_PER_SEC;
+  while (!done() && g_get_monotonic_time() < until) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(5000);
+  }
+}
+
+/// `widget`'s bounds in its window, or an empty rectangle when it is not laid out.
+graphene_rect_t boundsOf(GtkWidget* widget) {
+  graphene_rect_t bounds;
+  if (!gtk_widget_compute_bounds(widget, GTK_WIDGET(gtk_widget_get_root(widget)), &bounds))
+    graphene_rect_init(&bounds, 0, 0, 0, 0);
+  return bounds;
+}
+
+/// The label that names a row's field: the row's caption when it shows,
+/// else the first label in the row.
+GtkWidget* labelOfRow(GtkWidget* row) {
+  GtkWidget* caption = gtk_widget_get_first_child(row);
+  if (caption && gtk_widget_get_visible(caption)) return caption;
+  GtkWidget* inner = caption ? gtk_widget_get_next_sibling(caption) : nullptr;
+  return inner ? gtk_widget_get_first_child(inner) : nullptr;
+}
+
+// Each row as GTK's own tabs lay one out, in a wide window: the label left
+// of its field, the field as wide as its limit, the lock right of it with a
+// tooltip saying what it remembers and whether it is locked; the label
+// names the field with a mnemonic; fields side by side in a tab line up.
+TEST_F(PanelViewTest, RowsLayLabelFieldAndLockSideBySide) {
+  gtk_window_set_default_size(gtkWindow_, 1200, 700);
+  struct Row {
+    int tab;
+    const char *row, *field, *lock, *remembered;
+  };
+  const std::vector<Row> rows = {
+      {0, "suspendKeyRow", "suspendKeyEditText", "suspendKeyButton", "pass code"},
+      {1, "loginNameRow", "loginNameEditText", "loginNameButton", "login name"},
+      {1, "passwordRow", "passwordEditText", "passwordButton", "password"},
+      {1, "userNumberRow", "userNumberEditText", "userNumberButton", "user number"},
+      {1, "accountNumberRow", "accountNumberEditText", "accountNumberButton", "account number"},
+  };
+  auto* tabs = viewNamed<platform::TabView>("tabView");
+  std::map<int, float> fieldColumn;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.row);
+    tabs->selectTabViewItemAtIndex(r.tab);
+    view_->sync();
+    drain();
+    GtkWidget* label = labelOfRow(view_->widgetFor(r.row));
+    GtkWidget* field = view_->widgetFor(r.field);
+    GtkWidget* lock = view_->widgetFor(r.lock);
+    ASSERT_TRUE(label && GTK_IS_LABEL(label) && field && lock);
+    EXPECT_STRNE(gtk_label_get_text(GTK_LABEL(label)), "");
+    EXPECT_EQ(gtk_label_get_mnemonic_widget(GTK_LABEL(label)), field);
+    EXPECT_TRUE(gtk_label_get_use_underline(GTK_LABEL(label)));
+    const graphene_rect_t l = boundsOf(label), f = boundsOf(field), k = boundsOf(lock);
+    EXPECT_LE(l.origin.x + l.size.width, f.origin.x);
+    EXPECT_LE(f.origin.x + f.size.width, k.origin.x);
+    EXPECT_NEAR(l.origin.y + l.size.height / 2, f.origin.y + f.size.height / 2, 4);
+    EXPECT_NEAR(k.origin.y + k.size.height / 2, f.origin.y + f.size.height / 2, 4);
+    EXPECT_GT(f.size.width, 40);
+    EXPECT_LT(f.size.width, 360);
+    EXPECT_GE(f.origin.x, 12);  // the page's margin
+    if (fieldColumn.count(r.tab))
+      EXPECT_EQ(f.origin.x, fieldColumn[r.tab]);
+    else
+      fieldColumn[r.tab] = f.origin.x;
+    const std::string off =
+        gtk_widget_get_tooltip_text(lock) ? gtk_widget_get_tooltip_text(lock) : "";
+    EXPECT_NE(off.find("Not locked"), std::string::npos) << off;
+    EXPECT_NE(off.find(r.remembered), std::string::npos) << off;
+    auto* button = viewNamed<platform::Button>(r.lock);
+    button->setState(platform::NSOnState);
+    view_->sync();
+    const std::string on =
+        gtk_widget_get_tooltip_text(lock) ? gtk_widget_get_tooltip_text(lock) : "";
+    EXPECT_EQ(on.rfind("Locked", 0), 0u) << on;
+    button->setState(platform::NSOffState);
+    view_->sync();
+  }
+}
+
+// The print dialog with the panel as a tab fits a 1280x720 screen (and so
+// 1366x768): its pages scroll rather than grow. Room is left for the
+// window's title bar and a desktop's top bar.
+TEST_F(PanelViewTest, PrintDialogWithThePanelFitsASmallScreen) {
+  setenv("GTK_PRINT_BACKENDS", "file", 1);
+  gtk_window_set_child(gtkWindow_, nullptr);
+  GtkWidget* dialog = gtk_print_unix_dialog_new("Print", nullptr);
+  gtk_print_unix_dialog_add_custom_tab(GTK_PRINT_UNIX_DIALOG(dialog), view_->widget(),
+                                       gtk_label_new("Job Handling"));
+  int minimum = 0, natural = 0, minimumWidth = 0, naturalWidth = 0;
+  gtk_widget_measure(dialog, GTK_ORIENTATION_VERTICAL, -1, &minimum, &natural, nullptr, nullptr);
+  gtk_widget_measure(dialog, GTK_ORIENTATION_HORIZONTAL, -1, &minimumWidth, &naturalWidth, nullptr,
+                     nullptr);
+  EXPECT_LE(minimum, 720 - 80);
+  EXPECT_LE(natural, 720 - 80);
+  EXPECT_LE(naturalWidth, 1280);
+  gtk_window_destroy(GTK_WINDOW(dialog));
+  drain();
+}
+
+// A person's keyboard: a lock button keeps the focus it was toggled with,
+// dimmed fields take no focus, Return in a field presses the window's
+// default button.
+TEST_F(PanelViewTest, KeyboardStaysWhereAPersonPutsIt) {
+  view_->setFocusFollowsWidgets(true);
+  viewNamed<platform::TabView>("tabView")->selectTabViewItemAtIndex(1);
+  view_->sync();
+  drain();
+  for (const char* lock : {"loginNameButton", "passwordButton", "accountNumberButton"}) {
+    SCOPED_TRACE(lock);
+    GtkWidget* button = view_->widgetFor(lock);
+    ASSERT_TRUE(gtk_widget_grab_focus(button));
+    auto* control = viewNamed<platform::Button>(lock);
+    for (int press = 0; press < 2; ++press) {
+      const int before = control->state();
+      gtk_widget_activate(button);  // as Space does
+      settle([&] { return control->state() != before; });
+      EXPECT_NE(control->state(), before);
+      EXPECT_TRUE(gtk_widget_has_focus(button));
+    }
+  }
+  std::size_t dimmed = 0;
+  for (const char* id : {"loginNameEditText", "passwordEditText", "userNumberEditText",
+                         "accountNumberEditText", "userNameEditText", "jobNameEditText"}) {
+    SCOPED_TRACE(id);
+    auto* field = viewNamed<platform::TextField>(id);
+    const bool takesFocus = field->isEditable() || field->isSelectable();
+    dimmed += takesFocus ? 0 : 1;
+    EXPECT_EQ(bool(gtk_widget_grab_focus(view_->widgetFor(id))), takesFocus);
+  }
+  EXPECT_GT(dimmed, 0u);  // with login by name, the user number is dimmed
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  GtkWidget* print = gtk_button_new_with_label("Print");
+  int pressed = 0;
+  g_signal_connect(print, "clicked",
+                   G_CALLBACK(+[](GtkButton*, gpointer count) { ++*static_cast<int*>(count); }),
+                   &pressed);
+  gtk_window_set_child(gtkWindow_, box);
+  gtk_box_append(GTK_BOX(box), view_->widget());
+  gtk_box_append(GTK_BOX(box), print);
+  gtk_window_set_default_widget(gtkWindow_, print);
+  drain();
+  for (const char* id : {"accountNumberEditText", "passwordEditText"}) {
+    SCOPED_TRACE(id);
+    const int before = pressed;
+    g_signal_emit_by_name(gtk_editable_get_delegate(GTK_EDITABLE(view_->widgetFor(id))),
+                          "activate");  // as Return does
+    settle([&] { return pressed > before; });
+    EXPECT_EQ(pressed, before + 1);
   }
 }
 

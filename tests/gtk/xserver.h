@@ -23,8 +23,7 @@ class XServer {
     if (pipe(fds) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // The read end first: when it is descriptor 3 itself, closing it after
-    // the dup2 would close the display number's way out.
+    // The read end is closed first: it may be descriptor 3 itself.
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);

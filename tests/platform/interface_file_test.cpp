@@ -158,6 +158,10 @@ TEST(InterfaceFile, MalformedFilesConnectNothingAndSayWhere) {
       {"action on a box", head + R"({"kind": "box", "action": "a:"})" + tail,
        "takes no \"action\""},
       {"selector", head + R"({"kind": "button", "action": "click"})" + tail, "one-argument"},
+      {"arrangement", head + R"({"kind": "view", "arrange": "grid"})" + tail,
+       "\"arrange\" must be \"column\" or \"row\", not \"grid\""},
+      {"a label hint on a button", head + R"({"kind": "button", "labelledBy": "check"})" + tail,
+       "unknown key \"labelledBy\""},
       {"repeated outlet", head + R"({"kind": "label", "outlet": "check"})" + tail,
        "\"check\" is used twice"},
       {"bad state", head + R"({"kind": "button", "state": 2})" + tail, "\"state\" must be 0 or 1"},
@@ -271,6 +275,32 @@ TEST(ShippedInterfaceFiles, HoldTheControllersOutlets) {
       present.erase(name);
     }
     EXPECT_TRUE(present.empty()) << f.name << ": undeclared outlet " << *present.begin();
+  }
+}
+
+// Every input field sits in a row beside a label that names it, or names
+// the control whose title does (the layout hints a drawn panel follows).
+TEST(ShippedInterfaceFiles, EveryFieldSitsInARowWithItsName) {
+  for (const auto& f : kShipped) {
+    InterfaceFile file = loadShipped(f);
+    for (const auto& [name, object] : file.outlets) {
+      auto* field = dynamic_cast<TextField*>(object);
+      if (!field || field->tag() == 0) continue;
+      SCOPED_TRACE(std::string(f.name) + ": " + name);
+      ASSERT_NE(field->superview(), nullptr);
+      EXPECT_TRUE(field->superview()->arrangesInRow());
+      bool labelled = false;
+      for (const auto& sibling : field->superview()->subviews()) {
+        auto* label = dynamic_cast<TextField*>(sibling.get());
+        labelled |= label && label->tag() == 0 && !label->stringValue().empty();
+      }
+      if (!field->labelledBy().empty()) {
+        auto* cell = dynamic_cast<ButtonCell*>(file.outlet(field->labelledBy()));
+        auto* button = dynamic_cast<Button*>(file.outlet(field->labelledBy()));
+        labelled = (cell && !cell->title().empty()) || (button && !button->title().empty());
+      }
+      EXPECT_TRUE(labelled);
+    }
   }
 }
 
