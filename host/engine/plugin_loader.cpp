@@ -107,9 +107,14 @@ std::optional<fs::path> resolveBundlePath(const std::string& argument, const fs:
   };
   if (argument.empty()) return fail("empty bundle name");
 
+  // A name with "/" is a path; a bare name is always a model or bundle
+  // name, so that a folder of that name in the current directory is never
+  // taken for a bundle.
   std::error_code ec;
-  if (fs::exists(argument, ec)) return fs::path(argument);
-  if (argument.find('/') != std::string::npos) return fail("no bundle at " + argument);
+  if (argument.find('/') != std::string::npos) {
+    if (fs::exists(argument, ec)) return fs::path(argument);
+    return fail("no bundle at " + argument);
+  }
 
   std::string capitalised = argument;
   capitalised[0] = char(std::toupper(static_cast<unsigned char>(capitalised[0])));

@@ -50,10 +50,11 @@ class LoadedBundle {
   std::unique_ptr<platform::PDEPlugIn> plugIn_;
 };
 
-/// Finds the bundle folder that `argument` names: an existing path as it
-/// stands; otherwise, for a bare name without "/", a bundle in `bundleDir`
-/// named NAME, NAME.plugin or Jobwick<Name>.plugin ("vk7300" finds
-/// JobwickVk7300.plugin). Answers nullopt with `error` when nothing fits.
+/// Finds the bundle folder that `argument` names: a name with "/" is a path
+/// ("./vk7300" for a folder in the current directory); a bare name is a
+/// bundle in `bundleDir` named NAME, NAME.plugin or Jobwick<Name>.plugin
+/// ("vk7300" finds JobwickVk7300.plugin), never a file or folder of the
+/// current directory. Answers nullopt with `error` when nothing fits.
 std::optional<std::filesystem::path> resolveBundlePath(const std::string& argument,
                                                        const std::filesystem::path& bundleDir,
                                                        std::string* error = nullptr);
