@@ -1,6 +1,7 @@
 // The deleters of c_handles.h: the only place that frees these handles.
 #include "platform/c_handles.h"
 
+#include <cups/cups.h>
 #include <cups/ipp.h>
 #include <cups/ppd.h>
 #include <curl/curl.h>
@@ -45,6 +46,10 @@ void PlistXmlFree::operator()(char* xml) const noexcept {
 
 void MallocFree::operator()(void* block) const noexcept {
   std::free(block);
+}
+
+void CupsDestFree::operator()(cups_dest_t* dest) const noexcept {
+  cupsFreeDests(1, dest);
 }
 
 void IppDelete::operator()(ipp_t* message) const noexcept {

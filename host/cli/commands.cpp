@@ -235,6 +235,14 @@ Subcommand printCommand() {
       "entry as a job option, exactly as saved, the job name as job-name, and the job id "
       "(QUEUE-ID) is printed.\n"
       "\n"
+      "As with lp, without --printer the job goes to the CUPS default destination (the "
+      "user's 'lpoptions -d', else $LPDEST or $PRINTER, else the scheduler's 'lpadmin -d'), "
+      "and the options saved for the queue ('lpoptions -p QUEUE -o ...' in ~/.cups/lpoptions "
+      "or the system's lpoptions, and the queue's defaults) apply: printer options are sent "
+      "as lp sends them (--option and --copies win), and job-ticket entries among them are "
+      "print settings the panel restores (under the script's settings, --settings and "
+      "--set), so that only the ticket the panel then saves reaches the job.\n"
+      "\n"
       "The job options are the ticket's own values: ciphers, digests and the plain number "
       "entries the ticket defines; a typed pass code or password is never sent in clear. "
       "But the ciphers' keys are no secret: anyone who reads the ticket can decipher it. "
@@ -251,7 +259,8 @@ Subcommand printCommand() {
       "session script or the settings file cannot be read or is malformed. Nothing is "
       "run, written or sent before the command line and the inputs have been checked.",
       {
-          {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
+          {"--printer", "QUEUE",
+           "the CUPS queue to print on; default: the CUPS default destination"},
           {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
           {"--settings", "FILE", "the job's print settings to restore (JSON or key=value lines)"},
           {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)", true},

@@ -159,6 +159,12 @@ class SessionRunner {
     setup_.constraintHandling =
         !options_.noConstraintHandling && script_.constraintHandling.value_or(true);
     setup_.initialSettings = script_.settings;
+    if (!options_.savedSettings.empty()) {
+      platform::PrintSettings settings = script_.settings.value_or(platform::PrintSettings());
+      for (const auto& [key, value] : options_.savedSettings)
+        if (!settings.contains(key)) settings.setValue(key, value);
+      setup_.initialSettings = std::move(settings);
+    }
     setup_.settingsFile = options_.settingsFile ? options_.settingsFile : script_.settingsFile;
     setup_.settingOverrides = options_.settingOverrides;
     setup_.language = options_.language ? options_.language : script_.language;
