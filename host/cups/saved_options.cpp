@@ -41,8 +41,7 @@ OptionList queueDefaultsOf(const std::string& queue) {
                    "/printers/%s", queue.c_str());
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-               "all");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
   platform::IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
   OptionList defaults;
   if (!response || ippGetStatusCode(response.get()) > IPP_STATUS_OK_CONFLICTING) return defaults;
@@ -71,8 +70,8 @@ SavedOptions splitSavedOptions(const OptionList& destination, const OptionList& 
     if (isTicketKey(name)) {
       saved.ticket.emplace_back(name, value);
     } else if (!describesQueue(name) &&
-               std::find(queueDefaults.begin(), queueDefaults.end(),
-                         std::make_pair(name, value)) == queueDefaults.end()) {
+               std::find(queueDefaults.begin(), queueDefaults.end(), std::make_pair(name, value)) ==
+                   queueDefaults.end()) {
       saved.job.emplace_back(name, value);
     }
   }

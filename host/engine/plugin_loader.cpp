@@ -9,8 +9,8 @@
 #include <system_error>
 #include <vector>
 
-#ifndef JOBWICK_DEFAULT_BUNDLE_DIR
-#define JOBWICK_DEFAULT_BUNDLE_DIR "bundles"
+#ifndef JOBWICK_BUNDLES_FROM_BUILD_BIN
+#define JOBWICK_BUNDLES_FROM_BUILD_BIN "../bundles"
 #endif
 
 namespace jobwick::host {
@@ -87,16 +87,19 @@ std::unique_ptr<LoadedBundle> LoadedBundle::load(const fs::path& path, std::stri
 fs::path defaultBundleDir() {
   const char* fromEnvironment = std::getenv("JOBWICK_BUNDLE_DIR");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
-#ifdef JOBWICK_BUNDLES_FROM_BIN
-  // An installed command finds the installed bundles beside it.
+  // Both places are relative to the program, so that no path of the build
+  // folder is compiled into it.
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path installed = (self.parent_path() / JOBWICK_BUNDLES_FROM_BIN).lexically_normal();
-    if (fs::is_directory(installed, ec)) return installed;
-  }
+  const fs::path folder = ec ? fs::current_path(ec) : self.parent_path();
+#ifdef JOBWICK_BUNDLES_FROM_BIN
+  // An installed command finds the installed bundles beside it.
+  const fs::path installed = (folder / JOBWICK_BUNDLES_FROM_BIN).lexically_normal();
+  if (fs::is_directory(installed, ec)) return installed;
 #endif
-  return JOBWICK_DEFAULT_BUNDLE_DIR;
+  // A program of the build folder (BUILD/host/jobwick, BUILD/tests/...)
+  // finds the bundles built there.
+  return (folder / JOBWICK_BUNDLES_FROM_BUILD_BIN).lexically_normal();
 }
 
 std::optional<fs::path> resolveBundlePath(const std::string& argument, const fs::path& bundleDir,

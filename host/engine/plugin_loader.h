@@ -61,8 +61,9 @@ std::optional<std::filesystem::path> resolveBundlePath(const std::string& argume
 
 /// The folder of the bundles: $JOBWICK_BUNDLE_DIR when set and not empty,
 /// else the installed bundles beside an installed command
-/// (PREFIX/lib/jobwick/bundles for PREFIX/bin/jobwick), else the folder the
-/// command was built with.
+/// (PREFIX/lib/jobwick/bundles for PREFIX/bin/jobwick), else the bundles of
+/// the build folder the program lies in (BUILD/bundles for
+/// BUILD/host/jobwick).
 std::filesystem::path defaultBundleDir();
 
 }  // namespace jobwick::host

@@ -4,6 +4,9 @@
 // them.
 #include <gtest/gtest.h>
 
+#include <system_error>
+#include <vector>
+
 #include "cups_fixture.h"
 #include "jobwick_fixture.h"
 
@@ -17,6 +20,10 @@ class InstallTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     prefix_ = new TempDir;
+    // The scheduler's helpers (user lp) read the installed drivers.
+    fs::permissions(prefix_->path(), fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
     installed_ = runCommand(
         {JOBWICK_CMAKE, "--install", JOBWICK_BUILD_DIR, "--prefix", prefix_->path().string()});
   }
@@ -37,7 +44,8 @@ TEST_F(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
   const fs::path jobwick = prefix() / "bin/jobwick";
   for (const char* file : {"bin/jobwick", "lib/jobwick/bundles/JobwickVk7300.plugin/Info.plist",
                            "lib/jobwick/bundles/JobwickVk410e.plugin/JobwickVk410e.so",
-                           "share/man/man1/jobwick.1", "share/doc/jobwick/jobwick.md"}) {
+                           "share/man/man1/jobwick.1.gz", "share/doc/jobwick/jobwick.md",
+                           "share/doc/jobwick/copyright", "share/doc/jobwick/changelog.gz"}) {
     EXPECT_TRUE(fs::exists(prefix() / file)) << file;
   }
   // With GTK: the dialog program beside jobwick, and a valid desktop entry
@@ -50,7 +58,7 @@ TEST_F(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
     EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
     EXPECT_EQ(valid.out + valid.err, "");
     const std::string text = readFile(entry);
-    for (const char* line : {"Name=Print with Jobwick\n", "Exec=jobwick dialog %f\n"}) {
+    for (const char* line : {"Name=Print with Jobwick\n", "Exec=jobwick-dialog %f\n"}) {
       EXPECT_NE(text.find(line), std::string::npos) << line;
     }
     for (const char* key : {"MimeType=", "NoDisplay="})
@@ -77,6 +85,32 @@ TEST_F(InstallTest, InstalledJobwickFindsTheInstalledBundles) {
   EXPECT_NE(dryRun.out.find("nothing sent to queue Vk7300 (bundle JobwickVk7300.plugin)"),
             std::string::npos)
       << dryRun.out;
+}
+
+// Every installed program and library finds the framework library through
+// a RUNPATH relative to itself that points into the installation, never
+// into the build folder.
+TEST_F(InstallTest, RunpathsPointIntoTheInstallation) {
+  const fs::path platform = prefix() / "lib/jobwick/platform/libjobwick_platform.so";
+  ASSERT_TRUE(fs::exists(platform));
+  std::vector<fs::path> needing = {
+      prefix() / "bin/jobwick",
+      prefix() / "lib/jobwick/bundles/JobwickVk7300.plugin/JobwickVk7300.so",
+      prefix() / "lib/jobwick/bundles/JobwickVk410e.plugin/JobwickVk410e.so"};
+  if (fs::exists(prefix() / "bin/jobwick-dialog"))
+    needing.push_back(prefix() / "bin/jobwick-dialog");
+  for (const fs::path& file : needing) {
+    auto dynamic = runCommand({"/usr/bin/readelf", "-d", file.string()});
+    ASSERT_EQ(dynamic.exitCode, 0) << file << dynamic.err;
+    const auto at = dynamic.out.find("(RUNPATH)");
+    ASSERT_NE(at, std::string::npos) << file << dynamic.out;
+    const auto open = dynamic.out.find('[', at), close = dynamic.out.find(']', at);
+    const std::string runpath = dynamic.out.substr(open + 1, close - open - 1);
+    ASSERT_EQ(runpath.rfind("$ORIGIN/", 0), 0u) << file << ": " << runpath;
+    const fs::path folder = file.parent_path() / runpath.substr(8);
+    std::error_code ec;
+    EXPECT_TRUE(fs::equivalent(folder, platform.parent_path(), ec)) << file << ": " << runpath;
+  }
 }
 
 // The installed drivers, as a scheduler whose model folder is the prefix's
@@ -126,9 +160,9 @@ TEST_F(InstallTest, SchedulerFindsTheInstalledDrivers) {
       environment);
   EXPECT_EQ(made.exitCode, 0) << made.err;
   const std::string jobwick = (prefix() / "bin/jobwick").string();
-  auto setup = runCommand({jobwick, "setup", "Office", "--model", "jobwick/vk7300.ppd",
-                           "--device-uri", device},
-                          environment);
+  auto setup = runCommand(
+      {jobwick, "setup", "Office", "--model", "jobwick/vk7300.ppd", "--device-uri", device},
+      environment);
   EXPECT_EQ(setup.exitCode, 0) << setup.out << setup.err;
   auto queues = runCommand({jobwick, "queues"}, environment);
   EXPECT_EQ(queues.exitCode, 0) << queues.err;

@@ -54,8 +54,9 @@ bool start(Scheduler& s) {
   s.why = unavailable();
   if (!s.why.empty()) return false;
   ::chmod(s.folder.path().c_str(), 0755);
-  s.cupsd = jwtest::PrivateCupsd::start(s.folder.path() / "cupsd", &s.why, 600,
-                                        jwtest::CupsdOptions{true});
+  jwtest::CupsdOptions options;
+  options.shippedPolicy = true;
+  s.cupsd = jwtest::PrivateCupsd::start(s.folder.path() / "cupsd", &s.why, 600, options);
   if (!s.cupsd) return false;
   const fs::path ppd = JobwickTest::source("examples/ppd/vk7300.ppd");
   s.recorderPPD = jwtest::PrivateCupsd::withRecorder(ppd, s.folder.path() / "r7300.ppd");

@@ -17,13 +17,13 @@ constexpr char kAccount[] = "jp.co.quivo.print.PrintSettings.accountNumber";
 
 TEST(SplitSavedOptions, TicketEntriesToThePanelChangedOptionsToTheJob) {
   const OptionList destination = {
-      {"copies", "1"},                          // the queue's own default
-      {"job-sheets", "none,none"},              // the queue's own default, two values
-      {"Duplex", "DuplexNoTumble"},             // saved, differs from the queue's
-      {"number-up", "2"},                       // saved, differs from the queue's
-      {"media", "iso_a5_148x210mm"},            // saved, the queue has no default
-      {kAccount, "4711"},                       // a ticket entry, even as the queue's default
-      {"printer-info", "Office"},               // describes the queue
+      {"copies", "1"},                // the queue's own default
+      {"job-sheets", "none,none"},    // the queue's own default, two values
+      {"Duplex", "DuplexNoTumble"},   // saved, differs from the queue's
+      {"number-up", "2"},             // saved, differs from the queue's
+      {"media", "iso_a5_148x210mm"},  // saved, the queue has no default
+      {kAccount, "4711"},             // a ticket entry, even as the queue's default
+      {"printer-info", "Office"},     // describes the queue
       {"printer-make-and-model", "Quivo VK-7300 PS"},
       {"marker-change-time", "0"},
       {"device-uri", "socket://10.0.0.5"},
