@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <iconv.h>
 #include <libxml/tree.h>
+#include <locale.h>
 #include <openssl/evp.h>
 #include <plist/plist.h>
 #include <unicode/ubrk.h>
@@ -46,6 +47,10 @@ void PlistXmlFree::operator()(char* xml) const noexcept {
 
 void MallocFree::operator()(void* block) const noexcept {
   std::free(block);
+}
+
+void LocaleFree::operator()(__locale_struct* locale) const noexcept {
+  freelocale(locale);
 }
 
 void CupsDestFree::operator()(cups_dest_t* dest) const noexcept {

@@ -23,6 +23,7 @@ struct _ipp_s;
 typedef struct _ipp_s ipp_t;
 struct cups_dest_s;
 typedef struct cups_dest_s cups_dest_t;
+struct __locale_struct;  // as locale.h declares locale_t
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
@@ -61,6 +62,9 @@ struct IppDelete {
 struct CupsDestFree {
   void operator()(cups_dest_t* dest) const noexcept;  // one destination of libcups
 };
+struct LocaleFree {
+  void operator()(__locale_struct* locale) const noexcept;  // from newlocale
+};
 struct CipherContextFree {
   void operator()(EVP_CIPHER_CTX* context) const noexcept;
 };
@@ -89,6 +93,8 @@ using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 /// One destination (queue or instance) with its options, as cupsGetNamedDest
 /// answers it.
 using CupsDest = std::unique_ptr<cups_dest_t, CupsDestFree>;
+/// A locale object of newlocale (a locale_t).
+using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
 using SpoofChecker = std::unique_ptr<USpoofChecker, SpoofCheckerClose>;
