@@ -12,7 +12,9 @@ namespace jobwick::host {
 
 /// Marks a text for the catalogs where it is defined (a table entry) and is
 /// translated where it is shown, with tr().
-constexpr const char* N_(const char* english) { return english; }
+constexpr const char* N_(const char* english) {
+  return english;
+}
 
 /// `english` in the language of the panel: the first of the user's
 /// preferred languages (--language, else LANGUAGE, LC_ALL, LC_MESSAGES,

@@ -22,14 +22,18 @@ TEST_F(TranslationTest, UsageErrorsAndTheCommandListInTheUsersLanguage) {
   const std::map<std::string, std::optional<std::string>> preferringJapanese = {
       {"LANG", "C.UTF-8"}, {"LANGUAGE", "ja:en"}};
   const Case cases[] = {
-      {japanese, {"frobnicate"},
+      {japanese,
+       {"frobnicate"},
        "jobwick: 不明なコマンド 'frobnicate'\n使い方は 'jobwick --help' で表示されます。\n",
        "unknown"},
-      {preferringJapanese, {"info", "vk7300", "--bogus"},
+      {preferringJapanese,
+       {"info", "vk7300", "--bogus"},
        "jobwick: info: 不明なオプション --bogus\n使い方は 'jobwick info --help' で表示されます。\n",
        "Run"},
       {japanese, {"print"}, "jobwick: print: FILE がありません\n", "missing"},
-      {japanese, {"help"}, "  print         パネルのジョブチケットを付けて CUPS のキューでファイルを印刷する\n",
+      {japanese,
+       {"help"},
+       "  print         パネルのジョブチケットを付けて CUPS のキューでファイルを印刷する\n",
        "print a file on a CUPS queue"},
       {{{"LANG", "C.UTF-8"}}, {"frobnicate"}, "jobwick: unknown command 'frobnicate'\n", "不明"},
       {{{"LANG", "ja_JP.UTF-8"}, {"LANGUAGE", "en:ja"}}, {"help"}, "Commands:\n", "コマンド"},
