@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick_bench: times the panel's costly paths and checks how they grow.
 // Every figure is the median of repeated runs; the checks compare figures
 // measured in the same run (ratios), so that they hold on a slow or busy

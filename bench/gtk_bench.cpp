@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick_gtk_bench: the figures of the panel in GTK widgets. Every figure
 // is the median of repeated runs; the checks are the panel's budgets:
 //   - the tab built and restored (the panel's view asked for, restore, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder-list fetch: the folder-list button asks the printer for its
 // filing folders through the SOAP client, then the answer becomes the folder
 // list, the cache and the folder menu.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder pop-up menu of the filing group, built to the layout of
 // pde/panel_state.h: quick file and the main folder (both fixed items of the
 // interface file), then, when folders are known, a separator and one item

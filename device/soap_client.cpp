@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "device/soap_client.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The SOAP client of the folder-list fetch: posts one request to the
 // printer's web service and waits, pumping the run loop in one-second
 // slices, until the answer is complete, the exchange fails, or 20 seconds

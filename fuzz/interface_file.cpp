@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: interface file.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: ppd model flags.
 #include <cstddef>
 #include <cstdint>

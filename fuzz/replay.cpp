@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Feeds files through the fuzz entries without libFuzzer, so that the
 // normal test run replays every kept crash input and every seed.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick agent: the per-user program, started with the desktop session,
 // that gives the user's held jobs on Jobwick queues the panel. One runs per
 // user. It looks for jobs at start, whenever the scheduler announces a new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick agent with windows: the long-running per-user agent
 // (agent_main.cpp).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's window for one held job.
 #include "gtk/agent_window.h"
 

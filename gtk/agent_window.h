@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's window for one held job: what the job is (document, queue,
 // size) and the queue's panel, the same view as the print dialog's tab;
 // Print writes the panel's ticket onto the job and releases it, Cancel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick-dialog: the panel in GTK 4 widgets. `jobwick dialog` runs this
 // program, so that the headless jobwick never loads GTK.
 //

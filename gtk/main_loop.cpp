@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run loop inside GLib's main loop.
 #include "gtk/main_loop.h"
 

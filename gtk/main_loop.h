@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run loop inside GLib's main loop while GTK is up, and the plug-in's
 // alerts as modal GTK dialogs.
 #pragma once

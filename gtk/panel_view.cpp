@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel's controls as GTK 4 widgets: the view's life, its look-ups and
 // the helpers its parts share (panel_view_binding.h lists the parts).
 #include "gtk/panel_view.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel's controls as GTK 4 widgets. The controls stay the one source
 // of truth: a user's edit on a widget is handed to the control through the
 // host's event path (input filter, then action), and sync() makes every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the parts of PanelView share and nobody else sees: the binding of a
 // control to its widget, the widgets' signal handlers, and the text offsets
 // both directions of an edit convert. The view is split by concern:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The widgets for the controls: one per control, built as the control tree
 // is and following it when the plug-in adds, removes or moves views, tabs
 // or matrix rows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A person's edit on a widget handed to its control, through the host's
 // event path (input filter, then action), after which the widgets show the
 // controls again. GTK's replacement of a selected text (a deletion, then an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Synthesised user input: what a person's mouse and keys do, made on the
 // widgets so that each event takes the path a person's would (the widget's
 // signal, then the control). Where the widget cannot take the event (it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A widget drawn into a PNG file, as its window draws it now (screenshots).
 #include <memory>
 

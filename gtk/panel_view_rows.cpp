@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What makes the widgets read as one form: a row's label, field and lock
 // button belong together (the label names the field for screen readers and
 // gives it a mnemonic; the lock button is named and explained after the

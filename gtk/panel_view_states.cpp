@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the widgets show, read back from GTK rather than from the controls,
 // so that a test compares the screen with the controls' own dump. A secure
 // field's text never leaves the view: its entry shows a bullet a character.

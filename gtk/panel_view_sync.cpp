@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every widget made to show its control's present state: the control tree
 // followed first (widgets built or dropped), then each widget's looks, then
 // the keyboard focus. A widget is changed only where it differs, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GTK print dialog for a document, with the queue's panel as a tab.
 // What tests and scripts make of it is in print_window_script.cpp.
 #include "gtk/print_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GTK print dialog for a document: the panel of the selected queue's
 // plug-in bundle in a tab of its own, and the job printed through
 // GtkPrintJob with every job-ticket entry as the print setting "cups-KEY".

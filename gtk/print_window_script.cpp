@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print dialog driven by the options for tests and scripts: a session's
 // steps on the tab's widgets, the buttons pressed, the file chooser answered
 // and what the dialog showed written down.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print dialog driven by the options tests and scripts give
 // jobwick-dialog in place of a person (`jobwick dialog --help-testing`):
 //

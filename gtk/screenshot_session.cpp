@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A session's panel in a window of its own, drawn into a PNG file.
 #include "gtk/screenshot_session.h"
 

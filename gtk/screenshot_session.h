@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A session's panel in a window of its own, drawn into a PNG file: the
 // developer's way to see the panel as a session leaves it, and the tests'
 // way to compare the widgets with the controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user events of a dialog session, taken on the GTK widgets of a panel
 // view rather than on the controls: each event goes through the widget, as a
 // person's would. Subclasses own when the view is made and dropped.

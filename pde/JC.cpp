@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel controller's life: construction from the host object, teardown,
 // and the panel operations the print dialog calls.
 #include "pde/JC.h"

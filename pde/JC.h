@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel controller: one per print dialog. Holds the host object, the
 // printer's PPD and identity, the PPD-derived model flags, the remembered
 // preferences, the outlets of the loaded interface file and the folder list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Class names of the build. The shared source uses the short names; each
 // build compiles it with its own prefix (JOBWICK_CLASS_PREFIX, set by the
 // build from the model profile), so that both plug-ins can be loaded into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's entry point: the principal class and the exported factory
 // through which the print dialog creates it.
 #include "pde/JC.h"

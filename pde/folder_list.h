@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printer's filing folders as the panel holds them. Each folder is a
 // property-list dictionary, the form of the printer's answer and of the
 // preference cache: "name" (string), "password", "dir", "add" (booleans),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The controller's outlets and actions by name, so that an interface file
 // can connect its controls to the controller and send it their actions.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The controller's operations on state that more than one subsystem writes:
 // each such field is changed here and nowhere else.
 #include <utility>

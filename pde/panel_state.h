@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every subsystem agrees on about the panel's state, defined once: the
 // layout of the folder pop-up and the folder matrix, the folder entry behind
 // a pop-up item, and the readings of lock buttons and check boxes. A missing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The principal class: answers the print dialog's request for panels with
 // one panel controller.
 #include "pde/JC.h"

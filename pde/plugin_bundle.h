@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's own bundle: its resources, interface files and strings.
 #pragma once
 

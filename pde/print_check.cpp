@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print-time check (shouldPrint) and the dialog's summary (summaryInfo).
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared small operations: the PPD's text encoding, localisation of control
 // texts, the system icons, and the model queries.
 #include <algorithm>

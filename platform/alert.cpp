@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Informational alerts: recorded always, shown through the host's presenter.
 #include "platform/alert.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Modal informational alerts. The host installs a presenter that shows the
 // alert and returns when the user dismissed it; without one, alerts are
 // only recorded.

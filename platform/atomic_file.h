@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacing a file whole, so that a reader sees the old content or the new,
 // never a mix, and a failure at any step leaves the old file as it was.
 //

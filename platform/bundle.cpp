@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bundles: the manifest, resource lookup by language, localised strings and
 // interface-file loading. Property lists are read with libplist.
 #include "platform/bundle.h"

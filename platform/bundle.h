@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bundles: a folder holding a manifest (Info.plist), the shared object and
 // Resources/. Resource lookup, file contents and localised strings.
 //

@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
 // The deleters of c_handles.h: the only place that frees these handles.
 #include "platform/c_handles.h"
 
+#include <cups/cups.h>
 #include <cups/ipp.h>
 #include <cups/ppd.h>
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <iconv.h>
 #include <libxml/tree.h>
+#include <locale.h>
 #include <openssl/evp.h>
 #include <plist/plist.h>
 #include <unicode/ubrk.h>
@@ -45,6 +48,14 @@ void PlistXmlFree::operator()(char* xml) const noexcept {
 
 void MallocFree::operator()(void* block) const noexcept {
   std::free(block);
+}
+
+void LocaleFree::operator()(__locale_struct* locale) const noexcept {
+  freelocale(locale);
+}
+
+void CupsDestFree::operator()(cups_dest_t* dest) const noexcept {
+  cupsFreeDests(1, dest);
 }
 
 void IppDelete::operator()(ipp_t* message) const noexcept {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owning holders for the C libraries' handles: each one frees its handle
 // when it goes out of scope, so no caller writes a deleter of its own.
 //
@@ -10,7 +11,7 @@
 #include <memory>
 #include <utility>
 
-// As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, cups/ipp.h,
+// As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, cups/ipp.h, cups/cups.h,
 // iconv.h, openssl/types.h and ICU's unicode/uspoof.h and unicode/ubrk.h
 // declare them.
 typedef void CURL;
@@ -21,6 +22,9 @@ struct ppd_file_s;
 typedef struct ppd_file_s ppd_file_t;
 struct _ipp_s;
 typedef struct _ipp_s ipp_t;
+struct cups_dest_s;
+typedef struct cups_dest_s cups_dest_t;
+struct __locale_struct;  // as locale.h declares locale_t
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
 typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
@@ -56,6 +60,12 @@ struct PPDCloser {
 struct IppDelete {
   void operator()(ipp_t* message) const noexcept;  // a request or response
 };
+struct CupsDestFree {
+  void operator()(cups_dest_t* dest) const noexcept;  // one destination of libcups
+};
+struct LocaleFree {
+  void operator()(__locale_struct* locale) const noexcept;  // from newlocale
+};
 struct CipherContextFree {
   void operator()(EVP_CIPHER_CTX* context) const noexcept;
 };
@@ -81,6 +91,11 @@ using MallocPtr = std::unique_ptr<T, MallocFree>;
 using PPDFile = std::unique_ptr<ppd_file_t, PPDCloser>;
 /// An IPP request or response.
 using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
+/// One destination (queue or instance) with its options, as cupsGetNamedDest
+/// answers it.
+using CupsDest = std::unique_ptr<cups_dest_t, CupsDestFree>;
+/// A locale object of newlocale (a locale_t).
+using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
 using SpoofChecker = std::unique_ptr<USpoofChecker, SpoofCheckerClose>;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Controls of the panel. The hierarchy is held by shared pointers from
 // parent to child; children know their parent and the root knows its window
 // through plain pointers, which are cleared whenever a link is cut so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Controls of the panel: views, tab view, boxes, buttons, matrices of button
 // cells, text fields with formatters, pop-up buttons with menus, progress
 // indicators, and the window that holds the keyboard focus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One-line display of outside texts and the look-alike test, over ICU.
 #include "platform/display_text.h"
 

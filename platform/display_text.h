@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texts from outside (a printer's folder names) made fit to show as one line
 // of a menu, and the test for texts a user could take for one another.
 #pragma once

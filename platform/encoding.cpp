@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // String encodings and byte conversions.
 //
 // The Mac script encodings that can be the system encoding (Mac OS Roman,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // String encodings: the platform's string-encoding numbers, the conversion
 // numbers used for byte conversions, the system encoding, and conversions.
 // The Mac script encodings come from Apple's vendor mapping tables (as

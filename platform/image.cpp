@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images: PNG files (size from the header) and the system's file-type icons.
 #include "platform/image.h"
 

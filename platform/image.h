@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images: bundle images and the system's icons. The headless platform keeps
 // what identifies the picture (its file or icon type) and its size.
 #pragma once

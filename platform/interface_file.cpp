@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interface-file loader: JSON text -> controls, then outlets and actions.
 // Every check happens while building; nothing touches the owner until the
 // whole file has been built, so a malformed file leaves the owner as it was.

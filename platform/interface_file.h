@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interface files: the panel's controls described as JSON (resource type
 // "jwui"; the format is described in platform/INTERFACE_FILES.md). Loading
 // happens in two steps: the whole file is read and every control built

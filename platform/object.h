@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Root object of the platform: the stand-in for the dynamic messaging that
 // the print dialog relies on (outlets connected by name, actions sent by
 // selector name, capability tests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print dialog's extension protocol: the entry class of a plug-in, the
 // panels it hands out, and the host object the panels call back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Property lists through libplist 2.2: bytes -> plist_t -> Value and back.
 //
 // libplist is trusted only as far as it is safe. Its binary reader recurses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Property-list values (dictionaries, arrays, strings, numbers, booleans,
 // data) and their XML form, read and written with libplist.
 #pragma once

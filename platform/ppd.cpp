@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PPD access through libcups. libcups marks its PPD interface deprecated;
 // this file is the only user of it, so the warning is silenced here alone.
 #include "platform/ppd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PPD access through libcups. The host opens the printer's PPD with
 // openPPD(); the panel reads attributes through these wrappers, which keep
 // libcups' deprecated PPD calls inside one file of the platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Print settings, the printing session and the printer, with the
 // print-system style accessors the panel code calls.
 #include "platform/print_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Print settings, printing session and printer: the job's dictionary of
 // string keys and values, and the printer the dialog prints to.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run loop of the calling thread: timers and event sources (such as URL
 // connections) are serviced while runUntilDate pumps it. No threads: every
 // callback runs on the thread that pumps the loop.

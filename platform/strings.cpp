@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text helpers: UTF-8 decoding and encoding, UTF-16 counting, trimming and
 // case-insensitive comparison (Unicode full case folding, from ICU).
 #include "platform/strings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text helpers. Platform strings are UTF-8 std::string; lengths, ranges and
 // limits are counted in UTF-16 units, as the print dialog's string type does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's surroundings: clock, time zone, user names and the
 // temporary folder, each with an override for hosts and tests.
 #include "platform/system.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's surroundings: the clock and time zone, the user's names and
 // the temporary folder. Each can be pinned by the host or a test.
 #pragma once

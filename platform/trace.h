@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tracing sink. Operations bracket themselves with _PDEProlog/_PDEEpilog and
 // may write lines with _PDELog. Both builds discard every trace: the calls
 // exist so that the bracketing stays in the code, and cost nothing.

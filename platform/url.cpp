@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // URL splitting with libcups' URI parser.
 #include "platform/url.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // URLs: split with the print system's URI parser (libcups httpSeparateURI).
 #pragma once
 

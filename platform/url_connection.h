@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // URL loading over HTTP with libcurl's multi interface. A connection starts
 // at once and delivers its events to its delegate from the run loop of the
 // thread that created it, while that loop is pumped (no threads).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Persistent domains as property-list files, one per domain, in a folder
 // readable by the user only (the domains hold cipher text of credentials).
 //

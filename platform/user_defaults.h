@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Per-user defaults with persistent domains: one property-list file per
 // domain (NAME.plist) in the user's preferences folder, written atomically.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XML documents read with libxml2, with options safe for untrusted input:
 // no network access, no DTD loading, no entity substitution, libxml2's
 // depth and amplification limits left on. White-space-only text between

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder-list cache: the filing folders the printer reported at the last
 // fetch, kept in the preference record with the address the fetch used, so
 // that the folder menu offers them at the next construction without asking

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction's reading of the preference record: the check of the
 // record's model and release, the remembered entries and the folder-list
 // cache, from one read of the store.

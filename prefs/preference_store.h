@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The per-printer preference store: one persistent user-defaults domain per
 // printer, holding the panel's preference record under the build's record
 // key. Every preference operation of the controller opens the store through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The remembered entries of the panel: one preference record per printer and
 // user. At each confirmed print every rememberable field is stored (secrets
 // only as cipher text) together with the mask of the lock buttons that were

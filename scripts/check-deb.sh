@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Checks the Debian package as a person would meet it: builds jobwick
-# (optimised, no tests), makes the package with CPack, and on a fresh Debian 12
-# (a minimal bookworm root made by debootstrap in the build folder):
-#   - installs it with `apt-get install ./jobwick_*.deb` (dependencies from
-#     the Debian mirror),
+# Checks the Debian packages as a packager and a person would meet them:
+# builds jobwick (optimised, no tests), makes the packages with CPack
+# (jobwick, jobwick-gtk and their -dbgsym), and
+#   - runs lintian (pedantic) on both: no error may be reported; the
+#     warnings it still gives are listed (docs/packaging.md names each one
+#     with its reason),
+#   - checks what they install: no path of the source or build folder in any
+#     file, every RUNPATH relative to the file ($ORIGIN), every binary
+#     stripped, every program with its compressed manual page,
+# and on a fresh Debian 12 (a minimal bookworm root made by debootstrap in
+# the build folder):
+#   - installs jobwick with `apt-get install ./jobwick_*.deb` (dependencies
+#     from the Debian mirror) and checks that no GTK came with it,
 #   - runs the installed `jobwick info vk7300`, `jobwick queues` and
 #     `jobwick print --dry-run` and a real `jobwick print` against a private
-#     CUPS scheduler on loopback (this script starts and stops it), and finds
-#     the manual page with `man -w jobwick`,
-#   - removes the package with `apt-get purge` (and `apt-get autoremove`)
+#     CUPS scheduler on loopback (this script starts and stops it) whose
+#     model folder is the root's, with a queue made by `lpadmin -m
+#     jobwick/vk7300.ppd`, and finds the manual page with `man -w jobwick`,
+#   - installs jobwick-gtk and runs `jobwick dialog --help`,
+#   - removes both with `apt-get purge` (and `apt-get autoremove`)
 #     and checks that none of its files is left, nor a package it brought in
 #     (but those a base-system package recommends, which apt keeps).
 # Every step's output goes to BUILD_DIR/check-deb.log; the script fails on
 # the first step that does, naming it.
 #
-# Needs root (debootstrap, chroot, mounting /proc in the root), debootstrap
-# and the Debian mirror.
+# Needs root (debootstrap, chroot, mounting /proc in the root), debootstrap,
+# lintian and the Debian mirror.
 #
 # Usage: scripts/check-deb.sh [BUILD_DIR]        (default build-deb)
 #   JOBWICK_DEB_MIRROR   the Debian mirror (default http://deb.debian.org/debian)
@@ -37,19 +47,31 @@ fail() {
   exit 1
 }
 [ "$(id -u)" -eq 0 ] || { say "needs root (debootstrap, chroot, mount)"; exit 2; }
-for tool in debootstrap chroot cpack dpkg-deb /usr/sbin/cupsd lpadmin; do
-  command -v "$tool" >/dev/null 2>&1 || { say "needs $tool (apt-get install debootstrap cups cups-client)"; exit 2; }
+for tool in debootstrap chroot cpack dpkg-deb /usr/sbin/cupsd lpadmin lintian readelf file; do
+  command -v "$tool" >/dev/null 2>&1 || {
+    say "needs $tool (apt-get install debootstrap cups cups-client lintian binutils file)"
+    exit 2
+  }
 done
 
+# Built as a Debian package build is: dpkg-buildflags' hardening and
+# optimisation flags, and source paths mapped away (-ffile-prefix-map).
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+export CFLAGS="$CPPFLAGS $CFLAGS" CXXFLAGS="$CPPFLAGS $CXXFLAGS"
 scripts/build.sh "$dir"
 mkdir -p "$dir"
 log="$PWD/$dir/check-deb.log"
 : >"$log"
-rm -f "$dir"/jobwick_*.deb
+rm -f "$dir"/jobwick*.deb "$dir"/jobwick*.ddeb
 (cd "$dir" && cpack -G DEB >>"$log" 2>&1) || fail "cpack -G DEB"
 deb="$(ls "$dir"/jobwick_*.deb)"
-say "package $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+gtk_deb="$(ls "$dir"/jobwick-gtk_*.deb)"
+for package in "$deb" "$gtk_deb"; do
+  say "package $(basename "$package"): $(dpkg-deb -f "$package" Depends)"
+done
 say "log in $log"
+scripts/check-deb-contents.sh "$deb" "$gtk_deb" >>"$log" 2>&1 ||
+  fail "the packages' contents (scripts/check-deb-contents.sh)"
 
 work="$(mktemp -d "$PWD/$dir/check-deb.XXXXXX")"
 root="$work/root"
@@ -102,9 +124,11 @@ packages() { in_root dpkg-query -W -f '${Package}\n' | LC_ALL=C sort; }
 snapshot >"$work/before"
 packages >"$work/packages-before"
 
-cp "$deb" "$root/tmp/"
+cp "$deb" "$gtk_deb" "$root/tmp/"
 step "apt-get install ./$(basename "$deb")" in_root apt-get install -y -q "/tmp/$(basename "$deb")"
 in_root dpkg -L jobwick >"$work/files" || fail "dpkg -L jobwick"
+gui="$(in_root dpkg-query -W -f '${Package}\n' | grep -E '^(libgtk|libgdk|libwayland|libx11-6)' || true)"
+[ -z "$gui" ] || fail "jobwick brought in GUI libraries: $(tr '\n' ' ' <<<"$gui")"
 
 # The installed command, as a user runs it: no variable tells it where the
 # bundles are.
@@ -125,7 +149,13 @@ expect_output() {
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 server="127.0.0.1:$port"
 cups="$work/cups"
-mkdir -p "$cups/etc/ppd" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log"
+mkdir -p "$cups/etc/ppd" "$cups/spool/tmp" "$cups/cache" "$cups/state" "$cups/log" "$cups/data"
+# The scheduler's data with the root's model folder, where the package put
+# the drivers (the system's sample drivers left out: they take long to list).
+for entry in /usr/share/cups/*; do
+  case "$(basename "$entry")" in model | drv) ;; *) ln -s "$entry" "$cups/data/" ;; esac
+done
+ln -s "$root/usr/share/cups/model" "$cups/data/model"
 cat >"$cups/etc/cupsd.conf" <<EOF
 Listen 127.0.0.1:$port
 Browsing No
@@ -153,6 +183,7 @@ ErrorLog $cups/log/error_log
 PageLog $cups/log/page_log
 FileDevice Yes
 Sandboxing Relaxed
+DataDir $cups/data
 EOF
 timeout -k 5 600 /usr/sbin/cupsd -f -c "$cups/etc/cupsd.conf" -s "$cups/etc/cups-files.conf" &
 cupsd_pid=$!
@@ -161,8 +192,12 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 CUPS_SERVER="$server" lpstat -r >>"$log" 2>&1 || fail "private cupsd on $server did not start"
-step "lpadmin -p Office_MFP (sample vk7300 PPD)" env CUPS_SERVER="$server" lpadmin -p Office_MFP -E \
-  -v "file://$cups/office.prn" -P "$source_dir/examples/ppd/vk7300.ppd"
+expect_output "lpinfo -m lists the drivers" "jobwick/vk7300.ppd Quivo VK-7300" \
+  env CUPS_SERVER="$server" lpinfo -m
+expect_output "lpinfo --device-id finds the vk410e driver" "jobwick/vk410e.ppd" \
+  env CUPS_SERVER="$server" lpinfo --device-id "MFG:Quivo;MDL:VK-410E;" -m
+step "lpadmin -p Office_MFP -m jobwick/vk7300.ppd" env CUPS_SERVER="$server" lpadmin -p Office_MFP -E \
+  -v "file://$cups/office.prn" -m jobwick/vk7300.ppd
 
 expect_output "jobwick --help" "Usage: jobwick" run_user jobwick --help
 expect_output "jobwick info vk7300" "/usr/lib/jobwick/bundles" run_user jobwick info vk7300
@@ -173,14 +208,15 @@ expect_output "jobwick print" "Office_MFP-" run_user jobwick print /usr/share/do
   --printer Office_MFP --session /usr/share/doc/jobwick/examples/sessions/vk7300-retention.json
 expect_output "man -w jobwick" "/usr/share/man/man1/jobwick.1" run_user man -w jobwick
 expect_output "man jobwick" "jobwick" run_user man -P cat jobwick
-if grep -qx /usr/bin/jobwick-dialog "$work/files"; then
-  expect_output "jobwick-dialog --help" "Usage: jobwick dialog" run_user jobwick dialog --help
-fi
+step "apt-get install ./$(basename "$gtk_deb")" in_root apt-get install -y -q "/tmp/$(basename "$gtk_deb")"
+in_root dpkg -L jobwick-gtk >>"$work/files" || fail "dpkg -L jobwick-gtk"
+expect_output "jobwick dialog --help" "Usage: jobwick dialog" run_user jobwick dialog --help
+expect_output "man -w jobwick-dialog" "/usr/share/man/man1/jobwick-dialog.1" run_user man -w jobwick-dialog
 
 # Removal: the package and everything apt brought for it go, and the root
 # holds what it held before (the preference records of the user who
 # printed, under /root, are the user's and stay).
-step "apt-get purge jobwick" in_root apt-get purge -y -q jobwick
+step "apt-get purge jobwick jobwick-gtk" in_root apt-get purge -y -q jobwick jobwick-gtk
 step "apt-get autoremove --purge" in_root apt-get autoremove --purge -y -q
 left=()
 while read -r file; do

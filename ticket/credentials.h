@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Credential protection: AES-128 over independent 16-byte blocks with the
 // program's fixed key or with a per-job key taken from the spool-time text,
 // Base64 text of cipher bytes and back, and the MD5 digest of pass codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job-ticket key catalogue and the value notations.
 //
 // The job ticket is the set of print-settings entries under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading values back from the job ticket and the preference record.
 //
 // Everything read here is untrusted: print settings come from whatever

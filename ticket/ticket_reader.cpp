@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job-ticket reader: fills the panel from the job ticket in the job's
 // print settings when the dialog restores its values.
 //

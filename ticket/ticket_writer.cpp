@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job-ticket writer: turns the panel's current state into the entries
 // of the job's print settings that the printer driver's filter reads.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ticket/value_helpers.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Print-settings value helpers shared by the job-ticket writer and reader and
 // the preference store: hexadecimal text of bytes and back, the spool-time
 // text, clean-up of texts the printer shows, and storing ASCII values in the

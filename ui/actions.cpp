@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Control actions. Each action ignores its sender and reads the controls it
 // is named after; it enforces the fixed combinations (quick file only with
 // hold after print), clears entries that no longer apply unless they are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One-time preparation of the loaded panel: localised texts, input filters,
 // padlock icons, the folder menu, the controls the printer model lacks, the
 // printer's address and the hidden activity indicator. Every step skips a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keystroke filters of the panel's text fields.
 #include "ui/filters.h"
 

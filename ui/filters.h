@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keystroke filters of the panel's text fields. They convert nothing: the
 // values stay strings from the field to the job ticket. Each filter only
 // decides whether one edit (a typed character or a paste) may happen, by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Normal and dimmed looks of the panel's text fields and labels. Input
 // fields carry a non-zero tag in the interface files, labels tag 0; the tag
 // alone tells them apart. The text itself is never changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Readings of the panel's controls shared by the enablement rules and the
 // control actions, built on pde/panel_state.h. A missing control reads as the zero state: a check
 // box or lock button that is off, a matrix on row 0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Enablement rules: each one reads the current state of the controls,
 // computes one yes/no answer and applies it to the one control it is named
 // after, either by enabling it or by highlighting it as normal or dimmed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz entries that build a panel controller around the input: the job
 // ticket in the print settings, the printer's answer file, the preference
 // domain file, and the PPD.

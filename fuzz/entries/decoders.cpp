@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz entries for the two text decoders that read ticket and preference
 // values: Base64decode and myatoi.
 #include <cstdlib>

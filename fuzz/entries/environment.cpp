@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide setting the controller-building fuzz entries run in, and
 // the table of entries.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Entry functions of the fuzz targets. Each takes one input of arbitrary
 // bytes and drives it through the code that reads such data in the field:
 // the Base64 and hexadecimal decoders, the job-ticket reader, the answer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces shared by the fuzz entries that build a panel controller.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz entries for the host's readers of outside data: settings files,
 // session scripts and the forms `jobwick ticket show` reads. None of them
 // keeps state between inputs: each input gets its own settings and script,

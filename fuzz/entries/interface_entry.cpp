@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz entry for the interface-file loader: parse, build and connect
 // arbitrary text.
 #include <string_view>

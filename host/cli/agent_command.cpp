@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick agent --once --headless: the agent's work on the user's oldest
 // held job, without a window, for tests and administrators.
 #include <cups/cups.h>

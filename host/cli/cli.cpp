@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command-line parsing.
 #include "host/cli/cli.h"
+
+#include "host/common/translate.h"
 
 #include <algorithm>
 #include <sstream>
@@ -51,18 +54,18 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
       inlineValue = word.substr(equals + 1);
     }
     const OptionSpec* spec = find(name);
-    if (!spec) return fail("unknown option " + name);
-    if (!spec->repeatable && parsed.has(name)) return fail("option " + name + " given twice");
+    if (!spec) return fail(trf("unknown option %1", {name}));
+    if (!spec->repeatable && parsed.has(name)) return fail(trf("option %1 given twice", {name}));
 
     std::string value;
     if (spec->valueName.empty()) {
-      if (inlineValue) return fail("option " + name + " takes no value");
+      if (inlineValue) return fail(trf("option %1 takes no value", {name}));
     } else if (inlineValue) {
       value = *inlineValue;
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      return fail("option " + name + " needs a value (" + std::string(spec->valueName) + ")");
+      return fail(trf("option %1 needs a value (%2)", {name, spec->valueName}));
     }
     parsed.options[name].push_back(std::move(value));
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command-line parsing for jobwick: options declared per subcommand,
 // "--name value", "--name=value", flags, and "--" to end the options.
 #pragma once

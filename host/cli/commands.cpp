@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The subcommand table, help texts and dispatch.
 #include "host/cli/commands.h"
 
@@ -6,6 +7,7 @@
 #include <sstream>
 
 #include "host/cli/dialog_options.h"
+#include "host/common/translate.h"
 #include "platform/user_defaults.h"
 
 #ifndef JOBWICK_VERSION
@@ -129,7 +131,8 @@ int runUnknown(const std::vector<std::string>& args, std::ostream& out, std::ost
   const bool json = wantsJson(args);
   auto members = subcommandsStartingWith(first);
   if (members.empty()) {
-    return reportError({out, err, json, {}}, ExitStatus::usage, "unknown command '" + first + "'");
+    return reportError({out, err, json, {}}, ExitStatus::usage,
+                       trf("unknown command '%1'", {first}));
   }
   if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
     out << groupHelp(first, members);
@@ -141,7 +144,7 @@ int runUnknown(const std::vector<std::string>& args, std::ostream& out, std::ost
         (names.empty() ? "" : ", ") + std::string("'jobwick ") + joinWords(candidate->words) + "'";
   }
   return reportError({out, err, json, {}}, ExitStatus::usage,
-                     "'" + first + "' needs a subcommand: " + names);
+                     trf("'%1' needs a subcommand: %2", {first, names}));
 }
 
 /// jobwick info BUNDLE: its options, help text and runner.
@@ -150,7 +153,7 @@ Subcommand infoCommand() {
       {"info"},
       "BUNDLE",
       1,
-      "load a plug-in bundle and show the panels it makes for a printer",
+      N_("load a plug-in bundle and show the panels it makes for a printer"),
       "Loads the plug-in bundle, creates its principal class, calls initWithBundle and asks "
       "it for panels of the print-dialog type, acting as the dialog's host with the printer "
       "given by the options. For each panel it shows the name, the kind, the PPD option "
@@ -179,7 +182,7 @@ Subcommand sessionCommand() {
       {"session"},
       "SCRIPT",
       1,
-      "drive the panel through a dialog-session script",
+      N_("drive the panel through a dialog-session script"),
       "Runs a dialog session: loads the bundle that SCRIPT names, opens a print dialog for "
       "its printer with its starting print settings, and takes the script's steps in the "
       "panel as a person or the print dialog would: restore, show, type, paste, clear, "
@@ -223,7 +226,7 @@ Subcommand printCommand() {
       {"print"},
       "FILE",
       1,
-      "print a file on a CUPS queue with the panel's job ticket",
+      N_("print a file on a CUPS queue with the panel's job ticket"),
       "Asks the CUPS scheduler (CUPS_SERVER and the usual client configuration honoured) "
       "for the queue, its PPD and device URI, and loads the plug-in bundle that serves it: "
       "the one the PPD names with *JobwickDialogExtension, else the one whose model ends "
@@ -234,6 +237,14 @@ Subcommand printCommand() {
       "Otherwise FILE (\"-\": standard input) is submitted with every print-settings "
       "entry as a job option, exactly as saved, the job name as job-name, and the job id "
       "(QUEUE-ID) is printed.\n"
+      "\n"
+      "As with lp, without --printer the job goes to the CUPS default destination (the "
+      "user's 'lpoptions -d', else $LPDEST or $PRINTER, else the scheduler's 'lpadmin -d'), "
+      "and the options saved for the queue ('lpoptions -p QUEUE -o ...' in ~/.cups/lpoptions "
+      "or the system's lpoptions, and the queue's defaults) apply: printer options are sent "
+      "as lp sends them (--option and --copies win), and job-ticket entries among them are "
+      "print settings the panel restores (under the script's settings, --settings and "
+      "--set), so that only the ticket the panel then saves reaches the job.\n"
       "\n"
       "The job options are the ticket's own values: ciphers, digests and the plain number "
       "entries the ticket defines; a typed pass code or password is never sent in clear. "
@@ -251,7 +262,8 @@ Subcommand printCommand() {
       "session script or the settings file cannot be read or is malformed. Nothing is "
       "run, written or sent before the command line and the inputs have been checked.",
       {
-          {"--printer", "QUEUE", "the CUPS queue to print on (required)"},
+          {"--printer", "QUEUE",
+           "the CUPS queue to print on; default: the CUPS default destination"},
           {"--session", "SCRIPT", "a dialog-session script whose steps the user takes"},
           {"--settings", "FILE", "the job's print settings to restore (JSON or key=value lines)"},
           {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)", true},
@@ -284,7 +296,7 @@ Subcommand queuesCommand() {
       {"queues"},
       "",
       0,
-      "list the CUPS queues and the bundle that serves each",
+      N_("list the CUPS queues and the bundle that serves each"),
       "Asks the CUPS scheduler for its queues and, for each, fetches its PPD and names the "
       "plug-in bundle that serves it, or says why none does, and whether the queue's job "
       "tickets are private: \"tickets private\" when the queue is under the scheduler "
@@ -307,7 +319,7 @@ Subcommand setupCommand() {
       {"setup"},
       "QUEUE",
       1,
-      "make a Jobwick printer's queue whose tickets other users cannot read",
+      N_("make a Jobwick printer's queue whose tickets other users cannot read"),
       "For an administrator (root, or a member of the scheduler's SystemGroup, as with "
       "sudo). Makes the queue QUEUE (with --ppd or --model, and "
       "--device-uri) or updates it, and puts it under the scheduler policy jobwick, adding "
@@ -407,7 +419,7 @@ Subcommand ticketShowCommand() {
       {"ticket", "show"},
       "SETTINGS",
       1,
-      "explain every entry of a job ticket in words",
+      N_("explain every entry of a job ticket in words"),
       "Reads a job ticket, the panel's entries of a job's print settings, from SETTINGS: "
       "a JSON settings file {\"jobName\": ..., \"settings\": {KEY: VALUE}} (as written by "
       "'session --save-settings'), key=value lines, the output of 'lpoptions -p QUEUE' or "
@@ -455,7 +467,7 @@ Subcommand foldersCommand() {
       {"folders"},
       "",
       0,
-      "ask a printer for its filing folders, as the panel does",
+      N_("ask a printer for its filing folders, as the panel does"),
       "Loads the bundle, sets the panel's printer address to HOST[:PORT] and presses its "
       "folder-list button, so that the plug-in's own SOAP client asks the printer "
       "(http://HOST[:PORT]/quivo-mfp-srv) for its filing folders, then prints the list, "
@@ -497,7 +509,7 @@ Subcommand prefsShowCommand() {
       {"prefs", "show"},
       "PRINTER-ID",
       1,
-      "show what the panel remembers for a printer, secrets deciphered",
+      N_("show what the panel remembers for a printer, secrets deciphered"),
       "Reads the preferences the panel keeps for the printer PRINTER-ID (its queue name): "
       "the file jp.co.quivo.mfp.PRINTER-ID.plist in the preferences folder, record \"Job "
       "Handling\" (vk7300 build) or \"Jobwick\" (vk410e build). Shows each remembered "
@@ -547,12 +559,13 @@ std::string subcommandHelp(const Subcommand& command) {
 
 std::string commandHelp() {
   std::ostringstream out;
-  out << "Usage: jobwick COMMAND [arguments] [options]\n"
-      << "       jobwick help [COMMAND]\n"
-      << "       jobwick --version\n\n"
-      << "A headless print dialog: loads a Jobwick plug-in bundle, acts as its host for a\n"
-      << "printer described by a PPD file, and shows what the plug-in does.\n\n"
-      << "Commands:\n";
+  out << tr(
+      "Usage: jobwick COMMAND [arguments] [options]\n"
+      "       jobwick help [COMMAND]\n"
+      "       jobwick --version\n\n"
+      "A headless print dialog: loads a Jobwick plug-in bundle, acts as its host for a\n"
+      "printer described by a PPD file, and shows what the plug-in does.\n\n"
+      "Commands:\n");
   std::size_t width = 0;
   for (const auto& command : subcommands())
     width = std::max(width, joinWords(command.words).size());
@@ -562,14 +575,17 @@ std::string commandHelp() {
   width = std::max(width, dialog.size());
   for (const auto& command : subcommands()) {
     std::string name = joinWords(command.words);
-    out << "  " << name << std::string(width - name.size() + 3, ' ') << command.summary << "\n";
+    out << "  " << name << std::string(width - name.size() + 3, ' ')
+        << tr(std::string(command.summary).c_str()) << "\n";
   }
   out << "  " << dialog << std::string(width - dialog.size() + 3, ' ')
-      << "print a file from the GTK print dialog, the queue's panel as a tab\n";
-  out << "\nExit status (every command):\n"
-      << exitStatusTable()
-      << "\nRun 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.\n"
-      << "\nExamples:\n";
+      << tr("print a file from the GTK print dialog, the queue's panel as a tab") << "\n";
+  out << "\n"
+      << tr("Exit status (every command):") << "\n"
+      << exitStatusTable() << "\n"
+      << tr("Run 'jobwick help COMMAND' or 'jobwick COMMAND --help' for a command's options.")
+      << "\n\n"
+      << tr("Examples:") << "\n";
   for (const auto& command : subcommands()) {
     std::string_view examples = command.examples;
     out << examples.substr(0, examples.find('\n')) << "\n";
@@ -621,19 +637,19 @@ int runJobwick(const std::vector<std::string>& args, std::ostream& out, std::ost
   };
   if (!command->replacesArguments.empty() && parsed->has(command->replacesArguments)) {
     if (!parsed->positionals.empty()) {
-      return reportError(errors, ExitStatus::usage,
-                         std::string(command->replacesArguments) + " takes the place of " +
-                             std::string(command->arguments));
+      return reportError(
+          errors, ExitStatus::usage,
+          trf("%1 takes the place of %2", {command->replacesArguments, command->arguments}));
     }
     return run();
   }
   if (parsed->positionals.size() < command->positionalCount) {
-    return reportError(errors, ExitStatus::usage, "missing " + std::string(command->arguments));
+    return reportError(errors, ExitStatus::usage, trf("missing %1", {command->arguments}));
   }
   if (parsed->positionals.size() > command->positionalCount) {
     return reportError(
         errors, ExitStatus::usage,
-        "unexpected argument '" + parsed->positionals[command->positionalCount] + "'");
+        trf("unexpected argument '%1'", {parsed->positionals[command->positionalCount]}));
   }
   return run();
 }

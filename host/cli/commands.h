@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The jobwick command: a table of subcommands, each with its options, help
 // text and runner, and the dispatcher that picks one from the command line.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options shared by the dialog commands.
 #include "host/cli/dialog_options.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options shared by the commands that open a dialog or read what one
 // left: their declarations, the one check of their values (made before any
 // command runs, so that a usage error has no side effects), and the engine's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick folders: asks a printer for its filing folders through the
 // plug-in's own client, by pressing the panel's folder-list button, and shows
 // the list; with a printer identifier the panel caches it for that printer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick info: the panels a bundle makes for a printer, and what they
 // report about themselves.
 

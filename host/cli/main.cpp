@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick: a headless print dialog for Jobwick plug-in bundles.
 #include <unistd.h>
 
@@ -19,8 +20,9 @@ int runDialogProgram(char** argv) {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   std::vector<std::filesystem::path> candidates;
   if (!ec) candidates.push_back(self.parent_path() / "jobwick-dialog");
-#ifdef JOBWICK_DIALOG_BUILD_PATH
-  candidates.emplace_back(JOBWICK_DIALOG_BUILD_PATH);
+#ifdef JOBWICK_DIALOG_FROM_BUILD_BIN
+  // jobwick of the build folder runs the dialog built there.
+  if (!ec) candidates.push_back(self.parent_path() / JOBWICK_DIALOG_FROM_BUILD_BIN);
 #endif
   for (const auto& program : candidates) {
     if (::access(program.c_str(), X_OK) != 0) continue;

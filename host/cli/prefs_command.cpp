@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick prefs show: a printer's remembered entries in words.
 #include <algorithm>
 #include <string>

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick print and jobwick queues: jobs through CUPS carrying the panel's
 // job ticket.
+#include <algorithm>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +16,7 @@
 #include "host/cups/cups_options.h"
 #include "host/cups/cups_queue.h"
 #include "host/cups/queue_bundles.h"
+#include "host/cups/saved_options.h"
 #include "host/cups/submit.h"
 #include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
@@ -24,18 +27,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// The job's request from the command line, the panel's settings and the
-/// document's name (the option values have been checked before anything
-/// ran). The document itself is read only when the job is submitted.
-JobRequest jobFrom(const ParsedArgs& args, const platform::PrintSettings& settings) {
+/// The job's request for `queue` from the command line, the options saved
+/// for the queue, the panel's settings and the document's name (the option
+/// values have been checked before anything ran). The document itself is
+/// read only when the job is submitted.
+JobRequest jobFrom(const ParsedArgs& args, const std::string& queue, const OptionList& saved,
+                   const platform::PrintSettings& settings) {
   const std::string file = args.positionals.front();
-  JobRequest job = jobForTicket(*args.value("--printer"), settings,
+  JobRequest job = jobForTicket(queue, settings,
                                 file == "-" ? "(stdin)" : fs::path(file).filename().string(), {});
   if (auto copies = args.value("--copies")) job.copies = std::stoi(*copies);
+  OptionList given;
   for (const auto& entry : args.values("--option")) {
     const auto equals = entry.find('=');
-    job.printerOptions.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
+    given.emplace_back(entry.substr(0, equals), entry.substr(equals + 1));
   }
+  // The saved options first, as lp sends them; the command line's win.
+  for (const auto& option : saved) {
+    const bool overridden = (option.first == "copies" && job.copies) ||
+                            std::any_of(given.begin(), given.end(),
+                                        [&](const auto& g) { return g.first == option.first; });
+    if (!overridden) job.printerOptions.push_back(option);
+  }
+  job.printerOptions.insert(job.printerOptions.end(), given.begin(), given.end());
   return job;
 }
 
@@ -130,9 +144,6 @@ std::string privacyWords(const QueueInfo& queue) {
 
 int runPrint(const Invocation& invocation) {
   const ParsedArgs& args = invocation.args;
-  if (!args.value("--printer")) {
-    return invocation.fail(ExitStatus::usage, "option --printer QUEUE is required");
-  }
   if (args.has("--session") && args.has("--settings")) {
     return invocation.fail(ExitStatus::usage, "give --session or --settings, not both");
   }
@@ -155,12 +166,21 @@ int runPrint(const Invocation& invocation) {
   // The document is checked now but read only when the job is sent.
   const std::string& file = args.positionals.front();
   if (!checkDocument(file, &error)) return invocation.fail(ExitStatus::badInput, error);
-  auto target = resolveQueue(*args.value("--printer"), defaultBundleDir(), &error);
+  const std::optional<std::string> queue =
+      args.value("--printer") ? args.value("--printer") : defaultDestination();
+  if (!queue) {
+    return invocation.fail(ExitStatus::usage,
+                           "no --printer QUEUE given and CUPS has no default destination "
+                           "(lpoptions -d QUEUE, or lpadmin -d QUEUE)");
+  }
+  auto target = resolveQueue(*queue, defaultBundleDir(), &error);
   if (!target) return invocation.fail(ExitStatus::failure, error);
+  const SavedOptions saved = savedOptionsFor(target->queue.name);
 
   SessionOptions jobAndUser;
   if (auto v = args.value("--settings")) jobAndUser.settingsFile = fs::path(*v);
   jobAndUser.settingOverrides = settingOverridesFrom(args);
+  jobAndUser.savedSettings = saved.ticket;
   jobAndUser.language = args.value("--language");
   jobAndUser.prefsDir = preferencesFolderFor(args);
   if (auto v = args.value("--save-settings")) jobAndUser.saveSettings = fs::path(*v);
@@ -180,7 +200,8 @@ int runPrint(const Invocation& invocation) {
     if (!args.has("--dry-run")) return invocation.fail(ExitStatus::failure, exposed);
     invocation.err << "jobwick: print: warning: without --dry-run: " << exposed << "\n";
   }
-  return submitPrint(invocation, *target, jobFrom(args, verdict.settings));
+  return submitPrint(invocation, *target,
+                     jobFrom(args, target->queue.name, saved.job, verdict.settings));
 }
 
 int runQueues(const Invocation& invocation) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick session: runs a dialog-session script against a plug-in bundle and
 // reports what the panel did.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick setup: a queue for a Jobwick printer whose job tickets no other
 // user of the scheduler can read or change.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick ticket show: a job ticket explained entry by entry.
 #include <fstream>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's alerts in words.
 #include "host/common/alert_text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's alerts in words, as every front end reports them: on one
 // line, with whatever came from a printer or a bundle escaped so that it
 // can neither forge output lines nor drive the terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bounded reads of input files.
 #include "host/common/bounded_read.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the host's input files with a size bound: a file that never ends
 // (/dev/zero, an endless pipe) or is too large is refused, not read whole.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checking, opening and streaming the document to print.
 #include "host/common/document.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The document `jobwick print` sends: checked before anything is asked of
 // the scheduler, opened only when the job is submitted, and streamed to it
 // in chunks, never read whole into memory.

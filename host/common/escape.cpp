@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Escaping outside text for text output.
 #include "host/common/escape.h"
 

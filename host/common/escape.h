@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text from outside (folder names from a printer, ticket values, PPD texts)
 // made safe to print: no line breaks or control characters reach the
 // terminal, so such text can neither forge output lines nor drive it.

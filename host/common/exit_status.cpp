@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exit statuses and error reports.
 #include "host/common/exit_status.h"
 
@@ -6,6 +7,7 @@
 #include <utility>
 
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "platform/user_defaults.h"
 
 #include "host/common/escape.h"
@@ -30,16 +32,17 @@ std::string_view exitStatusName(int status) {
 }
 
 std::string exitStatusTable() {
-  return "  0  done\n"
-         "  1  the work failed: a bundle cannot be used, the scheduler or a printer cannot\n"
-         "     be reached, refused or gave no answer, a session expectation failed, no such\n"
-         "     record, a queue other users can read would get a ticket's secrets\n"
-         "  2  the command line is wrong (nothing was read, written or sent)\n"
-         "  3  the input was read and shown, and problems were found in it; the panel\n"
-         "     refused to print\n"
-         "  4  an input file (session script, settings file, job ticket, PPD, document)\n"
-         "     cannot be read, is too large or is not in its format, or a script cannot\n"
-         "     run as written\n";
+  return tr(
+      "  0  done\n"
+      "  1  the work failed: a bundle cannot be used, the scheduler or a printer cannot\n"
+      "     be reached, refused or gave no answer, a session expectation failed, no such\n"
+      "     record, a queue other users can read would get a ticket's secrets\n"
+      "  2  the command line is wrong (nothing was read, written or sent)\n"
+      "  3  the input was read and shown, and problems were found in it; the panel\n"
+      "     refused to print\n"
+      "  4  an input file (session script, settings file, job ticket, PPD, document)\n"
+      "     cannot be read, is too large or is not in its format, or a script cannot\n"
+      "     run as written\n");
 }
 
 int reportError(const ErrorSink& sink, ExitStatus status, std::string_view message) {
@@ -57,8 +60,9 @@ int reportError(const ErrorSink& sink, ExitStatus status, std::string_view messa
     start = end + 1;
   }
   if (status == ExitStatus::usage) {
-    sink.err << "Run 'jobwick " << (command.empty() ? "--help" : command + " --help")
-             << "' for usage.\n";
+    sink.err << trf("Run '%1' for usage.",
+                    {"jobwick " + (command.empty() ? "--help" : command + " --help")})
+             << "\n";
   }
   if (sink.json) {
     nlohmann::ordered_json error = {{"status", code},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exit statuses of every jobwick command, and the one way a command
 // reports a failure: the message on standard error and, with --json, a JSON
 // error object on standard output as well.

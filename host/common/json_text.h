@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JSON documents as text. Strings from outside (a PPD's texts, queue and
 // bundle names, a printer's folder names, the scheduler's messages) need not
 // be valid UTF-8; dumping such a string throws in nlohmann, so every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Print settings to and from JSON documents and option lines.
 #include "host/common/settings_io.h"
 

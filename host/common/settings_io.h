@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job's print settings as files: a JSON document
 //   {"jobName": "Quarterly report", "settings": {"key": "value", ...}}
 // or CUPS-style option lines ("key=value", one per line).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Temporary files and folders.
 #include "host/common/temporary.h"
 

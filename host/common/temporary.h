@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Temporary files and folders that remove themselves: scratch preferences
 // folders, a queue's PPD fetched from the scheduler, a session's empty
 // preferences. Every one is made in the user's temporary folder ($TMPDIR,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job tickets read back from CUPS.
 #include "host/cups/cups_options.h"
 

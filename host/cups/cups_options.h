@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job tickets as CUPS gives them back: the output of `lpoptions -p QUEUE`,
 // ipptool's listing of a job's attributes, and a submitted job's attributes
 // asked for through IPP Get-Job-Attributes.

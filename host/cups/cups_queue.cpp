@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CUPS queues and the bundles that serve them.
 #include "host/cups/cups_queue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CUPS queues as a print dialog sees them: the scheduler asked through
 // libcups (CUPS_SERVER and the usual client configuration honoured) for a
 // queue, its device URI and PPD, and the plug-in bundle that serves it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Held jobs: Get-Jobs, Set-Job-Attributes and Cancel-Job through libcups.
 #include "host/cups/held_jobs.h"
 

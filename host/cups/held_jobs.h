@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user's held jobs on the scheduler, and what the agent does to one:
 // writes the job ticket onto it and releases it in one request, or cancels
 // it. A queue whose default is to hold every job (job-hold-until-default

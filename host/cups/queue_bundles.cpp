@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundles serving the scheduler's queues, with the PPD keywords they
 // were chosen by kept in the user's cache folder.
 #include "host/cups/queue_bundles.h"

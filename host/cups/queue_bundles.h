@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundles serving many queues at once (`jobwick queues`), without
 // fetching every queue's PPD each time: the few PPD keywords the bundle
 // choice reads are remembered per queue in the user's cache folder, keyed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scheduler's configuration and queues, changed through libcups.
 #include "host/cups/scheduler_admin.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Administering a CUPS scheduler so that job tickets stay private: its
 // configuration (cupsd.conf, read and written through the scheduler's own
 // administration resource, so that a remote or private scheduler is served

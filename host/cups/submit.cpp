@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Submitting a job to a CUPS queue.
 #include "host/cups/submit.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Submitting a job to a CUPS queue with the job ticket as job options.
 #pragma once
 

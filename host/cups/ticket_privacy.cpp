@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Secrets in a job ticket, and the queues they may go to.
 #include "host/cups/ticket_privacy.h"
 
@@ -25,7 +26,7 @@ constexpr SecretStem kSecretStems[] = {
 };
 constexpr const char* kSecretOrder[] = {"pass code", "folder password", "login name", "password",
                                         "user number"};
-constexpr std::string_view kPrefix = "jp.co.quivo.print.PrintSettings.";
+constexpr std::string_view kTicketPrefix = "jp.co.quivo.print.PrintSettings.";
 
 /// "a pass code", "a pass code and a password", "a pass code, a password
 /// and a user number".
@@ -55,9 +56,10 @@ std::string shellWord(const std::string& name) {
 std::vector<std::string> ticketSecrets(const platform::PrintSettings& settings) {
   bool found[std::size(kSecretOrder)] = {};
   for (const auto& [key, value] : settings.entries()) {
-    if (value.empty() || !isTicketKey(key) || key.compare(0, kPrefix.size(), kPrefix) != 0)
+    if (value.empty() || !isTicketKey(key) ||
+        key.compare(0, kTicketPrefix.size(), kTicketPrefix) != 0)
       continue;
-    const std::string_view name = std::string_view(key).substr(kPrefix.size());
+    const std::string_view name = std::string_view(key).substr(kTicketPrefix.size());
     for (const auto& [stem, secret] : kSecretStems) {
       if (name.substr(0, stem.size()) != stem) continue;
       for (std::size_t i = 0; i < std::size(kSecretOrder); ++i)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a job ticket may go to a queue: the ticket's ciphers use keys any
 // reader of the ticket can find, so a ticket that carries a secret goes
 // only where other users of the scheduler cannot read it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's work on one held job.
 #include "host/engine/agent.h"
 

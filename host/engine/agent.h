@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's work on one held job: the queue's panel opened for the job
 // (its name as the job name, the job's owner as the user), the user's
 // steps taken or the job's settings restored, Print pressed, and the job

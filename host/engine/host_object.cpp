@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host object of the headless dialog.
 #include "host/engine/host_object.h"
 

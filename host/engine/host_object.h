@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The headless dialog's host object: the printing session with its printer,
 // the job's print settings and the printer's PPD, handed to the plug-in with
 // the request for panels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Driving a loaded panel through its controls.
 #include "host/engine/panel_driver.h"
 

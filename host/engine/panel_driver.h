@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Driving a loaded panel as a person would: the panel's view in a window (so
 // that keyboard focus works), its controls found by identifier, user events
 // sent through the controls' own entry points (so that input filters and

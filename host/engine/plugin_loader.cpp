@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bundle loading through dlopen/dlsym.
 #include "host/engine/plugin_loader.h"
 
@@ -9,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#ifndef JOBWICK_DEFAULT_BUNDLE_DIR
-#define JOBWICK_DEFAULT_BUNDLE_DIR "bundles"
+#ifndef JOBWICK_BUNDLES_FROM_BUILD_BIN
+#define JOBWICK_BUNDLES_FROM_BUILD_BIN "../bundles"
 #endif
 
 namespace jobwick::host {
@@ -87,16 +88,19 @@ std::unique_ptr<LoadedBundle> LoadedBundle::load(const fs::path& path, std::stri
 fs::path defaultBundleDir() {
   const char* fromEnvironment = std::getenv("JOBWICK_BUNDLE_DIR");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
-#ifdef JOBWICK_BUNDLES_FROM_BIN
-  // An installed command finds the installed bundles beside it.
+  // Both places are relative to the program, so that no path of the build
+  // folder is compiled into it.
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path installed = (self.parent_path() / JOBWICK_BUNDLES_FROM_BIN).lexically_normal();
-    if (fs::is_directory(installed, ec)) return installed;
-  }
+  const fs::path folder = ec ? fs::current_path(ec) : self.parent_path();
+#ifdef JOBWICK_BUNDLES_FROM_BIN
+  // An installed command finds the installed bundles beside it.
+  const fs::path installed = (folder / JOBWICK_BUNDLES_FROM_BIN).lexically_normal();
+  if (fs::is_directory(installed, ec)) return installed;
 #endif
-  return JOBWICK_DEFAULT_BUNDLE_DIR;
+  // A program of the build folder (BUILD/host/jobwick, BUILD/tests/...)
+  // finds the bundles built there.
+  return (folder / JOBWICK_BUNDLES_FROM_BUILD_BIN).lexically_normal();
 }
 
 std::optional<fs::path> resolveBundlePath(const std::string& argument, const fs::path& bundleDir,
@@ -107,9 +111,14 @@ std::optional<fs::path> resolveBundlePath(const std::string& argument, const fs:
   };
   if (argument.empty()) return fail("empty bundle name");
 
+  // A name with "/" is a path; a bare name is always a model or bundle
+  // name, so that a folder of that name in the current directory is never
+  // taken for a bundle.
   std::error_code ec;
-  if (fs::exists(argument, ec)) return fs::path(argument);
-  if (argument.find('/') != std::string::npos) return fail("no bundle at " + argument);
+  if (argument.find('/') != std::string::npos) {
+    if (fs::exists(argument, ec)) return fs::path(argument);
+    return fail("no bundle at " + argument);
+  }
 
   std::string capitalised = argument;
   capitalised[0] = char(std::toupper(static_cast<unsigned char>(capitalised[0])));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a plug-in bundle: its manifest, its shared object and an instance
 // of its principal class.
 #pragma once
@@ -50,18 +51,20 @@ class LoadedBundle {
   std::unique_ptr<platform::PDEPlugIn> plugIn_;
 };
 
-/// Finds the bundle folder that `argument` names: an existing path as it
-/// stands; otherwise, for a bare name without "/", a bundle in `bundleDir`
-/// named NAME, NAME.plugin or Jobwick<Name>.plugin ("vk7300" finds
-/// JobwickVk7300.plugin). Answers nullopt with `error` when nothing fits.
+/// Finds the bundle folder that `argument` names: a name with "/" is a path
+/// ("./vk7300" for a folder in the current directory); a bare name is a
+/// bundle in `bundleDir` named NAME, NAME.plugin or Jobwick<Name>.plugin
+/// ("vk7300" finds JobwickVk7300.plugin), never a file or folder of the
+/// current directory. Answers nullopt with `error` when nothing fits.
 std::optional<std::filesystem::path> resolveBundlePath(const std::string& argument,
                                                        const std::filesystem::path& bundleDir,
                                                        std::string* error = nullptr);
 
 /// The folder of the bundles: $JOBWICK_BUNDLE_DIR when set and not empty,
 /// else the installed bundles beside an installed command
-/// (PREFIX/lib/jobwick/bundles for PREFIX/bin/jobwick), else the folder the
-/// command was built with.
+/// (PREFIX/lib/jobwick/bundles for PREFIX/bin/jobwick), else the bundles of
+/// the build folder the program lies in (BUILD/bundles for
+/// BUILD/host/jobwick).
 std::filesystem::path defaultBundleDir();
 
 }  // namespace jobwick::host

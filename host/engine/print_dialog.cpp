@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The headless print dialog.
 #include "host/engine/print_dialog.h"
 
@@ -10,6 +11,7 @@
 
 #include "host/common/alert_text.h"
 #include "host/common/settings_io.h"
+#include "host/cups/saved_options.h"
 #include "platform/bundle.h"
 #include "platform/encoding.h"
 #include "platform/ppd.h"
@@ -172,7 +174,17 @@ std::unique_ptr<PrintDialog> PrintDialog::openQueue(const std::string& queue,
   auto target = resolveQueue(queue, bundleDir, error);
   if (!target) return nullptr;
   auto held = std::make_unique<QueueTarget>(std::move(*target));
-  auto dialog = open(setupForQueue(*held, base), error);
+  // The job-ticket entries saved for the queue (its defaults, lpoptions)
+  // are print settings the panel restores, under the dialog's own.
+  DialogSetup setup = setupForQueue(*held, base);
+  const SavedOptions saved = savedOptionsFor(held->queue.name);
+  if (!saved.ticket.empty()) {
+    platform::PrintSettings settings = setup.initialSettings.value_or(platform::PrintSettings());
+    for (const auto& [key, value] : saved.ticket)
+      if (!settings.contains(key)) settings.setValue(key, value);
+    setup.initialSettings = std::move(settings);
+  }
+  auto dialog = open(setup, error);
   if (dialog) dialog->queue_ = std::move(held);
   return dialog;
 }

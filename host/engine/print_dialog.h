@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print dialog engine: a dialog opened for a printer (a CUPS queue, or
 // a PPD and a printer id) with the job's print settings and the user's
 // surroundings, the plug-in bundle that serves it loaded and its panel made;
@@ -91,8 +92,10 @@ class PrintDialog {
   /// Opens the dialog for CUPS queue `queue`: asks the scheduler for the
   /// queue and its PPD, picks the bundle of `bundleDir` that serves it
   /// (resolveQueue) and opens it with the job and user of `base`
-  /// (setupForQueue); the dialog keeps the fetched PPD. Null when any step
-  /// fails; `error` then names the queue and the step.
+  /// (setupForQueue), the job-ticket entries saved for the queue (its
+  /// defaults, the lpoptions files) under `base`'s settings; the dialog
+  /// keeps the fetched PPD. Null when any step fails; `error` then names
+  /// the queue and the step.
   static std::unique_ptr<PrintDialog> openQueue(const std::string& queue, const DialogSetup& base,
                                                 const std::filesystem::path& bundleDir,
                                                 std::string* error);

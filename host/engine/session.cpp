@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog sessions: a script's steps taken in a panel, and what it did.
 #include "host/engine/session.h"
 
@@ -159,6 +160,12 @@ class SessionRunner {
     setup_.constraintHandling =
         !options_.noConstraintHandling && script_.constraintHandling.value_or(true);
     setup_.initialSettings = script_.settings;
+    if (!options_.savedSettings.empty()) {
+      platform::PrintSettings settings = script_.settings.value_or(platform::PrintSettings());
+      for (const auto& [key, value] : options_.savedSettings)
+        if (!settings.contains(key)) settings.setValue(key, value);
+      setup_.initialSettings = std::move(settings);
+    }
     setup_.settingsFile = options_.settingsFile ? options_.settingsFile : script_.settingsFile;
     setup_.settingOverrides = options_.settingOverrides;
     setup_.language = options_.language ? options_.language : script_.language;

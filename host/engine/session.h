@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog sessions: a session script's steps taken in a print dialog's panel
 // as a person (or the dialog) would, each step reported as it runs, and the
 // print settings the panel leaves. `jobwick session`, `jobwick print
@@ -78,6 +79,11 @@ struct SessionOptions {
   std::optional<std::filesystem::path> settingsFile;
   /// Single settings (key, value), applied after the settings file.
   std::vector<std::pair<std::string, std::string>> settingOverrides;
+  /// Settings saved for the printer outside the dialog (a CUPS queue's
+  /// defaults and lpoptions entries): the print settings start from them,
+  /// under the script's own settings, the settings file and the single
+  /// settings, so the panel restores them as the job's own.
+  std::vector<std::pair<std::string, std::string>> savedSettings;
   std::optional<std::string> language;
   /// The user's preferences folder; without it (and without the script's
   /// "prefsDir") a session starts in an empty temporary one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and checking dialog-session scripts.
 #include "host/engine/session_script.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog-session scripts: a JSON document naming the bundle, the printer, the
 // job's starting print settings and the user's surroundings, and the steps a
 // person (or a print dialog) takes in the panel. The format is described in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a printer's preference domain file.
 #include "host/inspect/prefs_record.h"
 

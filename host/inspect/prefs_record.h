@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the panel keeps a printer's preference record, read without the
 // plug-in: the domain file jp.co.quivo.mfp.<printer>.plist in the user's
 // preferences folder, and the record under the build's record key.

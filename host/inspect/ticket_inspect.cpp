@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job-ticket reader of the jobwick command.
 #include "host/inspect/ticket_inspect.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An independent reader of the job ticket and of the preference record's
 // protected values: every entry of a ticket explained in words, names decoded
 // from their hexadecimal text, secrets deciphered and the digests checked.

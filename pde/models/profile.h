@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The model profile: every difference between the vk7300 and the vk410e
 // build, as data. Shared code asks the profile (and the controller's model
 // queries) instead of testing which build it is.

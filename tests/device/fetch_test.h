@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fixture for the folder-fetch tests: a controller with its real panel, the
 // printer simulator on loopback, and helpers for the response file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder-list fetch: the answer grammar of parseXML, and the button
 // press with the simulator (list, cache, menu, chasing arrow, alert).
 #include <filesystem>
@@ -342,7 +343,9 @@ TEST_F(FolderFetchTest, FailedFetchAlertSaysWhy) {
     } else {
       EXPECT_EQ(alert.detail, c.cause);
     }
-    if (c.stopAfter > 0) EXPECT_LT(took, c.stopAfter + 1.5);
+    if (c.stopAfter > 0) {
+      EXPECT_LT(took, c.stopAfter + 1.5);
+    }
   }
   // Stopping while nothing runs leaves the next wait alone.
   platform::RunLoop::currentRunLoop().stop();

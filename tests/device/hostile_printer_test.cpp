@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A hostile or broken printer behind the folder-list button: answers that
 // are too big, too slow, nested too deep, full of entities or of bytes that
 // are not UTF-8, or that point elsewhere. Each press ends with one request,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The SOAP client against the printer simulator: the request on the wire,
 // the one-second waits, the 20-second limit, the response file and the
 // failure report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel as a screen reader meets it: the GTK view over a real panel of
 // each model, on an X server of the test's own, read back through the
 // accessibility bus (AT-SPI over D-Bus) of a private session bus that

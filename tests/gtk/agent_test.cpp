@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent with windows, on an X server of the test's own and the private
 // scheduler with the shipped access rules: a job sent with plain lp is held,
 // the agent shows its panel, a session through the window's widgets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of jobwick-dialog: sessions run through the GTK widgets
 // on an X server of the test's own (Xvfb, on a display number it picks).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GTK view over a real vk7300 panel, in this process, on an X server of
 // the test's own: the widgets follow every change of the controls (views
 // added and removed included), and GTK's own edits of a text field (typing,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An X server of a test suite's own: Xvfb on a display number it picks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent on held jobs: a queue set up by `jobwick setup` holds a job sent
 // with plain lp by a real local user, as any application would send it;
 // `jobwick agent --once --headless` gives it the panel and releases it with

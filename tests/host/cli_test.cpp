@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command-line parsing, dispatch and bundle lookup of jobwick, in process.
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -136,6 +138,29 @@ TEST(ResolveBundlePath, FindsBundlesByModelName) {
   EXPECT_FALSE(jobwick::host::resolveBundlePath("sub/vk7300", temp.path(), &error));
   EXPECT_THAT(error, HasSubstr("no bundle at sub/vk7300"));
   EXPECT_FALSE(jobwick::host::resolveBundlePath("", temp.path(), &error));
+}
+
+// A folder in the current directory named like a model is not the model's
+// bundle; written as a path it is.
+TEST(ResolveBundlePath, BareNamesNeverMeanTheCurrentDirectory) {
+  hosttest::TempDir bundles, work;
+  fs::create_directories(bundles.path() / "JobwickVk7300.plugin");
+  fs::create_directories(work.path() / "vk7300");
+  fs::create_directories(work.path() / "JobwickVk7300.plugin");
+  const fs::path before = fs::current_path();
+  fs::current_path(work.path());
+  struct Case {
+    const char* argument;
+    std::optional<fs::path> found;
+  };
+  for (const Case& c : {Case{"vk7300", bundles.path() / "JobwickVk7300.plugin"},
+                        Case{"JobwickVk7300.plugin", bundles.path() / "JobwickVk7300.plugin"},
+                        Case{"./vk7300", fs::path("./vk7300")}, Case{"vk410e", std::nullopt}}) {
+    std::string error;
+    EXPECT_EQ(jobwick::host::resolveBundlePath(c.argument, bundles.path(), &error), c.found)
+        << c.argument << ": " << error;
+  }
+  fs::current_path(before);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The same fault ends every command the same way: the same exit status, a
 // JSON error with --json, and a usage error leaves nothing behind.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One private CUPS scheduler shared by every test of this binary that needs
 // one, with a queue per model, a queue served by the model-name fallback, a
 // queue of a printer no bundle serves and queues whose PPD adds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The readers of the ticket forms CUPS gives back: lpoptions output and
 // ipptool's listing of a job's attributes.
 #include "host/cups/cups_options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The queue → bundle lookup: PPD keyword, model-name fallback, and the
 // scheduler's answers for real queues of a private cupsd.
 #include "host/cups/cups_queue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialog engine at its entry points, in this process: a dialog opened for
 // a PPD and printer id or for a CUPS queue, restored, Print pressed (the
 // ticket, or the panel's refusal), the job submitted; sessions run from code;
@@ -155,6 +156,36 @@ TEST_F(EngineTest, QueueDialogPrintsAndItsJobCarriesTheTicket) {
     EXPECT_EQ(kept.value(key), value) << key;
   }
   EXPECT_EQ(compared, ticketEntries(verdict.settings));
+}
+
+// A job-ticket entry among the queue's defaults is a print setting the
+// panel restores (under the dialog's own), never an option of its own.
+TEST_F(EngineTest, QueueDialogStartsFromTheQueuesSavedTicketEntries) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  SchedulerScope scope(cupsd->server());
+  const std::string userName = "jp.co.quivo.print.PrintSettings.userName";
+  std::string error;
+  ASSERT_TRUE(cupsd->addQueue("Saved7300", source("examples/ppd/vk7300.ppd"), &error)) << error;
+  ASSERT_TRUE(cupsd->run("lpadmin -p Saved7300 -o " + userName + "-default=6c7075736572", &error))
+      << error;
+  DialogSetup base;
+  base.prefsDir = prefsDir();
+  base.alertListener = [](const platform::Alert&) {};
+  auto dialog = PrintDialog::openQueue("Saved7300", base, JOBWICK_BUNDLE_DIR, &error);
+  ASSERT_TRUE(dialog) << error;
+  ASSERT_TRUE(dialog->setup().initialSettings);
+  EXPECT_EQ(dialog->setup().initialSettings->value(userName), "6c7075736572");
+  dialog->restore();
+  const PrintVerdict verdict = dialog->pressPrint();
+  EXPECT_TRUE(verdict.settings.value(userName));
+
+  base.initialSettings.emplace();
+  base.initialSettings->setValue(userName, "6f74686572");
+  dialog = PrintDialog::openQueue("Saved7300", base, JOBWICK_BUNDLE_DIR, &error);
+  ASSERT_TRUE(dialog) << error;
+  EXPECT_EQ(dialog->setup().initialSettings->value(userName), "6f74686572");
+  dialog.reset();
+  EXPECT_TRUE(cupsd->run("lpadmin -x Saved7300", &error)) << error;
 }
 
 TEST_F(EngineTest, SessionFromCodeRunsStepsAndPressesPrint) {

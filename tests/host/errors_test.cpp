@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One exit-status table for every command, JSON error objects under --json,
 // and help for the command groups.
 #include <string>

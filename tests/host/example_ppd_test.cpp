@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sample printers in examples/ppd: each opens with libcups and declares
 // the job-handling keywords its name promises.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of `jobwick folders` against the printer simulator and of
 // `jobwick prefs show` on the records the panel writes; and the help of
 // every command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of `jobwick info`: the built command loads the built
 // bundles, acts as their host and reports what they answer.
 #include <cstdlib>

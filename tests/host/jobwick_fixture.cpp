@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The jobwick test fixture.
 #include "jobwick_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A test fixture that runs the built jobwick in a private environment
 // (preferences, home, configuration and temporary folder of its own, a
 // neutral language), and a printer simulator shared by a test suite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What comes from outside the host (documents, PPD texts, the scheduler's
 // words, command-line values) can neither exhaust it, drive the terminal,
 // break its JSON nor cut a ticket entry.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // jobwick print, queues and ticket show against a private CUPS scheduler:
 // the options the queue's filter is given and the job attributes the
 // scheduler keeps carry exactly the ticket the panel saved.
@@ -6,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -206,7 +209,7 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
        "",
        "job-ticket entries come from the panel",
        2},
-      {{document_.string()}, "", "option --printer QUEUE is required", 2},
+      {{document_.string()}, "", "no --printer QUEUE given and CUPS has no default destination", 2},
   };
   const std::size_t before = jobCount("Vk7300") + jobCount("Closed");
   for (const auto& c : cases) {
@@ -222,6 +225,55 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
     }
   }
   EXPECT_EQ(jobCount("Vk7300") + jobCount("Closed"), before);
+}
+
+// Without --printer the job goes where lp sends it, with what lp adds from
+// the user's lpoptions: printer options as job options, and job-ticket
+// entries only through the panel, which restores them as the job's own
+// settings (so the job is the one --set would make); the command line wins.
+TEST_F(PrintCommandTest, DefaultDestinationAndSavedOptionsApplyAsLpApplies) {
+  const fs::path lpoptions = temp().path() / "home/.cups/lpoptions";
+  fs::create_directories(lpoptions.parent_path());
+  const std::string userName = std::string(kPrefix) + "userName";
+  // The job's options but the spool time (the time of the run).
+  auto dryRun = [&](const std::string& saved, std::vector<std::string> args) {
+    std::ofstream(lpoptions) << saved;
+    args.insert(args.begin(), {document_.string(), "--dry-run"});
+    CommandResult result = print(args);
+    std::istringstream lines(result.out);
+    result.out.clear();
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("spoolTime=") == std::string::npos) result.out += line + "\n";
+    return result;
+  };
+  const std::string saved = "Default Vk7300 Duplex=DuplexNoTumble " + userName + "=6c7075736572\n";
+  struct Case {
+    std::vector<std::string> withSaved;  ///< the command line under `saved`
+    std::vector<std::string> plain;      ///< the same job without lpoptions
+  };
+  const Case cases[] = {
+      {{},
+       {"--printer", "Vk7300", "--option", "Duplex=DuplexNoTumble", "--set",
+        userName + "=6c7075736572"}},
+      {{"--option", "Duplex=None", "--set", userName + "=6f74686572"},
+       {"--printer", "Vk7300", "--option", "Duplex=None", "--set", userName + "=6f74686572"}},
+      {{"--printer", "Vk410e"}, {"--printer", "Vk410e"}},
+  };
+  for (const Case& c : cases) {
+    auto withSaved = dryRun(saved, c.withSaved);
+    auto plain = dryRun("", c.plain);
+    ASSERT_EQ(withSaved.exitCode, 0) << withSaved.err;
+    EXPECT_EQ(withSaved.out, plain.out);
+    EXPECT_EQ(withSaved.out.find("# -o jp.co."), std::string::npos) << withSaved.out;
+  }
+  // The saved entries made a difference: the default queue, the option, and
+  // a user name the panel wrote.
+  auto applied = dryRun(saved, {});
+  EXPECT_NE(applied.out.find("nothing sent to queue Vk7300"), std::string::npos) << applied.out;
+  EXPECT_NE(applied.out.find("\n# -o Duplex=DuplexNoTumble\n"), std::string::npos) << applied.out;
+  auto bare = dryRun("", {"--printer", "Vk7300", "--option", "Duplex=DuplexNoTumble"});
+  EXPECT_NE(applied.out, bare.out);
+  fs::remove(lpoptions);
 }
 
 // A document larger than the scheduler takes: the job the scheduler made

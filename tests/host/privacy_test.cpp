@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Private job tickets on a shared scheduler: a private scheduler with the
 // access rules CUPS ships, a queue set up by `jobwick setup`, and two real
 // local users: the owner prints and reads the whole ticket back; the other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private scheduler with the access rules CUPS ships, shared by the tests
 // that need real local users (the system accounts daemon and nobody,
 // through setpriv): queues set up by `jobwick setup`, a queue under the
@@ -54,8 +55,9 @@ inline bool startPrivateScheduler(PrivateScheduler& s) {
   s.why = unavailablePrivateScheduler();
   if (!s.why.empty()) return false;
   ::chmod(s.folder.path().c_str(), 0755);
-  s.cupsd = jwtest::PrivateCupsd::start(s.folder.path() / "cupsd", &s.why, 600,
-                                        jwtest::CupsdOptions{true});
+  jwtest::CupsdOptions options;
+  options.shippedPolicy = true;
+  s.cupsd = jwtest::PrivateCupsd::start(s.folder.path() / "cupsd", &s.why, 600, options);
   if (!s.cupsd) return false;
   const std::filesystem::path ppd = JobwickTest::source("examples/ppd/vk7300.ppd");
   s.recorderPPD = jwtest::PrivateCupsd::withRecorder(ppd, s.folder.path() / "r7300.ppd");

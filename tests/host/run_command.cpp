@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Child processes for the end-to-end tests.
 #include "run_command.h"
 

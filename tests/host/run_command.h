@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running a program as a child process for end-to-end tests: captures its
 // standard output and error and its exit status.
 #pragma once

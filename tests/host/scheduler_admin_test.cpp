@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scheduler configuration edit of `jobwick setup` and the rule that
 // keeps tickets with secrets from queues other users can read.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of `jobwick session`: every example session runs through
 // the built command against the built bundles, and each kind of script
 // mistake is reported with the place it happened.

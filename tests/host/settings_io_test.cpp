@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Print settings files: JSON and option lines, read and written.
 #include "host/common/settings_io.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of `jobwick ticket show` on tickets written by both
 // builds (through their example sessions), with chunked names, tampered
 // entries, both file forms and standard input.

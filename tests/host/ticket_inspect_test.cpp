@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ticket reader's own primitives and its report on hand-made tickets:
 // AES against the published test vector, strict hex and Base64, the digest
 // checks, pieces and left-over pieces, and the Mac Japanese fallback.

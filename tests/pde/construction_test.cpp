@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction of the panel controller from real PPD files read by libcups,
 // the host protocol around it, and the model queries.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Localisation of control texts through the bundle's strings, with a
 // Japanese catalog of the test's own.
 #include <gtest/gtest.h>

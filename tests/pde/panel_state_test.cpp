@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared readings of the panel's state: which folder a pop-up item
 // shows, the folder list's readings of its entries, and what each lock reading makes of a missing,
 // off, on or mixed button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print-time check (shouldPrint) and the dialog's summary (summaryInfo),
 // on the model's real interface files.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacing files whole: planted links, a full disk, a writer killed before
 // its rename, and the clean-up of what such a writer leaves.
 #include "platform/atomic_file.h"

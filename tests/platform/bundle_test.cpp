@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bundles: manifest, resource lookup by language, localised strings that
 // follow the language override, and the user's languages from the locale.
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Controls: formatter-guarded edits, focus safety, selections that survive
 // removals, and the rule that only user events send actions.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Outside texts as one menu line, and the look-alike test.
 #include "platform/display_text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte conversions with character and byte limits, the system encoding and
 // the encoding-number mappings.
 #include <cstdlib>

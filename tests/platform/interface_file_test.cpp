@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interface files: building and connecting, refusing malformed files as a
 // whole, and the contract of the three files the bundles ship.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Property lists: round trips of every value type, binary input, and
 // malformed or hostile input that must fail cleanly.
 #include "platform/plist.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PPD attribute access through libcups, URL splitting and the print-system
 // accessors that combine them with the printer's device URI.
 #include <stdlib.h>

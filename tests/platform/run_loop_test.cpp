@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run loop: timers on the monotonic clock, sources woken by descriptors,
 // and what a timer's action keeps alive.
 #include <fcntl.h>

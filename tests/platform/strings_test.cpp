@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text helpers: UTF-16 counting and slicing, UTF-8 validation, trimming and
 // case-insensitive comparison.
 #include <locale.h>

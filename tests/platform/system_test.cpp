@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Clock, time zone, user names, the private temporary folder, alerts and
 // images.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // URL connections against the printer simulator on loopback: the bytes that
 // go out, the delegate messages that come back through the run loop, and
 // cancelling.

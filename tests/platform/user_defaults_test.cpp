@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // User defaults: domain files in a temporary preferences folder, written by
 // this process, by other instances and by child processes at once.
 #include "platform/user_defaults.h"

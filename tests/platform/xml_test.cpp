@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XML documents: reading files, the node view (no blank text nodes, names
 // with prefixes, element text), and input that must not reach outside the
 // document.

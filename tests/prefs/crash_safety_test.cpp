@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The preference record survives a writer that dies at any moment, a full
 // disk and planted links: a print that stores its remembered entries leaves
 // the old or the new domain file, whole, and never tells the user.

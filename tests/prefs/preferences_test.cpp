@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The per-printer preference record and folder cache, through the real
 // domain files in the fixture's preferences folder. Expected cipher texts
 // were computed outside this code with

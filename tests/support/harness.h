@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test harness for the plug-in code: a fake print-dialog host, temporary
 // folders, generated PPD files, and a fixture that pins everything a test
 // must not take from the machine (clock, zone, user, folders, language).

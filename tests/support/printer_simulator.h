@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs tests/tools/printer_simulator.py on loopback for one test: starts it,
 // reads the port from its first output line, reads back the requests it
 // logged, and stops it. Header-only, so that the platform tests can use it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private CUPS scheduler for end-to-end tests: its own ServerRoot, spool,
 // state and log folders under a test folder, listening on a free loopback
 // port only, no browsing, no web interface, file: devices allowed. It runs
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -39,6 +41,10 @@ struct CupsdOptions {
   /// administration for root alone) and a local socket, folder()/cups.sock,
   /// besides the loopback port; else every operation is open to all.
   bool shippedPolicy = false;
+  /// The scheduler's model folder (the drivers `lpinfo -m` lists): its
+  /// DataDir is then a folder of links to the system's /usr/share/cups with
+  /// this folder as model/, and no driver programs run.
+  std::optional<std::filesystem::path> modelFolder;
 };
 
 class PrivateCupsd {
@@ -266,7 +272,28 @@ class PrivateCupsd {
         << "CacheDir " << f << "/cache\nStateDir " << f << "/state\n"
         << "AccessLog " << f << "/log/access_log\nErrorLog " << f << "/log/error_log\n"
         << "PageLog " << f << "/log/page_log\nPrintcap " << f << "/printcap\n"
-        << "FileDevice Yes\nSandboxing Relaxed\nSystemGroup root\n";
+        << "FileDevice Yes\nSandboxing Relaxed\nSystemGroup root\n"
+        << (options_.modelFolder ? "DataDir " + f + "/data\n" : "");
+    if (options_.modelFolder) makeDataDir(*options_.modelFolder);
+  }
+
+  /// A DataDir of the system's scheduler data with `model` as its model
+  /// folder. Left out, so that listing the drivers takes a fraction of a
+  /// second: the sample driver sources (drv/, thousands of generic printers
+  /// compiled on the first listing) and the driver programs of ServerBin
+  /// (which may look for printers on the network).
+  void makeDataDir(const std::filesystem::path& model) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(folder_ / "data", ec);
+    for (const auto& entry : fs::directory_iterator("/usr/share/cups", ec)) {
+      const fs::path name = entry.path().filename();
+      if (name == "model" || name == "drv") continue;
+      fs::create_symlink(entry.path(), folder_ / "data" / name, ec);
+    }
+    fs::create_directory_symlink(model, folder_ / "data/model", ec);
+    fs::remove(folder_ / "bin/driver", ec);
+    fs::create_directory(folder_ / "bin/driver", ec);
   }
 
   bool launch(int lifetimeSeconds) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ciphers, Base64 and MD5 against answers computed with other tools.
 #include "ticket/credentials.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The key catalogue and the value notations of the job ticket.
 #include "ticket/keys.h"
 

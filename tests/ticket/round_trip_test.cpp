@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Save and restore: many generated panel states are saved into the print
 // settings, restored into a new controller for the same print settings, and
 // must come back with the same values, selections and lock states, apart

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // No secret typed into the panel is left readable: after whole sessions
 // (typing, locking, saving, printing, fetching, a second dialog that loads
 // the remembered entries), the pass code, passwords, user and account

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job ticket in the system encoding of each language: names with the
 // characters where the Mac encodings differ from the Windows code pages are
 // written as Apple's tables give their bytes, and read back unchanged.

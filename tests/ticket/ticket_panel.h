@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for tests that restore the panel from a job ticket: a controller
 // with the model's real interface file, ticket values in their stored forms,
 // and a snapshot of what the panel shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Restoring the panel from a job ticket: defaults, the single entries, the
 // remembered values that win once, the active-directory cases and hostile
 // values. Tickets are built with the value notations of ticket/keys.h, whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job-ticket writer: the print-settings entries a save makes from the
 // panel's state, in both builds.
 //

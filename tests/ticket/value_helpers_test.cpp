@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hex text, spool-time text, character clean-up and print-settings storage.
 #include "ticket/value_helpers.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Control actions: the fixed combinations, the clearing of unlocked
 // entries, the login-name lock and where the keyboard focus ends.
 #include <gtest/gtest.h>

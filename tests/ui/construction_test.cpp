@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One-time preparation of the panel: texts, filters, icons, model-dependent
 // removals, the printer's address.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keystroke filters, driven through real text fields: a refused edit must
 // leave the field as it was.
 #include "ui/filters.h"

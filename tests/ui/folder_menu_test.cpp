@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The folder pop-up menu and the search of a folder by name.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A panel built control by control, for tests that need to choose exactly
 // which controls exist. Three tabs like the real interface files: retention
 // and filing, authentication and account, job identification and address.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Normal and dimmed looks of fields and labels, and the keyboard focus they
 // move.
 #include <gtest/gtest.h>

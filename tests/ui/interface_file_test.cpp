@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel as the model's real interface files build it: construction by
 // the PPD flags, and the actions working on every loaded control, including
 // those on a tab that construction took away.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fixture for tests of the panel's construction, rules and actions: a real
 // controller (with the model's bundle) and a hand-built panel in a window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The enablement rules over the conditions that decide them. Each case sets
 // the deciding controls, runs every rule from an all-available and from an
 // all-unavailable start, and lists exactly the governed controls that must
