@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
 
 #include "host/cups/cups_queue.h"
 #include "platform/c_handles.h"
