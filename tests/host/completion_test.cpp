@@ -38,7 +38,7 @@ TEST(Completion, OffersCommandsOptionsQueuesAndModels) {
   const Case cases[] = {
       {"jobwick se", {"session", "setup"}},
       {"jobwick ticket ", {"show"}},
-      {"jobwick setup --m", {"--model"}},
+      {"jobwick setup --m", {"--max-hold-time", "--model"}},
       {"jobwick print doc.ps --pr", {"--prefs-dir", "--printer"}},
       {"jobwick print doc.ps --printer Vk7", {"Vk7300"}},
       {"jobwick info v", {"vk410e", "vk7300"}},
