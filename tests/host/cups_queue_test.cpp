@@ -180,7 +180,9 @@ TEST(QueueLookupTest, RejectingQueueIsToldApartWithItsReason) {
     EXPECT_EQ(queue->state, "idle");
     EXPECT_EQ(jobwick::host::jobRefusal(*queue), refusal);
     for (const auto& listed : *queues) {
-      if (listed.name == name) EXPECT_EQ(jobwick::host::jobRefusal(listed), refusal);
+      if (listed.name == name) {
+        EXPECT_EQ(jobwick::host::jobRefusal(listed), refusal);
+      }
     }
   }
   cupsSetServer(nullptr);
