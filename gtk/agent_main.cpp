@@ -26,7 +26,6 @@
 #include "gtk/widget_session_input.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/temporary.h"
-#include "host/cups/queue_bundles.h"
 #include "host/engine/agent.h"
 #include "host/engine/plugin_loader.h"
 #include "platform/c_handles.h"
@@ -77,24 +76,6 @@ class JobAnnouncements {
   GDBusConnection* bus_ = nullptr;
   guint subscription_ = 0;
 };
-
-/// The user's oldest held job on a queue a bundle serves, not in `skip`.
-std::optional<host::HeldJob> nextJob(const std::set<int>& skip) {
-  std::string error;
-  auto jobs = host::heldJobsOf(cupsUser(), &error);
-  if (!jobs) return std::nullopt;
-  std::optional<std::vector<host::QueueInfo>> queues;
-  host::QueueBundles bundles(host::defaultBundleDir());
-  for (const auto& job : *jobs) {
-    if (skip.count(job.id)) continue;
-    if (!queues) queues = host::listQueues(&error);
-    if (!queues) return std::nullopt;
-    for (const auto& queue : *queues) {
-      if (queue.name == job.queue && bundles.forQueue(queue, &error)) return job;
-    }
-  }
-  return std::nullopt;
-}
 
 /// A session's steps on the widgets of the panel in an agent's window;
 /// Print is pressed when they are done.
@@ -150,9 +131,10 @@ void drive(AgentWindow& window, const host::ParsedArgs& args,
     jobAndUser.prefsDir = user.prefsDir;
     AgentSessionInput input(window);
     std::ostringstream steps;
-    host::runSession(host::agentScriptFor(window.job(), *script),
-                     host::sessionOptionsForQueue(*target, jobAndUser),
-                     {steps, std::cerr, false, "agent"}, input);
+    host::runSession(
+        host::agentScriptFor(window.job(), *script),
+        host::sessionOptionsForQueue(*target, host::agentSessionOptions(window.job(), jobAndUser)),
+        {steps, std::cerr, false, "agent"}, input);
     // A refused Print leaves the job held; a script does not wait for a
     // person to change the panel.
     if (window.outcome() == AgentWindow::Outcome::kOpen) window.jobGone();
@@ -162,17 +144,36 @@ void drive(AgentWindow& window, const host::ParsedArgs& args,
   }
 }
 
-/// Runs the main loop until `wake` is set or a second has gone by.
-void waitAMoment(bool* wake) {
-  const gint64 until = g_get_monotonic_time() + G_USEC_PER_SEC;
-  GSource* timer = g_timeout_source_new(1000);
-  g_source_set_callback(
-      timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
-  g_source_attach(timer, nullptr);
-  while (!*wake && g_get_monotonic_time() < until) g_main_context_iteration(nullptr, TRUE);
-  g_source_destroy(timer);
-  g_source_unref(timer);
+/// Runs the main loop until `wake` is set, the window `current` (if any)
+/// has ended, or `seconds` have gone by (with 0, until one of the others).
+void waitAMoment(bool* wake, double seconds, const AgentWindow* current) {
+  const gint64 until = g_get_monotonic_time() + gint64(seconds * G_USEC_PER_SEC);
+  GSource* timer = seconds > 0 ? g_timeout_source_new(guint(seconds * 1000)) : nullptr;
+  if (timer) {
+    g_source_set_callback(
+        timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+    g_source_attach(timer, nullptr);
+  }
+  auto ended = [current] { return current && current->outcome() != AgentWindow::Outcome::kOpen; };
+  while (!*wake && !ended() && (!timer || g_get_monotonic_time() < until))
+    g_main_context_iteration(nullptr, TRUE);
+  if (timer) {
+    g_source_destroy(timer);
+    g_source_unref(timer);
+  }
   *wake = false;
+}
+
+/// How often the agent looks for held jobs: --poll-seconds, else once a
+/// second. 0 leaves it to the scheduler's announcements. nullopt when the
+/// value is not a number of seconds from 0 to 3600.
+std::optional<double> pollSeconds(const host::ParsedArgs& args) {
+  auto given = args.value("--poll-seconds");
+  if (!given) return 1.0;
+  char* end = nullptr;
+  const double seconds = std::strtod(given->c_str(), &end);
+  if (given->empty() || *end != '\0' || !(seconds >= 0 && seconds <= 3600)) return std::nullopt;
+  return seconds;
 }
 
 }  // namespace
@@ -194,14 +195,27 @@ int runAgentWindows(const host::ParsedArgs& args) {
       return host::kExitBadInput;
     }
   }
+  const std::optional<double> poll = pollSeconds(args);
+  if (!poll) {
+    std::cerr << "jobwick: agent: --poll-seconds takes a number of seconds from 0 to 3600, not '"
+              << *args.value("--poll-seconds") << "'\n";
+    return host::kExitUsage;
+  }
   const host::DialogSetup user = host::dialogSetupFromArgs(args, "");
   const bool automatic = script || args.has("--print") || args.has("--cancel");
   long limit = args.has("--once") ? 1 : 0;
   if (auto jobs = args.value("--jobs")) limit = std::strtol(jobs->c_str(), nullptr, 10);
   bool wake = false;
   JobAnnouncements announcements(&wake);
-  if (!announcements.listening())
+  if (!announcements.listening() && *poll > 0)
     std::cerr << "jobwick: agent: no system bus; looking for held jobs once a second\n";
+  if (announcements.listening() && *poll == 0)
+    std::cerr << "jobwick: agent: looking for held jobs when the scheduler announces one\n";
+  if (!announcements.listening() && *poll == 0) {
+    std::cerr << "jobwick: agent: no system bus, and --poll-seconds 0 leaves nothing to find "
+                 "held jobs with\n";
+    return host::kExitUsage;
+  }
 
   std::set<int> seen;
   std::unique_ptr<AgentWindow> current;
@@ -209,7 +223,9 @@ int runAgentWindows(const host::ParsedArgs& args) {
   int status = host::kExitSuccess;
   while (limit == 0 || handled < limit) {
     if (!current) {
-      if (auto job = nextJob(seen)) {
+      // A scheduler that cannot be asked now is asked again a moment later.
+      std::string unavailable;
+      if (auto job = host::nextHeldJob(cupsUser(), seen, host::defaultBundleDir(), &unavailable)) {
         seen.insert(job->id);
         current = std::make_unique<AgentWindow>(*job, user, automatic);
         std::string error;
@@ -233,7 +249,7 @@ int runAgentWindows(const host::ParsedArgs& args) {
       current->jobGone();
       continue;
     }
-    waitAMoment(&wake);
+    waitAMoment(&wake, *poll, current.get());
   }
   return status;
 }

@@ -10,11 +10,23 @@
 
 namespace jobwick::gtkui {
 
-std::string describeHeldJob(const host::HeldJob& job) {
+namespace {
+
+/// `format` with its one "%@" replaced by `argument`.
+std::string withArgument(std::string format, const std::string& argument) {
+  if (auto at = format.find("%@"); at != std::string::npos) format.replace(at, 2, argument);
+  return format;
+}
+
+}  // namespace
+
+std::string describeHeldJob(const host::HeldJob& job,
+                            const std::function<std::string(const std::string&)>& text) {
   std::string line =
-      (job.name.empty() ? "Job " + std::to_string(job.id) : job.name) + " on " + job.queue;
-  if (job.pages > 0)
-    line += " · " + std::to_string(job.pages) + (job.pages == 1 ? " page" : " pages");
+      (job.name.empty() ? withArgument(text("Job %@"), std::to_string(job.id)) : job.name) + " · " +
+      job.queue;
+  if (job.pages == 1) line += " · " + text("1 page");
+  if (job.pages > 1) line += " · " + withArgument(text("%@ pages"), std::to_string(job.pages));
   if (job.kilobytes >= 0) line += " · " + std::to_string(job.kilobytes) + " KB";
   return line;
 }
@@ -23,7 +35,8 @@ AgentWindow::AgentWindow(host::HeldJob job, host::DialogSetup jobAndUser, bool d
     : job_(std::move(job)), jobAndUser_(std::move(jobAndUser)), dismissAlerts_(dismissAlerts) {
   window_ = gtk_window_new();
   g_object_ref_sink(window_);
-  const std::string title = "Print " + (job_.name.empty() ? job_.queue : job_.name);
+  const std::string title =
+      withArgument(text("Print %@"), job_.name.empty() ? job_.queue : job_.name);
   gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
   g_signal_connect(window_, "close-request", G_CALLBACK(onClose), this);
 
@@ -31,7 +44,8 @@ AgentWindow::AgentWindow(host::HeldJob job, host::DialogSetup jobAndUser, bool d
   for (auto side : {&gtk_widget_set_margin_top, &gtk_widget_set_margin_bottom,
                     &gtk_widget_set_margin_start, &gtk_widget_set_margin_end})
     side(box, 12);
-  GtkWidget* heading = gtk_label_new(describeHeldJob(job_).c_str());
+  GtkWidget* heading = gtk_label_new(
+      describeHeldJob(job_, [this](const std::string& key) { return text(key); }).c_str());
   gtk_label_set_xalign(GTK_LABEL(heading), 0.0f);
   gtk_label_set_wrap(GTK_LABEL(heading), TRUE);
   gtk_widget_add_css_class(heading, "heading");
@@ -42,8 +56,8 @@ AgentWindow::AgentWindow(host::HeldJob job, host::DialogSetup jobAndUser, bool d
 
   GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
   gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-  GtkWidget* cancel = gtk_button_new_with_mnemonic("_Cancel Job");
-  GtkWidget* print = gtk_button_new_with_mnemonic("_Print");
+  GtkWidget* cancel = gtk_button_new_with_mnemonic(text("_Cancel Job").c_str());
+  GtkWidget* print = gtk_button_new_with_mnemonic(text("_Print").c_str());
   gtk_widget_add_css_class(print, "suggested-action");
   g_signal_connect(cancel, "clicked", G_CALLBACK(onCancel), this);
   g_signal_connect(print, "clicked", G_CALLBACK(onPrint), this);
@@ -71,24 +85,17 @@ bool AgentWindow::open(std::string* error) {
   setup.alertListener = [this](const platform::Alert& alert) {
     if (outcome_ == Outcome::kOpen) runAlertDialog(window(), alert, dismissAlerts_);
   };
-  auto tab = std::make_unique<QueueTab>();
-  tab->dialog = host::PrintDialog::openQueue(job_.queue, setup, host::defaultBundleDir(), error);
-  if (!tab->dialog) return false;
-  platform::PDEPanel& panel = tab->dialog->panel();
-  if (!tab->window.attach(panel)) {
-    *error = "queue " + job_.queue + ": the panel has no view";
-    return false;
-  }
-  panel.restoreValuesAndReturnError(nullptr);
-  tab->view = std::make_unique<PanelView>(tab->window);
-  tab->view->setFocusFollowsWidgets(true);
-  tab->view->sync();
-  tab->bridge = std::make_unique<MainLoopBridge>([view = tab->view.get()] { view->sync(); });
+  auto tab = openQueueTab(job_.queue, setup, error);
+  if (!tab) return false;
   tab_ = std::move(tab);
   setContent(tab_->view->widget());
   gtk_window_present(window());
   tab_->dialog->panel().willShow();
   return true;
+}
+
+std::string AgentWindow::text(const std::string& key) const {
+  return bundleText(key, jobAndUser_.language);
 }
 
 void AgentWindow::followSession(host::PrintDialog* dialog, GtkWidget* content) {
@@ -124,7 +131,7 @@ void AgentWindow::fail(const std::string& title, const std::string& why) {
   platform::Alert alert;
   alert.title = title;
   alert.message = why;
-  alert.defaultButton = "OK";
+  alert.defaultButton = text("OK");
   runAlertDialog(window(), alert, dismissAlerts_);
 }
 
@@ -144,7 +151,7 @@ void AgentWindow::print() {
   const host::AgentOutcome outcome =
       host::releaseHeldJob(job_, tab_->dialog->queue()->queue, dialog->host().settings(), &message);
   if (outcome != host::AgentOutcome::kPrinted) {
-    fail("Job not released", message);
+    fail(text("Job not released"), message);
     return;
   }
   message_ = message;
@@ -156,7 +163,7 @@ void AgentWindow::cancel() {
   if (outcome_ != Outcome::kOpen) return;
   std::string error;
   if (!host::cancelHeldJob(job_, &error)) {
-    fail("Job not cancelled", error);
+    fail(text("Job not cancelled"), error);
     return;
   }
   message_ = "job " + job_.queue + "-" + std::to_string(job_.id) + " cancelled";

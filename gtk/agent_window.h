@@ -7,10 +7,11 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "gtk/print_window.h"
+#include "gtk/queue_tab.h"
 #include "host/cups/held_jobs.h"
 #include "host/engine/print_dialog.h"
 
@@ -61,6 +62,8 @@ class AgentWindow {
   void cancel();
   void setContent(GtkWidget* child);
   void fail(const std::string& title, const std::string& why);
+  /// One of the bundles' common strings in the panel's language.
+  std::string text(const std::string& key) const;
 
   host::HeldJob job_;
   host::DialogSetup jobAndUser_;
@@ -74,7 +77,9 @@ class AgentWindow {
   unsigned refusals_ = 0;
 };
 
-/// "letter.pdf on Office_MFP · 3 pages · 120 KB": the job in a line.
-std::string describeHeldJob(const host::HeldJob& job);
+/// "letter.pdf · Office_MFP · 3 pages · 120 KB": the job in a line, its
+/// words through `text` (the user's language).
+std::string describeHeldJob(const host::HeldJob& job,
+                            const std::function<std::string(const std::string&)>& text);
 
 }  // namespace jobwick::gtkui

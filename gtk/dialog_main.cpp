@@ -221,6 +221,9 @@ int runAgent(const std::vector<std::string>& words) {
   options.push_back({"--jobs", "N", "end after N jobs"});
   options.push_back({"--print", "", "press Print once a job's panel shows"});
   options.push_back({"--screenshot", "OUT.png", "draw the first job's window into OUT.png"});
+  options.push_back({"--poll-seconds", "S",
+                     "look for held jobs every S seconds (default 1; 0: only when the "
+                     "scheduler announces a job on the system bus)"});
   std::string error;
   auto parsed = host::parseArguments(words, options, &error);
   if (parsed && !host::checkOptionValues(*parsed, &error)) parsed.reset();

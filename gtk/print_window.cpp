@@ -9,7 +9,6 @@
 #include "host/cups/ticket_privacy.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/session.h"
-#include "platform/bundle.h"
 #include "platform/user_defaults.h"
 
 namespace jobwick::gtkui {
@@ -24,13 +23,6 @@ std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
   // agent lets it go.
   settings.emplace_back("cups-job-hold-until", "no-hold");
   return settings;
-}
-
-QueueTab::~QueueTab() {
-  bridge.reset();
-  view.reset();
-  window.detach();
-  dialog.reset();
 }
 
 namespace {
@@ -151,7 +143,6 @@ void PrintWindow::onTabMapped(GtkWidget*, gpointer self) {
 }
 
 std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::string* error) {
-  auto tab = std::make_unique<QueueTab>();
   host::DialogSetup setup = jobAndUser_;
   setup.alertListener = [this](const platform::Alert& alert) {
     // The dialog is closing: what an exchange it ended reports is moot.
@@ -159,20 +150,7 @@ std::unique_ptr<QueueTab> PrintWindow::openTab(const std::string& name, std::str
     ++alertDialogs_;
     runAlertDialog(GTK_WINDOW(dialog_), alert, dismissAlerts_);
   };
-  tab->dialog = host::PrintDialog::openQueue(name, setup, host::defaultBundleDir(), error);
-  if (!tab->dialog) return nullptr;
-  platform::PDEPanel& panel = tab->dialog->panel();
-  if (!tab->window.attach(panel)) {
-    *error = "the panel of bundle " + tab->dialog->queue()->bundle.filename().string() +
-             " has no view (its interface file could not be loaded)";
-    return nullptr;
-  }
-  panel.restoreValuesAndReturnError(nullptr);
-  tab->view = std::make_unique<PanelView>(tab->window);
-  tab->view->setFocusFollowsWidgets(true);
-  tab->view->sync();
-  tab->bridge = std::make_unique<MainLoopBridge>([view = tab->view.get()] { view->sync(); });
-  return tab;
+  return openQueueTab(name, setup, error);
 }
 
 void PrintWindow::showQueue(const std::string& name) {
@@ -221,15 +199,7 @@ void PrintWindow::showNotice(const std::string& why) {
 }
 
 std::string PrintWindow::translated(const std::string& key) const {
-  // The texts come with the bundles (every bundle carries the same common
-  // strings), in the language the panels are shown in.
-  if (jobAndUser_.language) platform::setPreferredLanguagesOverride({*jobAndUser_.language});
-  const fs::path bundles = host::defaultBundleDir();
-  for (const auto& name : host::availableBundles(bundles)) {
-    if (auto bundle = platform::Bundle::bundleWithPath(bundles / name))
-      return bundle->localizedStringForKey(key);
-  }
-  return key;
+  return bundleText(key, jobAndUser_.language);
 }
 
 bool PrintWindow::choosePrinter(const std::string& name, double seconds) {

@@ -19,6 +19,7 @@
 
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
+#include "gtk/queue_tab.h"
 #include "host/cups/cups_queue.h"
 #include "host/engine/panel_driver.h"
 #include "host/engine/print_dialog.h"
@@ -30,16 +31,6 @@ namespace jobwick::gtkui {
 /// job-hold-until no-hold (a job with its ticket is not held for the agent).
 std::vector<std::pair<std::string, std::string>> cupsSettingsFor(
     const platform::PrintSettings& ticket);
-
-/// The panel of one queue in the dialog's tab. Released view first, then
-/// the window, then the dialog (plug-in) and the queue's PPD.
-struct QueueTab {
-  std::unique_ptr<host::PrintDialog> dialog;  ///< opened for the queue (it holds the PPD)
-  host::PanelWindow window;
-  std::unique_ptr<PanelView> view;
-  std::unique_ptr<MainLoopBridge> bridge;
-  ~QueueTab();
-};
 
 class PrintWindow {
  public:

@@ -7,7 +7,6 @@
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
 #include "host/cups/held_jobs.h"
-#include "host/cups/queue_bundles.h"
 #include "host/engine/agent.h"
 #include "host/engine/plugin_loader.h"
 
@@ -15,23 +14,6 @@ namespace jobwick::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-/// The user's oldest held job on a queue a bundle serves; nullopt when
-/// there is none (`error` empty) or the scheduler cannot be asked.
-std::optional<HeldJob> oldestHeldJob(std::string* error) {
-  auto jobs = heldJobsOf(cupsUser(), error);
-  if (!jobs || jobs->empty()) return std::nullopt;
-  std::string ignored;
-  auto queues = listQueues(&ignored);
-  QueueBundles bundles(defaultBundleDir());
-  for (const auto& job : *jobs) {
-    if (!queues) break;
-    for (const auto& queue : *queues) {
-      if (queue.name == job.queue && bundles.forQueue(queue, &ignored)) return job;
-    }
-  }
-  return std::nullopt;
-}
 
 int exitFor(AgentOutcome outcome) {
   switch (outcome) {
@@ -63,7 +45,7 @@ int runAgent(const Invocation& invocation) {
     script = readSessionScript(*path, variablesFrom(args), &error);
     if (!script) return invocation.fail(ExitStatus::badInput, error);
   }
-  auto job = oldestHeldJob(&error);
+  auto job = nextHeldJob(cupsUser(), {}, defaultBundleDir(), &error);
   if (!job) {
     if (!error.empty()) return invocation.fail(ExitStatus::failure, error);
     invocation.out << "no held job of " << escapeText(cupsUser()) << " waits on a Jobwick queue\n";

@@ -25,6 +25,21 @@ std::string jobTextOf(ipp_attribute_t* attribute) {
   return text ? text : "";
 }
 
+/// A job option's value as the filter gets it: text as it stands, numbers
+/// (lp sends "-o KEY=123" as an integer) in decimal, and nothing for a
+/// deleted one.
+std::string optionTextOf(ipp_attribute_t* attribute) {
+  switch (ippGetValueTag(attribute)) {
+    case IPP_TAG_INTEGER:
+    case IPP_TAG_ENUM:
+      return std::to_string(ippGetInteger(attribute, 0));
+    case IPP_TAG_BOOLEAN:
+      return ippGetBoolean(attribute, 0) ? "true" : "false";
+    default:
+      return jobTextOf(attribute);
+  }
+}
+
 /// The jobs of a Get-Jobs or Get-Job-Attributes answer.
 std::vector<HeldJob> jobsOf(ipp_t* response) {
   std::vector<HeldJob> jobs;
@@ -52,7 +67,7 @@ std::vector<HeldJob> jobsOf(ipp_t* response) {
     if (name == "job-media-sheets" || name == "job-impressions") job.pages = ippGetInteger(a, 0);
     if (name == "time-at-creation") job.created = ippGetInteger(a, 0);
     if (name == "job-state") job.state = ippGetInteger(a, 0);
-    if (isTicketKey(name)) job.carriesTicket = true;
+    if (isTicketKey(name)) job.ticketEntries.emplace_back(name, optionTextOf(a));
   }
   flush();
   return jobs;
@@ -77,11 +92,29 @@ std::string jobName(const HeldJob& job) {
   return "job " + escapeText(job.queue) + "-" + std::to_string(job.id);
 }
 
-/// Takes the ticket's entries off job `id` again (after a refused write).
-void takeTicketOff(int id, const platform::PrintSettings& ticket) {
-  ipp_t* request = jobRequest(IPP_OP_SET_JOB_ATTRIBUTES, id);
-  for (const auto& [key, value] : ticket.entries())
-    ippAddOutOfBand(request, IPP_TAG_JOB, IPP_TAG_DELETEATTR, key.c_str());
+/// Adds ticket entry `key`=`value` to a Set-Job-Attributes request: as a
+/// name, which holds 255 bytes, or past that as text (a long folder name's
+/// hex text), which the filter gets the same way.
+void addTicketEntry(ipp_t* request, const std::string& key, const std::string& value) {
+  ippAddString(request, IPP_TAG_JOB, value.size() > kMaxNameBytes ? IPP_TAG_TEXT : IPP_TAG_NAME,
+               key.c_str(), nullptr, value.c_str());
+}
+
+/// Undoes a refused write of `ticket` onto `job`: the entries the job had
+/// get their values back, the others are deleted. The scheduler keeps a
+/// deleted job attribute as an entry without a value (it cannot take one
+/// off a job), which counts as no ticket (carriesTicket).
+void takeTicketOff(const HeldJob& job, const platform::PrintSettings& ticket) {
+  ipp_t* request = jobRequest(IPP_OP_SET_JOB_ATTRIBUTES, job.id);
+  for (const auto& [key, value] : ticket.entries()) {
+    auto before = std::find_if(job.ticketEntries.begin(), job.ticketEntries.end(),
+                               [&key = key](const auto& entry) { return entry.first == key; });
+    if (before != job.ticketEntries.end() && !before->second.empty()) {
+      addTicketEntry(request, key, before->second);
+    } else {
+      ippAddOutOfBand(request, IPP_TAG_JOB, IPP_TAG_DELETEATTR, key.c_str());
+    }
+  }
   IppMessage(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs"));
 }
 
@@ -113,8 +146,7 @@ std::optional<std::vector<HeldJob>> heldJobsOf(const std::string& user, std::str
   for (auto& job : jobsOf(response.get())) {
     // The scheduler answers "my jobs" by the name asked for; the owner is
     // checked again here all the same.
-    if (job.held() && job.user == user && !job.carriesTicket && !job.queue.empty())
-      held.push_back(std::move(job));
+    if (job.held() && job.user == user && !job.queue.empty()) held.push_back(std::move(job));
   }
   std::sort(held.begin(), held.end(), [](const HeldJob& a, const HeldJob& b) {
     return a.created != b.created ? a.created < b.created : a.id < b.id;
@@ -158,17 +190,12 @@ bool releaseWithTicket(const HeldJob& job, const platform::PrintSettings& ticket
     return false;
   }
   ipp_t* request = jobRequest(IPP_OP_SET_JOB_ATTRIBUTES, job.id);
-  for (const auto& [key, value] : ticket.entries()) {
-    // A name holds 255 bytes; a longer value (a long folder name's hex
-    // text) goes as text, which the filter gets the same way.
-    ippAddString(request, IPP_TAG_JOB, value.size() > kMaxNameBytes ? IPP_TAG_TEXT : IPP_TAG_NAME,
-                 key.c_str(), nullptr, value.c_str());
-  }
+  for (const auto& [key, value] : ticket.entries()) addTicketEntry(request, key, value);
   ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "no-hold");
   IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs"));
   if (response && cupsLastError() == IPP_STATUS_OK) return true;
   const std::string reason = lastSchedulerReason();
-  takeTicketOff(job.id, ticket);
+  takeTicketOff(job, ticket);
   *error = jobName(job) + ": the CUPS scheduler at " + schedulerName() +
            " did not take the ticket: " + escapeText(reason) + "; the job stays held";
   return false;

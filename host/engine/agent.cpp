@@ -2,9 +2,13 @@
 // The agent's work on one held job.
 #include "host/engine/agent.h"
 
+#include <algorithm>
+#include <map>
 #include <sstream>
 
 #include "host/common/escape.h"
+#include "host/cups/queue_bundles.h"
+#include "host/cups/saved_options.h"
 #include "host/cups/ticket_privacy.h"
 
 namespace jobwick::host {
@@ -17,6 +21,45 @@ std::string nameOf(const HeldJob& job) {
 }
 
 }  // namespace
+
+std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>& skip,
+                                   const fs::path& bundleDir, std::string* error) {
+  error->clear();
+  auto jobs = heldJobsOf(user, error);
+  if (!jobs) return std::nullopt;
+  std::optional<std::vector<QueueInfo>> queues;
+  QueueBundles bundles(bundleDir);
+  std::map<std::string, OptionList> saved;
+  for (const auto& job : *jobs) {
+    if (skip.count(job.id)) continue;
+    if (!job.ticketEntries.empty()) {
+      if (!saved.count(job.queue)) saved[job.queue] = savedOptionsFor(job.queue).ticket;
+      if (carriesTicket(job, saved[job.queue])) continue;
+    }
+    if (!queues) queues = listQueues(error);
+    if (!queues) return std::nullopt;
+    std::string unserved;
+    for (const auto& queue : *queues) {
+      if (queue.name == job.queue && bundles.forQueue(queue, &unserved)) return job;
+    }
+  }
+  return std::nullopt;
+}
+
+bool carriesTicket(const HeldJob& job, const OptionList& saved) {
+  for (const auto& entry : job.ticketEntries) {
+    // An entry without a value is one a refused release took off again.
+    if (!entry.second.empty() && std::find(saved.begin(), saved.end(), entry) == saved.end())
+      return true;
+  }
+  return false;
+}
+
+SessionOptions agentSessionOptions(const HeldJob& job, SessionOptions base) {
+  for (auto& entry : savedOptionsFor(job.queue).ticket)
+    base.savedSettings.push_back(std::move(entry));
+  return base;
+}
 
 SessionScript agentScriptFor(const HeldJob& job, std::optional<SessionScript> script) {
   if (!script) {
@@ -57,8 +100,9 @@ AgentOutcome handleHeldJob(const HeldJob& job, std::optional<SessionScript> scri
     return AgentOutcome::kFailed;
   }
   PrintVerdict verdict;
-  const ExitStatus status = runPanelForQueue(*target, agentScriptFor(job, std::move(script)),
-                                             std::move(jobAndUser), report, &verdict);
+  const ExitStatus status =
+      runPanelForQueue(*target, agentScriptFor(job, std::move(script)),
+                       agentSessionOptions(job, std::move(jobAndUser)), report, &verdict);
   if (status != ExitStatus::success) {
     *message = nameOf(job) + " stays held: the panel for queue " + escapeText(job.queue) +
                " could not run";

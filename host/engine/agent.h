@@ -8,9 +8,11 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "host/cups/held_jobs.h"
+#include "host/cups/saved_options.h"
 #include "host/engine/session.h"
 #include "host/engine/session_script.h"
 
@@ -23,6 +25,24 @@ enum class AgentOutcome {
   kRefused,    ///< the panel refused to print; the job stays held
   kFailed,     ///< the queue, the panel or the scheduler failed; the job stays held
 };
+
+/// The user's oldest held job (heldJobsOf) on a queue a bundle in
+/// `bundleDir` serves that carries no ticket yet (no ticket entries but
+/// the queue's saved ones, which `lp` adds), leaving out the jobs in
+/// `skip`. nullopt when there is
+/// none (`error` empty) or the scheduler cannot be asked (`error` names it
+/// and its reason).
+std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>& skip,
+                                   const std::filesystem::path& bundleDir, std::string* error);
+
+/// Whether `job` carries a ticket: a ticket entry with a value that is not
+/// one of the queue's `saved` ticket entries (by name and value).
+bool carriesTicket(const HeldJob& job, const OptionList& saved);
+
+/// `base` with the ticket entries saved for `job`'s queue (its defaults and
+/// lpoptions) as the settings the panel restores under the job's own, as
+/// the print dialog opens a queue.
+SessionOptions agentSessionOptions(const HeldJob& job, SessionOptions base);
 
 /// The script the agent runs for `job` when the user's own is `script`
 /// (none: restore the job's settings, then Print): the job's name as the

@@ -16,10 +16,18 @@ using json = nlohmann::json;
 
 class AgentWindowTest : public PrivateSchedulerTest {
  protected:
-  static void SetUpTestSuite() { server_ = new gtktest::XServer(); }
+  static void SetUpTestSuite() {
+    server_ = new gtktest::XServer();
+    // The scheduler (started by the suite's first test) announces new jobs
+    // on this bus as its system bus.
+    bus_ = new gtktest::MessageBus();
+    if (!bus_->address().empty()) setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->address().c_str(), 1);
+  }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
+    delete bus_;
+    bus_ = nullptr;
   }
 
   /// The environment of a windowed agent of root's on the test's display,
@@ -43,10 +51,25 @@ class AgentWindowTest : public PrivateSchedulerTest {
     return dash == std::string::npos ? 0 : std::stoi(sent.out.substr(dash + queue.size() + 1));
   }
 
+  /// Runs `script` in the test's folder as root, with the agent's
+  /// environment `env` and the scheduler; fails the test on a non-zero
+  /// status.
+  void runScript(const std::string& script, std::map<std::string, std::optional<std::string>> env) {
+    env["CUPS_SERVER"] = cupsd_->socket().string();
+    env["JOBWICK_PREFS_DIR"] = prefsDir().string();
+    env["HOME"] = temp().path().string();
+    if (!std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = "detect_leaks=0";
+    CommandResult ran = runCommand(
+        {"/bin/sh", "-c", "cd '" + temp().path().string() + "' || exit 1\n" + script}, env);
+    EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  }
+
   static gtktest::XServer* server_;
+  static gtktest::MessageBus* bus_;
 };
 
 gtktest::XServer* AgentWindowTest::server_ = nullptr;
+gtktest::MessageBus* AgentWindowTest::bus_ = nullptr;
 
 TEST_F(AgentWindowTest, TheWindowsPanelReleasesAHeldJobWithTheSessionsTicket) {
   ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
@@ -97,20 +120,65 @@ TEST_F(AgentWindowTest, OneAgentPerUserAndItFindsJobsSentLater) {
       document_.string() +
       "' > lp.out\n"
       "wait $first; echo \"first $?\" >> first.out\n";
-  auto env = display();
-  env["CUPS_SERVER"] = cupsd_->socket().string();
-  env["JOBWICK_PREFS_DIR"] = prefsDir().string();
-  env["HOME"] = temp().path().string();
-  if (!std::getenv("ASAN_OPTIONS")) env["ASAN_OPTIONS"] = "detect_leaks=0";
-  CommandResult ran = runCommand(
-      {"/bin/sh", "-c", "cd '" + temp().path().string() + "' || exit 1\n" + script}, env);
-  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  runScript(script, display());
   const std::string second = readFile(temp().path() / "second.out");
   EXPECT_NE(second.find("another agent already runs for this user"), std::string::npos) << second;
   EXPECT_NE(second.find("second 1"), std::string::npos) << second;
   const std::string first = readFile(temp().path() / "first.out");
   EXPECT_NE(first.find("first 0"), std::string::npos) << first;
   EXPECT_NE(first.find(" released with its ticket"), std::string::npos) << first;
+}
+
+TEST_F(AgentWindowTest, TheSchedulersAnnouncementWakesAnAgentThatDoesNotPoll) {
+  ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  ASSERT_FALSE(bus_->address().empty()) << "dbus-daemon did not start";
+  ASSERT_EQ(setupQueue("Announced7300").exitCode, 0);
+  // The agent looks once at start and then only when the scheduler says a
+  // job came: the job is sent once it listens.
+  const std::string jobwickPath = JOBWICK_HOST;
+  const std::string script =
+      "timeout 120 '" + jobwickPath +
+      "' agent --jobs 1 --print --poll-seconds 0 > agent.out 2>&1 & agent=$!\n"
+      "tries=0\n"
+      "until grep -q 'when the scheduler announces' agent.out; do\n"
+      "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+      "done\n"
+      "lp -d Announced7300 '" +
+      document_.string() +
+      "' > lp.out\n"
+      "wait $agent; echo \"agent $?\" >> agent.out\n";
+  auto env = display();
+  env["DBUS_SYSTEM_BUS_ADDRESS"] = bus_->address();
+  runScript(script, env);
+  const std::string agent = readFile(temp().path() / "agent.out");
+  EXPECT_NE(agent.find("agent 0"), std::string::npos) << agent;
+  EXPECT_NE(agent.find(" released with its ticket"), std::string::npos) << agent;
+  EXPECT_EQ(agent.find("no system bus"), std::string::npos) << agent;
+}
+
+TEST_F(AgentWindowTest, AJobCancelledElsewhereClosesItsWindow) {
+  ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  ASSERT_EQ(setupQueue("Elsewhere7300").exitCode, 0);
+  const int id = lpAsRoot("Elsewhere7300");
+  ASSERT_GT(id, 0);
+  // The window shows (its picture is drawn), then the job is cancelled
+  // with CUPS's own command.
+  const std::string jobwickPath = JOBWICK_HOST;
+  const std::string script = "timeout 120 '" + jobwickPath +
+                             "' agent --jobs 1 --screenshot shown.png > agent.out 2>&1 & agent=$!\n"
+                             "tries=0\n"
+                             "until [ -s shown.png ]; do\n"
+                             "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+                             "done\n"
+                             "cancel Elsewhere7300-" +
+                             std::to_string(id) +
+                             "\n"
+                             "wait $agent; echo \"agent $?\" >> agent.out\n";
+  runScript(script, display());
+  const std::string agent = readFile(temp().path() / "agent.out");
+  EXPECT_NE(agent.find("was released or cancelled elsewhere"), std::string::npos) << agent;
+  EXPECT_NE(agent.find("agent 1"), std::string::npos) << agent;
+  EXPECT_EQ(jobState(id), IPP_JSTATE_CANCELED);
 }
 
 }  // namespace

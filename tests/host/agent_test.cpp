@@ -4,6 +4,7 @@
 // `jobwick agent --once --headless` gives it the panel and releases it with
 // exactly the ticket the same session saves, or cancels it, and leaves
 // alone what is not the user's to handle.
+#include "host/cups/held_jobs.h"
 #include "private_scheduler.h"
 
 namespace hosttest {
@@ -120,6 +121,72 @@ TEST_F(AgentTest, OnlyTheUsersOwnHeldJobsOnJobwickQueuesAreHandledOldestFirst) {
   const int directId = std::stoi(direct.out.substr(direct.out.rfind('-') + 1));
   EXPECT_NE(jobState(directId), IPP_JSTATE_HELD);
   for (int id : {others, foreign}) cupsd_->run("cancel " + std::to_string(id));
+}
+
+// The ticket entries saved for the queue (its defaults, as lpoptions or
+// lpadmin -o save them) reach the job through the panel, as the print
+// dialog gives them. lp adds them to every job: a job with them alone
+// carries no ticket yet, one with an entry of its own does.
+TEST_F(AgentTest, TheQueuesSavedTicketEntriesGoThroughThePanel) {
+  heldQueue("Saved7300");
+  const std::string userName = std::string(kPrefix) + "userName";
+  ASSERT_TRUE(cupsd_->run("lpadmin -p Saved7300 -o " + userName + "-default=6C7075736572"));
+  const int ticketed = lp(kOwner, "Saved7300", {"-o", userName + "=6F74686572"});
+  CommandResult skipped = agent({});
+  EXPECT_EQ(skipped.exitCode, 1) << skipped.err << skipped.out;
+  EXPECT_EQ(jobState(ticketed), IPP_JSTATE_HELD);
+  cupsd_->run("cancel " + std::to_string(ticketed));
+  const int id = lp(kOwner, "Saved7300");
+  ASSERT_GT(id, 0);
+  CommandResult released = agent({});
+  ASSERT_EQ(released.exitCode, 0) << released.err << released.out;
+  const auto options = filterOptions(id);
+  EXPECT_EQ(options.count(userName) ? options.at(userName) : "(missing)", "6C7075736572");
+}
+
+// The release itself: every entry of the ticket reaches the filter,
+// overwriting what lp added (an entry the ticket lacks keeps lp's value:
+// the scheduler cannot take one off a job), and a release the scheduler
+// refuses says so, with its reason.
+TEST_F(AgentTest, AReleaseCarriesEveryTicketEntryOrReportsTheSchedulersReason) {
+  heldQueue("Exact7300");
+  const std::string stale = std::string(kPrefix) + "stale";
+  const std::string userName = std::string(kPrefix) + "userName";
+  auto heldJob = [&] {
+    CommandResult sent = runCommand({"/usr/bin/lp", "-d", "Exact7300", "-o", stale + "=1", "-o",
+                                     userName + "=6C7075736572", document_.string()},
+                                    {{"CUPS_SERVER", cupsd_->socket().string()}});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    return std::stoi(sent.out.substr(sent.out.find("Exact7300-") + 10));
+  };
+  cupsSetServer(cupsd_->socket().c_str());
+  platform::PrintSettings ticket;
+  ticket.setValue(userName, "6F74686572");
+  ticket.setValue(std::string(kPrefix) + "filing", "0");
+
+  const int id = heldJob();
+  std::string error;
+  auto job = jobwick::host::describeJob(id, &error);
+  ASSERT_TRUE(job) << error;
+  const std::vector<std::pair<std::string, std::string>> sent = {{stale, "1"},
+                                                                 {userName, "6C7075736572"}};
+  EXPECT_EQ(job->ticketEntries, sent);
+  EXPECT_TRUE(jobwick::host::releaseWithTicket(*job, ticket, &error)) << error;
+
+  const int refused = heldJob();
+  auto gone = jobwick::host::describeJob(refused, &error);
+  ASSERT_TRUE(gone) << error;
+  cupsd_->run("cancel " + std::to_string(refused));
+  EXPECT_FALSE(jobwick::host::releaseWithTicket(*gone, ticket, &error));
+  EXPECT_NE(error.find("Exact7300-" + std::to_string(refused) + ": the CUPS scheduler"),
+            std::string::npos)
+      << error;
+  EXPECT_NE(error.find("the job stays held"), std::string::npos) << error;
+  cupsSetServer(nullptr);
+
+  const auto options = filterOptions(id);
+  EXPECT_EQ(options.count(stale) ? options.at(stale) : "(missing)", "1");
+  EXPECT_EQ(options.count(userName) ? options.at(userName) : "(missing)", "6F74686572");
 }
 
 }  // namespace
