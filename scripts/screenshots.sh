@@ -2,7 +2,8 @@
 # Makes the README's pictures (docs/images/): the GTK print dialog with the
 # panel's tab showing, for the vk7300 and the vk410e, in English and in
 # Japanese, each with the sample job ticket of its model restored; and the
-# panel alone after a sample session of each model.
+# panel alone after a sample session of each model; the agent's window for a
+# held job.
 #
 #   scripts/screenshots.sh [BUILD_DIR]      (default: build)
 #
@@ -93,3 +94,15 @@ done
 "$dialog" --script examples/sessions/vk410e-panel.json --prefs-dir "$work/prefs" \
   --screenshot docs/images/vk410e-panel.png >/dev/null
 echo docs/images/vk7300-panel.png docs/images/vk410e-panel.png
+
+# The agent's window for a job sent with plain lp to a queue that holds
+# every job, drawn, then the job cancelled.
+lpadmin -p Office_vk7300 -o job-hold-until-default=indefinite
+lp -d Office_vk7300 -t "Quarterly report.pdf" "$work/letter.ps" >/dev/null
+out=docs/images/agent-vk7300.png
+rm -f "$out"
+XDG_RUNTIME_DIR="$work" DBUS_SYSTEM_BUS_ADDRESS=disabled: \
+  "$dialog" agent --jobs 1 --prefs-dir "$work/prefs" --screenshot "$out" --cancel \
+  >/dev/null 2>"$work/stderr" || true
+[ -s "$out" ] || { cat "$work/stderr" >&2; echo "screenshots: $out was not made" >&2; exit 1; }
+echo "$out"

@@ -352,7 +352,9 @@ Subcommand setupCommand() {
       "no bundle serves it.",
       {
           {"--ppd", "FILE", "the printer's PPD, installed for the queue"},
-          {"--model", "MODEL", "the printer's driver as 'lpinfo -m' lists it, instead of --ppd"},
+          {"--model", "MODEL",
+           "the printer's driver as 'lpinfo -m' lists it (vk7300 is jobwick/vk7300.ppd), "
+           "instead of --ppd"},
           {"--device-uri", "URI", "the printer's address (needed to make a queue)"},
           {"--hold-for-agent", "",
            "hold every job that does not ask otherwise until the agent releases it with "

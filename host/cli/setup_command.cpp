@@ -45,6 +45,16 @@ struct PPDSource {
   std::unique_ptr<TemporaryFile> fetched;
 };
 
+/// The driver --model names, as the scheduler lists it: a bare model name
+/// ("vk7300") is Jobwick's own driver for it ("jobwick/vk7300.ppd").
+std::optional<std::string> modelOf(const ParsedArgs& args) {
+  auto model = args.value("--model");
+  if (model && !model->empty() && model->find('/') == std::string::npos &&
+      !model->ends_with(".ppd"))
+    return "jobwick/" + *model + ".ppd";
+  return model;
+}
+
 /// Reads the PPD of --ppd or --model and checks that a bundle serves it.
 /// nullopt (after reporting) on failure; `status` then holds the exit code.
 std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
@@ -55,7 +65,7 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
   if (auto file = args.value("--ppd")) {
     path = *file;
     source.what = "the PPD " + escapeText(*file);
-  } else if (auto model = args.value("--model")) {
+  } else if (auto model = modelOf(args)) {
     source.fetched = fetchModelPPD(*model, &error);
     if (!source.fetched) {
       *status = invocation.fail(ExitStatus::failure, error);
@@ -157,7 +167,7 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
   QueueChange change;
   change.opPolicy = kPrivatePolicy;
   if (auto file = args.value("--ppd")) change.ppdFile = fs::path(*file);
-  if (auto model = args.value("--model")) change.model = *model;
+  if (auto model = modelOf(args)) change.model = *model;
   if (auto uri = args.value("--device-uri")) change.deviceURI = *uri;
   const std::string name = escapeText(report->queue);
   if (!queue) {

@@ -165,10 +165,15 @@ TEST_F(InstallTest, SchedulerFindsTheInstalledDrivers) {
       {jobwick, "setup", "Office", "--model", "jobwick/vk7300.ppd", "--device-uri", device},
       environment);
   EXPECT_EQ(setup.exitCode, 0) << setup.out << setup.err;
+  // A bare model name is Jobwick's driver for it.
+  auto bare = runCommand({jobwick, "setup", "Bare", "--model", "vk410e", "--device-uri", device},
+                         environment);
+  EXPECT_EQ(bare.exitCode, 0) << bare.out << bare.err;
   auto queues = runCommand({jobwick, "queues"}, environment);
   EXPECT_EQ(queues.exitCode, 0) << queues.err;
   EXPECT_NE(queues.out.find("Made  JobwickVk410e.plugin"), std::string::npos) << queues.out;
   EXPECT_NE(queues.out.find("Office  JobwickVk7300.plugin"), std::string::npos) << queues.out;
+  EXPECT_NE(queues.out.find("Bare  JobwickVk410e.plugin"), std::string::npos) << queues.out;
 }
 
 }  // namespace
