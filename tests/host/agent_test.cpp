@@ -123,6 +123,25 @@ TEST_F(AgentTest, OnlyTheUsersOwnHeldJobsOnJobwickQueuesAreHandledOldestFirst) {
   for (int id : {others, foreign}) cupsd_->run("cancel " + std::to_string(id));
 }
 
+// A panel that refuses (an empty mandatory login on a print-system
+// printer) keeps the job held, and the agent's next run offers it again.
+TEST_F(AgentTest, ARefusingPanelKeepsTheJobHeld) {
+  heldQueue("System7300", source("examples/ppd/vk7300-print-system.ppd"));
+  const int id = lp(kOwner, "System7300");
+  ASSERT_GT(id, 0);
+  for (int run = 0; run < 2; ++run) {
+    CommandResult refused = agent({});
+    EXPECT_EQ(refused.exitCode, 3) << refused.err << refused.out;
+    EXPECT_NE(refused.err.find("job System7300-" + std::to_string(id) +
+                               " stays held: the panel refused to print"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(jobState(id), IPP_JSTATE_HELD);
+  }
+  EXPECT_EQ(agent({"--cancel"}).exitCode, 1);
+  EXPECT_EQ(jobState(id), IPP_JSTATE_CANCELED);
+}
+
 // The ticket entries saved for the queue (its defaults, as lpoptions or
 // lpadmin -o save them) reach the job through the panel, as the print
 // dialog gives them. lp adds them to every job: a job with them alone
