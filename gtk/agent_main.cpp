@@ -137,10 +137,10 @@ void drive(AgentWindow& window, const host::ParsedArgs& args,
         {steps, std::cerr, false, "agent"}, input);
     // A refused Print leaves the job held; a script does not wait for a
     // person to change the panel.
-    if (window.outcome() == AgentWindow::Outcome::kOpen) window.jobGone();
+    window.leaveHeld();
   } else if (args.has("--print") || args.has("--cancel")) {
     window.respond(args.has("--print"));
-    if (window.outcome() == AgentWindow::Outcome::kOpen) window.jobGone();
+    window.leaveHeld();
   }
 }
 

@@ -180,16 +180,19 @@ void AgentWindow::onCancel(GtkButton*, gpointer self) {
 }
 
 gboolean AgentWindow::onClose(GtkWindow*, gpointer self) {
-  // Closing the window leaves the job held, for the agent's next run (or
-  // the scheduler's MaxHoldTime).
-  auto* window = static_cast<AgentWindow*>(self);
-  if (window->outcome_ == Outcome::kOpen) {
-    window->outcome_ = Outcome::kDismissed;
-    window->message_ =
-        "job " + window->job_.queue + "-" + std::to_string(window->job_.id) + " left held";
-  }
-  gtk_widget_set_visible(window->window_, FALSE);
+  static_cast<AgentWindow*>(self)->leaveHeld();
   return TRUE;
+}
+
+void AgentWindow::leaveHeld() {
+  // The job waits for the agent's next run (or the scheduler's
+  // MaxHoldTime).
+  if (outcome_ == Outcome::kOpen) {
+    outcome_ = Outcome::kDismissed;
+    const std::string job = "job " + job_.queue + "-" + std::to_string(job_.id);
+    message_ = refusals_ > 0 ? job + " stays held: " + message_ : job + " left held";
+  }
+  gtk_widget_set_visible(window_, FALSE);
 }
 
 }  // namespace jobwick::gtkui

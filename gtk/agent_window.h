@@ -43,6 +43,9 @@ class AgentWindow {
   void respond(bool print);
   /// The job was released or cancelled elsewhere: the window closes.
   void jobGone();
+  /// Closes the window and leaves the job held, as closing it does; the
+  /// message says why when Print was refused.
+  void leaveHeld();
 
   Outcome outcome() const { return outcome_; }
   const host::HeldJob& job() const { return job_; }

@@ -156,6 +156,22 @@ TEST_F(AgentWindowTest, TheSchedulersAnnouncementWakesAnAgentThatDoesNotPoll) {
   EXPECT_EQ(agent.find("no system bus"), std::string::npos) << agent;
 }
 
+TEST_F(AgentWindowTest, APanelThatRefusesLeavesTheJobHeld) {
+  ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
+  ASSERT_EQ(setupQueue("Refusing7300", {}, source("examples/ppd/vk7300-print-system.ppd")).exitCode,
+            0);
+  const int id = lpAsRoot("Refusing7300");
+  ASSERT_GT(id, 0);
+  CommandResult agent = as(nullptr, {"agent", "--jobs", "1", "--print"}, false, display());
+  EXPECT_EQ(agent.exitCode, 3) << agent.err << agent.out;
+  EXPECT_NE(agent.err.find("job Refusing7300-" + std::to_string(id) +
+                           " stays held: the panel refused to print"),
+            std::string::npos)
+      << agent.err;
+  EXPECT_EQ(jobState(id), IPP_JSTATE_HELD);
+  cupsd_->run("cancel " + std::to_string(id));
+}
+
 TEST_F(AgentWindowTest, AJobCancelledElsewhereClosesItsWindow) {
   ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
   ASSERT_EQ(setupQueue("Elsewhere7300").exitCode, 0);
