@@ -64,6 +64,29 @@ class AgentWindowTest : public PrivateSchedulerTest {
     EXPECT_EQ(ran.exitCode, 0) << ran.err;
   }
 
+  /// Starts a windowed agent with `args` in the background, waits (at most
+  /// 30 s) until the shell condition `ready` holds, runs `then`, and waits
+  /// for the agent. Answers the agent's output, which ends with
+  /// "agent STATUS".
+  std::string agentAround(const std::string& args, const std::string& ready,
+                          const std::string& then,
+                          std::map<std::string, std::optional<std::string>> env) {
+    const std::string jobwickPath = JOBWICK_HOST;
+    runScript("timeout 120 '" + jobwickPath + "' agent " + args +
+                  " > agent.out 2>&1 & agent=$!\n"
+                  "tries=0\n"
+                  "until " +
+                  ready +
+                  "; do\n"
+                  "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
+                  "done\n" +
+                  then +
+                  "\n"
+                  "wait $agent; echo \"agent $?\" >> agent.out\n",
+              std::move(env));
+    return readFile(temp().path() / "agent.out");
+  }
+
   static gtktest::XServer* server_;
   static gtktest::MessageBus* bus_;
 };
@@ -109,23 +132,17 @@ TEST_F(AgentWindowTest, OneAgentPerUserAndItFindsJobsSentLater) {
   // The first agent waits for a job; a second one for the same user goes at
   // once; then a job comes, and the first agent finds it.
   const std::string jobwickPath = JOBWICK_HOST;
-  const std::string script =
-      "'" + jobwickPath +
-      "' agent --jobs 1 --print > first.out 2>&1 & first=$!\n"
-      "sleep 1.5\n"
-      "'" +
-      jobwickPath +
-      "' agent --jobs 1 > second.out 2>&1; echo \"second $?\" >> second.out\n"
-      "lp -d Later7300 '" +
-      document_.string() +
-      "' > lp.out\n"
-      "wait $first; echo \"first $?\" >> first.out\n";
-  runScript(script, display());
+  const std::string first =
+      agentAround("--jobs 1 --print", "grep -q 'once a second' agent.out",
+                  "'" + jobwickPath +
+                      "' agent --jobs 1 > second.out 2>&1; echo \"second $?\" >> second.out\n"
+                      "lp -d Later7300 '" +
+                      document_.string() + "' > lp.out",
+                  display());
   const std::string second = readFile(temp().path() / "second.out");
   EXPECT_NE(second.find("another agent already runs for this user"), std::string::npos) << second;
   EXPECT_NE(second.find("second 1"), std::string::npos) << second;
-  const std::string first = readFile(temp().path() / "first.out");
-  EXPECT_NE(first.find("first 0"), std::string::npos) << first;
+  EXPECT_NE(first.find("agent 0"), std::string::npos) << first;
   EXPECT_NE(first.find(" released with its ticket"), std::string::npos) << first;
 }
 
@@ -135,22 +152,11 @@ TEST_F(AgentWindowTest, TheSchedulersAnnouncementWakesAnAgentThatDoesNotPoll) {
   ASSERT_EQ(setupQueue("Announced7300").exitCode, 0);
   // The agent looks once at start and then only when the scheduler says a
   // job came: the job is sent once it listens.
-  const std::string jobwickPath = JOBWICK_HOST;
-  const std::string script =
-      "timeout 120 '" + jobwickPath +
-      "' agent --jobs 1 --print --poll-seconds 0 > agent.out 2>&1 & agent=$!\n"
-      "tries=0\n"
-      "until grep -q 'when the scheduler announces' agent.out; do\n"
-      "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
-      "done\n"
-      "lp -d Announced7300 '" +
-      document_.string() +
-      "' > lp.out\n"
-      "wait $agent; echo \"agent $?\" >> agent.out\n";
   auto env = display();
   env["DBUS_SYSTEM_BUS_ADDRESS"] = bus_->address();
-  runScript(script, env);
-  const std::string agent = readFile(temp().path() / "agent.out");
+  const std::string agent = agentAround(
+      "--jobs 1 --print --poll-seconds 0", "grep -q 'when the scheduler announces' agent.out",
+      "lp -d Announced7300 '" + document_.string() + "' > lp.out", env);
   EXPECT_NE(agent.find("agent 0"), std::string::npos) << agent;
   EXPECT_NE(agent.find(" released with its ticket"), std::string::npos) << agent;
   EXPECT_EQ(agent.find("no system bus"), std::string::npos) << agent;
@@ -179,19 +185,8 @@ TEST_F(AgentWindowTest, AJobCancelledElsewhereClosesItsWindow) {
   ASSERT_GT(id, 0);
   // The window shows (its picture is drawn), then the job is cancelled
   // with CUPS's own command.
-  const std::string jobwickPath = JOBWICK_HOST;
-  const std::string script = "timeout 120 '" + jobwickPath +
-                             "' agent --jobs 1 --screenshot shown.png > agent.out 2>&1 & agent=$!\n"
-                             "tries=0\n"
-                             "until [ -s shown.png ]; do\n"
-                             "  tries=$((tries + 1)); [ $tries -gt 300 ] && break; sleep 0.1\n"
-                             "done\n"
-                             "cancel Elsewhere7300-" +
-                             std::to_string(id) +
-                             "\n"
-                             "wait $agent; echo \"agent $?\" >> agent.out\n";
-  runScript(script, display());
-  const std::string agent = readFile(temp().path() / "agent.out");
+  const std::string agent = agentAround("--jobs 1 --screenshot shown.png", "[ -s shown.png ]",
+                                        "cancel Elsewhere7300-" + std::to_string(id), display());
   EXPECT_NE(agent.find("was released or cancelled elsewhere"), std::string::npos) << agent;
   EXPECT_NE(agent.find("agent 1"), std::string::npos) << agent;
   EXPECT_EQ(jobState(id), IPP_JSTATE_CANCELED);
