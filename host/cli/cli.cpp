@@ -9,6 +9,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
 
 #include "platform/c_handles.h"
