@@ -58,6 +58,10 @@ void CupsDestFree::operator()(cups_dest_t* dest) const noexcept {
   cupsFreeDests(1, dest);
 }
 
+void CupsDestsFree::operator()(cups_dest_t* dests) const noexcept {
+  cupsFreeDests(count, dests);
+}
+
 void IppDelete::operator()(ipp_t* message) const noexcept {
   ippDelete(message);
 }

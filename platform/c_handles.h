@@ -63,6 +63,10 @@ struct IppDelete {
 struct CupsDestFree {
   void operator()(cups_dest_t* dest) const noexcept;  // one destination of libcups
 };
+struct CupsDestsFree {
+  int count = 0;  // the length of the array, as cupsGetDests2 answered it
+  void operator()(cups_dest_t* dests) const noexcept;
+};
 struct LocaleFree {
   void operator()(__locale_struct* locale) const noexcept;  // from newlocale
 };
@@ -94,6 +98,8 @@ using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 /// One destination (queue or instance) with its options, as cupsGetNamedDest
 /// answers it.
 using CupsDest = std::unique_ptr<cups_dest_t, CupsDestFree>;
+/// Every destination cupsGetDests2 lists: CupsDests list(dests, {count}).
+using CupsDests = std::unique_ptr<cups_dest_t, CupsDestsFree>;
 /// A locale object of newlocale (a locale_t).
 using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;

@@ -6,6 +6,7 @@
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "host/cups/held_jobs.h"
 #include "host/engine/agent.h"
 #include "host/engine/plugin_loader.h"
@@ -33,11 +34,12 @@ int exitFor(AgentOutcome outcome) {
 int runAgent(const Invocation& invocation) {
   const ParsedArgs& args = invocation.args;
   if (!args.has("--once") || !args.has("--headless")) {
-    return invocation.fail(ExitStatus::usage,
-                           "without a window the agent runs as 'jobwick agent --once --headless'");
+    return invocation.fail(
+        ExitStatus::usage,
+        tr("without a window the agent runs as 'jobwick agent --once --headless'"));
   }
   if (args.has("--script") && args.has("--cancel")) {
-    return invocation.fail(ExitStatus::usage, "give --script or --cancel, not both");
+    return invocation.fail(ExitStatus::usage, tr("give --script or --cancel, not both"));
   }
   std::string error;
   std::optional<SessionScript> script;
@@ -48,7 +50,8 @@ int runAgent(const Invocation& invocation) {
   auto job = nextHeldJob(cupsUser(), {}, defaultBundleDir(), &error);
   if (!job) {
     if (!error.empty()) return invocation.fail(ExitStatus::failure, error);
-    invocation.out << "no held job of " << escapeText(cupsUser()) << " waits on a Jobwick queue\n";
+    invocation.out << trf("no held job of %1 waits on a Jobwick queue", {escapeText(cupsUser())})
+                   << "\n";
     return kExitFailure;
   }
   std::string message;
@@ -56,7 +59,7 @@ int runAgent(const Invocation& invocation) {
   if (args.has("--cancel")) {
     outcome = cancelHeldJob(*job, &message) ? AgentOutcome::kCancelled : AgentOutcome::kFailed;
     if (outcome == AgentOutcome::kCancelled)
-      message = "job " + escapeText(job->queue) + "-" + std::to_string(job->id) + " cancelled";
+      message = trf("job %1 cancelled", {escapeText(job->queue) + "-" + std::to_string(job->id)});
   } else {
     SessionOptions jobAndUser;
     jobAndUser.language = args.value("--language");

@@ -4,8 +4,16 @@
 
 #include "host/common/translate.h"
 
+#include <unicode/ubrk.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
+
+#include "platform/c_handles.h"
+#include "platform/strings.h"
 
 namespace jobwick::host {
 
@@ -72,30 +80,88 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
   return parsed;
 }
 
+namespace {
+
+/// The terminal columns `piece` takes: two for each East Asian wide or
+/// full-width character, one for any other.
+std::size_t columnsOf(std::string_view piece) {
+  std::size_t columns = 0;
+  for (int32_t i = 0; i < static_cast<int32_t>(piece.size());) {
+    UChar32 c = 0;
+    U8_NEXT(piece.data(), i, static_cast<int32_t>(piece.size()), c);
+    const int width = c < 0 ? U_EA_NEUTRAL : u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+    columns += (width == U_EA_WIDE || width == U_EA_FULLWIDTH) ? 2 : 1;
+  }
+  return columns;
+}
+
+/// `word` (no white space) in the pieces a line may break between. A word
+/// of ASCII stays whole: English breaks at spaces only. Any other breaks
+/// where Unicode's line-breaking rules let it (ICU), so Japanese text breaks
+/// between its characters but never before 、 or 。.
+std::vector<std::string> piecesOf(const std::string& word) {
+  const bool ascii = std::all_of(word.begin(), word.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return {word};
+  const std::u16string text = platform::toUtf16(word);
+  UErrorCode status = U_ZERO_ERROR;
+  const platform::BreakIterator lines(ubrk_open(UBRK_LINE, "ja",
+                                                reinterpret_cast<const UChar*>(text.data()),
+                                                static_cast<int32_t>(text.size()), &status));
+  if (U_FAILURE(status) || !lines) return {word};
+  std::vector<std::string> pieces;
+  int32_t from = ubrk_first(lines.get());
+  for (int32_t to = ubrk_next(lines.get()); to != UBRK_DONE; to = ubrk_next(lines.get())) {
+    pieces.push_back(platform::fromUtf16(
+        std::u16string_view(text).substr(std::size_t(from), std::size_t(to - from))));
+    from = to;
+  }
+  return pieces;
+}
+
+/// Appends one paragraph of `text` to `out`, whose last line is `column`
+/// columns wide: lines of at most `width` columns (a longer piece stays
+/// whole), the first piece padded to `indent` and every further line
+/// indented by it.
+void appendFlowing(std::string& out, std::string_view text, std::size_t column, std::size_t indent,
+                   std::size_t width) {
+  std::istringstream words{std::string(text)};
+  std::string word;
+  bool lineStarted = false;
+  while (words >> word) {
+    bool wordStart = true;
+    for (const std::string& piece : piecesOf(word)) {
+      const std::size_t columns = columnsOf(piece);
+      const std::size_t space = wordStart ? 1 : 0;
+      if (lineStarted && column + space + columns > width) {
+        out += '\n';
+        column = 0;
+        lineStarted = false;
+      }
+      if (!lineStarted) {
+        if (column < indent) out.append(indent - column, ' ');
+        column = std::max(column, indent);
+      } else if (wordStart) {
+        out += ' ';
+        ++column;
+      }
+      out += piece;
+      column += columns;
+      lineStarted = true;
+      wordStart = false;
+    }
+  }
+}
+
+}  // namespace
+
 std::string wrapText(std::string_view text, std::size_t width, std::size_t indent) {
   std::string out;
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::istringstream words{std::string(text.substr(start, end - start))};
-    std::string word;
-    std::size_t column = 0;
-    while (words >> word) {
-      if (column > 0 && column + 1 + word.size() > width) {
-        out += '\n';
-        column = 0;
-      }
-      if (column == 0) {
-        out.append(indent, ' ');
-        column = indent;
-      } else {
-        out += ' ';
-        ++column;
-      }
-      out += word;
-      column += word.size();
-    }
+    appendFlowing(out, text.substr(start, end - start), 0, indent, width);
     if (end == text.size()) break;
     out += '\n';
     start = end + 1;
@@ -106,40 +172,21 @@ std::string wrapText(std::string_view text, std::size_t width, std::size_t inden
 std::string formatOptions(const std::vector<OptionSpec>& specs) {
   constexpr std::size_t kNameColumn = 28;
   constexpr std::size_t kWidth = 79;
-  std::ostringstream out;
+  std::string out;
   for (const auto& spec : specs) {
     std::string head = "  " + std::string(spec.name);
     if (!spec.valueName.empty()) head += " " + std::string(spec.valueName);
-    out << head;
+    out += head;
     std::size_t column = head.size();
     if (column + 2 > kNameColumn) {
-      out << "\n";
+      out += "\n";
       column = 0;
     }
-    // Wrap the help text word by word beside the name column.
-    std::istringstream words{std::string(spec.help)};
-    std::string word;
-    bool lineStarted = false;
-    while (words >> word) {
-      if (!lineStarted) {
-        out << std::string(kNameColumn - column, ' ');
-        column = kNameColumn;
-      } else if (column + 1 + word.size() > kWidth) {
-        out << "\n" << std::string(kNameColumn, ' ');
-        column = kNameColumn;
-        lineStarted = false;
-      }
-      if (lineStarted) {
-        out << ' ';
-        ++column;
-      }
-      out << word;
-      column += word.size();
-      lineStarted = true;
-    }
-    out << "\n";
+    appendFlowing(out, spec.help.empty() ? "" : tr(std::string(spec.help).c_str()), column,
+                  kNameColumn, kWidth);
+    out += "\n";
   }
-  return out.str();
+  return out;
 }
 
 }  // namespace jobwick::host

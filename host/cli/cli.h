@@ -40,13 +40,16 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
                                          const std::vector<OptionSpec>& specs,
                                          std::string* error = nullptr);
 
-/// `text` wrapped at word boundaries to lines of at most `width` columns
-/// (a longer word stays whole), each line indented by `indent` spaces.
-/// Line ends in `text` are kept, so paragraphs stay apart.
+/// `text` wrapped to lines of at most `width` terminal columns (a wide
+/// character takes two), each line indented by `indent` spaces. Lines break
+/// at spaces, and within a word that is not ASCII where Unicode's
+/// line-breaking rules allow (between Japanese characters); a longer piece
+/// stays whole. Line ends in `text` are kept, so paragraphs stay apart.
 std::string wrapText(std::string_view text, std::size_t width, std::size_t indent = 0);
 
 /// The option list of a help text: one entry per option, its help text
-/// wrapped beside the name column.
+/// in the user's language (tr), wrapped beside the name column as wrapText
+/// wraps.
 std::string formatOptions(const std::vector<OptionSpec>& specs);
 
 }  // namespace jobwick::host

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "host/common/translate.h"
 #include "host/cups/ticket_privacy.h"
 #include "platform/user_defaults.h"
 
@@ -14,23 +15,23 @@ namespace fs = std::filesystem;
 
 const std::vector<OptionSpec>& dialogOptions() {
   static const std::vector<OptionSpec> options = {
-      {"--ppd", "FILE", "the printer's PPD file (default: none)"},
+      {"--ppd", "FILE", N_("the printer's PPD file (default: none)")},
       {"--printer-id", "ID",
-       "the printer's identifier (its queue name); default: the PPD file's name without "
-       "extension, or \"jobwick\""},
+       N_("the printer's identifier (its queue name); default: the PPD file's name without "
+          "extension, or \"jobwick\"")},
       {"--device-uri", "URI",
-       "the printer's device URI, such as ipp://10.0.0.5/ipp/print (default: none)"},
+       N_("the printer's device URI, such as ipp://10.0.0.5/ipp/print (default: none)")},
       {"--no-constraint-handling", "",
-       "act as a dialog without PPD constraint handling: the plug-in gets no PPD"},
+       N_("act as a dialog without PPD constraint handling: the plug-in gets no PPD")},
       {"--settings", "FILE",
-       "the job's print settings: JSON {\"jobName\": ..., \"settings\": {KEY: VALUE}} or "
-       "key=value lines"},
-      {"--set", "KEY=VALUE", "one print setting, applied after --settings (repeatable)", true},
+       N_("the job's print settings: JSON {\"jobName\": ..., \"settings\": {KEY: VALUE}} or "
+          "key=value lines")},
+      {"--set", "KEY=VALUE", N_("one print setting, applied after --settings (repeatable)"), true},
       {"--language", "LANG",
-       "the user's language (en, ja, ...): localised texts and the system text encoding"},
+       N_("the user's language (en, ja, ...): localised texts and the system text encoding")},
       {"--prefs-dir", "DIR",
-       "the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
-       "$XDG_CONFIG_HOME/jobwick/preferences or ~/.config/jobwick/preferences"},
+       N_("the user's preferences folder; default: $JOBWICK_PREFS_DIR, else "
+          "$XDG_CONFIG_HOME/jobwick/preferences or ~/.config/jobwick/preferences")},
   };
   return options;
 }

@@ -13,6 +13,7 @@
 #include "host/common/escape.h"
 #include "host/common/json_text.h"
 #include "host/common/settings_io.h"
+#include "host/common/translate.h"
 #include "host/cups/cups_options.h"
 #include "host/cups/cups_queue.h"
 #include "host/cups/queue_bundles.h"
@@ -59,8 +60,10 @@ std::string ticketOptionError(const ParsedArgs& args) {
   for (const auto& entry : args.values("--option")) {
     const std::string key = entry.substr(0, entry.find('='));
     if (isTicketKey(key)) {
-      return "--option " + key +
-             ": job-ticket entries come from the panel (--session, --settings, --set)";
+      return trf(
+          "--option %1: job-ticket entries come from the panel (--session, --settings, "
+          "--set)",
+          {key});
     }
   }
   return {};
@@ -96,7 +99,7 @@ void showDryRun(std::ostream& out, bool json, const QueueTarget& target, const J
 /// alert the panel showed.
 std::string refusal(const PrintVerdict& verdict, const std::string& queue) {
   std::string message =
-      "the panel refused to print on " + escapeText(queue) + "; nothing was submitted";
+      trf("the panel refused to print on %1; nothing was submitted", {escapeText(queue)});
   for (const auto& alert : verdict.alerts) message += "\n" + alertText(alert, false);
   return message;
 }
@@ -106,8 +109,8 @@ std::string refusal(const PrintVerdict& verdict, const std::string& queue) {
 int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequest job) {
   const bool json = invocation.args.has("--json");
   if (auto problem = jobRequestProblem(job); !problem.empty()) {
-    return invocation.fail(ExitStatus::badInput, "queue " + escapeText(job.queue) + ": " + problem +
-                                                     "; nothing was submitted");
+    return invocation.fail(ExitStatus::badInput, trf("queue %1: %2; nothing was submitted",
+                                                     {escapeText(job.queue), problem}));
   }
   if (invocation.args.has("--dry-run")) {
     showDryRun(invocation.out, json, target, job);
@@ -115,7 +118,8 @@ int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequ
   }
   std::string error;
   platform::UniqueFd document = openDocument(invocation.args.positionals.front(), &error);
-  if (!document) return invocation.fail(ExitStatus::badInput, error + "; nothing was submitted");
+  if (!document)
+    return invocation.fail(ExitStatus::badInput, trf("%1; nothing was submitted", {error}));
   job.documentFd = document.get();
   auto jobId = submitJob(job, &error);
   if (!jobId) return invocation.fail(ExitStatus::failure, error);
@@ -133,6 +137,12 @@ int submitPrint(const Invocation& invocation, const QueueTarget& target, JobRequ
   return kExitSuccess;
 }
 
+/// An instance that no lpoptions file defines, in words.
+std::string unknownInstance(const std::string& named, const Destination& destination) {
+  return trf("queue %1 has no instance %2 (lpoptions -p %3 -o NAME=VALUE makes one)",
+             {escapeText(destination.queue), escapeText(destination.instance), escapeText(named)});
+}
+
 /// Whether a queue's tickets are private, in words, with its policy.
 std::string privacyWords(const QueueInfo& queue) {
   return std::string(ticketsPrivate(queue) ? "tickets private"
@@ -145,7 +155,7 @@ std::string privacyWords(const QueueInfo& queue) {
 int runPrint(const Invocation& invocation) {
   const ParsedArgs& args = invocation.args;
   if (args.has("--session") && args.has("--settings")) {
-    return invocation.fail(ExitStatus::usage, "give --session or --settings, not both");
+    return invocation.fail(ExitStatus::usage, tr("give --session or --settings, not both"));
   }
   if (auto why = ticketOptionError(args); !why.empty()) {
     return invocation.fail(ExitStatus::usage, why);
@@ -166,16 +176,20 @@ int runPrint(const Invocation& invocation) {
   // The document is checked now but read only when the job is sent.
   const std::string& file = args.positionals.front();
   if (!checkDocument(file, &error)) return invocation.fail(ExitStatus::badInput, error);
-  const std::optional<std::string> queue =
+  const std::optional<std::string> named =
       args.value("--printer") ? args.value("--printer") : defaultDestination();
-  if (!queue) {
+  if (!named) {
     return invocation.fail(ExitStatus::usage,
-                           "no --printer QUEUE given and CUPS has no default destination "
-                           "(lpoptions -d QUEUE, or lpadmin -d QUEUE)");
+                           tr("no --printer QUEUE given and CUPS has no default destination "
+                              "(lpoptions -d QUEUE, or lpadmin -d QUEUE)"));
   }
-  auto target = resolveQueue(*queue, defaultBundleDir(), &error);
+  const Destination destination = splitDestination(*named);
+  auto target = resolveQueue(destination.queue, defaultBundleDir(), &error);
   if (!target) return invocation.fail(ExitStatus::failure, error);
-  const SavedOptions saved = savedOptionsFor(target->queue.name);
+  if (!destination.instance.empty() && !instanceDefined(target->queue.name, destination.instance)) {
+    return invocation.fail(ExitStatus::failure, unknownInstance(*named, destination));
+  }
+  const SavedOptions saved = savedOptionsFor(target->queue.name, destination.instance);
 
   SessionOptions jobAndUser;
   if (auto v = args.value("--settings")) jobAndUser.settingsFile = fs::path(*v);
@@ -189,8 +203,9 @@ int runPrint(const Invocation& invocation) {
       runPanelForQueue(*target, std::move(script), std::move(jobAndUser),
                        {invocation.out, invocation.err, false, "print"}, &verdict);
   if (status != ExitStatus::success) {
-    return invocation.fail(status, "the panel for queue " + escapeText(target->queue.name) +
-                                       " could not run; nothing was submitted");
+    return invocation.fail(status,
+                           trf("the panel for queue %1 could not run; nothing was submitted",
+                               {escapeText(target->queue.name)}));
   }
   if (!verdict.shouldPrint) {
     return invocation.fail(ExitStatus::problems, refusal(verdict, target->queue.name));
@@ -198,7 +213,8 @@ int runPrint(const Invocation& invocation) {
   if (auto exposed = exposedTicketProblem(target->queue, verdict.settings);
       !exposed.empty() && !args.has(kAllowExposedTicketOption)) {
     if (!args.has("--dry-run")) return invocation.fail(ExitStatus::failure, exposed);
-    invocation.err << "jobwick: print: warning: without --dry-run: " << exposed << "\n";
+    invocation.err << "jobwick: print: " << trf("warning: without --dry-run: %1", {exposed})
+                   << "\n";
   }
   return submitPrint(invocation, *target,
                      jobFrom(args, target->queue.name, saved.job, verdict.settings));

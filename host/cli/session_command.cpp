@@ -5,6 +5,7 @@
 
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
+#include "host/common/translate.h"
 #include "host/engine/session.h"
 
 namespace jobwick::host {
@@ -13,7 +14,7 @@ int runSessionScript(const Invocation& invocation, const std::string& path, Sess
   namespace fs = std::filesystem;
   std::error_code ec;
   if (!fs::exists(path, ec)) {
-    return invocation.fail(ExitStatus::badInput, path + ": no such session script");
+    return invocation.fail(ExitStatus::badInput, trf("%1: no such session script", {path}));
   }
   std::string error;
   auto script = readSessionScript(path, variablesFrom(invocation.args), &error);

@@ -10,6 +10,7 @@
 #include "host/common/bounded_read.h"
 #include "host/common/escape.h"
 #include "host/common/json_text.h"
+#include "host/common/translate.h"
 #include "host/cups/cups_queue.h"
 #include "host/cups/scheduler_admin.h"
 #include "host/engine/plugin_loader.h"
@@ -74,7 +75,7 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
     path = source.fetched->path();
     source.what = "model " + escapeText(*model);
   }
-  if (!readBoundedFile(path, "PPD", kMaxPPDBytes, &source.text, &error)) {
+  if (!readBoundedFile(path, N_("PPD"), kMaxPPDBytes, &source.text, &error)) {
     *status = invocation.fail(ExitStatus::badInput, error);
     return std::nullopt;
   }

@@ -9,6 +9,7 @@
 #include "host/cli/commands.h"
 #include "host/common/bounded_read.h"
 #include "host/common/settings_io.h"
+#include "host/common/translate.h"
 #include "host/cups/cups_options.h"
 #include "host/engine/plugin_loader.h"
 #include "host/engine/print_dialog.h"
@@ -64,7 +65,7 @@ bool readTicketSource(const Invocation& invocation, platform::PrintSettings* set
     }
   } else if (format == "json" || format == "lines") {
     return readSettingsFile(source, settings, error);
-  } else if (!readBoundedFile(source, format == "auto" ? "settings file" : "ticket file",
+  } else if (!readBoundedFile(source, format == "auto" ? N_("settings file") : N_("ticket file"),
                               kMaxSettingsBytes, &text, error)) {
     return false;
   }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Bounded reads of input files.
 #include "host/common/bounded_read.h"
+#include "host/common/translate.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,13 +25,13 @@ bool readBounded(std::istream& in, std::size_t limit, std::string* text, std::st
     const auto got = static_cast<std::size_t>(in.gcount());
     if (text->size() + got > limit) {
       text->append(chunk, limit - text->size());
-      if (error) *error = "larger than " + describeSize(limit) + " (the limit)";
+      if (error) *error = trf("larger than %1 (the limit)", {describeSize(limit)});
       return false;
     }
     text->append(chunk, got);
   }
   if (in.bad()) {
-    if (error) *error = "read error";
+    if (error) *error = tr("read error");
     return false;
   }
   return true;
@@ -38,20 +39,22 @@ bool readBounded(std::istream& in, std::size_t limit, std::string* text, std::st
 
 bool readBoundedFile(const std::filesystem::path& path, std::string_view what, std::size_t limit,
                      std::string* text, std::string* error) {
-  const std::string prefix = path.string() + ": cannot read " + std::string(what) + ": ";
+  const auto cannotRead = [&](const std::string& why) {
+    return trf("%1: cannot read %2: %3", {path.string(), tr(std::string(what).c_str()), why});
+  };
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
-    if (error) *error = prefix + "it is a folder";
+    if (error) *error = cannotRead(tr("it is a folder"));
     return false;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    if (error) *error = prefix + std::strerror(errno);
+    if (error) *error = cannotRead(std::strerror(errno));
     return false;
   }
   std::string detail;
   if (!readBounded(in, limit, text, &detail)) {
-    if (error) *error = prefix + detail;
+    if (error) *error = cannotRead(detail);
     return false;
   }
   return true;

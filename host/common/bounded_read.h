@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxScriptBytes = 1u << 20;
 /// holds what was read so far.
 bool readBounded(std::istream& in, std::size_t limit, std::string* text, std::string* error);
 
-/// Reads the file at `path`, `what` naming it in messages ("settings file",
+/// Reads the file at `path`, `what` naming it in messages (marked N_, shown
+/// through tr: "settings file",
 /// "session script"). A folder is refused, and so is anything longer than
 /// `limit` bytes, without reading past the bound. Answers false on failure;
 /// `error` then starts with the path ("PATH: cannot read settings file: ...").

@@ -11,14 +11,15 @@
 
 #include "host/common/bounded_read.h"
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 
 namespace jobwick::host {
 namespace {
 
 bool refuseDocument(std::string* error, const std::string& file, const std::string& why) {
   if (error) {
-    *error = (file == "-" ? std::string("standard input") : escapeText(file)) +
-             ": cannot be read (" + why + ")";
+    *error = trf("%1: cannot be read (%2)",
+                 {file == "-" ? tr("standard input") : escapeText(file), why});
   }
   return false;
 }
@@ -28,20 +29,22 @@ bool refuseDocument(std::string* error, const std::string& file, const std::stri
 bool checkDocument(const std::string& file, std::string* error) {
   struct stat info {};
   if (file == "-") {
-    if (::fstat(STDIN_FILENO, &info) != 0) return refuseDocument(error, file, "it is closed");
-    if (S_ISDIR(info.st_mode)) return refuseDocument(error, file, "a folder");
+    if (::fstat(STDIN_FILENO, &info) != 0) return refuseDocument(error, file, tr("it is closed"));
+    if (S_ISDIR(info.st_mode)) return refuseDocument(error, file, tr("a folder"));
     return true;
   }
   if (::stat(file.c_str(), &info) != 0) {
-    return refuseDocument(error, file, errno == ENOENT ? "no such file" : std::strerror(errno));
+    return refuseDocument(error, file, errno == ENOENT ? tr("no such file") : std::strerror(errno));
   }
-  if (S_ISDIR(info.st_mode)) return refuseDocument(error, file, "a folder, not a readable file");
+  if (S_ISDIR(info.st_mode))
+    return refuseDocument(error, file, tr("a folder, not a readable file"));
   if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
-    return refuseDocument(error, file, "not a regular file or a FIFO");
+    return refuseDocument(error, file, tr("not a regular file or a FIFO"));
   }
   // access() rather than open(): opening a FIFO's reading end would let a
   // waiting writer start, only to find it closed again.
-  if (::access(file.c_str(), R_OK) != 0) return refuseDocument(error, file, "not a readable file");
+  if (::access(file.c_str(), R_OK) != 0)
+    return refuseDocument(error, file, tr("not a readable file"));
   return true;
 }
 
@@ -69,13 +72,13 @@ bool streamBounded(int fd, std::size_t limit, const std::function<bool(std::stri
     const ssize_t got = ::read(fd, chunk.data(), chunk.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      if (error) *error = std::string("read error: ") + std::strerror(errno);
+      if (error) *error = trf("read error: %1", {std::strerror(errno)});
       return false;
     }
     if (got == 0) return true;
     total += std::size_t(got);
     if (total > limit) {
-      if (error) *error = "larger than " + describeSize(limit) + " (the limit)";
+      if (error) *error = trf("larger than %1 (the limit)", {describeSize(limit)});
       return false;
     }
     if (!write(std::string_view(chunk.data(), std::size_t(got)))) {

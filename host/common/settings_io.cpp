@@ -18,6 +18,7 @@
 
 #include "host/common/bounded_read.h"
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "platform/atomic_file.h"
 
 namespace jobwick::host {
@@ -195,7 +196,7 @@ bool parseOptionLines(std::string_view text, platform::PrintSettings* settings,
 bool readSettingsFile(const std::filesystem::path& path, platform::PrintSettings* settings,
                       std::string* error) {
   std::string text;
-  if (!readBoundedFile(path, "settings file", kMaxSettingsBytes, &text, error)) return false;
+  if (!readBoundedFile(path, N_("settings file"), kMaxSettingsBytes, &text, error)) return false;
   std::string detail;
   if (!parseSettingsText(text, settings, &detail)) {
     return fail(error, path.string() + ": " + detail);

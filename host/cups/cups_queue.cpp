@@ -17,6 +17,7 @@
 #include <cups/cups.h>
 
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "platform/c_handles.h"
 #include "platform/ppd.h"
 
@@ -218,8 +219,8 @@ std::optional<QueueInfo> describeQueue(const std::string& name, std::string* err
     if (error) {
       *error =
           schedulerUnreachable()
-              ? "cannot reach the CUPS scheduler at " + schedulerName() + ": " + reason
-              : "queue " + name + ": the CUPS scheduler at " + schedulerName() + " says: " + reason;
+              ? trf("cannot reach the CUPS scheduler at %1: %2", {schedulerName(), reason})
+              : trf("queue %1: the CUPS scheduler at %2 says: %3", {name, schedulerName(), reason});
     }
     return std::nullopt;
   }
@@ -250,7 +251,7 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
   if (!response) {
     // A scheduler without queues answers "not found".
     if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return queues;
-    if (error) *error = "cannot ask the CUPS scheduler at " + schedulerName() + ": " + reason;
+    if (error) *error = trf("cannot ask the CUPS scheduler at %1: %2", {schedulerName(), reason});
     return std::nullopt;
   }
   QueueInfo queue;
@@ -284,9 +285,9 @@ std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::strin
   auto file = std::make_unique<TemporaryFile>(fs::path(buffer));
   if (status == HTTP_STATUS_OK) return file;
   if (error) {
-    *error = "queue " + name + ": no PPD from the CUPS scheduler at " + schedulerName() + " (" +
-             (status == HTTP_STATUS_NOT_FOUND ? std::string("the queue has none") : lastReason()) +
-             ")";
+    *error = trf("queue %1: no PPD from the CUPS scheduler at %2 (%3)",
+                 {name, schedulerName(),
+                  status == HTTP_STATUS_NOT_FOUND ? tr("the queue has none") : lastReason()});
   }
   return nullptr;
 }

@@ -59,10 +59,27 @@ OptionList queueDefaultsOf(const std::string& queue) {
 
 }  // namespace
 
+Destination splitDestination(const std::string& name) {
+  const auto slash = name.find('/');
+  if (slash == std::string::npos) return {name, {}};
+  return {name.substr(0, slash), name.substr(slash + 1)};
+}
+
 std::optional<std::string> defaultDestination() {
   platform::CupsDest dest(cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr));
   if (!dest || !dest->name) return std::nullopt;
-  return std::string(dest->name);
+  std::string name = dest->name;
+  if (dest->instance && *dest->instance) name += "/" + std::string(dest->instance);
+  return name;
+}
+
+bool instanceDefined(const std::string& queue, const std::string& instance) {
+  // cupsGetNamedDest makes up any instance asked for; the list of
+  // destinations holds only those the lpoptions files define.
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  const platform::CupsDests list(dests, {count});
+  return cupsGetDest(queue.c_str(), instance.c_str(), count, list.get()) != nullptr;
 }
 
 SavedOptions splitSavedOptions(const OptionList& destination, const OptionList& queueDefaults) {
@@ -79,8 +96,9 @@ SavedOptions splitSavedOptions(const OptionList& destination, const OptionList& 
   return saved;
 }
 
-SavedOptions savedOptionsFor(const std::string& queue) {
-  platform::CupsDest dest(cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), nullptr));
+SavedOptions savedOptionsFor(const std::string& queue, const std::string& instance) {
+  platform::CupsDest dest(cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(),
+                                           instance.empty() ? nullptr : instance.c_str()));
   if (!dest) return {};
   OptionList options;
   for (int i = 0; i < dest->num_options; ++i) {

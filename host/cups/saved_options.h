@@ -14,11 +14,26 @@ namespace jobwick::host {
 
 using OptionList = std::vector<std::pair<std::string, std::string>>;
 
-/// The queue `lp` prints on without -d: the user's default (lpoptions -d),
-/// else $LPDEST or $PRINTER, else the scheduler's default destination.
-/// nullopt when there is none, or the scheduler cannot be asked. Of an
-/// instance ("Office/duplex") the queue's name.
+/// A destination as `lp -d` names it: a queue, or an instance of a queue
+/// ("Office/duplex": the queue Office with the options saved for its
+/// instance duplex by `lpoptions -p Office/duplex -o ...`).
+struct Destination {
+  std::string queue;
+  std::string instance;  ///< empty for the queue itself
+};
+
+/// `name` split at its first '/' (a queue's name has none).
+Destination splitDestination(const std::string& name);
+
+/// The destination `lp` prints on without -d: the user's default
+/// (lpoptions -d), else $LPDEST or $PRINTER, else the scheduler's default
+/// destination; "QUEUE/INSTANCE" for an instance. nullopt when there is
+/// none, or the scheduler cannot be asked.
 std::optional<std::string> defaultDestination();
+
+/// Whether `instance` of `queue` is defined in the lpoptions files this
+/// user's libcups reads.
+bool instanceDefined(const std::string& queue, const std::string& instance);
 
 /// The options saved for `queue`, split by where they go.
 struct SavedOptions {
@@ -40,8 +55,10 @@ struct SavedOptions {
 /// no job options and are left out.
 SavedOptions splitSavedOptions(const OptionList& destination, const OptionList& queueDefaults);
 
-/// The options saved for `queue`. Empty when there are none, or the queue
-/// or the scheduler cannot be asked (which the job's submission reports).
-SavedOptions savedOptionsFor(const std::string& queue);
+/// The options saved for `queue`, or for its `instance` when one is named
+/// (as `lp -d QUEUE/INSTANCE` takes them). Empty when there are none, or the
+/// queue or the scheduler cannot be asked (which the job's submission
+/// reports).
+SavedOptions savedOptionsFor(const std::string& queue, const std::string& instance = {});
 
 }  // namespace jobwick::host

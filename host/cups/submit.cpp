@@ -7,6 +7,7 @@
 #include <cups/cups.h>
 
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "host/cups/cups_queue.h"
 #include "platform/c_handles.h"
 
@@ -30,7 +31,7 @@ bool sendDocument(const JobRequest& job, std::string* error) {
   if (job.documentFd < 0) return job.data.empty() || write(job.data);
   std::string why;
   if (streamBounded(job.documentFd, job.documentLimit, write, &why)) return true;
-  if (!why.empty()) *error = "the document " + why;
+  if (!why.empty()) *error = trf("the document %1", {why});
   return false;
 }
 
@@ -72,7 +73,7 @@ JobRequest jobForTicket(std::string queue, const platform::PrintSettings& settin
 
 std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   if (auto problem = jobRequestProblem(job); !problem.empty()) {
-    *error = "queue " + escapeText(job.queue) + ": " + problem + "; nothing was submitted";
+    *error = trf("queue %1: %2; nothing was submitted", {escapeText(job.queue), problem});
     return std::nullopt;
   }
   char uri[1024];
@@ -103,12 +104,12 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource.c_str()));
   auto fail = [&](const std::string& what) -> std::optional<int> {
     *error =
-        "queue " + escapeText(job.queue) + ": " + what + ": " + escapeText(lastSchedulerReason());
+        trf("queue %1: %2: %3", {escapeText(job.queue), what, escapeText(lastSchedulerReason())});
     return std::nullopt;
   };
-  if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) return fail("job refused");
+  if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) return fail(tr("job refused"));
   ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
-  if (!id) return fail("the scheduler gave no job id");
+  if (!id) return fail(tr("the scheduler gave no job id"));
   const int jobId = ippGetInteger(id, 0);
 
   bool sent =
@@ -120,8 +121,8 @@ std::optional<int> submitJob(const JobRequest& job, std::string* error) {
   if (sent && finished <= IPP_STATUS_OK_CONFLICTING) return jobId;
   std::string reason = unread.empty() ? lastSchedulerReason() : unread;
   cupsCancelJob2(CUPS_HTTP_DEFAULT, job.queue.c_str(), jobId, 1);
-  *error = "queue " + escapeText(job.queue) + ": the document was not taken (job " +
-           std::to_string(jobId) + " cancelled): " + escapeText(reason);
+  *error = trf("queue %1: the document was not taken (job %2 cancelled): %3",
+               {escapeText(job.queue), std::to_string(jobId), escapeText(reason)});
   return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading and checking dialog-session scripts.
 #include "host/engine/session_script.h"
+#include "host/common/translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -428,7 +429,8 @@ std::optional<SessionScript> readSessionScript(const fs::path& path,
                                                const std::map<std::string, std::string>& variables,
                                                std::string* error) {
   std::string text;
-  if (!readBoundedFile(path, "session script", kMaxScriptBytes, &text, error)) return std::nullopt;
+  if (!readBoundedFile(path, N_("session script"), kMaxScriptBytes, &text, error))
+    return std::nullopt;
   std::string detail;
   auto script = parseSessionScript(text, path, variables, &detail);
   if (!script && error) *error = path.string() + ": " + detail;

@@ -648,4 +648,31 @@ TEST_F(DialogTest, FileChooserCancelAndItsMisuse) {
   EXPECT_EQ(jobsOf(*cupsd, "Rec7300"), before);
 }
 
+// The job-ticket entries the user saved for the queue with lpoptions are
+// the panel's starting values in the GTK dialog, as in jobwick print: the
+// tab shows the saved user name, and the job carries it as the panel
+// writes it (with the Latin 1 copy the panel adds, which lpoptions lacks).
+TEST_F(DialogTest, DialogStartsFromTheQueuesLpoptions) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const std::string userName = "jp.co.quivo.print.PrintSettings.userName";
+  const fs::path lpoptions = temp().path() / "home/.cups/lpoptions";
+  fs::create_directories(lpoptions.parent_path());
+  std::ofstream(lpoptions) << "Dest Rec7300 " << userName << "=6C7075736572\n";
+  const fs::path document = temp().path() / "letter.ps";
+  std::ofstream(document) << "%!PS\nshowpage\n";
+  const fs::path states = temp().path() / "lpoptions.json";
+  const auto before = jobsOf(*cupsd, "Rec7300");
+  CommandResult printed = printDialog(*cupsd, {document.string(), "--printer", "Rec7300", "--print",
+                                               "--widget-states", states.string()});
+  fs::remove(lpoptions);
+  ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
+  const json shown = readJson(states);
+  EXPECT_EQ(shownIn(shown["tabs"][0], "userNameEditText", "text"), "lpuser") << shown.dump();
+  const auto after = jobsOf(*cupsd, "Rec7300");
+  ASSERT_EQ(after.size(), before.size() + 1);
+  const auto ticket = filterTicket(*cupsd, after.rbegin()->first);
+  EXPECT_EQ(ticket.count(userName) ? ticket.at(userName) : "", "6C7075736572");
+  EXPECT_EQ(ticket.count(userName + "2") ? ticket.at(userName + "2") : "", "6C7075736572");
+}
+
 }  // namespace

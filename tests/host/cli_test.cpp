@@ -173,4 +173,26 @@ TEST(WrapText, KeepsParagraphsAndLongWords) {
   EXPECT_EQ(jobwick::host::wrapText("", 10), "");
 }
 
+// Japanese has no spaces: lines break between its characters, counted two
+// columns each, never before 、 or 。; English words stay whole, hyphens
+// and all.
+TEST(WrapText, BreaksJapaneseByColumnsAndLineBreakingRules) {
+  struct Case {
+    std::string text;
+    std::size_t width;
+    std::size_t indent;
+    std::string wrapped;
+  };
+  const Case cases[] = {
+      {"印刷設定を保存します", 8, 0, "印刷設定\nを保存し\nます"},
+      {"キューに送信します。", 8, 0, "キューに\n送信しま\nす。"},
+      {"印刷設定を保存、送信", 10, 0, "印刷設定を\n保存、送信"},
+      {"CUPS のキューです", 10, 2, "  CUPS の\n  キューで\n  す"},
+      {"print-settings entry", 10, 0, "print-settings\nentry"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(jobwick::host::wrapText(c.text, c.width, c.indent), c.wrapped) << c.text;
+  }
+}
+
 }  // namespace

@@ -13,14 +13,18 @@ namespace {
 
 /// What the completion offers for `line` (the word under the cursor is the
 /// last one; a line ending in a space completes an empty word).
-std::vector<std::string> completions(const std::string& line, const std::string& server) {
+std::vector<std::string> completions(const std::string& line, const std::string& server,
+                                     const std::string& lang = "C.UTF-8") {
   const std::string script =
       "source \"$1\"; read -ra COMP_WORDS <<< \"$2\"; [[ \"$2\" == *' ' ]] && COMP_WORDS+=('');"
       " COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMP_WORDS[0]=\"$3\"; _jobwick;"
       " printf '%s\\n' \"${COMPREPLY[@]}\"";
   auto result = runCommand({"/bin/bash", "-c", script, "bash",
                             JOBWICK_SOURCE_DIR "/resources/completion/jobwick", line, JOBWICK_HOST},
-                           {{"CUPS_SERVER", server}, {"JOBWICK_BUNDLE_DIR", std::nullopt}});
+                           {{"CUPS_SERVER", server},
+                            {"JOBWICK_BUNDLE_DIR", std::nullopt},
+                            {"LANG", lang},
+                            {"LANGUAGE", std::nullopt}});
   EXPECT_EQ(result.exitCode, 0) << line << ": " << result.err;
   std::vector<std::string> words;
   std::istringstream lines(result.out);
@@ -46,6 +50,9 @@ TEST(Completion, OffersCommandsOptionsQueuesAndModels) {
       {"jobwick ticket show t.json --format l", {"lines", "lpoptions"}},
   };
   for (const Case& c : cases) EXPECT_EQ(completions(c.line, cupsd->server()), c.offered) << c.line;
+  // The help the completion reads is translated for a Japanese user.
+  EXPECT_EQ(completions("jobwick se", cupsd->server(), "ja_JP.UTF-8"),
+            (std::vector<std::string>{"session", "setup"}));
 }
 
 }  // namespace

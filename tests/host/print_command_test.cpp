@@ -52,6 +52,24 @@ class PrintCommandTest : public JobwickTest {
     return cupsd_->recordedOptions(id);
   }
 
+  /// The user's lpoptions file.
+  fs::path lpoptionsFile() { return temp().path() / "home/.cups/lpoptions"; }
+
+  /// `print --dry-run` of the document with `args`, the user's lpoptions
+  /// file holding `saved`; its job options but the spool time (the time of
+  /// the run).
+  CommandResult dryRunUnder(const std::string& saved, std::vector<std::string> args) {
+    fs::create_directories(lpoptionsFile().parent_path());
+    std::ofstream(lpoptionsFile()) << saved;
+    args.insert(args.begin(), {document_.string(), "--dry-run"});
+    CommandResult result = print(args);
+    std::istringstream lines(result.out);
+    result.out.clear();
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("spoolTime=") == std::string::npos) result.out += line + "\n";
+    return result;
+  }
+
   jwtest::PrivateCupsd* cupsd_ = nullptr;
   std::string why_;
   fs::path document_;
@@ -232,19 +250,9 @@ TEST_F(PrintCommandTest, BadInputIsOneLineNamingItAndSubmitsNothing) {
 // entries only through the panel, which restores them as the job's own
 // settings (so the job is the one --set would make); the command line wins.
 TEST_F(PrintCommandTest, DefaultDestinationAndSavedOptionsApplyAsLpApplies) {
-  const fs::path lpoptions = temp().path() / "home/.cups/lpoptions";
-  fs::create_directories(lpoptions.parent_path());
   const std::string userName = std::string(kPrefix) + "userName";
-  // The job's options but the spool time (the time of the run).
   auto dryRun = [&](const std::string& saved, std::vector<std::string> args) {
-    std::ofstream(lpoptions) << saved;
-    args.insert(args.begin(), {document_.string(), "--dry-run"});
-    CommandResult result = print(args);
-    std::istringstream lines(result.out);
-    result.out.clear();
-    for (std::string line; std::getline(lines, line);)
-      if (line.find("spoolTime=") == std::string::npos) result.out += line + "\n";
-    return result;
+    return dryRunUnder(saved, std::move(args));
   };
   const std::string saved = "Default Vk7300 Duplex=DuplexNoTumble " + userName + "=6c7075736572\n";
   struct Case {
@@ -273,7 +281,45 @@ TEST_F(PrintCommandTest, DefaultDestinationAndSavedOptionsApplyAsLpApplies) {
   EXPECT_NE(applied.out.find("\n# -o Duplex=DuplexNoTumble\n"), std::string::npos) << applied.out;
   auto bare = dryRun("", {"--printer", "Vk7300", "--option", "Duplex=DuplexNoTumble"});
   EXPECT_NE(applied.out, bare.out);
-  fs::remove(lpoptions);
+  fs::remove(lpoptionsFile());
+}
+
+// A printer instance (QUEUE/INSTANCE, as lpoptions defines one) prints on
+// its queue with the options saved for the instance, as lp -d QUEUE/INSTANCE
+// does, also as the default destination; the queue itself keeps its own.
+// An instance no lpoptions file defines is an error that names it.
+TEST_F(PrintCommandTest, InstancePrintsOnItsQueueWithTheInstancesOptions) {
+  const std::string userName = std::string(kPrefix) + "userName";
+  const std::string saved = "Dest Vk7300/duplex Duplex=DuplexNoTumble " + userName +
+                            "=6c7075736572\nDefault Vk7300/draft number-up=2\n";
+  struct Case {
+    std::vector<std::string> withSaved;  ///< the command line under `saved`
+    std::vector<std::string> plain;      ///< the same job without lpoptions
+  };
+  const Case cases[] = {
+      {{"--printer", "Vk7300/duplex"},
+       {"--printer", "Vk7300", "--option", "Duplex=DuplexNoTumble", "--set",
+        userName + "=6c7075736572"}},
+      {{}, {"--printer", "Vk7300", "--option", "number-up=2"}},
+      {{"--printer", "Vk7300"}, {"--printer", "Vk7300"}},
+  };
+  for (const Case& c : cases) {
+    auto withSaved = dryRunUnder(saved, c.withSaved);
+    auto plain = dryRunUnder("", c.plain);
+    ASSERT_EQ(withSaved.exitCode, 0) << withSaved.err;
+    EXPECT_EQ(withSaved.out, plain.out);
+  }
+  const std::pair<std::string, std::string> unknown[] = {
+      {"Vk7300/nosuch", "queue Vk7300 has no instance nosuch (lpoptions -p Vk7300/nosuch"},
+      {"NoSuchQueue/duplex", "NoSuchQueue"},
+  };
+  for (const auto& [printer, message] : unknown) {
+    auto result = dryRunUnder(saved, {"--printer", printer});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+  }
+  fs::remove(lpoptionsFile());
 }
 
 // A document larger than the scheduler takes: the job the scheduler made
