@@ -4,6 +4,8 @@
 // and what the dialog showed written down.
 #include "gtk/print_window_script.h"
 
+#include "host/cups/saved_options.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -325,6 +327,9 @@ int DialogScript::runSession(PrintWindow& window, const std::string& file) const
   // preferences, as for any print.
   host::SessionOptions options = host::sessionOptionsFromArgs(args_);
   options.prefsDir = host::preferencesFolderFor(args_);
+  // The ticket entries saved for the queue, as the dialog a person uses
+  // starts from them.
+  options.savedSettings = host::savedOptionsFor(target->queue.name).ticket;
   options = host::sessionOptionsForQueue(*target, std::move(options));
   TabSessionInput input(window, !args_.has("--cancel"));
   window.followSession(nullptr);

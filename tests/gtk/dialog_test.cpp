@@ -660,19 +660,33 @@ TEST_F(DialogTest, DialogStartsFromTheQueuesLpoptions) {
   std::ofstream(lpoptions) << "Dest Rec7300 " << userName << "=6C7075736572\n";
   const fs::path document = temp().path() / "letter.ps";
   std::ofstream(document) << "%!PS\nshowpage\n";
-  const fs::path states = temp().path() / "lpoptions.json";
-  const auto before = jobsOf(*cupsd, "Rec7300");
-  CommandResult printed = printDialog(*cupsd, {document.string(), "--printer", "Rec7300", "--print",
-                                               "--widget-states", states.string()});
+  // A person's dialog, and one a session script drives.
+  const fs::path script = temp().path() / "restore.json";
+  std::ofstream(script) << R"({"steps": [{"do": "restore"}]})";
+  for (const bool scripted : {false, true}) {
+    SCOPED_TRACE(scripted ? "scripted" : "pressed");
+    const fs::path states = temp().path() / "lpoptions.json";
+    const auto before = jobsOf(*cupsd, "Rec7300");
+    std::vector<std::string> args = {document.string(), "--printer", "Rec7300", "--widget-states",
+                                     states.string()};
+    if (scripted) {
+      args.insert(args.end(), {"--script", script.string()});
+    } else {
+      args.push_back("--print");
+    }
+    CommandResult printed = printDialog(*cupsd, args);
+    ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
+    const json shown = readJson(states);
+    if (!scripted) {
+      EXPECT_EQ(shownIn(shown["tabs"][0], "userNameEditText", "text"), "lpuser") << shown.dump();
+    }
+    const auto after = jobsOf(*cupsd, "Rec7300");
+    ASSERT_EQ(after.size(), before.size() + 1);
+    const auto ticket = filterTicket(*cupsd, after.rbegin()->first);
+    EXPECT_EQ(ticket.count(userName) ? ticket.at(userName) : "", "6C7075736572");
+    EXPECT_EQ(ticket.count(userName + "2") ? ticket.at(userName + "2") : "", "6C7075736572");
+  }
   fs::remove(lpoptions);
-  ASSERT_EQ(printed.exitCode, 0) << printed.err << printed.out;
-  const json shown = readJson(states);
-  EXPECT_EQ(shownIn(shown["tabs"][0], "userNameEditText", "text"), "lpuser") << shown.dump();
-  const auto after = jobsOf(*cupsd, "Rec7300");
-  ASSERT_EQ(after.size(), before.size() + 1);
-  const auto ticket = filterTicket(*cupsd, after.rbegin()->first);
-  EXPECT_EQ(ticket.count(userName) ? ticket.at(userName) : "", "6C7075736572");
-  EXPECT_EQ(ticket.count(userName + "2") ? ticket.at(userName + "2") : "", "6C7075736572");
 }
 
 }  // namespace
