@@ -225,7 +225,7 @@ int runAgentWindows(const host::ParsedArgs& args) {
     if (!current) {
       // A scheduler that cannot be asked now is asked again a moment later.
       std::string unavailable;
-      if (auto job = host::nextHeldJob(cupsUser(), seen, host::defaultBundleDir(), &unavailable)) {
+      if (auto job = host::nextHeldJob(cupsUser(), &seen, host::defaultBundleDir(), &unavailable)) {
         seen.insert(job->id);
         current = std::make_unique<AgentWindow>(*job, user, automatic);
         std::string error;

@@ -3,6 +3,8 @@
 // held job, without a window, for tests and administrators.
 #include <cups/cups.h>
 
+#include <set>
+
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
@@ -47,7 +49,8 @@ int runAgent(const Invocation& invocation) {
     script = readSessionScript(*path, variablesFrom(args), &error);
     if (!script) return invocation.fail(ExitStatus::badInput, error);
   }
-  auto job = nextHeldJob(cupsUser(), {}, defaultBundleDir(), &error);
+  std::set<int> passed;
+  auto job = nextHeldJob(cupsUser(), &passed, defaultBundleDir(), &error);
   if (!job) {
     if (!error.empty()) return invocation.fail(ExitStatus::failure, error);
     invocation.out << trf("no held job of %1 waits on a Jobwick queue", {escapeText(cupsUser())})

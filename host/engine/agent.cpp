@@ -22,7 +22,7 @@ std::string nameOf(const HeldJob& job) {
 
 }  // namespace
 
-std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>& skip,
+std::optional<HeldJob> nextHeldJob(const std::string& user, std::set<int>* skip,
                                    const fs::path& bundleDir, std::string* error) {
   error->clear();
   auto jobs = heldJobsOf(user, error);
@@ -31,10 +31,13 @@ std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>&
   QueueBundles bundles(bundleDir);
   std::map<std::string, OptionList> saved;
   for (const auto& job : *jobs) {
-    if (skip.count(job.id)) continue;
+    if (skip->count(job.id)) continue;
     if (!job.ticketEntries.empty()) {
       if (!saved.count(job.queue)) saved[job.queue] = savedOptionsFor(job.queue).ticket;
-      if (carriesTicket(job, saved[job.queue])) continue;
+      if (carriesTicket(job, saved[job.queue])) {
+        skip->insert(job.id);
+        continue;
+      }
     }
     if (!queues) queues = listQueues(error);
     if (!queues) return std::nullopt;
@@ -42,6 +45,7 @@ std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>&
     for (const auto& queue : *queues) {
       if (queue.name == job.queue && bundles.forQueue(queue, &unserved)) return job;
     }
+    skip->insert(job.id);
   }
   return std::nullopt;
 }

@@ -29,10 +29,11 @@ enum class AgentOutcome {
 /// The user's oldest held job (heldJobsOf) on a queue a bundle in
 /// `bundleDir` serves that carries no ticket yet (no ticket entries but
 /// the queue's saved ones, which `lp` adds), leaving out the jobs in
-/// `skip`. nullopt when there is
-/// none (`error` empty) or the scheduler cannot be asked (`error` names it
-/// and its reason).
-std::optional<HeldJob> nextHeldJob(const std::string& user, const std::set<int>& skip,
+/// `skip`; the jobs it finds not to be the agent's (a ticket, a queue no
+/// bundle serves) are added to `skip`, so that the next look passes them
+/// by at once. nullopt when there is none (`error` empty) or the scheduler
+/// cannot be asked (`error` names it and its reason).
+std::optional<HeldJob> nextHeldJob(const std::string& user, std::set<int>* skip,
                                    const std::filesystem::path& bundleDir, std::string* error);
 
 /// Whether `job` carries a ticket: a ticket entry with a value that is not
