@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// The deleters of c_handles.h: the only place that frees these handles.
+// The deleters of c_handles.h: the only place that frees these handles,
+// except libcurl's, which live in the HTTP module (http/curl_transport.cpp)
+// so that the framework library does not link libcurl.
 #include "platform/c_handles.h"
 
 #include <cups/cups.h>
 #include <cups/ipp.h>
 #include <cups/ppd.h>
-#include <curl/curl.h>
 #include <dlfcn.h>
 #include <iconv.h>
 #include <libxml/tree.h>
@@ -21,18 +22,6 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // ppdClose
 
 namespace platform {
-
-void CurlEasyFree::operator()(CURL* easy) const noexcept {
-  curl_easy_cleanup(easy);
-}
-
-void CurlMultiFree::operator()(CURLM* multi) const noexcept {
-  curl_multi_cleanup(multi);
-}
-
-void CurlSlistFree::operator()(curl_slist* list) const noexcept {
-  curl_slist_free_all(list);
-}
 
 void XmlDocFree::operator()(_xmlDoc* doc) const noexcept {
   xmlFreeDoc(doc);

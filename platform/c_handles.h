@@ -3,7 +3,8 @@
 // when it goes out of scope, so no caller writes a deleter of its own.
 //
 // The handle types are declared here as their libraries declare them, and
-// the deleters live in c_handles.cpp, so including this header pulls in no
+// the deleters live in c_handles.cpp (libcurl's in the HTTP module,
+// http/curl_transport.cpp, the only code that makes them), so including this header pulls in no
 // library header and no include path: a file includes the library it calls
 // and this header for the holder.
 #pragma once

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// URL loading over HTTP with libcurl's multi interface. A connection starts
-// at once and delivers its events to its delegate from the run loop of the
-// thread that created it, while that loop is pumped (no threads).
+// URL loading over HTTP. A connection starts at once and delivers its events
+// to its delegate from the run loop of the thread that created it, while
+// that loop is pumped (no threads). The transfer itself (libcurl's multi
+// interface) is in the module jobwick-http.so, loaded on the first
+// connection of the process (http_transport.h).
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,10 @@ struct URLResponse {
 };
 
 class URLConnection;
+namespace http {
+struct Event;
+class Transfer;
+}  // namespace http
 
 class URLConnectionDelegate {
  public:
@@ -70,7 +76,8 @@ class URLConnection : public RunLoopSource {
   /// "Host"; libcurl adds no other field except "Content-Length" and, for a
   /// POST, "Content-Type" when the request names none. Answers null when the connection cannot be
   /// created (an invalid URL, another scheme, a header field or value that would break the request,
-  /// no HTTP library). The delegate is not owned and must outlive the connection or cancel it; it
+  /// the HTTP module or its libraries missing: the end observer then hears the cause as a
+  /// failure). The delegate is not owned and must outlive the connection or cancel it; it
   /// must not destroy the connection from inside a delegate message.
   static std::unique_ptr<URLConnection> initWithRequest(const URLRequest& request,
                                                         URLConnectionDelegate* delegate);
@@ -85,6 +92,7 @@ class URLConnection : public RunLoopSource {
 
  private:
   URLConnection() = default;
+  void deliver(http::Event& event);
   struct Impl;
   std::unique_ptr<Impl> impl_;
   URLConnectionDelegate* delegate_ = nullptr;

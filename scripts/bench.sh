@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds the benchmarks Release (no tests, no sanitizers) and runs them: the
-# medians of the panel's costly paths and the ratio checks, then the GTK
-# view's figures (tab built and restored, a keystroke's round trip) on an
-# Xvfb this script starts on a free display and stops. Fails when a check
+# medians of the panel's costly paths and the ratio checks, then jobwick
+# beside its peers (print against lp, queues against lpstat -v, a print with
+# a large folder cache, the memory of a large folder fetch) on a private
+# CUPS scheduler that bench/peers.py starts and stops, then the GTK view's
+# figures (tab built and restored, a keystroke's round trip) on an Xvfb this
+# script starts on a free display and stops. Every figure is CPU time (of
+# the thread, or of the child process) with its spread. Fails when a check
 # fails.
 #
 # Usage: scripts/bench.sh [--quick]
@@ -17,9 +21,14 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBWICK_SANITIZE=OFF \
   -DJOBWICK_TESTS=OFF -DJOBWICK_WERROR=ON >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench
+cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench jobwick \
+  JobwickVk7300 JobwickVk410e jobwick_http
 status=0
 "$dir/bench/jobwick_bench" "$@" || status=$?
+python3 bench/peers.py "$dir" "$@" || {
+  code=$?
+  [ "$status" -eq 0 ] && status=$code
+}
 
 # The GTK figures: Xvfb picks a free display itself (-displayfd), lives at
 # most ten minutes and is stopped by its PID.

@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libclang-rt-14-dev
   openssl python3 clang-format ccache libpoco-dev
   libgtk-4-dev xvfb xauth fonts-wqy-microhei desktop-file-utils at-spi2-core dbus-bin
-  cups cups-client cups-ipp-utils cups-filters
+  cups cups-client cups-ipp-utils cups-filters time
 )
 
 missing=()

@@ -481,5 +481,36 @@ TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
   EXPECT_NE(job.err.find(": Connection refused\n"), std::string::npos) << job.err;
 }
 
+// The HTTP library (and the TLS, LDAP, SSH... libraries it brings) is loaded
+// by a folder fetch only: printing and listing queues never load it. The dynamic loader's own
+// report says what was loaded; the fetch shows that the report would name it.
+TEST_F(PrintCommandTest, OnlyAFolderFetchLoadsTheHttpLibrary) {
+  const std::map<std::string, std::optional<std::string>> traced = {
+      {"LD_DEBUG", "files"}, {"CUPS_SERVER", cupsd_->server()}};
+  const std::vector<std::vector<std::string>> commands = {
+      {"print", document_.string(), "--printer", "Vk7300", "--dry-run"},
+      {"queues"},
+  };
+  for (const auto& args : commands) {
+    auto result = jobwick(args, traced);
+    EXPECT_EQ(result.exitCode, 0) << args[0] << ": " << result.err;
+    EXPECT_EQ(result.err.find("libcurl.so"), std::string::npos) << args[0];
+    EXPECT_EQ(result.err.find("jobwick-http.so"), std::string::npos) << args[0];
+  }
+
+  auto fetch = jobwick({"folders", "--address", SharedPrinter::address()}, traced);
+  EXPECT_EQ(fetch.exitCode, 0) << fetch.err;
+  EXPECT_NE(fetch.err.find("libcurl.so"), std::string::npos);
+  EXPECT_NE(fetch.out.find("3 folders on "), std::string::npos) << fetch.out;
+
+  // Without the module a fetch fails and says why; nothing crashes.
+  auto missing = jobwick({"folders", "--address", SharedPrinter::address()},
+                         {{"JOBWICK_HTTP_MODULE", (temp().path() / "gone.so").string()}});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("the HTTP module could not be loaded: "), std::string::npos)
+      << missing.err;
+  EXPECT_NE(missing.err.find("gone.so"), std::string::npos) << missing.err;
+}
+
 }  // namespace
 }  // namespace hosttest
