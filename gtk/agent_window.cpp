@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "gtk/main_loop.h"
+#include "host/common/translate.h"
 #include "host/engine/agent.h"
 #include "host/engine/plugin_loader.h"
 
@@ -120,8 +121,8 @@ void AgentWindow::respond(bool print) {
 void AgentWindow::jobGone() {
   if (outcome_ != Outcome::kOpen) return;
   outcome_ = Outcome::kGone;
-  message_ =
-      "job " + job_.queue + "-" + std::to_string(job_.id) + " was released or cancelled elsewhere";
+  message_ = host::trf("job %1 was released or cancelled elsewhere",
+                       {job_.queue + "-" + std::to_string(job_.id)});
   gtk_widget_set_visible(window_, FALSE);
 }
 
@@ -144,7 +145,7 @@ void AgentWindow::print() {
   if (!panel.shouldPrint()) {
     // The panel has shown its alert; the window stays as the user left it.
     ++refusals_;
-    message_ = "the panel refused to print";
+    message_ = host::tr("the panel refused to print");
     return;
   }
   std::string message;
@@ -166,7 +167,7 @@ void AgentWindow::cancel() {
     fail(text("Job not cancelled"), error);
     return;
   }
-  message_ = "job " + job_.queue + "-" + std::to_string(job_.id) + " cancelled";
+  message_ = host::trf("job %1 cancelled", {job_.queue + "-" + std::to_string(job_.id)});
   outcome_ = Outcome::kCancelled;
   gtk_widget_set_visible(window_, FALSE);
 }
@@ -189,8 +190,9 @@ void AgentWindow::leaveHeld() {
   // MaxHoldTime).
   if (outcome_ == Outcome::kOpen) {
     outcome_ = Outcome::kDismissed;
-    const std::string job = "job " + job_.queue + "-" + std::to_string(job_.id);
-    message_ = refusals_ > 0 ? job + " stays held: " + message_ : job + " left held";
+    const std::string job = job_.queue + "-" + std::to_string(job_.id);
+    message_ = refusals_ > 0 ? host::trf("job %1 stays held: %2", {job, message_})
+                             : host::trf("job %1 left held", {job});
   }
   gtk_widget_set_visible(window_, FALSE);
 }

@@ -26,36 +26,47 @@
 #include "gtk/screenshot_session.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
+#include "host/common/translate.h"
 #include "host/cups/ticket_privacy.h"
 
 namespace jobwick::gtkui {
 namespace {
 
 namespace fs = std::filesystem;
+using host::N_;
+using host::tr;
+using host::trf;
 
-const char kUsage[] =
-    "Usage: jobwick dialog [FILE] [options]\n"
-    "\n"
-    "Opens the GTK print dialog for FILE (a PDF or PostScript file; without FILE a file\n"
-    "chooser asks for one). The queue selected in the dialog (--printer picks it first)\n"
-    "is served by the plug-in bundle its PPD names, as for 'jobwick print': the bundle's\n"
-    "panel shows as a tab of the dialog, and choosing a queue of the other model swaps\n"
-    "it. Print asks the panel (save, then shouldPrint): when it refuses, its alert shows\n"
-    "and the dialog stays open; else FILE is printed through GTK with every job-ticket\n"
-    "entry as the job option of the same name. Cancel prints nothing. Needs a display\n"
-    "(DISPLAY or WAYLAND_DISPLAY).\n"
-    "\n"
-    "Exit status: 0 printed, 1 cancelled, no file chosen or a failure, 2 usage, 3 the\n"
-    "panel refused to print.\n"
-    "\n"
-    "  --printer QUEUE         the CUPS queue to select first\n"
-    "  --settings FILE         the job's print settings to restore (JSON or key=value\n"
-    "                          lines)\n"
-    "  --set KEY=VALUE         one print setting, applied after --settings (repeatable)\n"
-    "  --language LANG         the user's language (en, ja, ...)\n"
-    "  --prefs-dir DIR         the user's preferences folder; default: $JOBWICK_PREFS_DIR,\n"
-    "                          else ~/.config/jobwick/preferences\n"
-    "  --help                  show this help\n";
+/// Writes "jobwick: WHO: MESSAGE" and, when `help` is given, the line
+/// naming the help that shows the usage.
+void complain(const char* who, const std::string& message, const char* help = nullptr) {
+  std::cerr << "jobwick: " << who << ": " << message << "\n";
+  if (help) std::cerr << trf("Run '%1' for usage.", {help}) << "\n";
+}
+
+const char* const kUsage =
+    N_("Usage: jobwick dialog [FILE] [options]\n"
+       "\n"
+       "Opens the GTK print dialog for FILE (a PDF or PostScript file; without FILE a file\n"
+       "chooser asks for one). The queue selected in the dialog (--printer picks it first)\n"
+       "is served by the plug-in bundle its PPD names, as for 'jobwick print': the bundle's\n"
+       "panel shows as a tab of the dialog, and choosing a queue of the other model swaps\n"
+       "it. Print asks the panel (save, then shouldPrint): when it refuses, its alert shows\n"
+       "and the dialog stays open; else FILE is printed through GTK with every job-ticket\n"
+       "entry as the job option of the same name. Cancel prints nothing. Needs a display\n"
+       "(DISPLAY or WAYLAND_DISPLAY).\n"
+       "\n"
+       "Exit status: 0 printed, 1 cancelled, no file chosen or a failure, 2 usage, 3 the\n"
+       "panel refused to print.\n"
+       "\n"
+       "  --printer QUEUE         the CUPS queue to select first\n"
+       "  --settings FILE         the job's print settings to restore (JSON or key=value\n"
+       "                          lines)\n"
+       "  --set KEY=VALUE         one print setting, applied after --settings (repeatable)\n"
+       "  --language LANG         the user's language (en, ja, ...)\n"
+       "  --prefs-dir DIR         the user's preferences folder; default: $JOBWICK_PREFS_DIR,\n"
+       "                          else ~/.config/jobwick/preferences\n"
+       "  --help                  show this help\n");
 
 // The options tests and scripts drive the program with, kept out of the
 // user's help.
@@ -141,7 +152,7 @@ int runPrintDialog(host::ParsedArgs& args) {
   DialogScript script(args);
   if (const auto status = script.check()) return *status;
   if (!openDisplay()) {
-    std::cerr << "jobwick: dialog: cannot open the display (is DISPLAY set?)\n";
+    complain("dialog", tr("cannot open the display (is DISPLAY set?)"));
     return host::kExitFailure;
   }
   std::error_code ec;
@@ -150,11 +161,11 @@ int runPrintDialog(host::ParsedArgs& args) {
     std::string error;
     auto chosen = chooseDocument(script.chooserAnswer(), &error);
     if (!error.empty()) {
-      std::cerr << "jobwick: dialog: " << error << "; nothing was printed\n";
+      complain("dialog", trf("%1; nothing was printed", {error}));
       return host::kExitFailure;
     }
     if (!chosen) {
-      std::cerr << "jobwick: dialog: no file was chosen; nothing was printed\n";
+      complain("dialog", tr("no file was chosen; nothing was printed"));
       return host::kExitFailure;
     }
     file = *chosen;
@@ -162,7 +173,7 @@ int runPrintDialog(host::ParsedArgs& args) {
     file = args.positionals.front();
   }
   if (!fs::is_regular_file(file, ec)) {
-    std::cerr << "jobwick: dialog: " << file.string() << ": cannot be read (no such file)\n";
+    complain("dialog", trf("%1: cannot be read (no such file)", {file.string()}));
     return host::kExitFailure;
   }
   PrintWindow window(file, host::dialogSetupFromArgs(args, ""), script.automatic());
@@ -177,16 +188,16 @@ int runPrintDialog(host::ParsedArgs& args) {
 int printDialog(host::ParsedArgs& args) {
   const bool choose = args.has("--choose-file");
   if (args.positionals.size() > 1) {
-    std::cerr << "jobwick: dialog: one FILE at a time\nRun 'jobwick dialog --help' for usage.\n";
+    complain("dialog", tr("one FILE at a time"), "jobwick dialog --help");
     return host::kExitUsage;
   }
   if (choose && !args.positionals.empty()) {
-    std::cerr << "jobwick: dialog: --choose-file answers the file chooser, which does not show "
-                 "with a FILE; give one or the other\n";
+    complain("dialog", tr("--choose-file answers the file chooser, which does not show with a "
+                          "FILE; give one or the other"));
     return host::kExitUsage;
   }
   if (args.has("--print") && args.has("--cancel")) {
-    std::cerr << "jobwick: dialog: give --print or --cancel, not both\n";
+    complain("dialog", tr("give --print or --cancel, not both"));
     return host::kExitUsage;
   }
   return runPrintDialog(args);
@@ -195,17 +206,17 @@ int printDialog(host::ParsedArgs& args) {
 /// The screenshot session's checks of the command line, then the session.
 int screenshotSession(host::ParsedArgs& args) {
   if (args.has("--choose-file")) {
-    std::cerr << "jobwick: dialog: --choose-file answers the print dialog's file chooser; "
-                 "--screenshot shows none\nRun 'jobwick dialog --help-testing' for usage.\n";
+    complain("dialog",
+             tr("--choose-file answers the print dialog's file chooser; --screenshot shows none"),
+             "jobwick dialog --help-testing");
     return host::kExitUsage;
   }
   if (!args.has("--script")) {
-    std::cerr << "jobwick: dialog: --screenshot needs --script SESSION\nRun 'jobwick dialog "
-                 "--help-testing' for usage.\n";
+    complain("dialog", tr("--screenshot needs --script SESSION"), "jobwick dialog --help-testing");
     return host::kExitUsage;
   }
   if (!args.has("--screenshot")) {
-    std::cerr << "jobwick: dialog: --script needs --screenshot OUT.png\n";
+    complain("dialog", tr("--script needs --screenshot OUT.png"));
     return host::kExitUsage;
   }
   return runScreenshotSession(args);
@@ -228,8 +239,7 @@ int runAgent(const std::vector<std::string>& words) {
   auto parsed = host::parseArguments(words, options, &error);
   if (parsed && !host::checkOptionValues(*parsed, &error)) parsed.reset();
   if (!parsed || !parsed->positionals.empty()) {
-    std::cerr << "jobwick: agent: " << (parsed ? "unexpected argument" : error)
-              << "\nRun 'jobwick agent --help' for usage.\n";
+    complain("agent", parsed ? tr("unexpected argument") : error, "jobwick agent --help");
     return host::kExitUsage;
   }
   if (parsed->has("--help")) {
@@ -238,8 +248,8 @@ int runAgent(const std::vector<std::string>& words) {
     return host::kExitSuccess;
   }
   if (!gtk_init_check()) {
-    std::cerr << "jobwick: agent: cannot open the display (is DISPLAY set?); without one, "
-                 "'jobwick agent --once --headless' handles a job\n";
+    complain("agent", tr("cannot open the display (is DISPLAY set?); without one, 'jobwick agent "
+                         "--once --headless' handles a job"));
     return host::kExitFailure;
   }
   g_set_application_name("Jobwick");
@@ -252,11 +262,11 @@ int run(const std::vector<std::string>& words) {
   std::string error;
   auto parsed = host::parseArguments(words, options, &error);
   if (!parsed) {
-    std::cerr << "jobwick: dialog: " << error << "\nRun 'jobwick dialog --help' for usage.\n";
+    complain("dialog", error, "jobwick dialog --help");
     return host::kExitUsage;
   }
   if (parsed->has("--help")) {
-    std::cout << kUsage;
+    std::cout << tr(kUsage);
     return host::kExitSuccess;
   }
   if (parsed->has("--help-testing")) {
@@ -264,7 +274,7 @@ int run(const std::vector<std::string>& words) {
     return host::kExitSuccess;
   }
   if (!host::checkOptionValues(*parsed, &error)) {
-    std::cerr << "jobwick: dialog: " << error << "\nRun 'jobwick dialog --help' for usage.\n";
+    complain("dialog", error, "jobwick dialog --help");
     return host::kExitUsage;
   }
   // A script with a FILE (or the file chooser's) runs in the print dialog;

@@ -80,10 +80,6 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
   return parsed;
 }
 
-namespace {
-
-/// The terminal columns `piece` takes: two for each East Asian wide or
-/// full-width character, one for any other.
 std::size_t columnsOf(std::string_view piece) {
   std::size_t columns = 0;
   for (int32_t i = 0; i < static_cast<int32_t>(piece.size());) {
@@ -94,6 +90,8 @@ std::size_t columnsOf(std::string_view piece) {
   }
   return columns;
 }
+
+namespace {
 
 /// `word` (no white space) in the pieces a line may break between. A word
 /// of ASCII stays whole: English breaks at spaces only. Any other breaks

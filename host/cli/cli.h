@@ -40,6 +40,10 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
                                          const std::vector<OptionSpec>& specs,
                                          std::string* error = nullptr);
 
+/// The terminal columns `piece` takes: two for each East Asian wide or
+/// full-width character, one for any other.
+std::size_t columnsOf(std::string_view piece);
+
 /// `text` wrapped to lines of at most `width` terminal columns (a wide
 /// character takes two), each line indented by `indent` spaces. Lines break
 /// at spaces, and within a word that is not ASCII where Unicode's

@@ -14,10 +14,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/cli/cli.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
 #include "host/common/temporary.h"
+#include "host/common/translate.h"
 #include "host/engine/panel_driver.h"
 #include "host/engine/print_dialog.h"
 #include "host/inspect/prefs_record.h"
@@ -53,15 +55,16 @@ struct Folder {
 
 /// Why an address cannot be the host part of the printer's service URL.
 std::optional<std::string> addressProblem(const std::string& address) {
-  if (address.empty()) return "--address needs the printer's address";
+  if (address.empty()) return tr("--address needs the printer's address");
   if (address.find("://") != std::string::npos || address.find('/') != std::string::npos) {
-    return "give the printer's address as HOST or HOST:PORT, without \"http://\" or a path "
-           "(got \"" +
-           address + "\")";
+    return trf(
+        "give the printer's address as HOST or HOST:PORT, without \"http://\" or a path "
+        "(got \"%1\")",
+        {address});
   }
   for (char c : address) {
     if (static_cast<unsigned char>(c) <= ' ' || c == '?' || c == '#' || c == '@') {
-      return "\"" + address + "\" is not a host name or address";
+      return trf("\"%1\" is not a host name or address", {address});
     }
   }
   return std::nullopt;
@@ -96,9 +99,10 @@ std::optional<std::string> recordWouldBeReset(const fs::path& folder, const std:
     if (model == dict.end() || !model->second.asString()) continue;
     const std::string& stored = *model->second.asString();
     if (wanted && *wanted != stored) {
-      return "the preferences of printer " + printerId + " belong to model \"" + stored +
-             "\", but " + ppd.string() + " names \"" + *wanted +
-             "\"; the panel would reset them and forget the remembered entries";
+      return trf(
+          "the preferences of printer %1 belong to model \"%2\", but %3 names \"%4\"; the "
+          "panel would reset them and forget the remembered entries",
+          {printerId, stored, ppd.string(), *wanted});
     }
   }
   return std::nullopt;
@@ -108,7 +112,7 @@ std::optional<std::string> recordWouldBeReset(const fs::path& folder, const std:
 /// result code, or the part of the answer that is missing.
 std::optional<std::string> answerProblem(const fs::path& answer) {
   auto document = platform::XMLDocument::initWithContentsOfFile(answer.string());
-  if (!document) return "the printer's answer is not an XML document";
+  if (!document) return tr("the printer's answer is not an XML document");
   auto lastChild = [](const platform::XMLNode& node) {
     const std::size_t count = node.childCount();
     return count == 0 ? platform::XMLNode() : node.childAtIndex(count - 1);
@@ -122,9 +126,9 @@ std::optional<std::string> answerProblem(const fs::path& answer) {
     if (child.name() == "files") files = true;
   }
   if (resultCode && *resultCode != "ok") {
-    return "the printer answered with result code \"" + *resultCode + "\"";
+    return trf("the printer answered with result code \"%1\"", {*resultCode});
   }
-  if (!files) return "the printer's answer holds no folder list";
+  if (!files) return tr("the printer's answer holds no folder list");
   return std::nullopt;
 }
 
@@ -141,20 +145,20 @@ std::optional<FoldersRequest> folderRequest(const ParsedArgs& args, std::string*
     return std::nullopt;
   };
   FoldersRequest request{args.value("--address").value_or(""), args.value("--printer-id")};
-  if (!args.has("--address")) return fail("missing --address HOST[:PORT]");
+  if (!args.has("--address")) return fail(tr("missing --address HOST[:PORT]"));
   if (auto problem = addressProblem(request.address)) return fail(*problem);
   const auto& printerId = request.printerId;
   if (printerId && (printerId->empty() || printerId->find('/') != std::string::npos)) {
-    return fail("\"" + *printerId + "\" is not a printer identifier");
+    return fail(trf("\"%1\" is not a printer identifier", {*printerId}));
   }
   if (!printerId && args.has("--prefs-dir")) {
-    return fail("--prefs-dir needs --printer-id (the printer whose cache to write)");
+    return fail(tr("--prefs-dir needs --printer-id (the printer whose cache to write)"));
   }
   if (printerId && !args.has("--ppd")) {
     // The panel keeps a printer's record only for the model its PPD names.
     return fail(
-        "--printer-id needs the printer's PPD (--ppd FILE): the panel caches the list only for "
-        "the model the PPD names");
+        tr("--printer-id needs the printer's PPD (--ppd FILE): the panel caches the list only for "
+           "the model the PPD names"));
   }
   return request;
 }
@@ -188,7 +192,7 @@ std::optional<DialogSetup> fetchSetup(const ParsedArgs& args, const FoldersReque
     setup.printerId = request.printerId;
     auto folder = preferencesFolderFor(args);
     if (!folder) {
-      *error = "no preferences folder (give --prefs-dir)";
+      *error = tr("no preferences folder (give --prefs-dir)");
       return std::nullopt;
     }
     if (auto reason = recordWouldBeReset(*folder, *request.printerId, *setup.ppd, setup.bundle)) {
@@ -210,14 +214,14 @@ std::optional<DialogSetup> fetchSetup(const ParsedArgs& args, const FoldersReque
 /// connection gave no cause.
 std::string connectionCause(const std::optional<platform::URLConnectionEnd>& end, double seconds) {
   using Kind = platform::URLConnectionEnd::Kind;
-  if (!end) return "no request was sent";
+  if (!end) return tr("no request was sent");
   switch (end->kind) {
     case Kind::kFailed:
       return end->error;
     case Kind::kCancelled:
-      if (seconds >= 19.0) return "no complete answer within 20 seconds (time-out)";
-      return "the answer was too large (stopped after " + std::to_string(end->bytesReceived) +
-             " bytes)";
+      if (seconds >= 19.0) return tr("no complete answer within 20 seconds (time-out)");
+      return trf("the answer was too large (stopped after %1 bytes)",
+                 {std::to_string(end->bytesReceived)});
     case Kind::kFinished:
       return {};
   }
@@ -245,13 +249,16 @@ Press pressFolderButton(platform::PDEPanel& panel, const DialogSetup& setup,
     button = window.find("getFolderNameButton");
   }
   if (!field || !button || !field->view || !button->view) {
-    press.error = "the " + setup.bundle + " panel for this printer has no folder-list button" +
-                  (setup.ppd ? " (does " + setup.ppd->string() + " declare document filing?)" : "");
+    press.error =
+        setup.ppd ? trf("the %1 panel for this printer has no folder-list button (does %2 declare "
+                        "document filing?)",
+                        {setup.bundle, setup.ppd->string()})
+                  : trf("the %1 panel for this printer has no folder-list button", {setup.bundle});
     return press;
   }
   static_cast<platform::TextField*>(field->view)->setStringValue(address);
 
-  err << "Asking " << address << " for its folders...\n";
+  err << trf("Asking %1 for its folders...", {address}) << "\n";
   platform::setURLConnectionEndObserver(
       [&press](const platform::URLConnectionEnd& end) { press.connectionEnd = end; });
   const auto started = std::chrono::steady_clock::now();
@@ -259,7 +266,7 @@ Press pressFolderButton(platform::PDEPanel& panel, const DialogSetup& setup,
   press.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   platform::setURLConnectionEndObserver({});
   if (outcome.status == EventOutcome::Status::kRefused) {
-    press.error = "the folder-list button refused the click: " + outcome.message;
+    press.error = trf("the folder-list button refused the click: %1", {outcome.message});
     return press;
   }
   press.pressed = true;
@@ -279,15 +286,16 @@ std::string fetchFailure(const std::vector<platform::Alert>& alerts, const Press
     if (auto problem = answerProblem(answer)) return *problem;
   }
   if (!alerts.empty()) {
-    return "could not get the folder list from " + address + ": " + alerts.front().message +
-           (cause.empty() ? "" : " (" + cause + ")");
+    return cause.empty()
+               ? trf("could not get the folder list from %1: %2", {address, alerts.front().message})
+               : trf("could not get the folder list from %1: %2 (%3)",
+                     {address, alerts.front().message, cause});
   }
   if (!answered) {
-    return "no answer from " + address + " (" +
-           (cause.empty() || !press.connectionEnd
-                ? std::string("the address does not make a valid service URL")
-                : cause) +
-           ")";
+    return trf("no answer from %1 (%2)",
+               {address, cause.empty() || !press.connectionEnd
+                             ? tr("the address does not make a valid service URL")
+                             : cause});
   }
   return {};
 }
@@ -344,16 +352,21 @@ void printFolders(const FetchResult& result, bool asJson, std::ostream& out) {
     return;
   }
   const auto count = result.folders.size();
-  out << count << (count == 1 ? " folder on " : " folders on ") << result.address
-      << (count == 0 ? "" : ":") << "\n";
+  const std::string counted = std::to_string(count);
+  out << (count == 0   ? trf("%1 folders on %2", {counted, result.address})
+          : count == 1 ? trf("%1 folder on %2:", {counted, result.address})
+                       : trf("%1 folders on %2:", {counted, result.address}))
+      << "\n";
+  const std::string mark = tr("[protected]") + " ";
   for (const auto& folder : result.folders) {
     // Names come from the printer: escaped, so that none can forge a line.
-    out << "  " << (folder.isProtected ? "[protected] " : "            ") << escapeText(folder.name)
-        << (folder.directory ? "  (directory)" : "") << "\n";
+    out << "  " << (folder.isProtected ? mark : std::string(columnsOf(mark), ' '))
+        << escapeText(folder.name) << (folder.directory ? "  " + tr("(directory)") : "") << "\n";
   }
   if (result.printerId) {
-    out << "Cached for printer " << escapeText(*result.printerId) << " in "
-        << escapeText(result.cacheFile) << "; its panel offers these folders.\n";
+    out << trf("Cached for printer %1 in %2; its panel offers these folders.",
+               {escapeText(*result.printerId), escapeText(result.cacheFile)})
+        << "\n";
   }
 }
 

@@ -11,6 +11,7 @@
 #include "host/cli/dialog_options.h"
 #include "host/common/escape.h"
 #include "host/common/json_text.h"
+#include "host/common/translate.h"
 #include "host/inspect/prefs_record.h"
 #include "host/inspect/ticket_inspect.h"
 
@@ -249,7 +250,7 @@ RecordReport inspectRecord(const Dict& record, const std::string& recordKey,
 }
 
 void writeRecord(std::ostream& out, const RecordReport& report) {
-  out << "\nRecord \"" << report.recordKey << "\" (" << report.model << " build)\n";
+  out << "\n" << trf("Record \"%1\" (%2 build)", {report.recordKey, report.model}) << "\n";
   std::size_t width = 0;
   for (const auto& entry : report.entries) width = std::max(width, entry.key.size());
   for (const auto& entry : report.entries) {
@@ -268,13 +269,14 @@ void writeRecord(std::ostream& out, const RecordReport& report) {
     }
   }
   if (!report.otherKeys.empty()) {
-    out << "  other entries:";
+    out << "  " << tr("other entries:");
     for (const auto& key : report.otherKeys) out << " " << quoteText(key);
     out << "\n";
   }
   if (report.mask) {
-    out << "  A new dialog for this printer starts with the locked entries; the others are\n"
-           "  kept from the last print but not used.\n";
+    out << tr(
+        "  A new dialog for this printer starts with the locked entries; the others are\n"
+        "  kept from the last print but not used.\n");
   }
 }
 
@@ -314,9 +316,9 @@ namespace {
 void listPrintersWithPreferences(std::ostream& err, const std::filesystem::path& folder) {
   auto known = printersWithPreferences(folder);
   if (known.empty()) {
-    err << "No printer has preferences in " << folder.string() << ".\n";
+    err << trf("No printer has preferences in %1.", {folder.string()}) << "\n";
   } else {
-    err << "Printers with preferences in " << folder.string() << ":";
+    err << trf("Printers with preferences in %1:", {folder.string()});
     for (const auto& name : known) err << " " << name;
     err << "\n";
   }
@@ -331,14 +333,15 @@ int runPrefsShow(const Invocation& invocation) {
   std::optional<std::string> model = invocation.args.value("--model");
   if (model && !recordKeyForModel(*model)) {
     return invocation.fail(ExitStatus::usage,
-                           "option --model takes vk7300 or vk410e, got \"" + *model + "\"");
+                           trf("option --model takes vk7300 or vk410e, got \"%1\"", {*model}));
   }
   if (printerId.empty() || printerId.find('/') != std::string::npos) {
-    return invocation.fail(ExitStatus::usage, "\"" + printerId + "\" is not a printer identifier");
+    return invocation.fail(ExitStatus::usage,
+                           trf("\"%1\" is not a printer identifier", {printerId}));
   }
   auto folder = preferencesFolderFor(invocation.args);
   if (!folder) {
-    return invocation.fail(ExitStatus::failure, "no preferences folder (give --prefs-dir)");
+    return invocation.fail(ExitStatus::failure, tr("no preferences folder (give --prefs-dir)"));
   }
   const auto file = domainFile(*folder, printerId);
   std::string error;
@@ -362,7 +365,7 @@ int runPrefsShow(const Invocation& invocation) {
       records.push_back(inspectRecord(*record, key, name, encoding));
     } else {
       return invocation.fail(ExitStatus::failure,
-                             file.string() + ": \"" + key + "\" is not a dictionary");
+                             trf("%1: \"%2\" is not a dictionary", {file.string(), key}));
     }
   }
   for (const auto& [key, value] : *domain) {
@@ -373,9 +376,8 @@ int runPrefsShow(const Invocation& invocation) {
   if (records.empty()) {
     return invocation.fail(
         ExitStatus::failure,
-        file.string() + " holds no " +
-            (model ? "\"" + std::string(recordKeyForModel(*model)) + "\" record"
-                   : std::string("panel record (\"Job Handling\" or \"Jobwick\")")));
+        model ? trf("%1 holds no \"%2\" record", {file.string(), recordKeyForModel(*model)})
+              : trf("%1 holds no panel record (\"Job Handling\" or \"Jobwick\")", {file.string()}));
   }
 
   std::size_t problems = 0;
@@ -390,10 +392,11 @@ int runPrefsShow(const Invocation& invocation) {
                      {"otherDomainEntries", otherDomainKeys}};
     invocation.out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
   } else {
-    invocation.out << "Preferences of printer " << printerId << "\n  " << file.string() << "\n";
+    invocation.out << trf("Preferences of printer %1", {printerId}) << "\n  " << file.string()
+                   << "\n";
     for (const auto& record : records) writeRecord(invocation.out, record);
     if (!otherDomainKeys.empty()) {
-      invocation.out << "\nOther entries of the domain:";
+      invocation.out << "\n" << tr("Other entries of the domain:");
       for (const auto& key : otherDomainKeys) invocation.out << " " << quoteText(key);
       invocation.out << "\n";
     }

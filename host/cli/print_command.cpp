@@ -145,9 +145,9 @@ std::string unknownInstance(const std::string& named, const Destination& destina
 
 /// Whether a queue's tickets are private, in words, with its policy.
 std::string privacyWords(const QueueInfo& queue) {
-  return std::string(ticketsPrivate(queue) ? "tickets private"
-                                           : "tickets readable by other users") +
-         " (policy " + escapeText(queue.opPolicy.empty() ? "unknown" : queue.opPolicy) + ")";
+  return trf(ticketsPrivate(queue) ? N_("tickets private (policy %1)")
+                                   : N_("tickets readable by other users (policy %1)"),
+             {queue.opPolicy.empty() ? tr("unknown") : escapeText(queue.opPolicy)});
 }
 
 }  // namespace
@@ -241,14 +241,15 @@ int runQueues(const Invocation& invocation) {
     } else {
       // Every text of a row comes from outside (the scheduler, a PPD).
       invocation.out << escapeText(queue.name) << "  "
-                     << escapeText(bundle ? bundle->filename().string() : "no bundle: " + why)
+                     << (bundle ? escapeText(bundle->filename().string())
+                                : trf("no bundle: %1", {escapeText(why)}))
                      << "  " << privacyWords(queue) << "\n";
     }
   }
   if (invocation.args.has("--json")) invocation.out << jsonText(list, 2) << "\n";
   if (queues->empty() && !invocation.args.has("--json"))
-    invocation.out << "(no queues on the CUPS scheduler at " << escapeText(schedulerName())
-                   << ")\n";
+    invocation.out << trf("(no queues on the CUPS scheduler at %1)", {escapeText(schedulerName())})
+                   << "\n";
   return kExitSuccess;
 }
 

@@ -65,7 +65,7 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
   std::string error;
   if (auto file = args.value("--ppd")) {
     path = *file;
-    source.what = "the PPD " + escapeText(*file);
+    source.what = trf("the PPD %1", {escapeText(*file)});
   } else if (auto model = modelOf(args)) {
     source.fetched = fetchModelPPD(*model, &error);
     if (!source.fetched) {
@@ -73,7 +73,7 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
       return std::nullopt;
     }
     path = source.fetched->path();
-    source.what = "model " + escapeText(*model);
+    source.what = trf("model %1", {escapeText(*model)});
   }
   if (!readBoundedFile(path, N_("PPD"), kMaxPPDBytes, &source.text, &error)) {
     *status = invocation.fail(ExitStatus::badInput, error);
@@ -81,7 +81,7 @@ std::optional<PPDSource> ppdSource(const Invocation& invocation, int* status) {
   }
   if (!bundleForPPD(path, defaultBundleDir(), &error)) {
     *status = invocation.fail(ExitStatus::badInput,
-                              source.what + " is not a Jobwick printer's: " + error);
+                              trf("%1 is not a Jobwick printer's: %2", {source.what, error}));
     return std::nullopt;
   }
   return source;
@@ -95,15 +95,15 @@ bool ensurePolicy(const Invocation& invocation, SetupReport* report,
   std::string error;
   auto config = readSchedulerConfig(&error);
   if (!config) {
-    *status = invocation.fail(ExitStatus::failure, error + "; nothing was changed");
+    *status = invocation.fail(ExitStatus::failure, trf("%1; nothing was changed", {error}));
     return false;
   }
   const std::string level = logLevelOf(*config);
   if (logsTickets(level)) {
     report->warnings.push_back(
-        "the scheduler logs at level " + escapeText(level) +
-        ", so its error log holds every job's ticket (the filters' options); set LogLevel warn "
-        "('cupsctl --no-debug-logging')");
+        trf("the scheduler logs at level %1, so its error log holds every job's ticket (the "
+            "filters' options); set LogLevel warn ('cupsctl --no-debug-logging')",
+            {escapeText(level)}));
   }
   const PolicyEdit edit = withPrivatePolicy(&*config);
   // An empty time asks for a bound: the one there is, else a day.
@@ -114,19 +114,22 @@ bool ensurePolicy(const Invocation& invocation, SetupReport* report,
   *configChanged = edit != PolicyEdit::kUnchanged || holdChanged;
   if (!*configChanged) return true;
   if (!writeSchedulerConfig(*config, &error)) {
-    *status = invocation.fail(ExitStatus::failure, error + "; nothing was changed");
+    *status = invocation.fail(ExitStatus::failure, trf("%1; nothing was changed", {error}));
     return false;
   }
-  const std::string where =
-      " in the configuration of the CUPS scheduler at " + escapeText(schedulerName());
+  const std::string server = escapeText(schedulerName());
   if (edit != PolicyEdit::kUnchanged) {
-    report->changes.push_back(std::string(edit == PolicyEdit::kAdded ? "added" : "rewrote") +
-                              " the policy " + kPrivatePolicy + where);
+    report->changes.push_back(
+        trf(edit == PolicyEdit::kAdded
+                ? N_("added the policy %1 in the configuration of the CUPS scheduler at %2")
+                : N_("rewrote the policy %1 in the configuration of the CUPS scheduler at %2"),
+            {kPrivatePolicy, server}));
   }
   if (holdChanged) {
-    report->changes.push_back("MaxHoldTime " + escapeText(*hold) + " (was " +
-                              (before.empty() ? std::string("unset") : escapeText(before)) + ")" +
-                              where + ": a held job nobody releases is cancelled after that");
+    report->changes.push_back(
+        trf("MaxHoldTime %1 (was %2) in the configuration of the CUPS scheduler at %3: a held job "
+            "nobody releases is cancelled after that",
+            {escapeText(*hold), before.empty() ? tr("unset") : escapeText(before), server}));
   }
   return true;
 }
@@ -143,8 +146,8 @@ bool applyChange(const Invocation& invocation, const std::string& queue, const Q
     const auto waited = std::chrono::steady_clock::now() - start;
     if (!waitForReload || !policyUnknown || waited > kReloadWait) return false;
     if (!told && waited > std::chrono::seconds(1)) {
-      invocation.err << "jobwick: setup: waiting for the scheduler to load its new "
-                        "configuration...\n";
+      invocation.err << "jobwick: setup: "
+                     << tr("waiting for the scheduler to load its new configuration...") << "\n";
       told = true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -174,12 +177,13 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
   if (!queue) {
     change.enable = true;
     change.holdDefault = holdFor(args, true);
-    report->changes.push_back("queue " + name + ": made with " + source->what + " and device " +
-                              escapeText(*change.deviceURI) + ", under the policy " +
-                              kPrivatePolicy + ": other users cannot read its tickets" +
-                              (*change.holdDefault == "indefinite"
-                                   ? "; it holds every job without a ticket for the agent"
-                                   : ""));
+    report->changes.push_back(
+        trf("queue %1: made with %2 and device %3, under the policy %4: other users cannot read "
+            "its tickets",
+            {name, source->what, escapeText(*change.deviceURI), kPrivatePolicy}) +
+        (*change.holdDefault == "indefinite"
+             ? tr("; it holds every job without a ticket for the agent")
+             : ""));
     return change;
   }
   if (source) {
@@ -190,36 +194,38 @@ QueueChange changeFor(const ParsedArgs& args, const std::optional<QueueInfo>& qu
       change.ppdFile.reset();
       change.model.reset();
     } else {
-      report->changes.push_back("queue " + name + ": driver replaced by " + source->what);
+      report->changes.push_back(trf("queue %1: driver replaced by %2", {name, source->what}));
     }
   }
   if (change.deviceURI && *change.deviceURI == queue->deviceURI) change.deviceURI.reset();
   if (change.deviceURI) {
-    report->changes.push_back("queue " + name + ": device " + escapeText(*change.deviceURI) +
-                              " (was " + escapeText(queue->deviceURI) + ")");
+    report->changes.push_back(
+        trf("queue %1: device %2 (was %3)",
+            {name, escapeText(*change.deviceURI), escapeText(queue->deviceURI)}));
   }
   if (auto hold = holdFor(args, false); hold && *hold != queue->holdDefault) {
     change.holdDefault = hold;
-    report->changes.push_back("queue " + name + ": job-hold-until-default " +
-                              escapeText(queue->holdDefault) + " -> " + *hold +
-                              (*hold == "indefinite"
-                                   ? ": every job without a ticket waits for the agent"
-                                   : ": jobs print without waiting for the agent"));
+    const bool waits = *hold == "indefinite";
+    report->changes.push_back(
+        trf(waits ? N_("queue %1: job-hold-until-default %2 -> %3: every job without a ticket "
+                       "waits for the agent")
+                  : N_("queue %1: job-hold-until-default %2 -> %3: jobs print without waiting for "
+                       "the agent"),
+            {name, escapeText(queue->holdDefault), *hold}));
   }
   if (queue->opPolicy == kPrivatePolicy) {
     change.opPolicy.reset();
   } else {
-    report->changes.push_back("queue " + name + ": policy " + escapeText(queue->opPolicy) + " -> " +
-                              kPrivatePolicy +
-                              ": other users can no longer read its "
-                              "tickets");
+    report->changes.push_back(
+        trf("queue %1: policy %2 -> %3: other users can no longer read its tickets",
+            {name, escapeText(queue->opPolicy), kPrivatePolicy}));
   }
   return change;
 }
 
 int printReport(const Invocation& invocation, const SetupReport& report) {
   for (const auto& warning : report.warnings)
-    invocation.err << "jobwick: setup: warning: " << warning << "\n";
+    invocation.err << "jobwick: setup: " << trf("warning: %1", {warning}) << "\n";
   if (invocation.args.has("--json")) {
     invocation.out << jsonText(nlohmann::ordered_json{{"queue", report.queue},
                                                       {"changed", !report.changes.empty()},
@@ -232,11 +238,12 @@ int printReport(const Invocation& invocation, const SetupReport& report) {
   }
   for (const auto& change : report.changes) invocation.out << change << "\n";
   if (report.changes.empty()) {
-    invocation.out << "queue " << escapeText(report.queue) << ": nothing to change; "
-                   << (report.ticketsPrivate
-                           ? "its tickets are private (policy " + std::string(kPrivatePolicy) + ")"
-                           : "it is not under the policy " + std::string(kPrivatePolicy))
-                   << "\n";
+    invocation.out
+        << trf(report.ticketsPrivate
+                   ? N_("queue %1: nothing to change; its tickets are private (policy %2)")
+                   : N_("queue %1: nothing to change; it is not under the policy %2"),
+               {escapeText(report.queue), kPrivatePolicy})
+        << "\n";
   }
   return kExitSuccess;
 }
@@ -256,7 +263,8 @@ int runUndo(const Invocation& invocation, const std::string& name) {
   int status = kExitSuccess;
   std::optional<QueueInfo> queue;
   if (!findQueue(invocation, name, &queue, &status)) return status;
-  if (!queue) return invocation.fail(ExitStatus::failure, "no queue named " + escapeText(name));
+  if (!queue)
+    return invocation.fail(ExitStatus::failure, trf("no queue named %1", {escapeText(name)}));
   SetupReport report{queue->name, {}, {}, false};
   if (queue->opPolicy == kPrivatePolicy) {
     std::string error;
@@ -265,8 +273,9 @@ int runUndo(const Invocation& invocation, const std::string& name) {
     if (!modifyQueue(queue->name, change, &error)) {
       return invocation.fail(ExitStatus::failure, error);
     }
-    report.changes.push_back("queue " + escapeText(queue->name) + ": policy " + kPrivatePolicy +
-                             " -> default: other users of the scheduler can read its tickets");
+    report.changes.push_back(
+        trf("queue %1: policy %2 -> default: other users of the scheduler can read its tickets",
+            {escapeText(queue->name), kPrivatePolicy}));
   }
   return printReport(invocation, report);
 }
@@ -278,25 +287,25 @@ int runSetup(const Invocation& invocation) {
   const std::string& name = args.positionals.front();
   const bool undo = args.has("--undo");
   if (args.has("--ppd") && args.has("--model")) {
-    return invocation.fail(ExitStatus::usage, "give --ppd or --model, not both");
+    return invocation.fail(ExitStatus::usage, tr("give --ppd or --model, not both"));
   }
   if (undo && (args.has("--ppd") || args.has("--model") || args.has("--device-uri") ||
                args.has("--hold-for-agent") || args.has("--no-hold-for-agent") ||
                args.has("--max-hold-time"))) {
-    return invocation.fail(ExitStatus::usage, "--undo takes no other option");
+    return invocation.fail(ExitStatus::usage, tr("--undo takes no other option"));
   }
   if (args.has("--hold-for-agent") && args.has("--no-hold-for-agent")) {
     return invocation.fail(ExitStatus::usage,
-                           "give --hold-for-agent or --no-hold-for-agent, not both");
+                           tr("give --hold-for-agent or --no-hold-for-agent, not both"));
   }
   if (auto time = args.value("--max-hold-time");
       time && (time->empty() || time->size() > 9 ||
                time->find_first_not_of("0123456789") != std::string::npos || *time == "0" ||
                time->front() == '0')) {
-    return invocation.fail(ExitStatus::usage,
-                           "option --max-hold-time needs a number of seconds from 1 to 999999999, "
-                           "got \"" +
-                               escapeText(*time) + "\"");
+    return invocation.fail(
+        ExitStatus::usage,
+        trf("option --max-hold-time needs a number of seconds from 1 to 999999999, got \"%1\"",
+            {escapeText(*time)}));
   }
   if (undo) return runUndo(invocation, name);
   int status = kExitSuccess;
@@ -310,15 +319,15 @@ int runSetup(const Invocation& invocation) {
   if (!queue && (!source || !args.has("--device-uri"))) {
     return invocation.fail(
         ExitStatus::failure,
-        "no queue named " + escapeText(name) +
-            "; to make it, give --ppd FILE or --model MODEL, and --device-uri URI");
+        trf("no queue named %1; to make it, give --ppd FILE or --model MODEL, and --device-uri URI",
+            {escapeText(name)}));
   }
   if (queue && !source) {
     std::string why;
     auto ppd = fetchQueuePPD(queue->name, &why);
     if (!ppd || !bundleForPPD(ppd->path(), defaultBundleDir(), &why)) {
-      return invocation.fail(ExitStatus::failure,
-                             "queue " + escapeText(name) + " is not a Jobwick printer's: " + why);
+      return invocation.fail(ExitStatus::failure, trf("queue %1 is not a Jobwick printer's: %2",
+                                                      {escapeText(name), why}));
     }
   }
   SetupReport report{queue ? queue->name : name, {}, {}, true};

@@ -47,20 +47,22 @@ void warnOnUnknownLanguage(const ParsedArgs& args, std::ostream& err) {
 namespace {
 
 /// Reads SETTINGS (a file, or standard input for "-") in the format
-/// --format names, or the one its text shows.
+/// --format names, or the one its text shows. `badFormat` tells a --format
+/// the command does not know (a usage error) from input that cannot be read.
 bool readTicketSource(const Invocation& invocation, platform::PrintSettings* settings,
-                      std::string* error) {
+                      std::string* error, bool* badFormat) {
   const std::string source = invocation.args.positionals.front();
   const std::string format = invocation.args.value("--format").value_or("auto");
   if (format != "auto" && format != "json" && format != "lines" && format != "lpoptions" &&
       format != "ipptool") {
-    *error = "option --format needs json, lines, lpoptions or ipptool, got \"" + format + "\"";
+    *badFormat = true;
+    *error = trf("option --format needs json, lines, lpoptions or ipptool, got \"%1\"", {format});
     return false;
   }
   std::string text;
   if (source == "-") {
     if (!readBounded(std::cin, kMaxSettingsBytes, &text, error)) {
-      *error = "standard input: " + *error;
+      *error = trf("standard input: %1", {*error});
       return false;
     }
   } else if (format == "json" || format == "lines") {
@@ -71,9 +73,8 @@ bool readTicketSource(const Invocation& invocation, platform::PrintSettings* set
   }
   // A file is told apart by its text as standard input is: ipptool's
   // listing, else a settings file.
-  const std::string name = source == "-" ? "standard input" : source;
   const bool read = parseTicketText(text, format, settings, error);
-  if (!read) *error = name + ": " + *error;
+  if (!read) *error = source == "-" ? trf("standard input: %1", {*error}) : source + ": " + *error;
   return read;
 }
 
@@ -81,7 +82,7 @@ bool readTicketSource(const Invocation& invocation, platform::PrintSettings* set
 
 int runTicketShow(const Invocation& invocation) {
   if (auto language = invocation.args.value("--language"); language && language->empty()) {
-    return invocation.fail(ExitStatus::usage, "option --language needs a language");
+    return invocation.fail(ExitStatus::usage, tr("option --language needs a language"));
   }
   warnOnUnknownLanguage(invocation.args, invocation.err);
   platform::PrintSettings settings;
@@ -90,9 +91,9 @@ int runTicketShow(const Invocation& invocation) {
     if (!readJobTicket(*job, &settings, &error)) {
       return invocation.fail(ExitStatus::failure, error);
     }
-  } else if (!readTicketSource(invocation, &settings, &error)) {
-    return invocation.fail(
-        error.rfind("option --format", 0) == 0 ? ExitStatus::usage : ExitStatus::badInput, error);
+  } else if (bool formatProblem = false;
+             !readTicketSource(invocation, &settings, &error, &formatProblem)) {
+    return invocation.fail(formatProblem ? ExitStatus::usage : ExitStatus::badInput, error);
   }
 
   const TicketReport report = inspectTicket(settings, systemEncodingFor(invocation.args));

@@ -86,12 +86,12 @@ long long changeTimeOf(ipp_attribute_t* attribute) {
 /// Why a connection to the scheduler cannot be made now; empty when one can.
 std::string connectionFailure() {
   const char* server = cupsServer();
-  if (!server || !*server) return "no scheduler configured";
+  if (!server || !*server) return tr("no scheduler configured");
   const std::string port = std::to_string(ippPort());
   std::unique_ptr<http_addrlist_t, decltype(&httpAddrFreeList)> addresses(
       httpAddrGetList(server, AF_UNSPEC, port.c_str()), &httpAddrFreeList);
   if (!addresses) {
-    return server[0] == '/' ? std::string("no such socket") : "host name not found";
+    return tr(server[0] == '/' ? N_("no such socket") : N_("host name not found"));
   }
   // Each address in turn, as libcups would; the first failure's errno is
   // the reason (a connect times out after 5 s).
@@ -109,7 +109,7 @@ std::string connectionFailure() {
     ::close(fd);
     if (connected == 0) return "";
   }
-  return error == 0 || error == EBADF ? std::string("no connection") : std::strerror(error);
+  return error == 0 || error == EBADF ? tr("no connection") : std::strerror(error);
 }
 
 /// The reason libcups gives for the last request that failed.
@@ -135,23 +135,24 @@ std::string squashed(std::string_view text) {
 
 /// The bundle folder `name` (as a PPD gives it) in `bundleDir`: one plain
 /// path component, not "." or "..", naming a folder that, links resolved,
-/// lies directly in `bundleDir`. Empty with `why` otherwise, so that a PPD
+/// lies directly in `bundleDir`. Empty with `why` otherwise (a sentence
+/// with the name as %1 and the PPD keyword as %2, for trf), so that a PPD
 /// cannot have code loaded from anywhere else.
-fs::path bundleInside(const std::string& name, const fs::path& bundleDir, std::string* why) {
+fs::path bundleInside(const std::string& name, const fs::path& bundleDir, const char** why) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-    *why = "is not a bundle folder's name";
+    *why = N_("the PPD names bundle %1 (*%2), which is not a bundle folder's name");
     return {};
   }
   const fs::path bundle = bundleDir / name;
   std::error_code ec;
   if (!fs::is_directory(bundle, ec)) {
-    *why = "is not installed";
+    *why = N_("the PPD names bundle %1 (*%2), which is not installed");
     return {};
   }
   const fs::path resolved = fs::canonical(bundle, ec);
   const fs::path folder = ec ? fs::path() : fs::canonical(bundleDir, ec);
   if (ec || resolved.parent_path() != folder) {
-    *why = "lies outside the bundles folder";
+    *why = N_("the PPD names bundle %1 (*%2), which lies outside the bundles folder");
     return {};
   }
   return bundle;
@@ -161,7 +162,7 @@ std::string bundleList(const fs::path& bundleDir) {
   std::string list;
   for (const auto& name : availableBundles(bundleDir)) list += (list.empty() ? "" : ", ") + name;
   const std::string folder = escapeText(bundleDir.string());
-  return list.empty() ? "none in " + folder : escapeText(list) + " in " + folder;
+  return list.empty() ? trf("none in %1", {folder}) : trf("%1 in %2", {escapeText(list), folder});
 }
 
 }  // namespace
@@ -310,7 +311,8 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
   const auto keywords = platform::scanPPDKeywords(ppd.string(), kBundleChoiceKeywords, &reason);
   if (!keywords) {
     if (error)
-      *error = "cannot read the PPD: " + escapeText(reason) + "; bundles: " + bundleList(bundleDir);
+      *error =
+          trf("cannot read the PPD: %1; bundles: %2", {escapeText(reason), bundleList(bundleDir)});
     return std::nullopt;
   }
   return bundleForKeywords(*keywords, bundleDir, error);
@@ -319,7 +321,7 @@ std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundle
 std::optional<fs::path> bundleForKeywords(const std::map<std::string, std::string>& keywords,
                                           const fs::path& bundleDir, std::string* error) {
   auto fail = [&](std::string message) -> std::optional<fs::path> {
-    if (error) *error = std::move(message) + "; bundles: " + bundleList(bundleDir);
+    if (error) *error = trf("%1; bundles: %2", {message, bundleList(bundleDir)});
     return std::nullopt;
   };
   auto value = [&](const char* keyword) -> std::optional<std::string> {
@@ -328,11 +330,10 @@ std::optional<fs::path> bundleForKeywords(const std::map<std::string, std::strin
     return found->second;
   };
   if (auto named = value(kBundleKeyword)) {
-    std::string why;
+    const char* why = "";
     fs::path bundle = bundleInside(*named, bundleDir, &why);
     if (!bundle.empty()) return bundle;
-    return fail("the PPD names bundle " + quoteText(*named) + " (*" + kBundleKeyword + "), which " +
-                why);
+    return fail(trf(why, {quoteText(*named), kBundleKeyword}));
   }
   const std::string model = squashed(value("ModelName").value_or(value("NickName").value_or("")));
   std::optional<fs::path> best;
@@ -347,9 +348,10 @@ std::optional<fs::path> bundleForKeywords(const std::map<std::string, std::strin
     }
   }
   if (best) return best;
-  return fail("no bundle serves its printer (no *" + std::string(kBundleKeyword) +
-              ", and no bundle's model ends its model name " +
-              quoteText(value("ModelName").value_or("")) + ")");
+  return fail(
+      trf("no bundle serves its printer (no *%1, and no bundle's model ends its model name "
+          "%2)",
+          {kBundleKeyword, quoteText(value("ModelName").value_or(""))}));
 }
 
 std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path& bundleDir,
@@ -363,7 +365,7 @@ std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path&
   std::string reason;
   auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason);
   if (!bundle) {
-    if (error) *error = "queue " + name + ": " + reason;
+    if (error) *error = trf("queue %1: %2", {name, reason});
     return std::nullopt;
   }
   target.bundle = std::move(*bundle);

@@ -12,6 +12,7 @@
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
+#include "host/common/translate.h"
 #include "host/cups/cups_queue.h"
 #include "platform/c_handles.h"
 
@@ -123,10 +124,6 @@ std::vector<std::pair<std::size_t, std::string_view>> linesOf(std::string_view t
   return lines;
 }
 
-std::string server() {
-  return "the CUPS scheduler at " + schedulerName();
-}
-
 }  // namespace
 
 const std::string& privatePolicyBlock() {
@@ -217,11 +214,12 @@ std::optional<std::string> readSchedulerConfig(std::string* error) {
       file ? cupsGetFd(CUPS_HTTP_DEFAULT, kConfigResource, file.get()) : HTTP_STATUS_ERROR;
   if (status != HTTP_STATUS_OK) {
     if (error) {
-      *error = "cannot read the configuration of " + server() + ": " +
-               (status == HTTP_STATUS_UNAUTHORIZED || status == HTTP_STATUS_FORBIDDEN
-                    ? std::string("only an administrator may (root, or a member of the "
-                                  "scheduler's SystemGroup)")
-                    : lastSchedulerReason());
+      *error = trf("cannot read the configuration of the CUPS scheduler at %1: %2",
+                   {schedulerName(),
+                    status == HTTP_STATUS_UNAUTHORIZED || status == HTTP_STATUS_FORBIDDEN
+                        ? tr("only an administrator may (root, or a member of the scheduler's "
+                             "SystemGroup)")
+                        : lastSchedulerReason()});
     }
     return std::nullopt;
   }
@@ -241,14 +239,14 @@ bool writeSchedulerConfig(const std::string& config, std::string* error) {
     at += written ? std::size_t(n) : 0;
   }
   if (!written || ::lseek(file.get(), 0, SEEK_SET) != 0) {
-    if (error) *error = "cannot hold the scheduler's configuration in memory";
+    if (error) *error = tr("cannot hold the scheduler's configuration in memory");
     return false;
   }
   const http_status_t status = cupsPutFd(CUPS_HTTP_DEFAULT, kConfigResource, file.get());
   if (status == HTTP_STATUS_CREATED || status == HTTP_STATUS_OK) return true;
   if (error) {
-    *error = "cannot write the configuration of " + server() + ": " + lastSchedulerReason() +
-             " (HTTP " + std::to_string(int(status)) + ")";
+    *error = trf("cannot write the configuration of the CUPS scheduler at %1: %2 (HTTP %3)",
+                 {schedulerName(), lastSchedulerReason(), std::to_string(int(status))});
   }
   return false;
 }
@@ -298,8 +296,10 @@ bool modifyQueue(const std::string& name, const QueueChange& change, std::string
                        status == IPP_STATUS_ERROR_NOT_AUTHORIZED ||
                        status == IPP_STATUS_ERROR_NOT_AUTHENTICATED;
   if (error) {
-    *error = "queue " + name + ": " + server() + " says: " + reason +
-             (refused ? " (only an administrator may change a queue)" : "");
+    *error = trf(refused ? N_("queue %1: the CUPS scheduler at %2 says: %3 (only an "
+                              "administrator may change a queue)")
+                         : N_("queue %1: the CUPS scheduler at %2 says: %3"),
+                 {name, schedulerName(), reason});
   }
   return false;
 }
@@ -311,7 +311,10 @@ std::unique_ptr<TemporaryFile> fetchModelPPD(const std::string& model, std::stri
   const char* path = cupsGetServerPPD(CUPS_HTTP_DEFAULT, model.c_str());
 #pragma GCC diagnostic pop
   if (path) return std::make_unique<TemporaryFile>(fs::path(path));
-  if (error) *error = "model " + model + ": " + server() + " says: " + lastSchedulerReason();
+  if (error) {
+    *error = trf("model %1: the CUPS scheduler at %2 says: %3",
+                 {model, schedulerName(), lastSchedulerReason()});
+  }
   return nullptr;
 }
 

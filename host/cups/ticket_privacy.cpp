@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "host/cups/cups_options.h"
 
 namespace jobwick::host {
@@ -26,15 +27,29 @@ constexpr SecretStem kSecretStems[] = {
 };
 constexpr const char* kSecretOrder[] = {"pass code", "folder password", "login name", "password",
                                         "user number"};
+/// Each secret of kSecretOrder with its article, for the refusal's list.
+constexpr const char* kSecretWords[] = {N_("a pass code"), N_("a folder password"),
+                                        N_("a login name"), N_("a password"), N_("a user number")};
 constexpr std::string_view kTicketPrefix = "jp.co.quivo.print.PrintSettings.";
+
+/// `secret` (one of kSecretOrder) with its article, in the user's language.
+std::string secretWords(const std::string& secret) {
+  for (std::size_t i = 0; i < std::size(kSecretOrder); ++i)
+    if (secret == kSecretOrder[i]) return tr(kSecretWords[i]);
+  return secret;
+}
 
 /// "a pass code", "a pass code and a password", "a pass code, a password
 /// and a user number".
 std::string listed(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    text += i == 0 ? "a " : i + 1 == names.size() ? " and a " : ", a ";
-    text += names[i];
+    const std::string words = secretWords(names[i]);
+    if (i == 0) {
+      text = words;
+    } else {
+      text = trf(i + 1 == names.size() ? N_("%1 and %2") : N_("%1, %2"), {text, words});
+    }
   }
   return text;
 }
@@ -77,13 +92,12 @@ std::string exposedTicketProblem(const QueueInfo& queue, const platform::PrintSe
   const auto secrets = ticketSecrets(settings);
   if (secrets.empty()) return {};
   const std::string name = escapeText(queue.name);
-  return "queue " + name + " lets other users read its job tickets (policy " +
-         escapeText(queue.opPolicy.empty() ? "unknown" : queue.opPolicy) +
-         ") and this ticket carries " + listed(secrets) +
-         "; nothing was submitted (an administrator makes its tickets private with "
-         "\"jobwick setup " +
-         escapeText(shellWord(queue.name)) + "\"; " + kAllowExposedTicketOption +
-         " sends the ticket anyway)";
+  return trf(
+      "queue %1 lets other users read its job tickets (policy %2) and this ticket carries %3; "
+      "nothing was submitted (an administrator makes its tickets private with \"jobwick setup "
+      "%4\"; %5 sends the ticket anyway)",
+      {name, queue.opPolicy.empty() ? tr("unknown") : escapeText(queue.opPolicy), listed(secrets),
+       escapeText(shellWord(queue.name)), kAllowExposedTicketOption});
 }
 
 }  // namespace jobwick::host

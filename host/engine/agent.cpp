@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/common/escape.h"
+#include "host/common/translate.h"
 #include "host/cups/queue_bundles.h"
 #include "host/cups/saved_options.h"
 #include "host/cups/ticket_privacy.h"
@@ -16,8 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+/// The job as lp names it ("Office_MFP-12").
 std::string nameOf(const HeldJob& job) {
-  return "job " + escapeText(job.queue) + "-" + std::to_string(job.id);
+  return escapeText(job.queue) + "-" + std::to_string(job.id);
 }
 
 }  // namespace
@@ -82,7 +84,7 @@ SessionScript agentScriptFor(const HeldJob& job, std::optional<SessionScript> sc
 AgentOutcome releaseHeldJob(const HeldJob& job, const QueueInfo& queue,
                             const platform::PrintSettings& ticket, std::string* message) {
   if (auto exposed = exposedTicketProblem(queue, ticket); !exposed.empty()) {
-    *message = nameOf(job) + " stays held: " + exposed;
+    *message = trf("job %1 stays held: %2", {nameOf(job), exposed});
     return AgentOutcome::kFailed;
   }
   std::string error;
@@ -90,7 +92,7 @@ AgentOutcome releaseHeldJob(const HeldJob& job, const QueueInfo& queue,
     *message = error;
     return AgentOutcome::kFailed;
   }
-  *message = nameOf(job) + " released with its ticket";
+  *message = trf("job %1 released with its ticket", {nameOf(job)});
   return AgentOutcome::kPrinted;
 }
 
@@ -100,7 +102,7 @@ AgentOutcome handleHeldJob(const HeldJob& job, std::optional<SessionScript> scri
   std::string error;
   auto target = resolveQueue(job.queue, bundleDir, &error);
   if (!target) {
-    *message = nameOf(job) + " stays held: " + error;
+    *message = trf("job %1 stays held: %2", {nameOf(job), error});
     return AgentOutcome::kFailed;
   }
   PrintVerdict verdict;
@@ -108,12 +110,12 @@ AgentOutcome handleHeldJob(const HeldJob& job, std::optional<SessionScript> scri
       runPanelForQueue(*target, agentScriptFor(job, std::move(script)),
                        agentSessionOptions(job, std::move(jobAndUser)), report, &verdict);
   if (status != ExitStatus::success) {
-    *message = nameOf(job) + " stays held: the panel for queue " + escapeText(job.queue) +
-               " could not run";
+    *message = trf("job %1 stays held: the panel for queue %2 could not run",
+                   {nameOf(job), escapeText(job.queue)});
     return AgentOutcome::kFailed;
   }
   if (!verdict.shouldPrint) {
-    *message = nameOf(job) + " stays held: the panel refused to print";
+    *message = trf("job %1 stays held: the panel refused to print", {nameOf(job)});
     return AgentOutcome::kRefused;
   }
   return releaseHeldJob(job, target->queue, verdict.settings, message);

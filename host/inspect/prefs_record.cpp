@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "host/common/translate.h"
 #include "platform/plist.h"
 
 namespace jobwick::host {
@@ -38,19 +39,21 @@ std::vector<std::string> printersWithPreferences(const fs::path& folder) {
 std::optional<platform::plist::Dict> readDomainFile(const fs::path& file, std::string* error) {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(file, ec))) {
-    if (error) *error = file.string() + ": no such preference file";
+    if (error) *error = trf("%1: no such preference file", {file.string()});
     return std::nullopt;
   }
   std::string detail;
   auto value = platform::plist::readFile(file.string(), &detail);
   if (!value) {
-    if (error)
-      *error = file.string() + ": not a property list" + (detail.empty() ? "" : ": " + detail);
+    if (error) {
+      *error = detail.empty() ? trf("%1: not a property list", {file.string()})
+                              : trf("%1: not a property list: %2", {file.string(), detail});
+    }
     return std::nullopt;
   }
   const platform::plist::Dict* dict = value->asDict();
   if (!dict) {
-    if (error) *error = file.string() + ": the property list holds no dictionary";
+    if (error) *error = trf("%1: the property list holds no dictionary", {file.string()});
     return std::nullopt;
   }
   return *dict;

@@ -142,6 +142,19 @@ TEST_F(PrivacyTest, AQueueOthersCanReadTakesNoSecretsUnlessAllowed) {
   EXPECT_NE(refused.err.find("\"jobwick setup Open7300\""), std::string::npos) << refused.err;
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(jobCount(), before);
+  // In Japanese the whole refusal is, the list of secrets too.
+  CommandResult japanese = as(&kOwner,
+                              {"print", document_.string(), "--printer", "Open7300", "--settings",
+                               secretSettings().string()},
+                              false, {{"LANG", "ja_JP.UTF-8"}, {"LANGUAGE", std::nullopt}});
+  EXPECT_EQ(japanese.exitCode, 1);
+  EXPECT_NE(
+      japanese.err.find("キュー Open7300 はジョブチケットを他のユーザーに読ませます (ポリシー "
+                        "default)。このチケットにはパスコード、フォルダーのパスワード、ログ"
+                        "イン名、パスワードとユーザー番号が含まれるため"),
+      std::string::npos)
+      << japanese.err;
+  EXPECT_EQ(jobCount(), before);
 
   CommandResult allowed =
       as(&kOwner, {"print", document_.string(), "--printer", "Open7300", "--settings",

@@ -112,6 +112,72 @@ TEST_F(TranslationTest, HelpAndWorkErrorsHaveNoEnglishSentenceInJapanese) {
   }
 }
 
+// The work errors and reports of setup, folders, prefs show, ticket show
+// and the windowed dialog and agent, each reached without a scheduler (the
+// one named is not there): Japanese, and no English sentence left.
+TEST_F(TranslationTest, WorkErrorsOfTheOtherCommandsHaveNoEnglishSentenceInJapanese) {
+  const std::map<std::string, std::optional<std::string>> japanese = {
+      {"LANG", "ja_JP.UTF-8"},
+      {"LANGUAGE", std::nullopt},
+      {"CUPS_SERVER", "127.0.0.1:1"},
+      {"DISPLAY", std::nullopt},
+      {"WAYLAND_DISPLAY", std::nullopt}};
+  const fs::path other = temp().path() / "other.ppd";
+  writeFile(other, "*PPD-Adobe: \"4.3\"\n*ModelName: \"Other Laser 9\"\n*NickName: \"Other\"\n");
+  const std::string prefs = temp().path().string();
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string expected;  ///< in stdout (help) or stderr (errors)
+  };
+  const Case cases[] = {
+      {{"setup", "Q", "--ppd", "a.ppd", "--model", "vk7300"},
+       2,
+       "jobwick: setup: --ppd と --model はどちらか一方だけを指定してください\n"},
+      {{"setup", "Q", "--max-hold-time", "0"}, 2, "1 から 999999999 までの秒数を指定してください"},
+      {{"setup", "Q", "--ppd", other.string()},
+       4,
+       "PPD " + other.string() +
+           " は Jobwick プリンターのものではありません: そのプリンターを担当するバンドルがありませ"
+           "ん (*JobwickDialogExtension がなく、モデル名 \"Other Laser 9\" の末尾に一致するモデ"
+           "ルのバンドルもありません)。バンドル: "},
+      {{"folders", "--address", "http://printer"}, 2, "HOST または HOST:PORT で指定してください"},
+      {{"folders", "--address", "printer", "--prefs-dir", prefs},
+       2,
+       "--prefs-dir には --printer-id (キャッシュを書き込むプリンター) が必要です\n"},
+      {{"prefs", "show", "Office", "--model", "vk9"}, 2, "(指定: \"vk9\")\n"},
+      {{"prefs", "show", "Office", "--prefs-dir", prefs},
+       1,
+       "\n" + prefs + " に設定を持つプリンターはありません。\n"},
+      {{"ticket", "show", "t.json", "--format", "xml"},
+       2,
+       "いずれかを指定してください (指定: \"xml\")"},
+      {{"dialog", "--help"}, 0, "使い方: jobwick dialog [FILE] [オプション]\n"},
+      {{"dialog", "a.pdf", "b.pdf"},
+       2,
+       "jobwick: dialog: FILE は一度に 1 つだけ指定してください\n"},
+      {{"agent", "--jobs", "1"}, 1, "jobwick: agent: ディスプレイを開けません"},
+  };
+  const std::regex english("[A-Za-z]+ [a-z]+ [a-z]+ [a-z]+");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    auto result = jobwick(c.args, japanese);
+    // GTK's own warnings (a locale the C library lacks) come before ours.
+    const std::string& output = c.exitCode == 0 ? result.out : result.err;
+    const std::string shown =
+        c.exitCode == 0 ? output : output.substr(std::min(output.find("jobwick: "), output.size()));
+    if (c.args.front() == "dialog" || c.args.front() == "agent") {
+      // A build without GTK has no dialog program.
+      if (output.find("not installed") != std::string::npos) continue;
+    }
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(shown.find(c.expected), std::string::npos) << shown;
+    std::smatch found;
+    const std::string prose = proseOf(shown);
+    EXPECT_FALSE(std::regex_search(prose, found, english)) << found.str(0) << " in:\n" << shown;
+  }
+}
+
 /// A PO string literal's text ("a\\n" is "a" and a line end).
 std::string literalOf(const std::string& quoted) {
   std::string value;
@@ -173,7 +239,7 @@ std::set<std::string> placeholdersOf(const std::string& text) {
 TEST_F(TranslationTest, EveryMarkedTextIsTranslatedIntoJapanese) {
   const fs::path pot = temp().path() / "jobwick.pot";
   auto listed = runCommand({"/bin/sh", "-c",
-                            "cd \"$1\" && find host -name '*.cpp' -o -name '*.h' | xargs "
+                            "cd \"$1\" && find host gtk -name '*.cpp' -o -name '*.h' | xargs "
                             "xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=tr "
                             "--keyword=trf:1 --keyword=N_ --output=\"$2\"",
                             "sh", JOBWICK_SOURCE_DIR, pot.string()});
