@@ -145,7 +145,8 @@ void AgentWindow::print() {
   if (!panel.shouldPrint()) {
     // The panel has shown its alert; the window stays as the user left it.
     ++refusals_;
-    message_ = host::tr("the panel refused to print");
+    message_ = host::trf("job %1 stays held: %2", {job_.queue + "-" + std::to_string(job_.id),
+                                                   host::tr("the panel refused to print")});
     return;
   }
   std::string message;
@@ -190,9 +191,9 @@ void AgentWindow::leaveHeld() {
   // MaxHoldTime).
   if (outcome_ == Outcome::kOpen) {
     outcome_ = Outcome::kDismissed;
-    const std::string job = job_.queue + "-" + std::to_string(job_.id);
-    message_ = refusals_ > 0 ? host::trf("job %1 stays held: %2", {job, message_})
-                             : host::trf("job %1 left held", {job});
+    // After a refusal the message says why (and names the job) already.
+    if (refusals_ == 0)
+      message_ = host::trf("job %1 left held", {job_.queue + "-" + std::to_string(job_.id)});
   }
   gtk_widget_set_visible(window_, FALSE);
 }

@@ -162,20 +162,41 @@ TEST_F(AgentWindowTest, TheSchedulersAnnouncementWakesAnAgentThatDoesNotPoll) {
   EXPECT_EQ(agent.find("no system bus"), std::string::npos) << agent;
 }
 
-TEST_F(AgentWindowTest, APanelThatRefusesLeavesTheJobHeld) {
+TEST_F(AgentWindowTest, ARefusedPrintLeavesTheJobHeldAndSaysWhyOnce) {
   ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
   ASSERT_EQ(setupQueue("Refusing7300", {}, source("examples/ppd/vk7300-print-system.ppd")).exitCode,
             0);
-  const int id = lpAsRoot("Refusing7300");
-  ASSERT_GT(id, 0);
-  CommandResult agent = as(nullptr, {"agent", "--jobs", "1", "--print"}, false, display());
-  EXPECT_EQ(agent.exitCode, 3) << agent.err << agent.out;
-  EXPECT_NE(agent.err.find("job Refusing7300-" + std::to_string(id) +
-                           " stays held: the panel refused to print"),
-            std::string::npos)
-      << agent.err;
-  EXPECT_EQ(jobState(id), IPP_JSTATE_HELD);
-  cupsd_->run("cancel " + std::to_string(id));
+  // Open7300's tickets are readable by other users: a ticket with secrets
+  // stays off it.
+  ASSERT_TRUE(cupsd_->run("lpadmin -p Open7300 -o job-hold-until-default=indefinite"));
+  const std::string printer = "PRINTER=" + SharedPrinter::address();
+  const std::string secrets = source("examples/sessions/vk7300-authentication.json").string();
+  struct Case {
+    std::string queue;
+    std::vector<std::string> args;
+    std::string why;
+  };
+  const Case cases[] = {
+      {"Refusing7300", {"--print"}, "the panel refused to print"},
+      {"Open7300", {"--script", secrets, "--var", printer}, "tickets readable by other users"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.queue);
+    const int id = lpAsRoot(c.queue);
+    ASSERT_GT(id, 0);
+    std::vector<std::string> args = {"agent", "--jobs", "1"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CommandResult agent = as(nullptr, args, false, display());
+    EXPECT_EQ(agent.exitCode, 3) << agent.err << agent.out;
+    const std::string job = "job " + c.queue + "-" + std::to_string(id);
+    const auto named = agent.err.find(job + " stays held: ");
+    EXPECT_NE(named, std::string::npos) << agent.err;
+    EXPECT_EQ(agent.err.find(job, named + 1), std::string::npos) << agent.err;
+    EXPECT_NE(agent.err.find(c.why), std::string::npos) << agent.err;
+    EXPECT_EQ(jobState(id), IPP_JSTATE_HELD);
+    cupsd_->run("cancel " + std::to_string(id));
+  }
+  cupsd_->run("lpadmin -p Open7300 -o job-hold-until-default=no-hold");
 }
 
 TEST_F(AgentWindowTest, AJobCancelledElsewhereClosesItsWindow) {
