@@ -50,8 +50,8 @@ class BinaryPlist {
     out += std::string(6, '\0');
     out += '\x02';  // offset size
     out += '\x01';  // reference size
-    for (const std::uint64_t value : {std::uint64_t(objects_.size()), std::uint64_t(top),
-                                      std::uint64_t(table)}) {
+    for (const std::uint64_t value :
+         {std::uint64_t(objects_.size()), std::uint64_t(top), std::uint64_t(table)}) {
       for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
     }
     return out;
