@@ -58,6 +58,10 @@ void CupsDestFree::operator()(cups_dest_t* dest) const noexcept {
   cupsFreeDests(1, dest);
 }
 
+void HttpClose::operator()(http_t* http) const noexcept {
+  httpClose(http);
+}
+
 void IppDelete::operator()(ipp_t* message) const noexcept {
   ippDelete(message);
 }

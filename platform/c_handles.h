@@ -24,6 +24,8 @@ struct _ipp_s;
 typedef struct _ipp_s ipp_t;
 struct cups_dest_s;
 typedef struct cups_dest_s cups_dest_t;
+struct _http_s;
+typedef struct _http_s http_t;
 struct __locale_struct;  // as locale.h declares locale_t
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
@@ -63,6 +65,9 @@ struct IppDelete {
 struct CupsDestFree {
   void operator()(cups_dest_t* dest) const noexcept;  // one destination of libcups
 };
+struct HttpClose {
+  void operator()(http_t* http) const noexcept;  // a connection of libcups
+};
 struct LocaleFree {
   void operator()(__locale_struct* locale) const noexcept;  // from newlocale
 };
@@ -94,6 +99,8 @@ using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 /// One destination (queue or instance) with its options, as cupsGetNamedDest
 /// answers it.
 using CupsDest = std::unique_ptr<cups_dest_t, CupsDestFree>;
+/// A connection to a scheduler, as httpConnect2 opens it.
+using HttpConnection = std::unique_ptr<http_t, HttpClose>;
 /// A locale object of newlocale (a locale_t).
 using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
