@@ -240,6 +240,10 @@ void PrintWindow::respond(int response) {
   gtk_dialog_response(GTK_DIALOG(dialog_), response);
 }
 
+void PrintWindow::waitForSending() {
+  while (sending_) g_main_context_iteration(nullptr, TRUE);
+}
+
 PrintWindow::Outcome PrintWindow::run() {
   while (outcome_ == Outcome::kOpen) g_main_context_iteration(nullptr, TRUE);
   return outcome_;
@@ -401,11 +405,16 @@ void PrintWindow::onSent(GtkPrintJob* job, gpointer self, const GError* error) {
   std::string reason = std::string("the job was not sent: ") + error->message;
   GtkPrinter* printer = gtk_print_job_get_printer(job);
   std::string ignored;
-  if (const auto queue =
-          printer ? host::describeQueue(gtk_printer_get_name(printer), &ignored) : std::nullopt) {
-    if (const std::string refusal = host::jobRefusal(*queue); !refusal.empty())
-      reason = refusal + " (" + reason + ")";
-  }
+  const std::string name = printer ? gtk_printer_get_name(printer) : "";
+  std::string refusal;
+  if (const auto queue = printer ? host::describeQueue(name, &ignored) : std::nullopt)
+    refusal = host::jobRefusal(*queue);
+  // Or the scheduler would not take a document of that size: GTK only
+  // says that it gave up sending it.
+  std::error_code unknown;
+  const std::uintmax_t bytes = fs::file_size(window->document_, unknown);
+  if (refusal.empty() && printer && !unknown) refusal = host::documentRefusal(name, bytes);
+  if (!refusal.empty()) reason = refusal + " (" + reason + ")";
   // The dialog comes back as the user left it, and says why.
   window->showPrintFailure(reason);
 }

@@ -69,6 +69,10 @@ class PrintWindow {
 
   /// Presses a button of the dialog: GTK_RESPONSE_OK is Print.
   void respond(int response);
+  /// Runs GLib's main loop while a job Print sent is on its way, until GTK
+  /// says how it went: printed, or failed (the dialog is then open again,
+  /// its error dialog dismissed, and failures() counts it).
+  void waitForSending();
   /// Runs GLib's main loop until the dialog is done with.
   Outcome run();
 

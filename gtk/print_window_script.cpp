@@ -76,6 +76,7 @@ class TabSessionInput : public WidgetSessionInput {
       return true;
     }
     window_.respond(GTK_RESPONSE_OK);
+    window_.waitForSending();
     if (window_.outcome() == PrintWindow::Outcome::kOpen &&
         window_.refusals() + window_.failures() > 0) {
       // Refused, or the queue would not take the job: the dialog must still
@@ -418,6 +419,9 @@ int DialogScript::pressButtons(PrintWindow& window, const std::string& file) con
   nlohmann::ordered_json afterPrint;
   if (args_.has("--print")) {
     window.respond(GTK_RESPONSE_OK);
+    // A job on its way may yet fail (the scheduler refuses the document as
+    // it arrives): then too the dialog must still be there.
+    window.waitForSending();
     if (window.outcome() == PrintWindow::Outcome::kOpen &&
         window.refusals() + window.failures() > 0) {
       // Refused, or the queue would not take the job: what the dialog still

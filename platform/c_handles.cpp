@@ -51,6 +51,10 @@ void CupsDestsFree::operator()(cups_dest_t* dests) const noexcept {
   cupsFreeDests(count, dests);
 }
 
+void HttpClose::operator()(http_t* http) const noexcept {
+  httpClose(http);
+}
+
 void IppDelete::operator()(ipp_t* message) const noexcept {
   ippDelete(message);
 }

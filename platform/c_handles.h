@@ -25,6 +25,8 @@ struct _ipp_s;
 typedef struct _ipp_s ipp_t;
 struct cups_dest_s;
 typedef struct cups_dest_s cups_dest_t;
+struct _http_s;
+typedef struct _http_s http_t;
 struct __locale_struct;  // as locale.h declares locale_t
 typedef void* iconv_t;
 struct evp_cipher_ctx_st;
@@ -68,6 +70,9 @@ struct CupsDestsFree {
   int count = 0;  // the length of the array, as cupsGetDests2 answered it
   void operator()(cups_dest_t* dests) const noexcept;
 };
+struct HttpClose {
+  void operator()(http_t* http) const noexcept;  // a connection of libcups
+};
 struct LocaleFree {
   void operator()(__locale_struct* locale) const noexcept;  // from newlocale
 };
@@ -101,6 +106,8 @@ using IppMessage = std::unique_ptr<ipp_t, IppDelete>;
 using CupsDest = std::unique_ptr<cups_dest_t, CupsDestFree>;
 /// Every destination cupsGetDests2 lists: CupsDests list(dests, {count}).
 using CupsDests = std::unique_ptr<cups_dest_t, CupsDestsFree>;
+/// A connection to a scheduler, as httpConnect2 opens it.
+using HttpConnection = std::unique_ptr<http_t, HttpClose>;
 /// A locale object of newlocale (a locale_t).
 using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;

@@ -27,6 +27,7 @@
 #include <utility>
 
 #include "platform/c_handles.h"
+#include "platform/strings.h"
 
 namespace platform::plist {
 
@@ -47,6 +48,29 @@ void setError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
 }
 
+// A dictionary key as a place names it: in quotes, a NUL shown as \0.
+std::string quotedKey(std::string_view key) {
+  std::string out = "\"";
+  for (const char c : key) {
+    if (c == '\0') {
+      out += "\\0";
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string itemStep(std::uint64_t index) {
+  return "[" + std::to_string(index) + "]";
+}
+
+std::string joinedPlace(const std::vector<std::string>& steps) {
+  std::string place;
+  for (const std::string& step : steps) place += (place.empty() ? "" : " > ") + step;
+  return place;
+}
+
 std::uint64_t readBigEndian(const unsigned char* p, std::size_t size) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < size; ++i) value = (value << 8) | p[i];
@@ -55,8 +79,10 @@ std::uint64_t readBigEndian(const unsigned char* p, std::size_t size) {
 
 // Checks that a binary property list is well formed enough for libplist to
 // read it without deep recursion or blow-up. Every object reachable from
-// the top is visited once; its height and expanded size are memoised.
-bool checkBinary(const std::string& bytes, std::string* error) {
+// the top is visited once; its height and expanded size are memoised. When
+// `nulAt` is given, it is set to the place of the first string or key
+// object that holds a NUL, which libplist would cut there.
+bool checkBinary(const std::string& bytes, std::string* error, std::optional<std::string>* nulAt) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t size = bytes.size();
   constexpr std::size_t kHeader = 8, kTrailer = 32;
@@ -81,39 +107,72 @@ bool checkBinary(const std::string& bytes, std::string* error) {
     return false;
   }
 
+  auto offsetOf = [&](std::uint64_t object) {
+    return readBigEndian(data + tableOffset + object * offsetSize, offsetSize);
+  };
+  // The count in the marker of the object at `offset` (its low nibble, or
+  // the integer after it) and where the object's contents start; false
+  // when the integer lies outside the data.
+  auto countOf = [&](std::size_t offset, std::uint64_t& count, std::size_t& start) {
+    count = data[offset] & 0x0F;
+    start = offset + 1;
+    if (count != 0x0F) return true;
+    if (start >= end) return false;
+    const unsigned char intMarker = data[start];
+    if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
+    const std::size_t intSize = std::size_t(1) << (intMarker & 0x0F);
+    if (intSize > end - start - 1) return false;
+    count = readBigEndian(data + start + 1, intSize);
+    start += 1 + intSize;
+    return true;
+  };
+
   // Where an object's references start and how many there are; false when
   // the object lies outside the data. Non-containers have no references.
   struct Refs {
     std::size_t start = 0;
     std::uint64_t count = 0;
+    bool dict = false;  // keys first, then their values in the same order
   };
   auto refsOf = [&](std::uint64_t object, Refs& refs) {
-    const std::uint64_t offset =
-        readBigEndian(data + tableOffset + object * offsetSize, offsetSize);
+    const std::uint64_t offset = offsetOf(object);
     if (offset < kHeader || offset >= end) return false;
-    const unsigned char marker = data[offset];
-    const unsigned kind = marker >> 4;
+    const unsigned kind = data[offset] >> 4;
     refs = Refs{};
     if (kind != 0xA && kind != 0xC && kind != 0xD) return true;  // no references
-    std::uint64_t count = marker & 0x0F;
-    std::size_t start = offset + 1;
-    if (count == 0x0F) {
-      if (start >= end) return false;
-      const unsigned char intMarker = data[start];
-      if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
-      const std::size_t intSize = std::size_t(1) << (intMarker & 0x0F);
-      if (intSize > end - start - 1) return false;
-      count = readBigEndian(data + start + 1, intSize);
-      start += 1 + intSize;
-    }
+    std::uint64_t count = 0;
+    std::size_t start = 0;
+    if (!countOf(offset, count, start)) return false;
     const std::uint64_t perEntry = kind == 0xD ? 2 : 1;
     if (start > end || count > (end - start) / refSize / perEntry) return false;
     refs.start = start;
     refs.count = count * perEntry;
+    refs.dict = kind == 0xD;
     return true;
   };
   auto refAt = [&](const Refs& refs, std::uint64_t i) {
     return readBigEndian(data + refs.start + i * refSize, refSize);
+  };
+  // The text of a string object, UTF-16 ones as UTF-8; nullopt for any
+  // other object or one outside the data.
+  auto textOf = [&](std::uint64_t object) -> std::optional<std::string> {
+    if (object >= objectCount) return std::nullopt;
+    const std::uint64_t offset = offsetOf(object);
+    if (offset < kHeader || offset >= end) return std::nullopt;
+    const unsigned kind = data[offset] >> 4;
+    if (kind != 0x5 && kind != 0x6) return std::nullopt;
+    const std::size_t unit = kind == 0x6 ? 2 : 1;
+    std::uint64_t count = 0;
+    std::size_t start = 0;
+    if (!countOf(offset, count, start) || start > end || count > (end - start) / unit) {
+      return std::nullopt;
+    }
+    if (unit == 1) return std::string(reinterpret_cast<const char*>(data + start), count);
+    std::u16string units(count, u'\0');
+    for (std::size_t i = 0; i < count; ++i) {
+      units[i] = static_cast<char16_t>((data[start + 2 * i] << 8) | data[start + 2 * i + 1]);
+    }
+    return fromUtf16(units);
   };
 
   // Per visited object: whether its walk is finished, its height and the
@@ -130,6 +189,22 @@ bool checkBinary(const std::string& bytes, std::string* error) {
     std::uint64_t next;
   };
   std::vector<Frame> stack;
+  // The place of the child just taken from the innermost frame: per frame,
+  // the key or item index that leads on (a key itself when it is the child).
+  auto placeInWalk = [&] {
+    std::vector<std::string> steps;
+    for (const Frame& frame : stack) {
+      const std::uint64_t at = frame.next - 1;
+      if (!frame.refs.dict) {
+        steps.push_back(itemStep(at));
+        continue;
+      }
+      const std::uint64_t keys = frame.refs.count / 2;
+      const std::uint64_t key = refAt(frame.refs, at < keys ? at : at - keys);
+      steps.push_back(quotedKey(textOf(key).value_or("?")));
+    }
+    return joinedPlace(steps);
+  };
   auto open = [&](std::uint64_t object) {
     Frame frame{object, {}, 0};
     if (!refsOf(object, frame.refs)) {
@@ -159,6 +234,10 @@ bool checkBinary(const std::string& bytes, std::string* error) {
         return false;
       }
       if (found == seen.end()) {
+        if (nulAt && !*nulAt) {
+          const std::optional<std::string> text = textOf(child);
+          if (text && text->find('\0') != std::string::npos) *nulAt = placeInWalk();
+        }
         if (stack.size() > kMaxDepth) {
           setError(error, "binary property list is nested too deeply");
           return false;
@@ -400,9 +479,32 @@ Node toNode(const Value& value) {
   return nullptr;
 }
 
+// Appends to `steps` the way to the first NUL in `value`; false (steps as
+// they were) when there is none.
+bool findNul(const Value& value, std::vector<std::string>& steps) {
+  if (const std::string* text = value.asString()) return text->find('\0') != std::string::npos;
+  if (const Array* array = value.asArray()) {
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      steps.push_back(itemStep(i));
+      if (findNul((*array)[i], steps)) return true;
+      steps.pop_back();
+    }
+  }
+  if (const Dict* dict = value.asDict()) {
+    for (const auto& [key, item] : *dict) {
+      steps.push_back(quotedKey(key));
+      if (key.find('\0') != std::string::npos || findNul(item, steps)) return true;
+      steps.pop_back();
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
-std::optional<Value> parse(const std::string& bytes, std::string* error) {
+std::optional<Value> parse(const std::string& bytes, std::string* error,
+                           std::optional<std::string>* nulAt) {
+  if (nulAt) nulAt->reset();
   if (bytes.empty()) {
     setError(error, "property list is empty");
     return std::nullopt;
@@ -414,8 +516,9 @@ std::optional<Value> parse(const std::string& bytes, std::string* error) {
   try {
     const auto length = static_cast<std::uint32_t>(bytes.size());
     plist_t raw = nullptr;
-    if (plist_is_binary(bytes.data(), length)) {
-      if (!checkBinary(bytes, error)) return std::nullopt;
+    const bool binary = plist_is_binary(bytes.data(), length);
+    if (binary) {
+      if (!checkBinary(bytes, error, nulAt)) return std::nullopt;
       plist_from_bin(bytes.data(), length, &raw);
     } else {
       if (!checkXml(bytes, error)) return std::nullopt;
@@ -426,7 +529,13 @@ std::optional<Value> parse(const std::string& bytes, std::string* error) {
       setError(error, "not a property list");
       return std::nullopt;
     }
-    return fromNode(root.get(), 0, error);
+    std::optional<Value> value = fromNode(root.get(), 0, error);
+    // libplist's XML reader takes a NUL byte into a string as it is, but
+    // ends a key there.
+    if (value && nulAt && !binary && bytes.find('\0') != std::string::npos) {
+      *nulAt = placeOfNul(*value).value_or("a key");
+    }
+    return value;
   } catch (const std::exception& e) {
     setError(error, e.what());
     return std::nullopt;
@@ -482,6 +591,12 @@ std::string toXml(const Value& value) {
   } catch (const std::exception&) {
     return std::string();
   }
+}
+
+std::optional<std::string> placeOfNul(const Value& value) {
+  std::vector<std::string> steps;
+  if (!findNul(value, steps)) return std::nullopt;
+  return joinedPlace(steps);
 }
 
 }  // namespace platform::plist

@@ -64,11 +64,24 @@ class Value {
 /// a property list, or one nested deeper than 256 containers, larger than
 /// 16 MiB or (binary) expanding to more than 32768 values; `error` (if
 /// given) then says why. Dates stay dates, so they are written back as such.
-std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr);
+///
+/// libplist ends a one-byte string and every dictionary key at a NUL, so a
+/// value read from such a list is not the list: `nulAt` (if given) is set
+/// to the first place where a string or key holds a NUL (as placeOfNul
+/// names it), and left empty when there is none.
+std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr,
+                           std::optional<std::string>* nulAt = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);
 /// The XML form of a value: "" for a null value; nulls inside arrays and
 /// dictionaries are left out, and a string or key ends at a NUL byte.
 std::string toXml(const Value& value);
+
+/// The first place where `value` holds a NUL character in a string or a
+/// dictionary key, which no written form of it keeps: the keys and item
+/// indexes leading there, as `"Job Handling" > "user name"` or
+/// `"files" > [2] > "name"` (a NUL shown as \0, "" for `value` itself);
+/// nullopt when there is none.
+std::optional<std::string> placeOfNul(const Value& value);
 
 }  // namespace platform::plist

@@ -183,6 +183,8 @@ enum class FileState { kMissing, kCorrupt, kValid };
 struct DomainFile {
   FileState state = FileState::kMissing;
   plist::Dict domain;
+  // Where a text of a valid file holds a NUL, which `domain` does not keep.
+  std::optional<std::string> nulAt;
 };
 
 // The last domain files parsed, by path: every read takes the file's bytes
@@ -195,6 +197,7 @@ struct DomainFile {
 struct ParsedFile {
   std::string bytes;
   plist::Dict domain;
+  std::optional<std::string> nulAt;
   std::uint64_t used = 0;
 };
 
@@ -205,15 +208,16 @@ std::size_t gParses = 0;
 constexpr std::size_t kMaxParsedFiles = 8;
 constexpr std::size_t kMaxParsedBytes = 24u << 20;
 
-std::optional<plist::Dict> parsedEarlier(const fs::path& path, const std::string& bytes) {
+std::optional<DomainFile> parsedEarlier(const fs::path& path, const std::string& bytes) {
   const std::lock_guard<std::mutex> guard(gParsedMutex);
   const auto found = gParsed.find(path.string());
   if (found == gParsed.end() || found->second.bytes != bytes) return std::nullopt;
   found->second.used = ++gParseClock;
-  return found->second.domain;
+  return DomainFile{FileState::kValid, found->second.domain, found->second.nulAt};
 }
 
-void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& domain) {
+void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& domain,
+                    const std::optional<std::string>& nulAt = std::nullopt) {
   if (bytes.size() > kMaxParsedBytes) return;
   const std::lock_guard<std::mutex> guard(gParsedMutex);
   gParsed.erase(path.string());
@@ -227,7 +231,7 @@ void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& 
     total -= oldest->second.bytes.size();
     gParsed.erase(oldest);
   }
-  gParsed[path.string()] = ParsedFile{std::move(bytes), domain, ++gParseClock};
+  gParsed[path.string()] = ParsedFile{std::move(bytes), domain, nulAt, ++gParseClock};
 }
 
 // Whether the XML form of `value` surely reads back as `value`: it leaves
@@ -265,20 +269,36 @@ DomainFile readDomainFile(const fs::path& path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return {};  // an I/O error is no reason to move the file aside
     if (n == 0) break;
-    if (bytes.size() + std::size_t(n) > kMaxDomainBytes) return {FileState::kCorrupt, {}};
+    if (bytes.size() + std::size_t(n) > kMaxDomainBytes)
+      return {FileState::kCorrupt, {}, std::nullopt};
     bytes.append(buffer, std::size_t(n));
   }
-  if (std::optional<plist::Dict> known = parsedEarlier(path, bytes)) {
-    return {FileState::kValid, std::move(*known)};
-  }
-  std::optional<plist::Value> value = plist::parse(bytes);
+  if (std::optional<DomainFile> known = parsedEarlier(path, bytes)) return std::move(*known);
+  std::optional<std::string> nulAt;
+  std::optional<plist::Value> value = plist::parse(bytes, nullptr, &nulAt);
   {
     const std::lock_guard<std::mutex> guard(gParsedMutex);
     ++gParses;
   }
-  if (!value || !value->asDict()) return {FileState::kCorrupt, {}};
-  rememberParsed(path, std::move(bytes), *value->asDict());
-  return {FileState::kValid, std::move(*value->asDict())};
+  if (!value || !value->asDict()) return {FileState::kCorrupt, {}, std::nullopt};
+  rememberParsed(path, std::move(bytes), *value->asDict(), nulAt);
+  return {FileState::kValid, std::move(*value->asDict()), std::move(nulAt)};
+}
+
+// Why `domain` must not replace the file `onDisk`, or "" when it may. libplist
+// can neither write a text with a NUL nor read one from a binary list
+// exactly, so writing either would cut the text there: a value of this
+// process is refused, and so is any rewrite of a file that holds one
+// (another program's binary list), whose entries would be cut unseen.
+std::string refusalToWrite(const DomainFile& onDisk, const plist::Dict& domain) {
+  if (onDisk.state == FileState::kValid && onDisk.nulAt) {
+    return "the file holds a NUL character in " + *onDisk.nulAt +
+           ", which writing it again would lose";
+  }
+  if (const std::optional<std::string> place = plist::placeOfNul(plist::Value(domain))) {
+    return "a NUL character in " + *place + " cannot be stored";
+  }
+  return std::string();
 }
 
 // The last failed writes of the process, for the program to report.
@@ -336,13 +356,18 @@ FileDescriptor lockForWriting(const fs::path& folder, const std::string& name, i
   return lock;
 }
 
-// Replaces the domain file with `domain`: 0, or the errno of the step that
-// failed (old file untouched, no temporary file left).
-int writeDomainFile(const fs::path& folder, const std::string& name, const plist::Dict& domain) {
+// Replaces the domain file with `domain`: "", or why not (the system's
+// error text of the step that failed, or refusalToWrite's); the old file
+// is then untouched and no temporary file is left.
+std::string writeDomainFile(const fs::path& folder, const std::string& name,
+                            const plist::Dict& domain) {
   int error = 0;
   const FileDescriptor lock = lockForWriting(folder, name, error);
-  if (!lock) return error;
-  return writeLockedDomainFile(folder, name, domain);
+  if (!lock) return std::strerror(error);
+  std::string refusal = refusalToWrite(readDomainFile(domainPath(folder, name)), domain);
+  if (!refusal.empty()) return refusal;
+  error = writeLockedDomainFile(folder, name, domain);
+  return error == 0 ? std::string() : std::strerror(error);
 }
 
 // Moves a file that is not a property list aside to NAME.plist.corrupt, so
@@ -444,12 +469,12 @@ bool UserDefaults::synchronize() {
   for (auto& [name, domain] : pending) {
     bool written = false;
     try {
-      const int error = writeDomainFile(folder_, name, domain);
-      written = error == 0;
+      std::string failure = writeDomainFile(folder_, name, domain);
+      written = failure.empty();
       if (written) {
         cache_[name] = std::move(domain);
       } else {
-        noteFailedWrite(name, error);
+        noteFailedWrite(name, std::move(failure));
       }
     } catch (const std::exception& e) {
       noteFailedWrite(name, e.what());
@@ -501,6 +526,11 @@ UserDefaults::Update UserDefaults::updatePersistentDomain(
       return Update::kUnchanged;
     }
     if (!domain) domain.emplace();
+    if (std::string refusal = refusalToWrite(file, *domain); !refusal.empty()) {
+      cache_.erase(name);
+      noteFailedWrite(name, std::move(refusal));
+      return Update::kFailed;
+    }
     error = writeLockedDomainFile(folder_, name, *domain);
     if (error != 0) {
       cache_.erase(name);

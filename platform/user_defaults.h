@@ -43,7 +43,8 @@ class UserDefaults {
   void setPersistentDomain(const plist::Dict& domain, const std::string& name);
   /// Writes every changed domain to disk: a temporary file in the same
   /// folder, flushed, then renamed over the old file, all under an advisory
-  /// lock on the domain. Answers false when a write failed (the old file
+  /// lock on the domain. Answers false when a write failed or was refused
+  /// for a NUL in a text, as updatePersistentDomain refuses it (the old file
   /// then stays as it was, and the unsaved domain is dropped from memory so
   /// that reads answer what is on disk).
   bool synchronize();
@@ -59,7 +60,10 @@ class UserDefaults {
   /// answers true, again under the lock on the domain as read then (so it
   /// must only depend on the domain it gets). Unsaved domains are written
   /// first. kFailed when the lock or the write
-  /// could not be had (the old file then stays as it was).
+  /// could not be had, or the write is refused because a text would lose a
+  /// NUL in it: one of `edit`'s, or one in the file (a binary list another
+  /// program wrote, whose entries a rewrite would cut). The old file then
+  /// stays as it was.
   Update updatePersistentDomain(const std::string& name,
                                 const std::function<bool(std::optional<plist::Dict>&)>& edit);
 

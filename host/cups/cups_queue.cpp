@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -172,6 +173,30 @@ std::string jobRefusal(const QueueInfo& queue) {
   std::string refusal = "queue " + queue.name + " does not accept jobs";
   if (!queue.stateMessage.empty()) refusal += ": " + escapeText(queue.stateMessage);
   return refusal;
+}
+
+std::string documentRefusal(const std::string& queue, std::uintmax_t bytes) {
+  platform::HttpConnection http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC,
+                                             cupsEncryption(), 1, 5000, nullptr));
+  if (!http) return "";
+  httpClearFields(http.get());
+  httpSetField(http.get(), HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+  httpSetExpect(http.get(), HTTP_STATUS_CONTINUE);
+  httpSetLength(http.get(), static_cast<std::size_t>(bytes));
+  const std::string resource = "/printers/" + queue;
+  if (httpPost(http.get(), resource.c_str()) != 0) return "";
+  // The go-ahead may come first and the refusal of the length right after
+  // it. Nothing is sent: the connection closes with the request unfinished.
+  http_status_t status = HTTP_STATUS_CONTINUE;
+  for (int answers = 0; answers < 2 && status == HTTP_STATUS_CONTINUE; ++answers) {
+    if (!httpWait(http.get(), 1000)) return "";
+    status = httpUpdate(http.get());
+  }
+  if (status != HTTP_STATUS_REQUEST_TOO_LARGE) return "";
+  char size[32];
+  std::snprintf(size, sizeof size, "%.1f MiB", double(bytes) / (1024.0 * 1024.0));
+  return "queue " + escapeText(queue) + " refuses a document of " + size + ": " +
+         httpStatus(status);
 }
 
 bool ticketsPrivate(const QueueInfo& queue) {

@@ -4,6 +4,7 @@
 // queue, its device URI and PPD, and the plug-in bundle that serves it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -45,6 +46,16 @@ struct QueueInfo {
 /// Office_MFP does not accept jobs: closed for repairs"); empty when it
 /// accepts them. A stopped queue still takes jobs and holds them.
 std::string jobRefusal(const QueueInfo& queue);
+
+/// Whether the scheduler takes a document of `bytes` bytes for queue
+/// `queue`, asked without sending one: a request that announces its length
+/// and waits for the go-ahead (HTTP's "Expect: 100-continue"). The
+/// scheduler's refusal of the length in words ("queue Office_MFP refuses a
+/// document of 2.0 MiB: Request Entity Too Large"); empty when it would
+/// take it or says nothing within a second. A sent document that failed
+/// is explained by this (the print path's own error only says the
+/// transfer failed).
+std::string documentRefusal(const std::string& queue, std::uintmax_t bytes);
 
 /// The scheduler policy `jobwick setup` writes and puts a queue under: only
 /// a job's owner (authenticated) and administrators read its ticket

@@ -21,15 +21,10 @@
 
 #include "gtk/main_loop.h"
 #include "gtk/panel_view.h"
-#include "host/engine/panel_driver.h"
-#include "host/engine/print_dialog.h"
-#include "platform/system.h"
+#include "shown_panel.h"
 #include "xserver.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-using jobwick::gtkui::PanelView;
 
 // AT-SPI's numbers (atspi-constants.h).
 enum Role : guint32 {
@@ -50,10 +45,7 @@ const std::set<guint32> kControls = {kCheckBox,     kComboBox,    kPageTab,    k
                                      kPushButton,   kRadioButton, kSpinButton, kText,
                                      kToggleButton, kEntry};
 
-void drain() {
-  for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
-  }
-}
+using gtktest::drain;
 
 /// One accessible object as read from the bus. (GTK 4.8 gives toggle
 /// buttons the push-button role, their state telling them apart.)
@@ -64,7 +56,7 @@ struct Node {
   bool labelled = false;
 };
 
-class AccessibilityTest : public ::testing::TestWithParam<const char*> {
+class AccessibilityTest : public gtktest::ShownPanelTest<::testing::TestWithParam<const char*>> {
  protected:
   static void SetUpTestSuite() {
     if (!getenv("DBUS_SESSION_BUS_ADDRESS")) return;  // not under dbus-run-session
@@ -102,42 +94,7 @@ class AccessibilityTest : public ::testing::TestWithParam<const char*> {
 
   void SetUp() override {
     ASSERT_TRUE(gtkUp_) << "needs dbus-run-session, at-spi2-core and Xvfb";
-    std::string pattern = (fs::temp_directory_path() / "jobwick-a11y-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    temp_ = pattern;
-    platform::setTemporaryDirectoryOverride((temp_ / "tmp").string() + "/");
-    fs::create_directories(temp_ / "tmp");
-    jobwick::host::DialogSetup setup;
-    setup.bundle = GetParam();
-    setup.ppd = fs::path(JOBWICK_SOURCE_DIR) / "examples/ppd" / (std::string(GetParam()) + ".ppd");
-    setup.printerId = "Office_MFP";
-    setup.deviceURI = "ipp://10.0.0.5:631/ipp/print";
-    setup.language = "en";
-    setup.prefsDir = temp_ / "prefs";
-    setup.alertListener = [](const platform::Alert&) {};
-    std::string error;
-    dialog_ = jobwick::host::PrintDialog::open(setup, &error);
-    ASSERT_TRUE(dialog_) << error;
-    platform::PDEPanel& panel = *dialog_->panels().front();
-    ASSERT_TRUE(window_.attach(panel));
-    panel.restoreValuesAndReturnError(nullptr);
-    panel.willShow();
-    view_ = std::make_unique<PanelView>(window_);
-    gtkWindow_ = GTK_WINDOW(gtk_window_new());
-    gtk_window_set_child(gtkWindow_, view_->widget());
-    gtk_window_present(gtkWindow_);
-    drain();
-  }
-
-  void TearDown() override {
-    view_.reset();
-    if (gtkWindow_) gtk_window_destroy(gtkWindow_);
-    drain();
-    window_.detach();
-    dialog_.reset();
-    platform::setTemporaryDirectoryOverride(std::nullopt);
-    std::error_code ignored;
-    if (!temp_.empty()) fs::remove_all(temp_, ignored);
+    showPanel(GetParam(), "a11y");
   }
 
   /// A method call answered while this process's main loop runs (GTK
@@ -248,11 +205,6 @@ class AccessibilityTest : public ::testing::TestWithParam<const char*> {
   static gtktest::XServer* server_;
   static GDBusConnection* bus_;
   static bool gtkUp_;
-  fs::path temp_;
-  std::unique_ptr<jobwick::host::PrintDialog> dialog_;
-  jobwick::host::PanelWindow window_;
-  std::unique_ptr<PanelView> view_;
-  GtkWindow* gtkWindow_ = nullptr;
 };
 
 gtktest::XServer* AccessibilityTest::server_ = nullptr;

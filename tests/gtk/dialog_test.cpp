@@ -562,6 +562,39 @@ TEST_F(DialogTest, QueueThatRejectsJobsIsNamedAndTheDialogStays) {
   EXPECT_EQ(jobsOf(*cupsd, "Closed"), before);
 }
 
+// A document larger than the scheduler takes (the shared one: a MiB) is
+// refused while GTK sends it: the print job ends with GTK's error, and the
+// user sees an error dialog naming the queue and the scheduler's reason;
+// the dialog stays open with what the user entered, nothing is queued, and
+// jobwick dialog does not report success.
+TEST_F(DialogTest, DocumentTheSchedulerRefusesIsNamedAndTheDialogStays) {
+  JOBWICK_NEED_CUPSD(cupsd);
+  const fs::path document = temp().path() / "large.ps";
+  {
+    std::ofstream out(document);
+    out << "%!PS\n";
+    const std::string line = "%" + std::string(1023, 'x') + "\n";
+    for (int i = 0; i < 2048; ++i) out << line;
+    out << "showpage\n";
+  }
+  const auto before = jobsOf(*cupsd, "Vk7300");
+  const fs::path states = temp().path() / "large.json";
+  CommandResult refused = printDialog(
+      *cupsd, {document.string(), "--printer", "Vk7300", "--enter", "jobNameEditText=Minutes",
+               "--print", "--widget-states", states.string()});
+  EXPECT_EQ(refused.exitCode, 1) << refused.err;
+  EXPECT_NE(refused.err.find("jobwick: dialog: queue Vk7300 refuses a document of 2.0 MiB: "
+                             "Request Entity Too Large (the job was not sent: "),
+            std::string::npos)
+      << refused.err;
+  const json shown = readJson(states);
+  EXPECT_EQ(shown["failures"], 1);
+  EXPECT_EQ(shown["alertDialogs"], 1);
+  EXPECT_EQ(shown["afterPrint"]["visible"], true);
+  EXPECT_EQ(shownIn(shown["afterPrint"]["tab"], "jobNameEditText", "text"), "Minutes");
+  EXPECT_EQ(jobsOf(*cupsd, "Vk7300"), before);
+}
+
 /// What queue `queue`'s file: device holds once it holds `marker` (waiting,
 /// bounded, for the scheduler to finish the job); empty when it never does.
 std::string printedWith(const jwtest::PrivateCupsd& cupsd, const std::string& queue,

@@ -19,23 +19,17 @@
 
 #include "gtk/panel_view.h"
 #include "host/engine/panel_driver.h"
-#include "host/engine/print_dialog.h"
 #include "platform/system.h"
+#include "shown_panel.h"
 #include "xserver.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-using jobwick::gtkui::PanelView;
 
-/// Runs GLib's main loop until nothing is pending (idle work included).
-void drain() {
-  for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
-  }
-}
+using gtktest::drain;
 
-class PanelViewTest : public ::testing::Test {
+class PanelViewTest : public gtktest::ShownPanelTest<::testing::Test> {
  protected:
   static void SetUpTestSuite() {
     server_ = new gtktest::XServer();
@@ -55,45 +49,10 @@ class PanelViewTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(gtkUp_) << "no GTK on the test's own X server";
-    std::string pattern = (fs::temp_directory_path() / "jobwick-view-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    temp_ = pattern;
-    fs::create_directories(temp_ / "tmp");
     platform::setCurrentTimeOverride(1796688307.0);
     platform::setTimeZoneOffsetOverride(9 * 3600);
     platform::setUserNamesOverride(std::string("jdoe"), std::string("Jane Doe"));
-    platform::setTemporaryDirectoryOverride((temp_ / "tmp").string() + "/");
-    jobwick::host::DialogSetup setup;
-    setup.bundle = "vk7300";
-    setup.ppd = fs::path(JOBWICK_SOURCE_DIR) / "examples/ppd/vk7300.ppd";
-    setup.printerId = "Office_MFP";
-    setup.deviceURI = "ipp://10.0.0.5:631/ipp/print";
-    setup.language = "en";
-    setup.prefsDir = temp_ / "prefs";
-    setup.alertListener = [](const platform::Alert&) {};
-    std::string error;
-    dialog_ = jobwick::host::PrintDialog::open(setup, &error);
-    ASSERT_TRUE(dialog_) << error;
-    platform::PDEPanel& panel = *dialog_->panels().front();
-    ASSERT_TRUE(window_.attach(panel));
-    panel.restoreValuesAndReturnError(nullptr);
-    panel.willShow();
-    view_ = std::make_unique<PanelView>(window_);
-    gtkWindow_ = GTK_WINDOW(gtk_window_new());
-    gtk_window_set_child(gtkWindow_, view_->widget());
-    gtk_window_present(gtkWindow_);
-    drain();
-  }
-
-  void TearDown() override {
-    view_.reset();
-    if (gtkWindow_) gtk_window_destroy(gtkWindow_);
-    drain();
-    window_.detach();
-    dialog_.reset();
-    platform::setTemporaryDirectoryOverride(std::nullopt);
-    std::error_code ignored;
-    if (!temp_.empty()) fs::remove_all(temp_, ignored);
+    showPanel("vk7300", "view");
   }
 
   jobwick::host::ControlRef control(const std::string& identifier) {
@@ -141,11 +100,6 @@ class PanelViewTest : public ::testing::Test {
 
   static gtktest::XServer* server_;
   static bool gtkUp_;
-  fs::path temp_;
-  std::unique_ptr<jobwick::host::PrintDialog> dialog_;
-  jobwick::host::PanelWindow window_;
-  std::unique_ptr<PanelView> view_;
-  GtkWindow* gtkWindow_ = nullptr;
 };
 
 gtktest::XServer* PanelViewTest::server_ = nullptr;

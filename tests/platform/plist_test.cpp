@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -208,6 +209,51 @@ TEST(Plist, ReadsBinaryPropertyLists) {
   const auto fromBinary = plist::parse(binary, &error);
   ASSERT_TRUE(fromBinary) << error;
   EXPECT_EQ(*fromBinary, original);
+}
+
+// libplist ends a one-byte text and every key at a NUL, so a list with
+// one cannot be written back as it was: parse names the first place that
+// holds one, through dictionaries and arrays, in binary and XML input, and
+// placeOfNul names such places in a value.
+TEST(Plist, ThePlaceOfANulIsNamed) {
+  using namespace std::string_literals;
+  const Bytes files = {0xD1, 0, 0, 0, 1, 0, 0, 0, 2};  // {"files": [3, 4]}
+  const Bytes named = {0x55, 'f', 'i', 'l', 'e', 's'};
+  auto folders = [&](const Bytes& second) {
+    return binaryPlist({files,
+                        named,
+                        arrayOf({3, 4}),
+                        {0xD1, 0, 0, 0, 5, 0, 0, 0, 6},  // {"name": "ok"}
+                        {0xD1, 0, 0, 0, 5, 0, 0, 0, 7},  // {"name": second}
+                        {0x54, 'n', 'a', 'm', 'e'},
+                        {0x52, 'o', 'k'},
+                        second});
+  };
+  struct Case {
+    const char* label;
+    std::string bytes;
+    std::optional<std::string> place;
+  };
+  const std::vector<Case> table = {
+      {"text in an array", folders({0x53, 'a', 0, 'b'}), "\"files\" > [1] > \"name\""},
+      {"UTF-16 text", folders({0x62, 0, 'a', 0, 0}), "\"files\" > [1] > \"name\""},
+      {"key", binaryPlist({{0xD1, 0, 0, 0, 1, 0, 0, 0, 2}, {0x53, 'k', 0, 'y'}, {0x51, 'v'}}),
+       "\"k\\0y\""},
+      {"no NUL", folders({0x52, 'n', 'o'}), std::nullopt},
+      {"XML text", "<plist><dict><key>a</key><string>x\0y</string></dict></plist>"s, "\"a\""},
+      {"XML key", "<plist><dict><key>a\0b</key><string>x</string></dict></plist>"s, "a key"},
+  };
+  for (const Case& c : table) {
+    std::string error;
+    std::optional<std::string> place = "unset";
+    EXPECT_TRUE(plist::parse(c.bytes, &error, &place)) << c.label << ": " << error;
+    EXPECT_EQ(place, c.place) << c.label;
+  }
+  EXPECT_EQ(
+      plist::placeOfNul(Value(Dict{
+          {"files", Array{Value(Dict{{"name", "a"}}), Value(Array{Value("x"), Value("b\0"s)})}}})),
+      "\"files\" > [1] > [1]");
+  EXPECT_EQ(plist::placeOfNul(everyType()), std::nullopt);
 }
 
 TEST(Plist, MalformedInputFailsWithAReason) {

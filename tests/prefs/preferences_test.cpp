@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@
 #include "platform/plist.h"
 #include "platform/user_defaults.h"
 #include "prefs/preference_store.h"
+#include "support/binary_plist.h"
 #include "support/harness.h"
 
 using jobwick::kModelProfile;
@@ -704,6 +706,75 @@ TEST_F(PreferenceTest, DatesElsewhereInTheDomainStayDates) {
   ASSERT_NE(first, std::string::npos) << written;
   EXPECT_NE(written.find(date, first + 1), std::string::npos) << written;
   EXPECT_EQ(written.find("<real>"), std::string::npos) << written;
+}
+
+// libplist ends a text at a NUL, in reading a binary list (one-byte texts
+// and keys) as in writing any list. A domain another program wrote in
+// binary form with such a text is therefore never rewritten: the panel's
+// save is a failed write naming the place, and the file stays byte for
+// byte. A NUL in a value the panel itself would store is refused alike. A
+// binary list without one is rewritten with every entry kept.
+TEST_F(PreferenceTest, ATextWithANulIsNeverCutByAWrite) {
+  using OtherEntry = std::function<std::pair<std::size_t, std::size_t>(BinaryPlist&)>;
+  auto entry = [](std::string key, std::string value) -> OtherEntry {
+    return [=](BinaryPlist& list) { return std::pair(list.ascii(key), list.ascii(value)); };
+  };
+  const std::string kept = "the file holds a NUL character in ";
+  const std::string lost = ", which writing it again would lose";
+  struct Case {
+    const char* label;
+    OtherEntry other;
+    std::string userName;
+    std::string reason;  // empty: the save goes through
+  };
+  const std::vector<Case> cases = {
+      {"one-byte text", entry("Other App", std::string("a\0b", 3)), "Jane",
+       kept + "\"Other App\"" + lost},
+      {"UTF-16 text",
+       [](BinaryPlist& list) {
+         return std::pair(list.ascii("Other App"),
+                          list.utf16(std::u16string(u"\u00e9\0\u00fc", 3)));
+       },
+       "Jane", kept + "\"Other App\"" + lost},
+      {"key", entry(std::string("Other\0App", 9), "x"), "Jane", kept + "\"Other\\0App\"" + lost},
+      {"nested text",
+       [](BinaryPlist& list) {
+         const std::size_t notes = list.ascii("notes");
+         const std::size_t text = list.ascii(std::string("a\0b", 3));
+         return std::pair(list.ascii("Other App"), list.dict({{notes, text}}));
+       },
+       "Jane", kept + "\"Other App\" > \"notes\"" + lost},
+      {"the panel's own value", entry("Other App", "plain"), std::string("Ja\0ne", 5),
+       "a NUL character in \"" + recordKey() + "\" > \"user name\" cannot be stored"},
+      {"no NUL anywhere", entry("Other App", "plain"), "Jane", ""},
+  };
+  for (const Case& c : cases) {
+    BinaryPlist list;
+    const std::size_t model = list.ascii("Model Name"), modelValue = list.ascii(modelName());
+    const std::size_t release = list.ascii("Release Number"), two = list.ascii("2.00");
+    const std::size_t record = list.dict({{model, modelValue}, {release, two}});
+    const std::size_t key = list.ascii(recordKey());
+    const std::string bytes = list.bytes(list.dict({{key, record}, c.other(list)}));
+    std::ofstream(domainPath(), std::ios::binary | std::ios::trunc) << bytes;
+    platform::UserDefaults::takeFailedWrites();
+
+    auto jc = makeController();
+    Controls controls(*jc);
+    controls.field("userNameEditText", c.userName);
+    EXPECT_EQ(jc->SaveUserPreference(), c.reason.empty()) << c.label;
+    const auto failed = platform::UserDefaults::takeFailedWrites();
+    if (c.reason.empty()) {
+      EXPECT_TRUE(failed.empty()) << c.label;
+      EXPECT_EQ(readDomain()->at("Other App"), Value("plain")) << c.label;
+      EXPECT_EQ(text(readRecord(), "user name"), "Jane") << c.label;
+      continue;
+    }
+    ASSERT_EQ(failed.size(), 1u) << c.label;
+    EXPECT_EQ(failed[0].domain, "jp.co.quivo.mfp.Office_MFP") << c.label;
+    EXPECT_EQ(failed[0].reason, c.reason) << c.label;
+    std::ifstream in(domainPath(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << c.label;
+  }
 }
 
 // A dialog in another process saves the same printer's record while this
