@@ -26,6 +26,7 @@
 #include "gtk/widget_session_input.h"
 #include "host/cli/dialog_options.h"
 #include "host/common/temporary.h"
+#include "host/common/translate.h"
 #include "host/engine/agent.h"
 #include "host/engine/plugin_loader.h"
 #include "platform/c_handles.h"
@@ -182,8 +183,9 @@ int runAgentWindows(const host::ParsedArgs& args) {
   fs::path lockPath;
   platform::UniqueFd lock = takeAgentLock(&lockPath);
   if (!lock) {
-    std::cerr << "jobwick: agent: another agent already runs for this user (" << lockPath.string()
-              << ")\n";
+    std::cerr << "jobwick: agent: "
+              << host::trf("another agent already runs for this user (%1)", {lockPath.string()})
+              << "\n";
     return host::kExitFailure;
   }
   std::optional<host::SessionScript> script;
@@ -197,8 +199,10 @@ int runAgentWindows(const host::ParsedArgs& args) {
   }
   const std::optional<double> poll = pollSeconds(args);
   if (!poll) {
-    std::cerr << "jobwick: agent: --poll-seconds takes a number of seconds from 0 to 3600, not '"
-              << *args.value("--poll-seconds") << "'\n";
+    std::cerr << "jobwick: agent: "
+              << host::trf("--poll-seconds takes a number of seconds from 0 to 3600, not '%1'",
+                           {*args.value("--poll-seconds")})
+              << "\n";
     return host::kExitUsage;
   }
   const host::DialogSetup user = host::dialogSetupFromArgs(args, "");
@@ -208,12 +212,17 @@ int runAgentWindows(const host::ParsedArgs& args) {
   bool wake = false;
   JobAnnouncements announcements(&wake);
   if (!announcements.listening() && *poll > 0)
-    std::cerr << "jobwick: agent: no system bus; looking for held jobs once a second\n";
+    std::cerr << "jobwick: agent: "
+              << host::tr("no system bus; looking for held jobs once a second") << "\n";
   if (announcements.listening() && *poll == 0)
-    std::cerr << "jobwick: agent: looking for held jobs when the scheduler announces one\n";
+    std::cerr << "jobwick: agent: "
+              << host::tr("looking for held jobs when the scheduler announces one") << "\n";
   if (!announcements.listening() && *poll == 0) {
-    std::cerr << "jobwick: agent: no system bus, and --poll-seconds 0 leaves nothing to find "
-                 "held jobs with\n";
+    std::cerr << "jobwick: agent: "
+              << host::tr(
+                     "no system bus, and --poll-seconds 0 leaves nothing to find held jobs "
+                     "with")
+              << "\n";
     return host::kExitUsage;
   }
 
@@ -230,7 +239,7 @@ int runAgentWindows(const host::ParsedArgs& args) {
         current = std::make_unique<AgentWindow>(*job, user, automatic);
         std::string error;
         if (!current->open(&error)) {
-          std::cerr << "jobwick: agent: " << error << "; the job stays held\n";
+          std::cerr << "jobwick: agent: " << host::trf("%1; the job stays held", {error}) << "\n";
           current.reset();
           continue;
         }

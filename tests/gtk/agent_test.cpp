@@ -178,7 +178,9 @@ TEST_F(AgentWindowTest, ARefusedPrintLeavesTheJobHeldAndSaysWhyOnce) {
   };
   const Case cases[] = {
       {"Refusing7300", {"--print"}, "the panel refused to print"},
-      {"Open7300", {"--script", secrets, "--var", printer}, "tickets readable by other users"},
+      {"Open7300",
+       {"--script", secrets, "--var", printer},
+       "lets other users read its job tickets"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.queue);

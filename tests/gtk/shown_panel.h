@@ -38,8 +38,7 @@ class ShownPanelTest : public Base {
   /// it cannot.
   void showPanel(const std::string& bundle, const std::string& purpose) {
     namespace fs = std::filesystem;
-    std::string pattern =
-        (fs::temp_directory_path() / ("jobwick-" + purpose + "-XXXXXX")).string();
+    std::string pattern = (fs::temp_directory_path() / ("jobwick-" + purpose + "-XXXXXX")).string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     temp_ = pattern;
     fs::create_directories(temp_ / "tmp");
