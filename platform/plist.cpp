@@ -402,6 +402,19 @@ Node toNode(const Value& value) {
 
 }  // namespace
 
+bool Value::operator==(const Value& other) const {
+  if (v_.index() != other.v_.index()) return false;
+  if (const Array* mine = asArray()) {
+    const Array* theirs = other.asArray();
+    return mine == theirs || *mine == *theirs;
+  }
+  if (const Dict* mine = asDict()) {
+    const Dict* theirs = other.asDict();
+    return mine == theirs || *mine == *theirs;
+  }
+  return v_ == other.v_;
+}
+
 std::optional<Value> parse(const std::string& bytes, std::string* error) {
   if (bytes.empty()) {
     setError(error, "property list is empty");
@@ -477,6 +490,9 @@ std::string toXml(const Value& value) {
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &raw, &length);
     PlistXml xml(raw);
+    // The tree of a large folder list is several times its text: gone
+    // before the text is copied.
+    root.reset();
     if (!xml) return std::string();
     return std::string(xml.get(), length);
   } catch (const std::exception&) {
