@@ -402,6 +402,29 @@ Node toNode(const Value& value) {
 
 }  // namespace
 
+Value::Value(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
+
+Value::Value(Dict d) : v_(std::make_shared<Dict>(std::move(d))) {}
+
+namespace {
+
+template <class T>
+T* owned(std::shared_ptr<T>* held) {
+  if (!held) return nullptr;
+  if (held->use_count() > 1) *held = std::make_shared<T>(**held);
+  return held->get();
+}
+
+}  // namespace
+
+Array* Value::asArray() {
+  return owned(std::get_if<std::shared_ptr<Array>>(&v_));
+}
+
+Dict* Value::asDict() {
+  return owned(std::get_if<std::shared_ptr<Dict>>(&v_));
+}
+
 bool Value::operator==(const Value& other) const {
   if (v_.index() != other.v_.index()) return false;
   if (const Array* mine = asArray()) {
@@ -460,6 +483,9 @@ std::optional<Value> readFile(const std::string& path, std::string* error) {
       return std::nullopt;
     }
     std::string bytes;
+    // The size it has now: a large file is not copied again and again as it
+    // grows, nor held in twice the room it needs.
+    bytes.reserve(std::min<std::size_t>(std::size_t(info.st_size), kMaxBytes) + 1);
     char buffer[65536];
     for (;;) {
       const ssize_t n = ::read(fd, buffer, sizeof buffer);

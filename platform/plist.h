@@ -45,8 +45,13 @@ class Value {
   Value(double d) : v_(d) {}
   Value(const char* s) : v_(std::string(s)) {}
   Value(std::string s) : v_(std::move(s)) {}
-  Value(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
-  Value(Dict d) : v_(std::make_shared<Dict>(std::move(d))) {}
+  // Out of line, as is every change of a shared array or dictionary:
+  // what keeps them shared is made by this library alone, never by a
+  // plug-in's code, so a plug-in unloaded while the process still holds
+  // values it read (the parsed domains this library keeps) leaves nothing
+  // behind that points into it.
+  Value(Array a);
+  Value(Dict d);
   Value(Data d) : v_(std::move(d)) {}
   Value(Date d) : v_(d) {}
 
@@ -57,10 +62,10 @@ class Value {
   const std::string* asString() const { return std::get_if<std::string>(&v_); }
   const Array* asArray() const { return sharedOf<Array>(); }
   /// The array to change, no longer shared with any copy.
-  Array* asArray() { return ownedOf<Array>(); }
+  Array* asArray();
   const Dict* asDict() const { return sharedOf<Dict>(); }
   /// The dictionary to change, no longer shared with any copy.
-  Dict* asDict() { return ownedOf<Dict>(); }
+  Dict* asDict();
   const Data* asData() const { return std::get_if<Data>(&v_); }
   const Date* asDate() const { return std::get_if<Date>(&v_); }
 
@@ -72,13 +77,6 @@ class Value {
   const T* sharedOf() const {
     const auto* held = std::get_if<std::shared_ptr<T>>(&v_);
     return held ? held->get() : nullptr;
-  }
-  template <class T>
-  T* ownedOf() {
-    auto* held = std::get_if<std::shared_ptr<T>>(&v_);
-    if (!held) return nullptr;
-    if (held->use_count() > 1) *held = std::make_shared<T>(**held);
-    return held->get();
   }
 
   std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<Array>,
