@@ -12,6 +12,8 @@ list, and times, alternating the commands compared in every round:
   jobwick print with 50k cached folders  against the same print with none
   jobwick queues               against  lpstat -v, with 500 queues
   jobwick folders (50k folders): peak RSS
+  jobwick dialog showing a queue  against  GTK's print dialog alone showing it
+                               (with a DISPLAY, and plain_print_dialog built)
 
 Every figure is the CPU time (user + system, from wait4's rusage) of the
 child, shown as median [min-max] over the rounds, with the wall time
@@ -151,12 +153,14 @@ class Figures:
 
 
 def side_by_side(rounds, commands):
-    """Runs every command once per round, in turn; answers their runs."""
+    """Runs every command once per round, in turn; answers their runs.
+
+    A command is (argv, env) or (argv, env, statuses it may end with)."""
     runs = {name: [] for name in commands}
     for _ in range(rounds):
-        for name, (argv, env) in commands.items():
+        for name, (argv, env, *statuses) in commands.items():
             result = run_measured(argv, env)
-            if result[3] != 0:
+            if result[3] not in (statuses[0] if statuses else (0,)):
                 raise RuntimeError(f"{name}: {' '.join(argv)} exited {result[3]}: {result[5][-400:]}")
             runs[name].append(result)
     return runs
@@ -196,6 +200,30 @@ def fetch_folders(build, scratch, env, count, prefs):
     finally:
         simulator.terminate()
         simulator.wait()
+
+
+def compare_dialogs(build, rounds, env, document, prefs, figures):
+    """The print dialog with the panel against GTK's alone, each from its
+    start to showing queue Vk7300, then Cancel: on the DISPLAY given (the
+    bench's Xvfb), both through GTK's CUPS backend on the private scheduler."""
+    dialog = os.path.join(build, "gtk/jobwick-dialog")
+    plain = os.path.join(build, "bench/plain_print_dialog")
+    if not os.environ.get("DISPLAY") or not os.path.exists(dialog) or not os.path.exists(plain):
+        print("  (no DISPLAY or no GTK programs: the dialogs are not compared)")
+        return
+    gtk_env = dict(env, GDK_BACKEND="x11", GSK_RENDERER="cairo", NO_AT_BRIDGE="1",
+                   DBUS_SESSION_BUS_ADDRESS="disabled:")
+    # jobwick's dialog ends with status 1 when cancelled.
+    runs = side_by_side(rounds, {
+        "GTK print dialog alone, to queue shown": ([plain, "Vk7300"], gtk_env),
+        "jobwick dialog, to queue shown": ([dialog, "dialog", document, "--printer", "Vk7300",
+                                            "--cancel", "--prefs-dir", prefs], gtk_env, (1,)),
+    })
+    for name, measured in runs.items():
+        figures.show(name, measured)
+    figures.check("jobwick dialog / GTK print dialog alone",
+                  median_cpu(runs["jobwick dialog, to queue shown"]) /
+                  median_cpu(runs["GTK print dialog alone, to queue shown"]), 1.1)
 
 
 def main():
@@ -290,6 +318,7 @@ def main():
                       median_cpu(runs["jobwick queues, 500 queues"]) /
                       median_cpu(runs["lpstat -v, 500 queues"]), 1.5)
         figures.check("jobwick folders, 50k folders: peak RSS", fetch[2] / 1024.0, 100.0, " MiB")
+        compare_dialogs(build, rounds, env, document, plain, figures)
         if figures.failed:
             print("peers.py: goals missed: " + ", ".join(figures.failed))
         return 1 if figures.failed else 0

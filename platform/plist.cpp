@@ -502,6 +502,42 @@ bool findNul(const Value& value, std::vector<std::string>& steps) {
 
 }  // namespace
 
+Value::Value(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
+
+Value::Value(Dict d) : v_(std::make_shared<Dict>(std::move(d))) {}
+
+namespace {
+
+template <class T>
+T* owned(std::shared_ptr<T>* held) {
+  if (!held) return nullptr;
+  if (held->use_count() > 1) *held = std::make_shared<T>(**held);
+  return held->get();
+}
+
+}  // namespace
+
+Array* Value::asArray() {
+  return owned(std::get_if<std::shared_ptr<Array>>(&v_));
+}
+
+Dict* Value::asDict() {
+  return owned(std::get_if<std::shared_ptr<Dict>>(&v_));
+}
+
+bool Value::operator==(const Value& other) const {
+  if (v_.index() != other.v_.index()) return false;
+  if (const Array* mine = asArray()) {
+    const Array* theirs = other.asArray();
+    return mine == theirs || *mine == *theirs;
+  }
+  if (const Dict* mine = asDict()) {
+    const Dict* theirs = other.asDict();
+    return mine == theirs || *mine == *theirs;
+  }
+  return v_ == other.v_;
+}
+
 std::optional<Value> parse(const std::string& bytes, std::string* error,
                            std::optional<std::string>* nulAt) {
   if (nulAt) nulAt->reset();
@@ -556,6 +592,9 @@ std::optional<Value> readFile(const std::string& path, std::string* error) {
       return std::nullopt;
     }
     std::string bytes;
+    // The size it has now: a large file is not copied again and again as it
+    // grows, nor held in twice the room it needs.
+    bytes.reserve(std::min<std::size_t>(std::size_t(info.st_size), kMaxBytes) + 1);
     char buffer[65536];
     for (;;) {
       const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -586,6 +625,9 @@ std::string toXml(const Value& value) {
     std::uint32_t length = 0;
     plist_to_xml(root.get(), &raw, &length);
     PlistXml xml(raw);
+    // The tree of a large folder list is several times its text: gone
+    // before the text is copied.
+    root.reset();
     if (!xml) return std::string();
     return std::string(xml.get(), length);
   } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -28,6 +29,13 @@ struct Date {
 };
 
 /// One property-list value. Integers and reals are distinct from booleans.
+///
+/// Arrays and dictionaries are shared between copies until one of them is
+/// changed: a copy of a domain with a folder list of 50,000 entries costs a
+/// pointer, and comparing a list with its copy costs nothing. A pointer
+/// from the non-const asArray() or asDict() stays valid until the value is
+/// changed or destroyed, but a copy made after it was taken shares what it
+/// points to: change through it before copying, never after.
 class Value {
  public:
   Value() = default;
@@ -37,8 +45,13 @@ class Value {
   Value(double d) : v_(d) {}
   Value(const char* s) : v_(std::string(s)) {}
   Value(std::string s) : v_(std::move(s)) {}
-  Value(Array a) : v_(std::move(a)) {}
-  Value(Dict d) : v_(std::move(d)) {}
+  // Out of line, as is every change of a shared array or dictionary:
+  // what keeps them shared is made by this library alone, never by a
+  // plug-in's code, so a plug-in unloaded while the process still holds
+  // values it read (the parsed domains this library keeps) leaves nothing
+  // behind that points into it.
+  Value(Array a);
+  Value(Dict d);
   Value(Data d) : v_(std::move(d)) {}
   Value(Date d) : v_(d) {}
 
@@ -47,17 +60,28 @@ class Value {
   const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&v_); }
   const double* asReal() const { return std::get_if<double>(&v_); }
   const std::string* asString() const { return std::get_if<std::string>(&v_); }
-  const Array* asArray() const { return std::get_if<Array>(&v_); }
-  Array* asArray() { return std::get_if<Array>(&v_); }
-  const Dict* asDict() const { return std::get_if<Dict>(&v_); }
-  Dict* asDict() { return std::get_if<Dict>(&v_); }
+  const Array* asArray() const { return sharedOf<Array>(); }
+  /// The array to change, no longer shared with any copy.
+  Array* asArray();
+  const Dict* asDict() const { return sharedOf<Dict>(); }
+  /// The dictionary to change, no longer shared with any copy.
+  Dict* asDict();
   const Data* asData() const { return std::get_if<Data>(&v_); }
   const Date* asDate() const { return std::get_if<Date>(&v_); }
 
-  bool operator==(const Value&) const = default;
+  /// Equal content (a shared array or dictionary is equal without a look).
+  bool operator==(const Value& other) const;
 
  private:
-  std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, Dict, Data, Date> v_;
+  template <class T>
+  const T* sharedOf() const {
+    const auto* held = std::get_if<std::shared_ptr<T>>(&v_);
+    return held ? held->get() : nullptr;
+  }
+
+  std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<Array>,
+               std::shared_ptr<Dict>, Data, Date>
+      v_;
 };
 
 /// Parses an XML or binary property list. nullopt when the bytes are not

@@ -263,6 +263,9 @@ DomainFile readDomainFile(const fs::path& path) {
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
   std::string bytes;
+  // The size it has now: a large file is not copied again and again as it
+  // grows, nor held in twice the room it needs.
+  bytes.reserve(std::min<std::size_t>(std::size_t(info.st_size), kMaxDomainBytes) + 1);
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);

@@ -3,9 +3,10 @@
 # medians of the panel's costly paths and the ratio checks, then jobwick
 # beside its peers (print against lp, queues against lpstat -v, a print with
 # a large folder cache, the memory of a large folder fetch) on a private
-# CUPS scheduler that bench/peers.py starts and stops, then the GTK view's
-# figures (tab built and restored, a keystroke's round trip) on an Xvfb this
-# script starts on a free display and stops. Every figure is CPU time (of
+# CUPS scheduler that bench/peers.py starts and stops (with the print dialog
+# against GTK's own print dialog alone, on the Xvfb below), then the GTK
+# view's figures (tab built and restored, a keystroke's round trip) on an
+# Xvfb this script starts on a free display and stops. Every figure is CPU time (of
 # the thread, or of the child process) with its spread. Fails when a check
 # fails.
 #
@@ -22,18 +23,15 @@ fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBWICK_SANITIZE=OFF \
   -DJOBWICK_TESTS=OFF -DJOBWICK_WERROR=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench jobwick \
-  JobwickVk7300 JobwickVk410e jobwick_http
+  JobwickVk7300 JobwickVk410e jobwick_http jobwick-dialog plain_print_dialog
 status=0
 "$dir/bench/jobwick_bench" "$@" || status=$?
-python3 bench/peers.py "$dir" "$@" || {
-  code=$?
-  [ "$status" -eq 0 ] && status=$code
-}
 
-# The GTK figures: Xvfb picks a free display itself (-displayfd), lives at
-# most ten minutes and is stopped by its PID.
+# The dialogs and the GTK figures: Xvfb picks a free display itself
+# (-displayfd), lives at most half an hour (peers.py's rounds come first)
+# and is stopped by its PID.
 displayfile="$(mktemp)"
-timeout 600 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+timeout 1800 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do
   [ -s "$displayfile" ] && break
@@ -46,6 +44,10 @@ if [ -z "$display" ]; then
   kill "$xvfb" 2>/dev/null || true
   exit 2
 fi
+DISPLAY=":$display" python3 bench/peers.py "$dir" "$@" || {
+  code=$?
+  [ "$status" -eq 0 ] && status=$code
+}
 DISPLAY=":$display" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 \
   DBUS_SESSION_BUS_ADDRESS=disabled: "$dir/bench/jobwick_gtk_bench" "$@" || {
   code=$?

@@ -28,6 +28,7 @@
 #include "platform/ppd.h"
 #include "platform/system.h"
 #include "platform/url_connection.h"
+#include "platform/user_defaults.h"
 #include "platform/xml.h"
 
 namespace jobwick::host {
@@ -300,11 +301,14 @@ std::string fetchFailure(const std::vector<platform::Alert>& alerts, const Press
   return {};
 }
 
-/// The folder list the panel cached for the printer of `setup`.
+/// The folder list the panel cached for the printer of `setup`. Read as the
+/// panel reads it: the process keeps what the panel just wrote, already
+/// parsed, so a large list is not parsed again beside it.
 std::vector<Folder> cachedFolders(const DialogSetup& setup, const std::string& recordKey) {
   std::vector<Folder> folders;
-  std::string readError;
-  auto domain = readDomainFile(domainFile(*setup.prefsDir, *setup.printerId), &readError);
+  platform::UserDefaults defaults(*setup.prefsDir);
+  auto domain =
+      defaults.persistentDomainForName(std::string(kPreferenceDomainPrefix) + *setup.printerId);
   if (!domain || recordKey.empty()) return folders;
   auto record = domain->find(recordKey);
   const Dict* dict = record == domain->end() ? nullptr : record->second.asDict();
@@ -399,13 +403,16 @@ int runFolders(const Invocation& invocation) {
   const auto properties = panel.diagnosticProperties();
   const std::string model = properties.count("model") ? properties.at("model") : "";
   const char* recordKey = recordKeyForModel(model);
+  // The panel, its folder menu and its list go before the answer is looked
+  // at again and the cache read back: a large list is then never held three
+  // times at once.
+  dialog.reset();
+  platform::setTemporaryDirectoryOverride(std::nullopt);
   const std::string failure =
       fetchFailure(alerts, press, scratch.temp->path() / kResponseFile, request->address);
   FetchResult result{request->address,   setup->bundle,
                      request->printerId, {},
                      press.seconds,      cachedFolders(*setup, recordKey ? recordKey : "")};
-  dialog.reset();
-  platform::setTemporaryDirectoryOverride(std::nullopt);
 
   std::ostringstream took;
   took.precision(1);

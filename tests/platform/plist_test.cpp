@@ -377,6 +377,48 @@ TEST(Plist, DamagedInputNeverCrashes) {
   }
 }
 
+// Copies share their arrays and dictionaries until one is changed: a
+// change through either copy, at any depth, never shows in the other, and
+// equality looks at content, not at whether the two share.
+TEST(Plist, ACopyNeverSeesTheOriginalsChanges) {
+  const Value original(Dict{{"record", Dict{{"files", Array{Value(Dict{{"name", "A"}})}}}}});
+  struct Case {
+    const char* what;
+    void (*change)(Value&);
+  };
+  const Case cases[] = {
+      {"top", [](Value& v) { (*v.asDict())["added"] = 1; }},
+      {"record", [](Value& v) { v.asDict()->at("record").asDict()->erase("files"); }},
+      {"list",
+       [](Value& v) {
+         v.asDict()->at("record").asDict()->at("files").asArray()->push_back(Value("B"));
+       }},
+      {"entry",
+       [](Value& v) {
+         Value& files = v.asDict()->at("record").asDict()->at("files");
+         (*files.asArray())[0].asDict()->at("name") = "Z";
+       }},
+  };
+  for (const Case& c : cases) {
+    Value kept = original;
+    Value changed = original;
+    EXPECT_EQ(kept, changed) << c.what;
+    c.change(changed);
+    EXPECT_EQ(kept, original) << c.what;
+    EXPECT_NE(changed, original) << c.what;
+    // The other way round: the copy changed first, the original after.
+    Value first = original;
+    Value second = first;
+    c.change(first);
+    EXPECT_EQ(second, original) << c.what;
+  }
+  // Equal content built apart is equal; a value of another type is not.
+  EXPECT_EQ(Value(Array{Value(Dict{{"name", "A"}})}),
+            original.asDict()->at("record").asDict()->at("files"));
+  EXPECT_NE(Value(Array{}), Value(Dict{}));
+  EXPECT_NE(Value(Dict{{"a", 1}}), Value(Dict{{"a", true}}));
+}
+
 TEST(Plist, ReadFileReportsMissingFiles) {
   std::string error;
   EXPECT_FALSE(plist::readFile("/nonexistent/jobwick/none.plist", &error));

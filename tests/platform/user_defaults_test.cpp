@@ -179,6 +179,32 @@ TEST_F(UserDefaultsTest, ALargeDomainIsParsedOnceHoweverOftenItIsRead) {
   EXPECT_EQ(readsParsing(small), 1u);
 }
 
+// What a read answers is the reader's own: changing it, down to an entry of
+// a folder list, changes neither the file nor what the next reads answer
+// (the process keeps what it parsed, and answers share it).
+TEST_F(UserDefaultsTest, ChangingWhatAReadAnsweredChangesNoOtherRead) {
+  // Built afresh for each comparison, so that it shares nothing with the
+  // store.
+  auto domain = [] {
+    return Dict{{"Job Handling", Dict{{"files", Array{Value(Dict{{"name", "A"}})}}}}};
+  };
+  UserDefaults writer(folder);
+  writer.setPersistentDomain(domain(), kDomain);
+  ASSERT_TRUE(writer.synchronize());
+  const std::string bytes = slurp(file());
+  for (int round = 0; round < 2; ++round) {
+    UserDefaults reader(folder);
+    std::optional<Dict> read = reader.persistentDomainForName(kDomain);
+    ASSERT_EQ(read, domain());
+    Value& files = read->at("Job Handling").asDict()->at("files");
+    (*files.asArray())[0].asDict()->at("name") = "changed";
+    EXPECT_EQ(reader.persistentDomainForName(kDomain), domain());
+    EXPECT_EQ(UserDefaults(folder).persistentDomainForName(kDomain), domain());
+    EXPECT_EQ(writer.persistentDomainForName(kDomain), domain());
+  }
+  EXPECT_EQ(slurp(file()), bytes);
+}
+
 TEST_F(UserDefaultsTest, FilesStayPrivateWhateverTheUmask) {
   const mode_t old = ::umask(0);
   UserDefaults defaults(folder);
