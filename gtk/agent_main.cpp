@@ -177,6 +177,20 @@ std::optional<double> pollSeconds(const host::ParsedArgs& args) {
   return seconds;
 }
 
+/// Says how the agent finds held jobs (`listening`: the scheduler's
+/// announcements come; `poll`: seconds between looks, 0 for none). False
+/// when it would find none.
+bool sayHowJobsAreFound(bool listening, double poll) {
+  using host::N_;
+  const char* how = nullptr;
+  if (!listening && poll > 0) how = N_("no system bus; looking for held jobs once a second");
+  if (listening && poll == 0) how = N_("looking for held jobs when the scheduler announces one");
+  if (!listening && poll == 0)
+    how = N_("no system bus, and --poll-seconds 0 leaves nothing to find held jobs with");
+  if (how) std::cerr << "jobwick: agent: " << host::tr(how) << "\n";
+  return listening || poll > 0;
+}
+
 }  // namespace
 
 int runAgentWindows(const host::ParsedArgs& args) {
@@ -211,20 +225,7 @@ int runAgentWindows(const host::ParsedArgs& args) {
   if (auto jobs = args.value("--jobs")) limit = std::strtol(jobs->c_str(), nullptr, 10);
   bool wake = false;
   JobAnnouncements announcements(&wake);
-  if (!announcements.listening() && *poll > 0)
-    std::cerr << "jobwick: agent: "
-              << host::tr("no system bus; looking for held jobs once a second") << "\n";
-  if (announcements.listening() && *poll == 0)
-    std::cerr << "jobwick: agent: "
-              << host::tr("looking for held jobs when the scheduler announces one") << "\n";
-  if (!announcements.listening() && *poll == 0) {
-    std::cerr << "jobwick: agent: "
-              << host::tr(
-                     "no system bus, and --poll-seconds 0 leaves nothing to find held jobs "
-                     "with")
-              << "\n";
-    return host::kExitUsage;
-  }
+  if (!sayHowJobsAreFound(announcements.listening(), *poll)) return host::kExitUsage;
 
   std::set<int> seen;
   std::unique_ptr<AgentWindow> current;
