@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -536,6 +537,29 @@ TEST_F(DialogTest, CancelDuringAFetchClosesTheDialog) {
       << "the fetch never reached the printer";
 }
 
+/// Prints `document` on `queue` with "Minutes" typed as the job name and
+/// expects the print to fail with `message` on stderr: exit status 1, one
+/// failure shown in one error dialog, the dialog still open with the job
+/// name kept, and no job queued. `dialog` runs jobwick dialog with its
+/// arguments.
+void expectRefusedAndKept(const jwtest::PrivateCupsd& cupsd, const fs::path& document,
+                          const std::string& queue, const fs::path& states,
+                          const std::string& message,
+                          const std::function<CommandResult(std::vector<std::string>)>& dialog) {
+  const auto before = jobsOf(cupsd, queue);
+  CommandResult refused =
+      dialog({document.string(), "--printer", queue, "--enter", "jobNameEditText=Minutes",
+              "--print", "--widget-states", states.string()});
+  EXPECT_EQ(refused.exitCode, 1) << refused.err;
+  EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+  const json shown = json::parse(hosttest::readFile(states), nullptr, false);
+  EXPECT_EQ(shown["failures"], 1);
+  EXPECT_EQ(shown["alertDialogs"], 1);
+  EXPECT_EQ(shown["afterPrint"]["visible"], true);
+  EXPECT_EQ(shownIn(shown["afterPrint"]["tab"], "jobNameEditText", "text"), "Minutes");
+  EXPECT_EQ(jobsOf(cupsd, queue), before);
+}
+
 // Print on a queue that rejects jobs: the scheduler's answer is an error
 // dialog naming the queue and its reason (before, Print did nothing and the
 // dialog never returned), nothing is submitted, and the dialog stays open
@@ -544,22 +568,10 @@ TEST_F(DialogTest, QueueThatRejectsJobsIsNamedAndTheDialogStays) {
   JOBWICK_NEED_CUPSD(cupsd);
   const fs::path document = temp().path() / "letter.ps";
   std::ofstream(document) << "%!PS\nshowpage\n";
-  const auto before = jobsOf(*cupsd, "Closed");
-  const fs::path states = temp().path() / "closed.json";
-  CommandResult refused = printDialog(
-      *cupsd, {document.string(), "--printer", "Closed", "--enter", "jobNameEditText=Minutes",
-               "--print", "--widget-states", states.string()});
-  EXPECT_EQ(refused.exitCode, 1) << refused.err;
-  EXPECT_NE(refused.err.find(
-                "queue Closed does not accept jobs: closed for the test; nothing was printed"),
-            std::string::npos)
-      << refused.err;
-  const json shown = readJson(states);
-  EXPECT_EQ(shown["failures"], 1);
-  EXPECT_EQ(shown["alertDialogs"], 1);
-  EXPECT_EQ(shown["afterPrint"]["visible"], true);
-  EXPECT_EQ(shownIn(shown["afterPrint"]["tab"], "jobNameEditText", "text"), "Minutes");
-  EXPECT_EQ(jobsOf(*cupsd, "Closed"), before);
+  expectRefusedAndKept(
+      *cupsd, document, "Closed", temp().path() / "closed.json",
+      "queue Closed does not accept jobs: closed for the test; nothing was printed",
+      [&](std::vector<std::string> args) { return printDialog(*cupsd, std::move(args)); });
 }
 
 // A document larger than the scheduler takes (the shared one: a MiB) is
@@ -577,22 +589,11 @@ TEST_F(DialogTest, DocumentTheSchedulerRefusesIsNamedAndTheDialogStays) {
     for (int i = 0; i < 2048; ++i) out << line;
     out << "showpage\n";
   }
-  const auto before = jobsOf(*cupsd, "Vk7300");
-  const fs::path states = temp().path() / "large.json";
-  CommandResult refused = printDialog(
-      *cupsd, {document.string(), "--printer", "Vk7300", "--enter", "jobNameEditText=Minutes",
-               "--print", "--widget-states", states.string()});
-  EXPECT_EQ(refused.exitCode, 1) << refused.err;
-  EXPECT_NE(refused.err.find("jobwick: dialog: queue Vk7300 refuses a document of 2.0 MiB: "
-                             "Request Entity Too Large (the job was not sent: "),
-            std::string::npos)
-      << refused.err;
-  const json shown = readJson(states);
-  EXPECT_EQ(shown["failures"], 1);
-  EXPECT_EQ(shown["alertDialogs"], 1);
-  EXPECT_EQ(shown["afterPrint"]["visible"], true);
-  EXPECT_EQ(shownIn(shown["afterPrint"]["tab"], "jobNameEditText", "text"), "Minutes");
-  EXPECT_EQ(jobsOf(*cupsd, "Vk7300"), before);
+  expectRefusedAndKept(
+      *cupsd, document, "Vk7300", temp().path() / "large.json",
+      "jobwick: dialog: queue Vk7300 refuses a document of 2.0 MiB: "
+      "Request Entity Too Large (the job was not sent: ",
+      [&](std::vector<std::string> args) { return printDialog(*cupsd, std::move(args)); });
 }
 
 /// What queue `queue`'s file: device holds once it holds `marker` (waiting,
