@@ -18,7 +18,7 @@ function(jobwick_add_model model tag)
   add_library(${objs} OBJECT ${JOBWICK_SHARED_SOURCES} ${PROJECT_SOURCE_DIR}/pde/models/${model}.cpp)
   target_compile_definitions(${objs} PUBLIC JOBWICK_CLASS_PREFIX=${prefix} JOBWICK_MODEL_TAG=${tag})
   target_include_directories(${objs} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${objs} PUBLIC jobwick_platform OpenSSL::Crypto Cups::Cups)
+  target_link_libraries(${objs} PUBLIC jobwick_platform PkgConfig::NETTLE Cups::Cups)
   set_target_properties(${objs} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
   add_library(jobwick_core_${model} STATIC)

@@ -11,7 +11,6 @@
 #include <iconv.h>
 #include <libxml/tree.h>
 #include <locale.h>
-#include <openssl/evp.h>
 #include <plist/plist.h>
 #include <unicode/ubrk.h>
 #include <unicode/uspoof.h>
@@ -61,10 +60,6 @@ void IppDelete::operator()(ipp_t* message) const noexcept {
 
 void PPDCloser::operator()(ppd_file_t* ppd) const noexcept {
   if (ppd != nullptr) ppdClose(ppd);
-}
-
-void CipherContextFree::operator()(EVP_CIPHER_CTX* context) const noexcept {
-  EVP_CIPHER_CTX_free(context);
 }
 
 void SharedLibraryClose::operator()(void* handle) const noexcept {

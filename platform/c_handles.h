@@ -13,7 +13,7 @@
 #include <utility>
 
 // As curl/curl.h, libxml2/tree.h, plist/plist.h, cups/ppd.h, cups/ipp.h, cups/cups.h,
-// iconv.h, openssl/types.h and ICU's unicode/uspoof.h and unicode/ubrk.h
+// iconv.h and ICU's unicode/uspoof.h and unicode/ubrk.h
 // declare them.
 typedef void CURL;
 typedef void CURLM;
@@ -29,8 +29,6 @@ struct _http_s;
 typedef struct _http_s http_t;
 struct __locale_struct;  // as locale.h declares locale_t
 typedef void* iconv_t;
-struct evp_cipher_ctx_st;
-typedef struct evp_cipher_ctx_st EVP_CIPHER_CTX;
 struct USpoofChecker;
 struct UBreakIterator;
 
@@ -76,9 +74,6 @@ struct HttpClose {
 struct LocaleFree {
   void operator()(__locale_struct* locale) const noexcept;  // from newlocale
 };
-struct CipherContextFree {
-  void operator()(EVP_CIPHER_CTX* context) const noexcept;
-};
 struct SpoofCheckerClose {
   void operator()(USpoofChecker* checker) const noexcept;
 };
@@ -110,7 +105,6 @@ using CupsDests = std::unique_ptr<cups_dest_t, CupsDestsFree>;
 using HttpConnection = std::unique_ptr<http_t, HttpClose>;
 /// A locale object of newlocale (a locale_t).
 using Locale = std::unique_ptr<__locale_struct, LocaleFree>;
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 using SharedLibrary = std::unique_ptr<void, SharedLibraryClose>;
 using SpoofChecker = std::unique_ptr<USpoofChecker, SpoofCheckerClose>;
 using BreakIterator = std::unique_ptr<UBreakIterator, BreakIteratorClose>;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang
-  libssl-dev libcups2-dev libcurl4-openssl-dev libxml2-dev libicu-dev libplist-dev
+  nettle-dev libcups2-dev libcurl4-openssl-dev libxml2-dev libicu-dev libplist-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libclang-rt-14-dev
   openssl python3 clang-format ccache libpoco-dev
   libgtk-4-dev xvfb xauth fonts-wqy-microhei desktop-file-utils at-spi2-core dbus-bin

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ticket/credentials.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include <nettle/aes.h>
+#include <nettle/md5.h>
+#include <string.h>  // explicit_bzero
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
-#include <memory>
-
-#include "platform/c_handles.h"
 
 namespace {
 
@@ -18,54 +15,46 @@ namespace {
 constexpr std::uint8_t kFixedKey[16] = {0x5e, 0x3a, 0x91, 0xc0, 0x7d, 0x24, 0xb6, 0xf8,
                                         0xa1, 0xe0, 0xc9, 0x4d, 0x3b, 0x7f, 0x2a, 0x61};
 
-using platform::CipherContext;
-
 // Runs AES-128 over `length` bytes of `input` as independent blocks (ECB
 // without padding), the last partial block completed with zeros in a local
 // copy. Writes the whole blocks that fit in `capacity` bytes of `output`.
-// Answers false when the cipher library fails.
-bool aes128Blocks(const std::uint8_t* key, bool encrypt, const std::uint8_t* input,
+// The key schedule lives on the stack and is wiped before returning.
+void aes128Blocks(const std::uint8_t* key, bool encrypt, const std::uint8_t* input,
                   std::size_t length, std::uint8_t* output, std::size_t capacity) {
   const std::size_t blocks =
       std::min(aesCipherLength(length), capacity / kAesBlockSize * kAesBlockSize) / kAesBlockSize;
-  if (blocks == 0) return true;
-  if (blocks > static_cast<std::size_t>(INT_MAX) / kAesBlockSize) return false;
+  if (blocks == 0) return;
 
-  CipherContext context(EVP_CIPHER_CTX_new());
-  if (!context) return false;
-  if (EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key, nullptr, encrypt ? 1 : 0) !=
-          1 ||
-      EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1) {
-    return false;
+  aes128_ctx schedule;
+  if (encrypt) {
+    aes128_set_encrypt_key(&schedule, key);
+  } else {
+    aes128_set_decrypt_key(&schedule, key);
   }
-
-  const std::size_t wholeBlocks = std::min(length / kAesBlockSize, blocks);
-  const int wholeBytes = static_cast<int>(wholeBlocks * kAesBlockSize);
-  int written = 0;
-  if (wholeBytes > 0 &&
-      (EVP_CipherUpdate(context.get(), output, &written, input, wholeBytes) != 1 ||
-       written != wholeBytes)) {
-    return false;
-  }
-  if (blocks > wholeBlocks) {
+  const auto run = [&](std::size_t bytes, std::uint8_t* to, const std::uint8_t* from) {
+    if (encrypt) {
+      aes128_encrypt(&schedule, bytes, to, from);
+    } else {
+      aes128_decrypt(&schedule, bytes, to, from);
+    }
+  };
+  const std::size_t wholeBytes = std::min(length / kAesBlockSize, blocks) * kAesBlockSize;
+  if (wholeBytes > 0) run(wholeBytes, output, input);
+  if (blocks * kAesBlockSize > wholeBytes) {
     std::uint8_t last[kAesBlockSize] = {};
-    std::memcpy(last, input + wholeBytes, length - static_cast<std::size_t>(wholeBytes));
-    const int status = EVP_CipherUpdate(context.get(), output + wholeBytes, &written, last,
-                                        static_cast<int>(kAesBlockSize));
-    OPENSSL_cleanse(last, sizeof last);
-    if (status != 1 || written != static_cast<int>(kAesBlockSize)) return false;
+    std::memcpy(last, input + wholeBytes, length - wholeBytes);
+    run(kAesBlockSize, output + wholeBytes, last);
+    explicit_bzero(last, sizeof last);
   }
-  return true;
+  explicit_bzero(&schedule, sizeof schedule);
 }
 
 void encryptText(const char* plainText, const std::uint8_t* key, std::uint8_t* output,
                  std::size_t outputSize) {
   const std::size_t length = std::strlen(plainText);
   if (length == 0) return;
-  if (!aes128Blocks(key, true, reinterpret_cast<const std::uint8_t*>(plainText), length, output,
-                    outputSize)) {
-    std::memset(output, 0, outputSize);
-  }
+  aes128Blocks(key, true, reinterpret_cast<const std::uint8_t*>(plainText), length, output,
+               outputSize);
 }
 
 constexpr char kBase64Alphabet[] =
@@ -110,10 +99,7 @@ void my_aes_decrypt(const std::uint8_t* cipher, std::size_t length, std::uint8_t
                     std::size_t outputSize) {
   if (cipher == nullptr || output == nullptr || outputSize == 0) return;
   output[0] = 0;
-  if (!aes128Blocks(kFixedKey, false, cipher, length, output, outputSize)) {
-    std::memset(output, 0,
-                std::min(aesCipherLength(length), outputSize / kAesBlockSize * kAesBlockSize));
-  }
+  aes128Blocks(kFixedKey, false, cipher, length, output, outputSize);
 }
 
 std::int32_t Base64encode_len(std::int32_t length) {
@@ -182,15 +168,13 @@ std::int32_t Base64decode(std::uint8_t* output, const char* text, std::size_t ou
 
 void calcMD5(char* output, const char* text) {
   if (output == nullptr || text == nullptr) return;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (EVP_Digest(text, std::strlen(text), digest, &digestLength, EVP_md5(), nullptr) != 1 ||
-      digestLength != 16) {
-    output[0] = '\0';
-    return;
-  }
+  md5_ctx context;
+  md5_init(&context);
+  md5_update(&context, std::strlen(text), reinterpret_cast<const std::uint8_t*>(text));
+  std::uint8_t digest[MD5_DIGEST_SIZE];
+  md5_digest(&context, sizeof digest, digest);
   static constexpr char kDigits[] = "0123456789abcdef";
-  for (unsigned int i = 0; i < digestLength; ++i) {
+  for (std::size_t i = 0; i < sizeof digest; ++i) {
     *output++ = kDigits[digest[i] >> 4];
     *output++ = kDigits[digest[i] & 0x0F];
   }

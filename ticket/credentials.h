@@ -30,8 +30,7 @@ constexpr std::size_t aesCipherLength(std::size_t length) {
 /// fixed key. First zeroes all `outputSize` bytes of `output`, then writes
 /// aesCipherLength(strlen) cipher bytes; the output is not terminated. An
 /// empty text leaves the output all zero, which tells callers there is no
-/// cipher. Does nothing when a pointer is null; leaves the output all zero
-/// when the cipher library fails.
+/// cipher. Does nothing when a pointer is null.
 void my_aes_encrypt(const char* plainText, std::uint8_t* output, std::size_t outputSize);
 
 /// As my_aes_encrypt, with the key taken from the last 16 characters of the
@@ -48,8 +47,7 @@ void my_aes_encrypt2(const char* plainText, const char* keyText, std::uint8_t* o
 /// written beyond that, in particular no terminator. The plain text comes
 /// out with its zero fill: pass a zero-filled buffer of at least
 /// aesCipherLength(length) + 1 bytes and the text is always terminated.
-/// Does nothing when a pointer is null or `outputSize` is 0; the written
-/// blocks are zeroed when the cipher library fails.
+/// Does nothing when a pointer is null or `outputSize` is 0.
 void my_aes_decrypt(const std::uint8_t* cipher, std::size_t length, std::uint8_t* output,
                     std::size_t outputSize);
 

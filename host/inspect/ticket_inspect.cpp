@@ -5,7 +5,8 @@
 #include "host/common/escape.h"
 #include "host/common/settings_io.h"
 
-#include <openssl/evp.h>
+#include <nettle/aes.h>
+#include <nettle/md5.h>
 
 #include <algorithm>
 #include <array>
@@ -42,7 +43,6 @@ using json = nlohmann::ordered_json;
 constexpr std::string_view kPrefix = "jp.co.quivo.print.PrintSettings.";
 constexpr std::size_t kMaxPieces = 64;  // far more than any writer makes
 
-using platform::CipherContext;
 
 std::string quote(std::string_view text) {
   return quoteText(text);
@@ -635,14 +635,16 @@ std::optional<std::string> bytesFromBase64(std::string_view text) {
 }
 
 std::string md5Hex(std::string_view text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr) != 1) return "";
+  md5_ctx context;
+  md5_init(&context);
+  md5_update(&context, text.size(), reinterpret_cast<const std::uint8_t*>(text.data()));
+  std::uint8_t digest[MD5_DIGEST_SIZE];
+  md5_digest(&context, sizeof digest, digest);
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kDigits[digest[i] >> 4];
-    hex += kDigits[digest[i] & 0x0F];
+  for (const std::uint8_t byte : digest) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
   }
   return hex;
 }
@@ -662,26 +664,18 @@ namespace {
 
 std::optional<std::string> aesBlocks(std::string_view input, std::string_view key, bool encrypt) {
   if (key.size() != 16 || input.size() % 16 != 0) return std::nullopt;
-  if (input.empty()) return std::string();
-  CipherContext context(EVP_CIPHER_CTX_new());
-  if (!context) return std::nullopt;
-  const auto* keyBytes = reinterpret_cast<const unsigned char*>(key.data());
-  if (EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, keyBytes, nullptr,
-                        encrypt ? 1 : 0) != 1 ||
-      EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1) {
-    return std::nullopt;
+  const auto* keyBytes = reinterpret_cast<const std::uint8_t*>(key.data());
+  const auto* from = reinterpret_cast<const std::uint8_t*>(input.data());
+  std::string output(input.size(), '\0');
+  auto* to = reinterpret_cast<std::uint8_t*>(output.data());
+  aes128_ctx schedule;
+  if (encrypt) {
+    aes128_set_encrypt_key(&schedule, keyBytes);
+    aes128_encrypt(&schedule, input.size(), to, from);
+  } else {
+    aes128_set_decrypt_key(&schedule, keyBytes);
+    aes128_decrypt(&schedule, input.size(), to, from);
   }
-  std::string output(input.size() + 16, '\0');
-  int written = 0;
-  int last = 0;
-  auto* out = reinterpret_cast<unsigned char*>(output.data());
-  if (EVP_CipherUpdate(context.get(), out, &written,
-                       reinterpret_cast<const unsigned char*>(input.data()),
-                       int(input.size())) != 1 ||
-      EVP_CipherFinal_ex(context.get(), out + written, &last) != 1) {
-    return std::nullopt;
-  }
-  output.resize(std::size_t(written + last));
   return output;
 }
 
