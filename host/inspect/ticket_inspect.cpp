@@ -43,7 +43,6 @@ using json = nlohmann::ordered_json;
 constexpr std::string_view kPrefix = "jp.co.quivo.print.PrintSettings.";
 constexpr std::size_t kMaxPieces = 64;  // far more than any writer makes
 
-
 std::string quote(std::string_view text) {
   return quoteText(text);
 }
