@@ -17,7 +17,14 @@ void PrintSettings::setValue(std::string_view key, std::optional<std::string> va
     if (it != entries_.end()) entries_.erase(it);
     return;
   }
-  entries_.insert_or_assign(std::string(key), std::move(*value));
+  // A key already there keeps its node: the ticket rewrites the same keys
+  // at every save, and a new key string per write costs more than the rest.
+  const auto it = entries_.lower_bound(key);
+  if (it != entries_.end() && it->first == key) {
+    it->second = std::move(*value);
+  } else {
+    entries_.emplace_hint(it, std::string(key), std::move(*value));
+  }
 }
 
 bool PrintSettings::contains(std::string_view key) const {
