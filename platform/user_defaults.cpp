@@ -238,6 +238,9 @@ void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& 
 // out nulls, ends a string at a NUL byte, keeps a date to the second, and a
 // real's text is left unjudged.
 bool survivesXml(const plist::Value& value) {
+  // An array still held as the text it was read from is written as that
+  // text, which reads back as it read.
+  if (value.isUnreadArrayText()) return true;
   if (value.isNull() || value.asReal()) return false;
   if (const plist::Date* date = value.asDate()) return date->micros == 0;
   if (const std::string* text = value.asString()) return text->find('\0') == std::string::npos;
