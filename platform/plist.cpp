@@ -37,11 +37,16 @@ namespace platform::plist {
 /// Never changed once made, so copies share it freely.
 class ArrayText {
  public:
-  explicit ArrayText(std::string text) : text_(std::move(text)) {}
+  /// The array that is `length` bytes of `source` from `begin` (the bytes
+  /// of the whole list, shared with whoever else keeps them).
+  ArrayText(std::shared_ptr<const std::string> source, std::size_t begin, std::size_t length)
+      : source_(std::move(source)), text_(*source_) {
+    text_ = text_.substr(begin, length);
+  }
   ArrayText(const ArrayText&) = delete;
   ArrayText& operator=(const ArrayText&) = delete;
 
-  const std::string& text() const { return text_; }
+  std::string_view text() const { return text_; }
   /// The items; an empty array when libplist refuses the text.
   const Array& items() const;
   bool isRead() const {
@@ -50,7 +55,8 @@ class ArrayText {
   }
 
  private:
-  std::string text_;
+  std::shared_ptr<const std::string> source_;
+  std::string_view text_;
   mutable std::mutex mutex_;
   mutable std::unique_ptr<const Array> items_;
 };
@@ -317,12 +323,31 @@ bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The elements of a property list, the only ones libplist reads.
-bool isPlistElement(std::string_view name) {
-  static constexpr std::string_view kNames[] = {"plist",   "dict", "key",  "string",
-                                                "integer", "real", "true", "false",
-                                                "date",    "data", "array"};
-  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+// What an element of an XML list is to libplist.
+enum class ElementKind { kForeign, kLeaf, kKey, kArray, kDict, kPlist };
+
+// The elements of a property list are the only ones libplist reads.
+ElementKind elementKind(std::string_view name) {
+  // By length first: every tag of a list is asked about.
+  const auto is = [name](std::string_view known) { return name == known; };
+  switch (name.size()) {
+    case 3:
+      return is("key") ? ElementKind::kKey : ElementKind::kForeign;
+    case 4:
+      if (is("dict")) return ElementKind::kDict;
+      return is("real") || is("true") || is("date") || is("data") ? ElementKind::kLeaf
+                                                                  : ElementKind::kForeign;
+    case 5:
+      if (is("array")) return ElementKind::kArray;
+      if (is("plist")) return ElementKind::kPlist;
+      return is("false") ? ElementKind::kLeaf : ElementKind::kForeign;
+    case 6:
+      return is("string") ? ElementKind::kLeaf : ElementKind::kForeign;
+    case 7:
+      return is("integer") ? ElementKind::kLeaf : ElementKind::kForeign;
+    default:
+      return ElementKind::kForeign;
+  }
 }
 
 // Whether every "&" in `text` starts one of the entities XML itself
@@ -390,28 +415,29 @@ class OpenElements {
   /// Text from `from` to `to` in the innermost element; `cdata` when it is
   /// a CDATA section.
   void text(std::size_t from, std::size_t to, bool cdata) {
-    if (open_.empty() || !largeArrays_ || !isContainer(open_.back())) return;
+    if (open_.empty() || !largeArrays_ || !isContainer(open_.back().kind)) return;
     const std::string_view gap(bytes_.data() + from, to - from);
     if (cdata || !std::all_of(gap.begin(), gap.end(), isSpace)) open_.back().suspect = true;
   }
   /// An element starts at `start`; one that is not `empty` stays open.
   void opened(std::string_view name, std::size_t start, bool empty) {
+    const ElementKind kind = elementKind(name);
     if (!open_.empty()) {
       Element& parent = open_.back();
-      if (!isContainer(parent) || !isPlistElement(name)) parent.suspect = true;
-      if (parent.name == "dict") {
-        if (name != "key" && !parent.keyLast) parent.suspect = true;
-        parent.keyLast = name == "key";
+      if (!isContainer(parent.kind) || kind == ElementKind::kForeign) parent.suspect = true;
+      if (parent.kind == ElementKind::kDict) {
+        if (kind != ElementKind::kKey && !parent.keyLast) parent.suspect = true;
+        parent.keyLast = kind == ElementKind::kKey;
       }
     }
-    if (!empty) open_.push_back({name, start, !isPlistElement(name)});
+    if (!empty) open_.push_back({name, start, kind, kind == ElementKind::kForeign, false});
   }
   /// The innermost element closes, its end tag ending before `end`.
   void closed(std::size_t end) {
     const Element element = open_.back();
     open_.pop_back();
     if (element.suspect && !open_.empty()) open_.back().suspect = true;
-    if (element.name != "array" || !largeArrays_ || element.suspect) return;
+    if (element.kind != ElementKind::kArray || !largeArrays_ || element.suspect) return;
     if (end - element.start < kArrayTextBytes) return;
     if (!hasOnlyXmlEntities(std::string_view(bytes_).substr(element.start, end - element.start))) {
       return;
@@ -427,11 +453,12 @@ class OpenElements {
   struct Element {
     std::string_view name;
     std::size_t start = 0;
+    ElementKind kind = ElementKind::kForeign;
     bool suspect = false;  // it or something inside it is not as libplist's grammar has it
     bool keyLast = false;  // a dictionary whose last child is a key
   };
-  static bool isContainer(const Element& element) {
-    return element.name == "array" || element.name == "dict" || element.name == "plist";
+  static bool isContainer(ElementKind kind) {
+    return kind == ElementKind::kArray || kind == ElementKind::kDict || kind == ElementKind::kPlist;
   }
 
   const std::string& bytes_;
@@ -465,26 +492,9 @@ bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* l
   for (std::size_t pos = bytes.find('<'); pos != npos; textFrom = pos, pos = bytes.find('<', pos)) {
     open.text(textFrom, pos, false);
     const std::string_view rest(bytes.data() + pos, bytes.size() - pos);
-    if (rest.starts_with("<!--")) {
-      pos = after(pos + 4, "-->");
-    } else if (rest.starts_with("<![CDATA[")) {
-      open.text(pos, pos, true);
-      pos = after(pos + 9, "]]>");
-    } else if (rest.starts_with("<?")) {
-      pos = after(pos + 2, "?>");
-    } else if (rest.starts_with("<!")) {
-      bool empty = false;
-      pos = tagEnd(bytes, pos + 2, true, empty);
-    } else if (rest.starts_with("</")) {
-      const std::size_t end = nameEnd(bytes, pos + 2);
-      const std::string_view name(bytes.data() + pos + 2, end - pos - 2);
-      if (!open.innermostIs(name)) return fail("property list has mismatched tags");
-      pos = end;
-      while (pos < bytes.size() && isSpace(bytes[pos])) ++pos;
-      if (pos >= bytes.size() || bytes[pos] != '>') return fail("property list has a bad end tag");
-      open.closed(++pos);
-      continue;
-    } else {
+    const char second = rest.size() > 1 ? rest[1] : '\0';
+    if (second != '!' && second != '?' && second != '/') {
+      // A start tag: with end tags, nearly all of the markup.
       const std::size_t end = nameEnd(bytes, pos + 1);
       if (end == pos + 1) return fail("property list has a bad tag");
       bool empty = false;
@@ -495,6 +505,28 @@ bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* l
       open.opened(name, start, empty);
       // The plist element and a leaf element around kMaxDepth containers.
       if (open.depth() > kMaxDepth + 2) return fail("property list is nested too deeply");
+      continue;
+    }
+    if (second == '/') {
+      const std::size_t end = nameEnd(bytes, pos + 2);
+      const std::string_view name(bytes.data() + pos + 2, end - pos - 2);
+      if (!open.innermostIs(name)) return fail("property list has mismatched tags");
+      pos = end;
+      while (pos < bytes.size() && isSpace(bytes[pos])) ++pos;
+      if (pos >= bytes.size() || bytes[pos] != '>') return fail("property list has a bad end tag");
+      open.closed(++pos);
+      continue;
+    }
+    if (rest.starts_with("<!--")) {
+      pos = after(pos + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      open.text(pos, pos, true);
+      pos = after(pos + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      pos = after(pos + 2, "?>");
+    } else {
+      bool empty = false;
+      pos = tagEnd(bytes, pos + 2, true, empty);
     }
     if (pos == npos) return fail("property list has unterminated or ambiguous markup");
   }
@@ -621,8 +653,9 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
 
 // The bytes of an XML list with each large array put aside into `texts`
 // and a marked string in its place, which fromNode turns back into it.
-std::string markArrayTexts(const std::string& bytes, const std::vector<Span>& spans,
-                           ArrayTexts& texts) {
+std::string markArrayTexts(const std::shared_ptr<const std::string>& source,
+                           const std::vector<Span>& spans, ArrayTexts& texts) {
+  const std::string& bytes = *source;
   std::string marked;
   std::size_t at = 0;
   for (const Span& span : spans) {
@@ -631,8 +664,7 @@ std::string markArrayTexts(const std::string& bytes, const std::vector<Span>& sp
     marked += kArrayTextMark;
     marked += std::to_string(texts.size());
     marked += "</string>";
-    texts.push_back(
-        std::make_shared<const ArrayText>(bytes.substr(span.begin, span.end - span.begin)));
+    texts.push_back(std::make_shared<const ArrayText>(source, span.begin, span.end - span.begin));
     at = span.end;
   }
   marked.append(bytes, at);
@@ -649,7 +681,7 @@ constexpr std::string_view kXmlTail = "</plist>\n";
 
 // The items of an array's XML text, read by libplist as the one value of a
 // list; empty when it refuses them.
-Array parseArrayText(const std::string& text) {
+Array parseArrayText(std::string_view text) {
   try {
     std::string document(kXmlHead);
     document += text;
@@ -886,8 +918,13 @@ bool Value::operator==(const Value& other) const {
   return v_ == other.v_;
 }
 
-std::optional<Value> parse(const std::string& bytes, std::string* error,
-                           std::optional<std::string>* nulAt) {
+namespace {
+
+// parse(), of `bytes` or, when given, of the bytes `shared` holds (which
+// arrays kept as text then share rather than copy).
+std::optional<Value> parseBytes(const std::string& bytes,
+                                const std::shared_ptr<const std::string>& shared,
+                                std::string* error, std::optional<std::string>* nulAt) {
   if (nulAt) nulAt->reset();
   if (bytes.empty()) {
     setError(error, "property list is empty");
@@ -909,13 +946,15 @@ std::optional<Value> parse(const std::string& bytes, std::string* error,
       // A list with a NUL anywhere keeps no array as text (a NUL must be
       // found where it is), nor one holding the mark of such an array.
       const bool keepTexts =
-          bytes.find('\0') == std::string::npos && bytes.find(kArrayTextMark) == std::string::npos;
+          bytes.find('\0') == std::string::npos &&
+          !::memmem(bytes.data(), bytes.size(), kArrayTextMark.data(), kArrayTextMark.size());
       std::vector<Span> spans;
       if (!checkXml(bytes, error, keepTexts ? &spans : nullptr)) return std::nullopt;
       if (spans.empty()) {
         plist_from_xml(bytes.data(), length, &raw);
       } else {
-        const std::string marked = markArrayTexts(bytes, spans, texts);
+        const std::string marked = markArrayTexts(
+            shared ? shared : std::make_shared<const std::string>(bytes), spans, texts);
         plist_from_xml(marked.data(), static_cast<std::uint32_t>(marked.size()), &raw);
       }
     }
@@ -935,6 +974,22 @@ std::optional<Value> parse(const std::string& bytes, std::string* error,
     setError(error, e.what());
     return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<Value> parse(const std::string& bytes, std::string* error,
+                           std::optional<std::string>* nulAt) {
+  return parseBytes(bytes, nullptr, error, nulAt);
+}
+
+std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error,
+                           std::optional<std::string>* nulAt) {
+  if (!bytes) {
+    setError(error, "property list is empty");
+    return std::nullopt;
+  }
+  return parseBytes(*bytes, bytes, error, nulAt);
 }
 
 std::optional<Value> readFile(const std::string& path, std::string* error) {

@@ -112,6 +112,9 @@ class Value {
 /// names it), and left empty when there is none.
 std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr,
                            std::optional<std::string>* nulAt = nullptr);
+/// parse() of bytes that the arrays kept as text share rather than copy.
+std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error = nullptr,
+                           std::optional<std::string>* nulAt = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);
 /// The XML form of a value: "" for a null value; nulls inside arrays and
