@@ -252,18 +252,22 @@ void JC::makeFolderPopup() {
   if (folderSelectionPopup->indexOfSelectedItem() >= kFixedItems) {
     folderSelectionPopup->selectItemAtIndex(kFixedItems - 1);
   }
-  // Items left to be made for an earlier list are made for this one now.
+  // The folder items are made when someone first looks past the fixed
+  // items (the view, a search of the menu, a choice of a folder): a dialog
+  // that never shows its folders never reads the list, which may be a cache
+  // of tens of thousands. The items past the new list's end go now, the
+  // others are made over then (see makeFolderItems). Once the controller
+  // is gone there is nothing to make them from.
   menu->setPendingItems(kFixedItems, nullptr);
-  if (!folderList || folderList->isMade()) {
-    makeFolderItems(*this);
+  if (!folderList || (folderList->isMade() && folderList->empty())) {
+    menu->removeItemsFromIndex(kFixedItems);
     return;
   }
-  // A list from the cache that nobody has looked at: its items are made
-  // when someone first looks past the fixed items (the view, a choice of a
-  // folder), so a dialog that never shows its folders never reads the
-  // list, which may hold tens of thousands. Once the controller is gone
-  // there is nothing to make them from.
-  menu->removeItemsFromIndex(kFixedItems);
+  if (folderList->isMade()) {
+    menu->removeItemsFromIndex(jobwick::panel::menuIndexOfFolder(folderList->size()));
+  } else {
+    menu->removeItemsFromIndex(kFixedItems);
+  }
   menu->setPendingItems(kFixedItems, [this, alive = std::weak_ptr<const bool>(alive_)] {
     if (!alive.expired()) makeFolderItems(*this);
   });
