@@ -158,31 +158,20 @@ std::shared_ptr<platform::MenuItem> makeFolderItem(std::string_view title,
                                                   std::string(title), std::string(), std::string());
 }
 
-}  // namespace
-
-void JC::makeFolderPopup() {
-  if (!folderSelectionPopup) return;
-  platform::Menu* menu = folderSelectionPopup->menu();
+// The separator and the folder items after the fixed ones, for the list as
+// it is now; whatever stands after the fixed items is made over.
+void makeFolderItems(JC& jc) {
+  platform::Menu* menu = jc.folderSelectionPopup ? jc.folderSelectionPopup->menu() : nullptr;
   if (!menu) return;
-
-  std::vector<platform::LookAlike> fixedTitles;
-  for (std::int64_t index = 0; index < kFixedItems; ++index) {
-    platform::MenuItem* item = menu->itemAtIndex(index);
-    if (!item) continue;
-    if (auto title = localizedStringValue(item->title())) item->setTitle(std::move(*title));
-    item->setImage(spaceImage);
-    fixedTitles.emplace_back(item->title());
-  }
-
-  // Every rebuild starts again from the two fixed items, as if every item
-  // after them were removed: a selected folder item gives way to the main
-  // folder.
-  if (folderSelectionPopup->indexOfSelectedItem() >= kFixedItems) {
-    folderSelectionPopup->selectItemAtIndex(kFixedItems - 1);
-  }
-  if (!folderList || folderList->empty()) {
+  if (!jc.folderList || jc.folderList->empty()) {
     menu->removeItemsFromIndex(kFixedItems);
     return;
+  }
+  std::vector<platform::LookAlike> fixedTitles;
+  for (std::int64_t index = 0; index < kFixedItems; ++index) {
+    if (const platform::MenuItem* item = menu->itemAtIndex(index)) {
+      fixedTitles.emplace_back(item->title());
+    }
   }
   // The separator and folder items already there are made over in place
   // rather than freed and allocated again (a rebuild of a large menu then
@@ -210,17 +199,18 @@ void JC::makeFolderPopup() {
       initWithSystemIconType(platform::fourCharCode("lock"));
   const FolderTitles titles(
       std::move(fixedTitles),
-      localizedStringValue(std::string(kPrinterFolderFormat)).value_or(kPrinterFolderFormat));
+      jc.localizedStringValue(std::string(kPrinterFolderFormat)).value_or(kPrinterFolderFormat));
   // The list's readings of its entries, not the entries themselves: two
   // arrays read from start to end (see pde/folder_list.h).
   std::shared_ptr<ItemBlock> block;
   std::size_t position = 0;
-  const std::size_t folderCount = folderList->looks().size();
-  for (const FolderLook& look : folderList->looks()) {
+  const FolderList& list = *jc.folderList;
+  const std::size_t folderCount = list.looks().size();
+  for (const FolderLook& look : list.looks()) {
     // An entry without a name still takes its place (an item with an empty
     // title), so that item menuIndexOfFolder(i) stays folderList[i].
-    const std::string title = titles.titleOf(folderList->nameOf(look));
-    const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : spaceImage;
+    const std::string title = titles.titleOf(list.nameOf(look));
+    const std::shared_ptr<platform::Image>& image = look.isProtected ? padlock : jc.spaceImage;
     if (reusable(false)) {
       // What is already right is left alone: a rebuild of the same list
       // then only reads the items (no string copies, no reference counts
@@ -240,6 +230,47 @@ void JC::makeFolderPopup() {
     ++position;
   }
   menu->removeItemsFromIndex(index);
+}
+
+}  // namespace
+
+void JC::makeFolderPopup() {
+  if (!folderSelectionPopup) return;
+  platform::Menu* menu = folderSelectionPopup->menu();
+  if (!menu) return;
+
+  for (std::int64_t index = 0; index < kFixedItems; ++index) {
+    platform::MenuItem* item = menu->itemAtIndex(index);
+    if (!item) continue;
+    if (auto title = localizedStringValue(item->title())) item->setTitle(std::move(*title));
+    item->setImage(spaceImage);
+  }
+
+  // Every rebuild starts again from the two fixed items, as if every item
+  // after them were removed: a selected folder item gives way to the main
+  // folder.
+  if (folderSelectionPopup->indexOfSelectedItem() >= kFixedItems) {
+    folderSelectionPopup->selectItemAtIndex(kFixedItems - 1);
+  }
+  // The folder items are made when someone first looks past the fixed
+  // items (the view, a search of the menu, a choice of a folder): a dialog
+  // that never shows its folders never reads the list, which may be a cache
+  // of tens of thousands. The items past the new list's end go now, the
+  // others are made over then (see makeFolderItems). Once the controller
+  // is gone there is nothing to make them from.
+  menu->setPendingItems(kFixedItems, nullptr);
+  if (!folderList || (folderList->isMade() && folderList->empty())) {
+    menu->removeItemsFromIndex(kFixedItems);
+    return;
+  }
+  if (folderList->isMade()) {
+    menu->removeItemsFromIndex(jobwick::panel::menuIndexOfFolder(folderList->size()));
+  } else {
+    menu->removeItemsFromIndex(kFixedItems);
+  }
+  menu->setPendingItems(kFixedItems, [this, alive = std::weak_ptr<const bool>(alive_)] {
+    if (!alive.expired()) makeFolderItems(*this);
+  });
 }
 
 std::int64_t JC::SearchSameFolderName(const std::optional<std::string>& name) {

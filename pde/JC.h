@@ -306,6 +306,9 @@ class JC : public platform::PDEPanel,
   // Why the folder-list fetch failed, for the alert that says so. Written
   // by device/ alone; the alert takes it.
   std::string fetchFailureCause_;
+  // Lives as long as the controller: folder items left for the menu to make
+  // later (device/) hold it weakly, and are never made once it is gone.
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 /// Highlights a text field or label as normal or dimmed (the text-field

@@ -7,19 +7,42 @@ FolderList::FolderList(std::initializer_list<FolderEntry> entries) : entries_(en
   takeLooks();
 }
 
+FolderList FolderList::ofStored(platform::plist::Value stored, EntryOfStored entryOf) {
+  FolderList list;
+  list.stored_ = Stored{std::move(stored), entryOf};
+  return list;
+}
+
+void FolderList::makeEntries() const {
+  const Stored stored = std::move(*stored_);
+  stored_.reset();
+  const platform::plist::Array* items = stored.items.asArray();
+  if (!items) return;
+  entries_.reserve(items->size());
+  looks_.reserve(items->size());
+  for (const platform::plist::Value& item : *items) {
+    std::optional<FolderEntry> entry = stored.entryOf(item);
+    if (!entry) continue;
+    entries_.push_back(std::move(*entry));
+    takeLook(entries_.back());
+  }
+}
+
 void FolderList::push_back(FolderEntry entry) {
+  made();
   entries_.push_back(std::move(entry));
   takeLook(entries_.back());
 }
 
 FolderList::const_iterator FolderList::erase(const_iterator position) {
+  // An iterator comes from a made list.
   const auto offset = position - entries_.begin();
   entries_.erase(position);
   takeLooks();
   return entries_.begin() + offset;
 }
 
-void FolderList::takeLook(const FolderEntry& entry) {
+void FolderList::takeLook(const FolderEntry& entry) const {
   FolderLook look;
   if (const std::string* name = jobwick::panel::folderName(entry)) {
     look.hasName = true;

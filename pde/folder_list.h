@@ -15,10 +15,16 @@
 // The readings stay true because entries are read-only once in the list: a
 // list is changed only by assigning it, or by appending or removing whole
 // entries.
+//
+// A list taken from the preference cache makes its entries only when first
+// asked for anything (its size, an entry, the readings...): a dialog that
+// never shows its folders never reads the cached array (which, kept as its
+// text, is then not even parsed).
 #pragma once
 
 #include <cstddef>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,22 +71,31 @@ class FolderList {
   FolderList() = default;
   FolderList(std::initializer_list<FolderEntry> entries);
 
+  /// How a stored item becomes an entry: nullopt leaves it out.
+  using EntryOfStored = std::optional<FolderEntry> (*)(const platform::plist::Value& stored);
+  /// The list of the items of the array `stored`, each made into an entry
+  /// by `entryOf` when the list is first asked for anything.
+  static FolderList ofStored(platform::plist::Value stored, EntryOfStored entryOf);
+  /// Whether the entries are made (always, but for a list of stored items
+  /// nobody has asked for yet).
+  bool isMade() const { return !stored_; }
+
   /// Appends `entry` at the end and takes its readings.
   void push_back(FolderEntry entry);
   /// Removes the entry at `position`; answers the position after it.
   const_iterator erase(const_iterator position);
 
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
-  const FolderEntry& operator[](std::size_t position) const { return entries_[position]; }
+  std::size_t size() const { return made().entries_.size(); }
+  bool empty() const { return made().entries_.empty(); }
+  const_iterator begin() const { return made().entries_.begin(); }
+  const_iterator end() const { return made().entries_.end(); }
+  const FolderEntry& operator[](std::size_t position) const { return made().entries_[position]; }
   /// The entry at `position`; throws std::out_of_range past the end.
-  const FolderEntry& at(std::size_t position) const { return entries_.at(position); }
+  const FolderEntry& at(std::size_t position) const { return made().entries_.at(position); }
 
   /// The readings of every entry, in the list's order (looks()[i] is that
   /// of (*this)[i]); valid until the list is next changed.
-  const std::vector<FolderLook>& looks() const { return looks_; }
+  const std::vector<FolderLook>& looks() const { return made().looks_; }
   /// The name a reading of this list records (empty when it has none);
   /// valid until the list is next changed.
   std::string_view nameOf(const FolderLook& look) const {
@@ -88,14 +103,27 @@ class FolderList {
   }
 
   friend bool operator==(const FolderList& a, const FolderList& b) {
-    return a.entries_ == b.entries_;
+    return a.made().entries_ == b.made().entries_;
   }
 
  private:
+  struct Stored {
+    platform::plist::Value items;
+    EntryOfStored entryOf = nullptr;
+  };
+  // This list with its entries made.
+  const FolderList& made() const {
+    if (stored_) makeEntries();
+    return *this;
+  }
+  void makeEntries() const;
   void takeLooks();
-  void takeLook(const FolderEntry& entry);
+  void takeLook(const FolderEntry& entry) const;
 
-  std::vector<FolderEntry> entries_;
-  std::vector<FolderLook> looks_;
-  std::string names_;  // every name, one after the other
+  // The entries and their readings are made from stored_ by a const look
+  // at the list, which changes nothing that can be seen.
+  mutable std::vector<FolderEntry> entries_;
+  mutable std::vector<FolderLook> looks_;
+  mutable std::string names_;             // every name, one after the other
+  mutable std::optional<Stored> stored_;  // the items, until the entries are made
 };

@@ -399,18 +399,33 @@ void Menu::itemsGone(std::size_t from) {
   }
 }
 
+void Menu::makePendingItems() const {
+  if (!pendingItems_) return;
+  // Taken first: `make` changes the menu through the usual calls.
+  const std::function<void()> make = std::exchange(pendingItems_, nullptr);
+  make();
+}
+
+void Menu::setPendingItems(std::int64_t from, std::function<void()> make) {
+  pendingFrom_ = std::size_t(std::max<std::int64_t>(from, 0));
+  pendingItems_ = std::move(make);
+}
+
 MenuItem* Menu::itemAtIndex(std::int64_t index) const {
+  if (hasMadeItem(index)) return items_[std::size_t(index)].get();
   if (index < 0 || index >= numberOfItems()) return nullptr;
   return items_[std::size_t(index)].get();
 }
 
 void Menu::addItem(std::shared_ptr<MenuItem> item) {
+  makePendingItems();
   if (item) item->menu_ = this;
   items_.push_back(std::move(item));
   ++revision_;
 }
 
 void Menu::removeItemAtIndex(std::int64_t index) {
+  makePendingItems();
   if (index < 0 || index >= numberOfItems()) return;
   MenuItem* item = items_[std::size_t(index)].get();
   if (item && item->menu_ == this) item->menu_ = nullptr;
@@ -421,6 +436,8 @@ void Menu::removeItemAtIndex(std::int64_t index) {
 
 void Menu::removeItemsFromIndex(std::int64_t index) {
   index = std::max<std::int64_t>(index, 0);
+  // Items still to be made from `index` on would go at once: never made.
+  if (pendingItems_ && std::size_t(index) <= pendingFrom_) pendingItems_ = nullptr;
   if (index >= numberOfItems()) return;
   itemsGone(std::size_t(index));
   items_.erase(items_.begin() + index, items_.end());
@@ -447,12 +464,17 @@ void PopUpButton::itemsRemovedFrom(std::int64_t index) {
 }
 
 std::int64_t PopUpButton::indexOfSelectedItem() const {
+  if (menu_->hasMadeItem(selected_)) return selected_;
   const std::int64_t count = numberOfItems();
   if (selected_ < 0 || count == 0) return -1;
   return std::min(selected_, count - 1);
 }
 
 void PopUpButton::selectItemAtIndex(std::int64_t index) {
+  if (menu_->hasMadeItem(index)) {
+    selected_ = index;
+    return;
+  }
   selected_ = (index >= 0 && index < numberOfItems()) ? index : -1;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -364,7 +365,10 @@ class Menu : public Object {
   Menu(const Menu&) = delete;
   Menu& operator=(const Menu&) = delete;
   ~Menu() override;
-  std::int64_t numberOfItems() const { return std::int64_t(items_.size()); }
+  std::int64_t numberOfItems() const {
+    makePendingItems();
+    return std::int64_t(items_.size());
+  }
   MenuItem* itemAtIndex(std::int64_t index) const;
   void addItem(std::shared_ptr<MenuItem> item);
   /// Removes the item at `index` (out of range: nothing happens); the pop-up
@@ -375,16 +379,38 @@ class Menu : public Object {
   /// selection ends where removing the items one at a time at `index` would
   /// leave it: a selected removed item gives way to item `index` - 1.
   void removeItemsFromIndex(std::int64_t index);
-  const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
+  const std::vector<std::shared_ptr<MenuItem>>& items() const {
+    makePendingItems();
+    return items_;
+  }
   /// Grows whenever the menu shows something new: an item added or removed,
   /// or an item's title, picture or enabled state changed. Whoever draws the
   /// menu redraws it only when this differs from what it last drew.
-  std::uint64_t revision() const { return revision_; }
+  std::uint64_t revision() const {
+    makePendingItems();
+    return revision_;
+  }
+  /// Leaves the items from index `from` on to `make`, which makes them over
+  /// (changing, adding and removing items with the calls above) the first
+  /// time anyone asks for the items, their number, the revision or an item
+  /// at `from` or after, or changes the menu; until then the menu costs
+  /// nothing for them. Removing the items from `from` or before on drops
+  /// `make` unmade, as does an empty `make`. The menu may outlive whatever
+  /// `make` makes the items from: `make` checks that it is still there.
+  void setPendingItems(std::int64_t from, std::function<void()> make);
 
  private:
   friend class PopUpButton;
   friend class MenuItem;
   void itemsGone(std::size_t from);
+  void makePendingItems() const;
+  // Whether item `index` is already made (it never needs the pending ones).
+  bool hasMadeItem(std::int64_t index) const {
+    return index >= 0 && std::size_t(index) < items_.size() &&
+           (!pendingItems_ || std::size_t(index) < pendingFrom_);
+  }
+  mutable std::function<void()> pendingItems_;
+  std::size_t pendingFrom_ = 0;
   std::vector<std::shared_ptr<MenuItem>> items_;
   std::uint64_t revision_ = 0;
   PopUpButton* popUp_ = nullptr;  // the button showing this menu, told about removals

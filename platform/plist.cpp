@@ -22,6 +22,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -30,6 +31,45 @@
 #include "platform/strings.h"
 
 namespace platform::plist {
+
+/// An array kept as the XML text it was read from (from its "<array" to its
+/// "</array>"), its items parsed at the first look and kept from then on.
+/// Never changed once made, so copies share it freely.
+class ArrayText {
+ public:
+  /// The array that is `length` bytes of `source` from `begin` (the bytes
+  /// of the whole list, shared with whoever else keeps them).
+  ArrayText(std::shared_ptr<const std::string> source, std::size_t begin, std::size_t length)
+      : source_(std::move(source)), text_(*source_) {
+    text_ = text_.substr(begin, length);
+  }
+  ArrayText(const ArrayText&) = delete;
+  ArrayText& operator=(const ArrayText&) = delete;
+
+  std::string_view text() const { return text_; }
+  /// The items; an empty array when libplist refuses the text.
+  const Array& items() const;
+  bool isRead() const {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return items_ != nullptr;
+  }
+
+ private:
+  std::shared_ptr<const std::string> source_;
+  std::string_view text_;
+  mutable std::mutex mutex_;
+  mutable std::unique_ptr<const Array> items_;
+};
+
+/// What this file alone may see of a value.
+class ValueAccess {
+ public:
+  static Value arrayText(std::shared_ptr<const ArrayText> text) { return Value(std::move(text)); }
+  static const ArrayText* textOf(const Value& value) {
+    const auto* held = std::get_if<std::shared_ptr<const ArrayText>>(&value.v_);
+    return held ? held->get() : nullptr;
+  }
+};
 
 namespace {
 
@@ -42,7 +82,18 @@ constexpr std::size_t kMaxDepth = 256;
 // per reference (libplist makes a copy for each).
 constexpr std::uint64_t kMaxNodes = 1u << 15;
 
+// An array whose XML text is at least this long is kept as its text until
+// its items are looked at.
+constexpr std::size_t kArrayTextBytes = 64u << 10;
+
 using Node = PlistNode;
+
+// Where a large array lies in the bytes of an XML list: from its "<array"
+// to the end of its "</array>".
+struct Span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
 
 void setError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
@@ -272,13 +323,159 @@ bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// What an element of an XML list is to libplist.
+enum class ElementKind { kForeign, kLeaf, kKey, kArray, kDict, kPlist };
+
+// The elements of a property list are the only ones libplist reads.
+ElementKind elementKind(std::string_view name) {
+  // By length first: every tag of a list is asked about.
+  const auto is = [name](std::string_view known) { return name == known; };
+  switch (name.size()) {
+    case 3:
+      return is("key") ? ElementKind::kKey : ElementKind::kForeign;
+    case 4:
+      if (is("dict")) return ElementKind::kDict;
+      return is("real") || is("true") || is("date") || is("data") ? ElementKind::kLeaf
+                                                                  : ElementKind::kForeign;
+    case 5:
+      if (is("array")) return ElementKind::kArray;
+      if (is("plist")) return ElementKind::kPlist;
+      return is("false") ? ElementKind::kLeaf : ElementKind::kForeign;
+    case 6:
+      return is("string") ? ElementKind::kLeaf : ElementKind::kForeign;
+    case 7:
+      return is("integer") ? ElementKind::kLeaf : ElementKind::kForeign;
+    default:
+      return ElementKind::kForeign;
+  }
+}
+
+// Whether every "&" in `text` starts one of the entities XML itself
+// defines (libplist refuses any other).
+bool hasOnlyXmlEntities(std::string_view text) {
+  static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+  for (std::size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
+    const std::string_view rest = text.substr(at);
+    const bool known =
+        std::any_of(std::begin(kEntities), std::end(kEntities),
+                    [rest](std::string_view entity) { return rest.starts_with(entity); });
+    if (!known) return false;
+  }
+  return true;
+}
+
+// The position after the ">" closing a tag or declaration whose name ends
+// before `from`; npos when it is unterminated or ambiguous. Sets `empty`
+// when the tag closes itself with "/>".
+std::size_t tagEnd(const std::string& bytes, std::size_t from, bool declaration, bool& empty) {
+  constexpr auto npos = std::string::npos;
+  for (std::size_t i = from; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '"' || c == '\'') {
+      const std::size_t close = bytes.find(c, i + 1);
+      if (close == npos) return npos;
+      const std::string_view quoted(bytes.data() + i + 1, close - i - 1);
+      if (quoted.find_first_of("<>") != npos) return npos;
+      i = close;
+    } else if (c == '<' || (declaration && c == '[')) {
+      return npos;
+    } else if (c == '>') {
+      empty = !declaration && bytes[i - 1] == '/';
+      return i + 1;
+    }
+  }
+  return npos;
+}
+
+std::size_t nameEnd(const std::string& bytes, std::size_t from) {
+  std::size_t i = from;
+  while (i < bytes.size() && !isSpace(bytes[i]) && bytes[i] != '/' && bytes[i] != '>' &&
+         bytes[i] != '<' && bytes[i] != '"' && bytes[i] != '\'') {
+    ++i;
+  }
+  return i;
+}
+
+// The open elements of an XML list as checkXml meets them, and the large
+// arrays among the closed ones that libplist surely reads alone as it reads
+// them in the list: nothing inside that libplist's grammar lacks (text only
+// in a leaf, only its own elements in a container, a key before each value
+// of a dictionary) and no entity but the five of XML. Any other array is
+// left to libplist's reading of the whole list, so a list libplist refuses
+// is refused as before.
+class OpenElements {
+ public:
+  OpenElements(const std::string& bytes, std::vector<Span>* largeArrays)
+      : bytes_(bytes), largeArrays_(largeArrays) {}
+
+  std::size_t depth() const { return open_.size(); }
+  bool innermostIs(std::string_view name) const {
+    return !open_.empty() && open_.back().name == name;
+  }
+  /// Text from `from` to `to` in the innermost element; `cdata` when it is
+  /// a CDATA section.
+  void text(std::size_t from, std::size_t to, bool cdata) {
+    if (open_.empty() || !largeArrays_ || !isContainer(open_.back().kind)) return;
+    const std::string_view gap(bytes_.data() + from, to - from);
+    if (cdata || !std::all_of(gap.begin(), gap.end(), isSpace)) open_.back().suspect = true;
+  }
+  /// An element starts at `start`; one that is not `empty` stays open.
+  void opened(std::string_view name, std::size_t start, bool empty) {
+    const ElementKind kind = elementKind(name);
+    if (!open_.empty()) {
+      Element& parent = open_.back();
+      if (!isContainer(parent.kind) || kind == ElementKind::kForeign) parent.suspect = true;
+      if (parent.kind == ElementKind::kDict) {
+        if (kind != ElementKind::kKey && !parent.keyLast) parent.suspect = true;
+        parent.keyLast = kind == ElementKind::kKey;
+      }
+    }
+    if (!empty) open_.push_back({name, start, kind, kind == ElementKind::kForeign, false});
+  }
+  /// The innermost element closes, its end tag ending before `end`.
+  void closed(std::size_t end) {
+    const Element element = open_.back();
+    open_.pop_back();
+    if (element.suspect && !open_.empty()) open_.back().suspect = true;
+    if (element.kind != ElementKind::kArray || !largeArrays_ || element.suspect) return;
+    if (end - element.start < kArrayTextBytes) return;
+    if (!hasOnlyXmlEntities(std::string_view(bytes_).substr(element.start, end - element.start))) {
+      return;
+    }
+    // It takes the place of the large arrays found inside it.
+    while (!largeArrays_->empty() && largeArrays_->back().begin > element.start) {
+      largeArrays_->pop_back();
+    }
+    largeArrays_->push_back({element.start, end});
+  }
+
+ private:
+  struct Element {
+    std::string_view name;
+    std::size_t start = 0;
+    ElementKind kind = ElementKind::kForeign;
+    bool suspect = false;  // it or something inside it is not as libplist's grammar has it
+    bool keyLast = false;  // a dictionary whose last child is a key
+  };
+  static bool isContainer(ElementKind kind) {
+    return kind == ElementKind::kArray || kind == ElementKind::kDict || kind == ElementKind::kPlist;
+  }
+
+  const std::string& bytes_;
+  std::vector<Span>* largeArrays_;
+  std::vector<Element> open_;
+};
+
 // Checks the markup of an XML property list before libplist reads it and
 // bounds its nesting. Elements must nest properly; comments, CDATA
 // sections, processing instructions and declarations without an internal
 // subset may stand anywhere. Markup whose extent a reader could see in two
 // ways (a quoted "<" or ">", an internal DTD subset) is refused, so the
 // element nesting counted here is at least the nesting libplist builds.
-bool checkXml(const std::string& bytes, std::string* error) {
+// When `largeArrays` is given, it gets the spans of the outermost arrays of
+// at least kArrayTextBytes that may be kept as their text (OpenElements),
+// in document order.
+bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* largeArrays) {
   constexpr auto npos = std::string::npos;
   auto fail = [error](const char* why) {
     setError(error, why);
@@ -289,77 +486,79 @@ bool checkXml(const std::string& bytes, std::string* error) {
     const std::size_t found = bytes.find(end, from);
     return found == npos ? npos : found + end.size();
   };
-  // The position after the ">" closing a tag or declaration whose name
-  // ends before `from`; npos when it is unterminated or ambiguous. Sets
-  // `empty` when the tag closes itself with "/>".
-  auto tagEnd = [&bytes](std::size_t from, bool declaration, bool& empty) -> std::size_t {
-    for (std::size_t i = from; i < bytes.size(); ++i) {
-      const char c = bytes[i];
-      if (c == '"' || c == '\'') {
-        const std::size_t close = bytes.find(c, i + 1);
-        if (close == npos) return npos;
-        const std::string_view quoted(bytes.data() + i + 1, close - i - 1);
-        if (quoted.find_first_of("<>") != npos) return npos;
-        i = close;
-      } else if (c == '<' || (declaration && c == '[')) {
-        return npos;
-      } else if (c == '>') {
-        empty = !declaration && bytes[i - 1] == '/';
-        return i + 1;
-      }
-    }
-    return npos;
-  };
-  auto nameEnd = [&bytes](std::size_t from) {
-    std::size_t i = from;
-    while (i < bytes.size() && !isSpace(bytes[i]) && bytes[i] != '/' && bytes[i] != '>' &&
-           bytes[i] != '<' && bytes[i] != '"' && bytes[i] != '\'') {
-      ++i;
-    }
-    return i;
-  };
 
-  std::vector<std::string_view> open;
-  for (std::size_t pos = bytes.find('<'); pos != npos; pos = bytes.find('<', pos)) {
+  OpenElements open(bytes, largeArrays);
+  std::size_t textFrom = 0;
+  for (std::size_t pos = bytes.find('<'); pos != npos; textFrom = pos, pos = bytes.find('<', pos)) {
+    open.text(textFrom, pos, false);
     const std::string_view rest(bytes.data() + pos, bytes.size() - pos);
-    if (rest.starts_with("<!--")) {
-      pos = after(pos + 4, "-->");
-    } else if (rest.starts_with("<![CDATA[")) {
-      pos = after(pos + 9, "]]>");
-    } else if (rest.starts_with("<?")) {
-      pos = after(pos + 2, "?>");
-    } else if (rest.starts_with("<!")) {
-      bool empty = false;
-      pos = tagEnd(pos + 2, true, empty);
-    } else if (rest.starts_with("</")) {
-      const std::size_t end = nameEnd(pos + 2);
-      const std::string_view name(bytes.data() + pos + 2, end - pos - 2);
-      if (open.empty() || open.back() != name) return fail("property list has mismatched tags");
-      open.pop_back();
-      pos = end;
-      while (pos < bytes.size() && isSpace(bytes[pos])) ++pos;
-      if (pos >= bytes.size() || bytes[pos] != '>') return fail("property list has a bad end tag");
-      ++pos;
-      continue;
-    } else {
-      const std::size_t end = nameEnd(pos + 1);
+    const char second = rest.size() > 1 ? rest[1] : '\0';
+    if (second != '!' && second != '?' && second != '/') {
+      // A start tag: with end tags, nearly all of the markup.
+      const std::size_t end = nameEnd(bytes, pos + 1);
       if (end == pos + 1) return fail("property list has a bad tag");
       bool empty = false;
       const std::string_view name(bytes.data() + pos + 1, end - pos - 1);
-      pos = tagEnd(end, false, empty);
-      if (pos != npos && !empty) {
-        open.push_back(name);
-        // The plist element and a leaf element around kMaxDepth containers.
-        if (open.size() > kMaxDepth + 2) return fail("property list is nested too deeply");
-      }
+      const std::size_t start = pos;
+      pos = tagEnd(bytes, end, false, empty);
+      if (pos == npos) return fail("property list has unterminated or ambiguous markup");
+      open.opened(name, start, empty);
+      // The plist element and a leaf element around kMaxDepth containers.
+      if (open.depth() > kMaxDepth + 2) return fail("property list is nested too deeply");
+      continue;
+    }
+    if (second == '/') {
+      const std::size_t end = nameEnd(bytes, pos + 2);
+      const std::string_view name(bytes.data() + pos + 2, end - pos - 2);
+      if (!open.innermostIs(name)) return fail("property list has mismatched tags");
+      pos = end;
+      while (pos < bytes.size() && isSpace(bytes[pos])) ++pos;
+      if (pos >= bytes.size() || bytes[pos] != '>') return fail("property list has a bad end tag");
+      open.closed(++pos);
+      continue;
+    }
+    if (rest.starts_with("<!--")) {
+      pos = after(pos + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      open.text(pos, pos, true);
+      pos = after(pos + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      pos = after(pos + 2, "?>");
+    } else {
+      bool empty = false;
+      pos = tagEnd(bytes, pos + 2, true, empty);
     }
     if (pos == npos) return fail("property list has unterminated or ambiguous markup");
   }
-  if (!open.empty()) return fail("property list has unclosed elements");
+  if (open.depth() != 0) return fail("property list has unclosed elements");
   return true;
 }
 
-std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* error) {
+// What a large array is replaced by in the text libplist reads: a string
+// of this mark and the array's number. A list whose bytes hold the mark
+// anywhere has no array kept as text, so no string of its own is taken
+// for one.
+constexpr std::string_view kArrayTextMark = "jobwick:array-text:7c1e0b9a:";
+
+using ArrayTexts = std::vector<std::shared_ptr<const ArrayText>>;
+
+// The array text a marked string stands for; null for any other string.
+const std::shared_ptr<const ArrayText>* markedArrayText(std::string_view text,
+                                                        const ArrayTexts* texts) {
+  if (!texts || !text.starts_with(kArrayTextMark)) return nullptr;
+  text.remove_prefix(kArrayTextMark.size());
+  std::size_t index = 0;
+  if (text.empty()) return nullptr;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return nullptr;
+    index = index * 10 + std::size_t(c - '0');
+    if (index >= texts->size()) return nullptr;
+  }
+  return &(*texts)[index];
+}
+
+std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* error,
+                              const ArrayTexts* texts = nullptr) {
   if (depth > kMaxDepth) {
     setError(error, "property list is nested too deeply");
     return std::nullopt;
@@ -396,6 +595,11 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
     case PLIST_KEY: {
       std::uint64_t length = 0;
       const char* s = plist_get_string_ptr(node, &length);
+      if (s && plist_get_node_type(node) == PLIST_STRING) {
+        if (const auto* text = markedArrayText(std::string_view(s, length), texts)) {
+          return ValueAccess::arrayText(*text);
+        }
+      }
       return Value(s ? std::string(s, length) : std::string());
     }
     case PLIST_DATA: {
@@ -414,7 +618,7 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
           setError(error, "array item missing");
           return std::nullopt;
         }
-        auto value = fromNode(item, depth + 1, error);
+        auto value = fromNode(item, depth + 1, error, texts);
         if (!value) return std::nullopt;
         array.push_back(std::move(*value));
       }
@@ -435,7 +639,7 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
         plist_dict_next_item(node, iter.get(), &rawKey, &item);
         MallocPtr<char> key(rawKey);
         if (!item) break;
-        auto value = fromNode(item, depth + 1, error);
+        auto value = fromNode(item, depth + 1, error, texts);
         if (!value) return std::nullopt;
         dict.insert_or_assign(key ? std::string(key.get()) : std::string(), std::move(*value));
       }
@@ -445,6 +649,145 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
       setError(error, "property list holds a value of unknown type");
       return std::nullopt;
   }
+}
+
+// The bytes of an XML list with each large array put aside into `texts`
+// and a marked string in its place, which fromNode turns back into it.
+std::string markArrayTexts(const std::shared_ptr<const std::string>& source,
+                           const std::vector<Span>& spans, ArrayTexts& texts) {
+  const std::string& bytes = *source;
+  std::string marked;
+  std::size_t at = 0;
+  for (const Span& span : spans) {
+    marked.append(bytes, at, span.begin - at);
+    marked += "<string>";
+    marked += kArrayTextMark;
+    marked += std::to_string(texts.size());
+    marked += "</string>";
+    texts.push_back(std::make_shared<const ArrayText>(source, span.begin, span.end - span.begin));
+    at = span.end;
+  }
+  marked.append(bytes, at);
+  return marked;
+}
+
+// What libplist writes before the top value of an XML list.
+constexpr std::string_view kXmlHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+constexpr std::string_view kXmlTail = "</plist>\n";
+
+// The items of an array's XML text, read by libplist as the one value of a
+// list; empty when it refuses them.
+Array parseArrayText(std::string_view text) {
+  try {
+    std::string document(kXmlHead);
+    document += text;
+    document += '\n';
+    document += kXmlTail;
+    plist_t raw = nullptr;
+    plist_from_xml(document.data(), static_cast<std::uint32_t>(document.size()), &raw);
+    Node root(raw);
+    document = std::string();
+    if (!root) return Array();
+    std::optional<Value> value = fromNode(root.get(), 0, nullptr);
+    root.reset();
+    Array* items = value ? value->asArray() : nullptr;
+    return items ? std::move(*items) : Array();
+  } catch (const std::exception&) {
+    return Array();
+  }
+}
+
+// A text as libplist writes it between tags: up to a NUL, with "&", "<"
+// and ">" escaped.
+void appendEscaped(std::string& out, std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+void appendLine(std::string& out, std::size_t depth, std::string_view line) {
+  out.append(depth, '\t');
+  out += line;
+  out += '\n';
+}
+
+// Appends the XML of a value that is not null, `depth` tabs in, exactly as
+// libplist 2.2 writes it, without building libplist's tree (which for a
+// folder list of 50,000 entries takes tens of megabytes). An array kept as
+// its text is written as that text. False when the value holds what is
+// left to libplist: a real, a date, data, or a key with a NUL.
+bool appendXml(const Value& value, std::size_t depth, std::string& out) {
+  if (const ArrayText* text = ValueAccess::textOf(value)) {
+    appendLine(out, depth, text->text());
+    return true;
+  }
+  if (const bool* b = value.asBool()) {
+    appendLine(out, depth, *b ? "<true/>" : "<false/>");
+    return true;
+  }
+  if (const std::int64_t* i = value.asInteger()) {
+    appendLine(out, depth, "<integer>" + std::to_string(*i) + "</integer>");
+    return true;
+  }
+  if (const std::string* s = value.asString()) {
+    out.append(depth, '\t');
+    out += "<string>";
+    appendEscaped(out, *s);
+    out += "</string>\n";
+    return true;
+  }
+  if (const Array* array = value.asArray()) {
+    const bool empty =
+        std::all_of(array->begin(), array->end(), [](const Value& item) { return item.isNull(); });
+    if (empty) {
+      appendLine(out, depth, "<array/>");
+      return true;
+    }
+    appendLine(out, depth, "<array>");
+    for (const Value& item : *array) {
+      if (!item.isNull() && !appendXml(item, depth + 1, out)) return false;
+    }
+    appendLine(out, depth, "</array>");
+    return true;
+  }
+  if (const Dict* dict = value.asDict()) {
+    const bool empty = std::all_of(dict->begin(), dict->end(),
+                                   [](const auto& entry) { return entry.second.isNull(); });
+    if (empty) {
+      appendLine(out, depth, "<dict/>");
+      return true;
+    }
+    appendLine(out, depth, "<dict>");
+    for (const auto& [key, item] : *dict) {
+      if (item.isNull()) continue;
+      if (key.find('\0') != std::string::npos) return false;
+      out.append(depth + 1, '\t');
+      out += "<key>";
+      appendEscaped(out, key);
+      out += "</key>\n";
+      if (!appendXml(item, depth + 1, out)) return false;
+    }
+    appendLine(out, depth, "</dict>");
+    return true;
+  }
+  return false;
 }
 
 // Builds the libplist tree of a value; null for a null value.
@@ -482,6 +825,8 @@ Node toNode(const Value& value) {
 // Appends to `steps` the way to the first NUL in `value`; false (steps as
 // they were) when there is none.
 bool findNul(const Value& value, std::vector<std::string>& steps) {
+  // Only a list without a NUL anywhere keeps an array as its text.
+  if (ValueAccess::textOf(value)) return false;
   if (const std::string* text = value.asString()) return text->find('\0') != std::string::npos;
   if (const Array* array = value.asArray()) {
     for (std::size_t i = 0; i < array->size(); ++i) {
@@ -502,7 +847,15 @@ bool findNul(const Value& value, std::vector<std::string>& steps) {
 
 }  // namespace
 
+const Array& ArrayText::items() const {
+  const std::lock_guard<std::mutex> guard(mutex_);
+  if (!items_) items_ = std::make_unique<const Array>(parseArrayText(text_));
+  return *items_;
+}
+
 Value::Value(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
+
+Value::Value(std::shared_ptr<const ArrayText> text) : v_(std::move(text)) {}
 
 Value::Value(Dict d) : v_(std::make_shared<Dict>(std::move(d))) {}
 
@@ -517,8 +870,24 @@ T* owned(std::shared_ptr<T>* held) {
 
 }  // namespace
 
+const Array* Value::asArray() const {
+  if (const auto* held = std::get_if<std::shared_ptr<Array>>(&v_)) return held->get();
+  if (const ArrayText* text = ValueAccess::textOf(*this)) return &text->items();
+  return nullptr;
+}
+
 Array* Value::asArray() {
+  if (const ArrayText* text = ValueAccess::textOf(*this)) {
+    // Changed from now on: an array of its own, no longer its text.
+    auto items = std::make_shared<Array>(text->items());
+    v_ = std::move(items);
+  }
   return owned(std::get_if<std::shared_ptr<Array>>(&v_));
+}
+
+bool Value::isUnreadArrayText() const {
+  const ArrayText* text = ValueAccess::textOf(*this);
+  return text && !text->isRead();
 }
 
 Dict* Value::asDict() {
@@ -526,6 +895,17 @@ Dict* Value::asDict() {
 }
 
 bool Value::operator==(const Value& other) const {
+  // The same text reads as the same items: no need to read them.
+  const ArrayText* mineText = ValueAccess::textOf(*this);
+  const ArrayText* theirText = ValueAccess::textOf(other);
+  if (mineText && theirText && (mineText == theirText || mineText->text() == theirText->text())) {
+    return true;
+  }
+  if (mineText || theirText) {
+    const Array* mine = asArray();
+    const Array* theirs = other.asArray();
+    return mine && theirs && *mine == *theirs;
+  }
   if (v_.index() != other.v_.index()) return false;
   if (const Array* mine = asArray()) {
     const Array* theirs = other.asArray();
@@ -538,8 +918,13 @@ bool Value::operator==(const Value& other) const {
   return v_ == other.v_;
 }
 
-std::optional<Value> parse(const std::string& bytes, std::string* error,
-                           std::optional<std::string>* nulAt) {
+namespace {
+
+// parse(), of `bytes` or, when given, of the bytes `shared` holds (which
+// arrays kept as text then share rather than copy).
+std::optional<Value> parseBytes(const std::string& bytes,
+                                const std::shared_ptr<const std::string>& shared,
+                                std::string* error, std::optional<std::string>* nulAt) {
   if (nulAt) nulAt->reset();
   if (bytes.empty()) {
     setError(error, "property list is empty");
@@ -552,20 +937,33 @@ std::optional<Value> parse(const std::string& bytes, std::string* error,
   try {
     const auto length = static_cast<std::uint32_t>(bytes.size());
     plist_t raw = nullptr;
+    ArrayTexts texts;
     const bool binary = plist_is_binary(bytes.data(), length);
     if (binary) {
       if (!checkBinary(bytes, error, nulAt)) return std::nullopt;
       plist_from_bin(bytes.data(), length, &raw);
     } else {
-      if (!checkXml(bytes, error)) return std::nullopt;
-      plist_from_xml(bytes.data(), length, &raw);
+      // A list with a NUL anywhere keeps no array as text (a NUL must be
+      // found where it is), nor one holding the mark of such an array.
+      const bool keepTexts =
+          bytes.find('\0') == std::string::npos &&
+          !::memmem(bytes.data(), bytes.size(), kArrayTextMark.data(), kArrayTextMark.size());
+      std::vector<Span> spans;
+      if (!checkXml(bytes, error, keepTexts ? &spans : nullptr)) return std::nullopt;
+      if (spans.empty()) {
+        plist_from_xml(bytes.data(), length, &raw);
+      } else {
+        const std::string marked = markArrayTexts(
+            shared ? shared : std::make_shared<const std::string>(bytes), spans, texts);
+        plist_from_xml(marked.data(), static_cast<std::uint32_t>(marked.size()), &raw);
+      }
     }
     Node root(raw);
     if (!root) {
       setError(error, "not a property list");
       return std::nullopt;
     }
-    std::optional<Value> value = fromNode(root.get(), 0, error);
+    std::optional<Value> value = fromNode(root.get(), 0, error, &texts);
     // libplist's XML reader takes a NUL byte into a string as it is, but
     // ends a key there.
     if (value && nulAt && !binary && bytes.find('\0') != std::string::npos) {
@@ -576,6 +974,22 @@ std::optional<Value> parse(const std::string& bytes, std::string* error,
     setError(error, e.what());
     return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<Value> parse(const std::string& bytes, std::string* error,
+                           std::optional<std::string>* nulAt) {
+  return parseBytes(bytes, nullptr, error, nulAt);
+}
+
+std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error,
+                           std::optional<std::string>* nulAt) {
+  if (!bytes) {
+    setError(error, "property list is empty");
+    return std::nullopt;
+  }
+  return parseBytes(*bytes, bytes, error, nulAt);
 }
 
 std::optional<Value> readFile(const std::string& path, std::string* error) {
@@ -618,6 +1032,15 @@ std::optional<Value> readFile(const std::string& path, std::string* error) {
 }
 
 std::string toXml(const Value& value) {
+  try {
+    if (value.isNull()) return std::string();
+    std::string xml(kXmlHead);
+    if (appendXml(value, 0, xml)) return xml += kXmlTail;
+  } catch (const std::exception&) {
+    return std::string();
+  }
+  // Reals, dates and data are written as libplist writes them, through its
+  // tree (an array kept as text is then read).
   try {
     Node root = toNode(value);
     if (!root) return std::string();

@@ -14,6 +14,7 @@
 namespace platform::plist {
 
 class Value;
+class ArrayText;
 using Array = std::vector<Value>;
 using Dict = std::map<std::string, Value>;
 using Data = std::vector<std::uint8_t>;
@@ -36,6 +37,14 @@ struct Date {
 /// from the non-const asArray() or asDict() stays valid until the value is
 /// changed or destroyed, but a copy made after it was taken shares what it
 /// points to: change through it before copying, never after.
+///
+/// A large array read from an XML list (over 64 KiB of text) stays that
+/// text until its items are first looked at (asArray), and is written back
+/// as that same text while it is not changed: a domain whose folder list
+/// nobody looks at costs neither the list's parse nor its writing. It reads,
+/// compares and copies as the parsed array would. Should libplist refuse the
+/// text when it is looked at, the array reads as empty; its text is still
+/// what is written back, so nothing of the file is lost.
 class Value {
  public:
   Value() = default;
@@ -60,7 +69,9 @@ class Value {
   const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&v_); }
   const double* asReal() const { return std::get_if<double>(&v_); }
   const std::string* asString() const { return std::get_if<std::string>(&v_); }
-  const Array* asArray() const { return sharedOf<Array>(); }
+  /// The array's items; an array kept as its text is parsed at the first
+  /// look (once for every copy of it).
+  const Array* asArray() const;
   /// The array to change, no longer shared with any copy.
   Array* asArray();
   const Dict* asDict() const { return sharedOf<Dict>(); }
@@ -68,6 +79,9 @@ class Value {
   Dict* asDict();
   const Data* asData() const { return std::get_if<Data>(&v_); }
   const Date* asDate() const { return std::get_if<Date>(&v_); }
+  /// Whether this is an array whose items nobody has looked at yet: it is
+  /// still only the XML text it was read from (see above).
+  bool isUnreadArrayText() const;
 
   /// Equal content (a shared array or dictionary is equal without a look).
   bool operator==(const Value& other) const;
@@ -79,8 +93,11 @@ class Value {
     return held ? held->get() : nullptr;
   }
 
+  friend class ValueAccess;
+  explicit Value(std::shared_ptr<const ArrayText> text);
+
   std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<Array>,
-               std::shared_ptr<Dict>, Data, Date>
+               std::shared_ptr<Dict>, Data, Date, std::shared_ptr<const ArrayText>>
       v_;
 };
 
@@ -94,6 +111,9 @@ class Value {
 /// to the first place where a string or key holds a NUL (as placeOfNul
 /// names it), and left empty when there is none.
 std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr,
+                           std::optional<std::string>* nulAt = nullptr);
+/// parse() of bytes that the arrays kept as text share rather than copy.
+std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error = nullptr,
                            std::optional<std::string>* nulAt = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);

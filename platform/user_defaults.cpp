@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -187,15 +189,50 @@ struct DomainFile {
   std::optional<std::string> nulAt;
 };
 
-// The last domain files parsed, by path: every read takes the file's bytes
-// again (another process may have replaced it), but the same bytes are not
-// parsed again. A panel open and the save after it read the same file
-// several times, and a domain with a large folder list costs far more to
-// parse than to read; what this process wrote is known parsed as well.
-// Bounded: at most 8 files and 24 MiB of file bytes (a domain file is at
-// most 16 MiB), the older ones dropped first.
+// A file as its status showed it when its bytes were read. A replaced file
+// is another file (another inode, new times), and any write changes the
+// change time; but a file written within a tick of the clock the times come
+// from may show the same times before and after. A stamp is therefore
+// trusted only when the file had not changed for a while before it was
+// taken (as "racily clean" files are judged elsewhere).
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+  bool settled = false;  // unchanged for kSettledSeconds when stamped
+};
+
+constexpr time_t kSettledSeconds = 2;
+
+FileStamp fileStampOf(const struct stat& info) {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const auto before = [&now](const struct timespec& t) {
+    return t.tv_sec + kSettledSeconds < now.tv_sec;
+  };
+  return {info.st_dev,  info.st_ino,  info.st_size,
+          info.st_mtim, info.st_ctim, before(info.st_mtim) && before(info.st_ctim)};
+}
+
+bool isSettledAndUnchanged(const FileStamp& stamp, const struct stat& now) {
+  return stamp.settled && stamp.device == now.st_dev && stamp.inode == now.st_ino &&
+         stamp.size == now.st_size && stamp.modified == now.st_mtim && stamp.changed == now.st_ctim;
+}
+
+// The last domain files parsed, by path: a read takes the file's bytes
+// again (another process may have replaced it) unless the file is surely
+// the one read before (FileStamp), and the same bytes are not parsed
+// again. A panel open and the save after it read the same file several
+// times, and a domain with a large folder list costs far more to parse
+// than to read; what this process wrote is known parsed as well. Bounded:
+// at most 8 files and 24 MiB of file bytes (a domain file is at most
+// 16 MiB), the older ones dropped first.
 struct ParsedFile {
-  std::string bytes;
+  // Shared with the arrays of `domain` kept as their text.
+  std::shared_ptr<const std::string> bytes;
+  FileStamp stamp;
   plist::Dict domain;
   std::optional<std::string> nulAt;
   std::uint64_t used = 0;
@@ -208,36 +245,50 @@ std::size_t gParses = 0;
 constexpr std::size_t kMaxParsedFiles = 8;
 constexpr std::size_t kMaxParsedBytes = 24u << 20;
 
-std::optional<DomainFile> parsedEarlier(const fs::path& path, const std::string& bytes) {
+// What was parsed of the file at `path` when it had `size` bytes, counted
+// as used; nullopt when nothing was.
+std::optional<ParsedFile> parsedOfSize(const fs::path& path, std::size_t size) {
   const std::lock_guard<std::mutex> guard(gParsedMutex);
   const auto found = gParsed.find(path.string());
-  if (found == gParsed.end() || found->second.bytes != bytes) return std::nullopt;
+  if (found == gParsed.end() || found->second.bytes->size() != size) return std::nullopt;
   found->second.used = ++gParseClock;
-  return DomainFile{FileState::kValid, found->second.domain, found->second.nulAt};
+  return found->second;
 }
 
-void rememberParsed(const fs::path& path, std::string bytes, const plist::Dict& domain,
+// Stamps the file remembered for `path` anew, after its bytes were found
+// the same again.
+void restampParsed(const fs::path& path, const struct stat& info) {
+  const std::lock_guard<std::mutex> guard(gParsedMutex);
+  const auto found = gParsed.find(path.string());
+  if (found != gParsed.end()) found->second.stamp = fileStampOf(info);
+}
+
+void rememberParsed(const fs::path& path, std::shared_ptr<const std::string> bytes,
+                    const FileStamp& stamp, const plist::Dict& domain,
                     const std::optional<std::string>& nulAt = std::nullopt) {
-  if (bytes.size() > kMaxParsedBytes) return;
+  if (bytes->size() > kMaxParsedBytes) return;
   const std::lock_guard<std::mutex> guard(gParsedMutex);
   gParsed.erase(path.string());
-  std::size_t total = bytes.size();
-  for (const auto& [name, file] : gParsed) total += file.bytes.size();
+  std::size_t total = bytes->size();
+  for (const auto& [name, file] : gParsed) total += file.bytes->size();
   while (!gParsed.empty() && (gParsed.size() >= kMaxParsedFiles || total > kMaxParsedBytes)) {
     auto oldest = gParsed.begin();
     for (auto at = gParsed.begin(); at != gParsed.end(); ++at) {
       if (at->second.used < oldest->second.used) oldest = at;
     }
-    total -= oldest->second.bytes.size();
+    total -= oldest->second.bytes->size();
     gParsed.erase(oldest);
   }
-  gParsed[path.string()] = ParsedFile{std::move(bytes), domain, nulAt, ++gParseClock};
+  gParsed[path.string()] = ParsedFile{std::move(bytes), stamp, domain, nulAt, ++gParseClock};
 }
 
 // Whether the XML form of `value` surely reads back as `value`: it leaves
 // out nulls, ends a string at a NUL byte, keeps a date to the second, and a
 // real's text is left unjudged.
 bool survivesXml(const plist::Value& value) {
+  // An array still held as the text it was read from is written as that
+  // text, which reads back as it read.
+  if (value.isUnreadArrayText()) return true;
   if (value.isNull() || value.asReal()) return false;
   if (const plist::Date* date = value.asDate()) return date->micros == 0;
   if (const std::string* text = value.asString()) return text->find('\0') == std::string::npos;
@@ -254,6 +305,69 @@ bool survivesXml(const plist::Value& value) {
   return true;
 }
 
+// Makes room for `size` bytes in `bytes`. The room for a large file is
+// advised for huge pages: fresh memory of several megabytes, touched one
+// small page at a time as it is filled, costs several times the reading.
+void reserveForFile(std::string& bytes, std::size_t size) {
+  bytes.reserve(size + 1);
+  constexpr std::size_t kLarge = 2u << 20;
+  constexpr std::uintptr_t kPage = 4096;
+  if (size < kLarge) return;
+  const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const std::uintptr_t begin = (at + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t end = (at + size) & ~(kPage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Reads the rest of the open file `fd` into `bytes` (which holds what was
+// read before). kValid when all of it was read, kCorrupt when the file is
+// too large, kMissing on a read error (no reason to move the file aside).
+FileState readRest(int fd, std::string& bytes) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FileState::kMissing;
+    if (n == 0) return FileState::kValid;
+    if (bytes.size() + std::size_t(n) > kMaxDomainBytes) return FileState::kCorrupt;
+    bytes.append(buffer, std::size_t(n));
+  }
+}
+
+// Reads the open file `fd`, comparing it with the bytes `known` as it goes:
+// true when it holds them exactly. Otherwise `bytes` gets the file (the
+// part read so far is the part of `known` it matched) and `state` says
+// how reading it ended (see readRest). An unchanged file of a large domain
+// is then never held a second time.
+bool readSameBytes(int fd, const std::string& known, std::string& bytes, FileState& state) {
+  char buffer[65536];
+  std::size_t same = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      state = FileState::kMissing;
+      return false;
+    }
+    if (n == 0 && same == known.size()) return true;
+    const std::size_t count = std::size_t(n);
+    if (n > 0 && count <= known.size() - same &&
+        std::memcmp(known.data() + same, buffer, count) == 0) {
+      same += count;
+      continue;
+    }
+    reserveForFile(bytes, std::max(known.size(), same + count));
+    bytes.assign(known, 0, same);
+    bytes.append(buffer, count);
+    if (bytes.size() > kMaxDomainBytes) {
+      state = FileState::kCorrupt;
+    } else {
+      state = n == 0 ? FileState::kValid : readRest(fd, bytes);
+    }
+    return false;
+  }
+}
+
 // Reads a domain file without following a link at its name. A link, a
 // missing file or anything but a plain file is a missing domain; a plain
 // file that is not a property list with a dictionary at the top is corrupt.
@@ -263,28 +377,32 @@ DomainFile readDomainFile(const fs::path& path) {
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
   std::string bytes;
-  // The size it has now: a large file is not copied again and again as it
-  // grows, nor held in twice the room it needs.
-  bytes.reserve(std::min<std::size_t>(std::size_t(info.st_size), kMaxDomainBytes) + 1);
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return {};  // an I/O error is no reason to move the file aside
-    if (n == 0) break;
-    if (bytes.size() + std::size_t(n) > kMaxDomainBytes)
-      return {FileState::kCorrupt, {}, std::nullopt};
-    bytes.append(buffer, std::size_t(n));
+  FileState state = FileState::kValid;
+  if (std::optional<ParsedFile> known = parsedOfSize(path, std::size_t(info.st_size))) {
+    if (isSettledAndUnchanged(known->stamp, info)) {
+      return {FileState::kValid, std::move(known->domain), std::move(known->nulAt)};
+    }
+    if (readSameBytes(fd.get(), *known->bytes, bytes, state)) {
+      restampParsed(path, info);
+      return {FileState::kValid, std::move(known->domain), std::move(known->nulAt)};
+    }
+  } else {
+    // The size it has now: a large file is not copied again and again as
+    // it grows, nor held in twice the room it needs.
+    reserveForFile(bytes, std::min<std::size_t>(std::size_t(info.st_size), kMaxDomainBytes));
+    state = readRest(fd.get(), bytes);
   }
-  if (std::optional<DomainFile> known = parsedEarlier(path, bytes)) return std::move(*known);
+  if (state == FileState::kMissing) return {};
+  if (state == FileState::kCorrupt) return {FileState::kCorrupt, {}, std::nullopt};
+  auto shared = std::make_shared<const std::string>(std::move(bytes));
   std::optional<std::string> nulAt;
-  std::optional<plist::Value> value = plist::parse(bytes, nullptr, &nulAt);
+  std::optional<plist::Value> value = plist::parse(shared, nullptr, &nulAt);
   {
     const std::lock_guard<std::mutex> guard(gParsedMutex);
     ++gParses;
   }
   if (!value || !value->asDict()) return {FileState::kCorrupt, {}, std::nullopt};
-  rememberParsed(path, std::move(bytes), *value->asDict(), nulAt);
+  rememberParsed(path, std::move(shared), fileStampOf(info), *value->asDict(), nulAt);
   return {FileState::kValid, std::move(*value->asDict()), std::move(nulAt)};
 }
 
@@ -338,10 +456,12 @@ int writeLockedDomainFile(const fs::path& folder, const std::string& name,
   // writer now holds, so none of them is still in use.
   const fs::path target = domainPath(folder, name);
   removeTemporaryFilesOf(target);
-  std::string bytes = plist::toXml(plist::Value(domain));
-  const int error = replaceFileAtomically(target, bytes, 0600);
-  if (error == 0 && survivesXml(plist::Value(domain)))
-    rememberParsed(target, std::move(bytes), domain);
+  auto bytes = std::make_shared<const std::string>(plist::toXml(plist::Value(domain)));
+  const int error = replaceFileAtomically(target, *bytes, 0600);
+  struct stat info {};
+  if (error == 0 && survivesXml(plist::Value(domain)) && ::stat(target.c_str(), &info) == 0) {
+    rememberParsed(target, bytes, fileStampOf(info), domain);
+  }
   return error;
 }
 

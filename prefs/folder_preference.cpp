@@ -62,15 +62,13 @@ void jobwick::prefs::applyFolderPreference(JC& jc, const std::optional<Dict>& re
   // No record or no "files" entry: no folders were ever fetched for this
   // printer, and the list stays nil. A "files" entry that is not a list is
   // a damaged cache and gives an empty list.
+  // The entries are made when the list is first looked at: a print that
+  // never shows the folder menu never reads them.
   const auto files = record ? record->find(entry::kFiles) : Dict::const_iterator();
   if (record && files != record->end()) {
-    FolderList list;
-    if (const Array* stored = files->second.asArray()) {
-      for (const auto& value : *stored) {
-        if (auto folder = usableEntry(value)) list.push_back(std::move(*folder));
-      }
-    }
-    jc.setFolderList(std::move(list));
+    const platform::plist::Value& stored = files->second;
+    const bool isArray = stored.isUnreadArrayText() || stored.asArray();
+    jc.setFolderList(isArray ? FolderList::ofStored(stored, usableEntry) : FolderList());
   }
   _PDEEpilog(&jc, "GetFolderPreference:=void");
 }

@@ -398,6 +398,64 @@ TEST(Menu, RevisionMovesWithEveryChangeThatShows) {
   }
 }
 
+// Items left to be made: made at the first look past the items made so far
+// (or any change), never for a look at those, and never once the items they
+// would be are removed.
+TEST(Menu, PendingItemsAreMadeAtTheFirstLookPastTheMadeOnes) {
+  struct Case {
+    const char* name;
+    std::function<void(PopUpButton&)> look;
+    bool makes;
+    std::int64_t items;  // in the end, whatever asks
+  };
+  const std::vector<Case> cases = {
+      {"a fixed item", [](PopUpButton& p) { p.menu()->itemAtIndex(1); }, false, 5},
+      {"the selection", [](PopUpButton& p) { p.indexOfSelectedItem(); }, false, 5},
+      {"a fixed item selected", [](PopUpButton& p) { p.selectItemAtIndex(0); }, false, 5},
+      {"the selected title", [](PopUpButton& p) { p.titleOfSelectedItem(); }, false, 5},
+      {"removed from the pending ones", [](PopUpButton& p) { p.menu()->removeItemsFromIndex(2); },
+       false, 2},
+      {"removed from a fixed one", [](PopUpButton& p) { p.menu()->removeItemsFromIndex(1); }, false,
+       1},
+      {"an old item past the fixed ones", [](PopUpButton& p) { p.menu()->itemAtIndex(2); }, true,
+       5},
+      {"a new item", [](PopUpButton& p) { p.menu()->itemAtIndex(4); }, true, 5},
+      {"the count", [](PopUpButton& p) { p.numberOfItems(); }, true, 5},
+      {"the items", [](PopUpButton& p) { p.menu()->items(); }, true, 5},
+      {"the revision", [](PopUpButton& p) { p.menu()->revision(); }, true, 5},
+      {"a folder selected", [](PopUpButton& p) { p.selectItemAtIndex(4); }, true, 5},
+      {"a folder chosen", [](PopUpButton& p) { p.selectItemByUser(4); }, true, 5},
+      {"an item added", [](PopUpButton& p) { p.menu()->addItem(MenuItem::separatorItem()); }, true,
+       6},
+      {"one item removed", [](PopUpButton& p) { p.menu()->removeItemAtIndex(0); }, true, 4},
+      {"removed after the pending start", [](PopUpButton& p) { p.menu()->removeItemsFromIndex(4); },
+       true, 4},
+  };
+  for (const Case& c : cases) {
+    PopUpButton popUp;
+    Menu& menu = *popUp.menu();
+    for (const char* title : {"quick", "main", "old separator", "old folder"}) {
+      menu.addItem(std::make_shared<MenuItem>(title, "", ""));
+    }
+    popUp.selectItemAtIndex(1);
+    int made = 0;
+    menu.setPendingItems(2, [&] {
+      ++made;
+      menu.removeItemsFromIndex(2);
+      menu.addItem(MenuItem::separatorItem());
+      for (const char* title : {"Sales", "Legal"}) {
+        menu.addItem(std::make_shared<MenuItem>(title, "", ""));
+      }
+    });
+    c.look(popUp);
+    EXPECT_EQ(made, c.makes ? 1 : 0) << c.name;
+    // Made once at most; the old items are never seen again.
+    EXPECT_EQ(popUp.numberOfItems(), c.items) << c.name;
+    EXPECT_LE(made, 1) << c.name;
+    for (const auto& item : menu.items()) EXPECT_NE(item->title(), "old folder") << c.name;
+  }
+}
+
 TEST(UserEvents, OnlyUserEventsSendActionsAndUnavailableControlsRefuse) {
   Recorder target;
   auto box = std::make_shared<Box>();

@@ -419,6 +419,127 @@ TEST(Plist, ACopyNeverSeesTheOriginalsChanges) {
   EXPECT_NE(Value(Dict{{"a", 1}}), Value(Dict{{"a", true}}));
 }
 
+// A domain as the panel keeps it, with a folder list of `folders` entries
+// (six hundred make a list of about 100 KB, past the size kept as text).
+Value domainWithFolders(std::size_t folders) {
+  Array files;
+  for (std::size_t i = 0; i < folders; ++i) {
+    files.emplace_back(Dict{{"name", "Folder & <" + std::to_string(i) + ">"},
+                            {"password", i % 3 == 0},
+                            {"dir", false},
+                            {"add", false}});
+  }
+  return Value(Dict{
+      {"Job Handling", Dict{{"Model Name", "vk7300"}, {"address", "10.0.0.5"}, {"files", files}}},
+      {"other", Array{Value(1), Value("small")}}});
+}
+
+const Value& filesOf(const Value& domain) {
+  return domain.asDict()->at("Job Handling").asDict()->at("files");
+}
+
+// What libplist itself writes for the list it reads from `xml`.
+std::string libplistXml(const std::string& xml) {
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), std::uint32_t(xml.size()), &root);
+  if (!root) return "(refused)";
+  char* out = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(root, &out, &length);
+  std::string text(out, length);
+  plist_to_xml_free(out);
+  plist_free(root);
+  return text;
+}
+
+TEST(Plist, WrittenAsLibplistWritesIt) {
+  const Value cases[] = {
+      Value(Dict{
+          {"esc", "a&b<c>d\"e'f ]]>"}, {"ctl", "tab\t nl\n cr\r \x01"}, {"utf8", "\u65e5\u672c"}}),
+      Value(Dict{{"bad utf-8", "\xff\xfe"}, {"cut", std::string("before\0after", 12)}}),
+      Value(Dict{{"k&<>", 1}, {"min", std::numeric_limits<std::int64_t>::min()}, {"neg", -5}}),
+      Value(Dict{{"empty array", Array{}}, {"empty dict", Dict{}}, {"empty text", ""}}),
+      Value(Dict{{"only nulls", Array{Value(), Value()}}, {"null", Value()}, {"t", true}}),
+      Value(Array{Value(Array{Value(Array{Value(false)})}), Value(Dict{{"a", Dict{}}})}),
+      Value("top"),
+      Value(7),
+      Value(true),
+      domainWithFolders(3),
+  };
+  for (const Value& value : cases) {
+    const std::string xml = plist::toXml(value);
+    EXPECT_EQ(xml, libplistXml(xml)) << xml;
+  }
+}
+
+TEST(Plist, ALargeArrayIsReadOnlyWhenLookedAt) {
+  const Value original = domainWithFolders(600);
+  const std::string xml = plist::toXml(original);
+  ASSERT_GT(xml.size(), 64u << 10);
+
+  // Everything else reads as before; the folder list stays text, also
+  // through a copy, a comparison with its copy and a write.
+  const auto parsed = plist::parse(xml);
+  ASSERT_TRUE(parsed);
+  EXPECT_TRUE(filesOf(*parsed).isUnreadArrayText());
+  EXPECT_FALSE(original.asDict()->at("other").isUnreadArrayText());
+  EXPECT_EQ(*parsed->asDict()->at("other").asArray(), *original.asDict()->at("other").asArray());
+  const Value copy = *parsed;
+  EXPECT_EQ(copy, *parsed);
+  EXPECT_EQ(plist::toXml(*parsed), xml);
+  EXPECT_FALSE(plist::placeOfNul(*parsed));
+  EXPECT_TRUE(filesOf(copy).isUnreadArrayText());
+
+  // Read, it equals what was written; so does a second reading of the same
+  // text, and both copies see it read.
+  EXPECT_EQ(*parsed, original);
+  EXPECT_FALSE(filesOf(copy).isUnreadArrayText());
+  const auto again = plist::parse(xml);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(original, *again);
+  EXPECT_NE(domainWithFolders(599), *plist::parse(xml));
+
+  // A change goes to the changed copy alone.
+  Value changed = *again;
+  Value& files = changed.asDict()->at("Job Handling").asDict()->at("files");
+  (*files.asArray())[0].asDict()->at("name") = "Renamed";
+  EXPECT_EQ(*again, original);
+  EXPECT_NE(changed, original);
+  const auto reread = plist::parse(plist::toXml(changed));
+  ASSERT_TRUE(reread);
+  EXPECT_EQ(*reread, changed);
+}
+
+TEST(Plist, ALargeArrayLibplistWouldRefuseIsReadAsBefore) {
+  const std::string xml = plist::toXml(domainWithFolders(600));
+  const std::string item = "<string>Folder &amp; &lt;5&gt;</string>";
+  const std::size_t at = xml.find(item);
+  ASSERT_NE(at, std::string::npos);
+  struct Case {
+    const char* label;
+    std::string replacement;
+    bool refused;  // by libplist, so the whole list as before
+  };
+  const Case cases[] = {
+      {"a foreign element", "<name>x</name>", true},
+      {"an unknown entity", "<string>&bogus;</string>", true},
+      {"two values for a key", "<string>a</string><string>b</string>", true},
+      {"an element in a text", "<string><true/></string>", true},
+      {"text in a dictionary", "text<string>x</string>", true},
+      {"a character reference", "<string>&#65;</string>", false},
+      {"a CDATA section", "<string><![CDATA[a<b]]></string>", false},
+      {"a comment", "<!-- &bogus; <name> --><string>x</string>", false},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = xml;
+    bytes.replace(at, item.size(), c.replacement);
+    const auto parsed = plist::parse(bytes);
+    EXPECT_EQ(!parsed, c.refused) << c.label;
+    EXPECT_EQ(libplistXml(bytes) == "(refused)", c.refused) << c.label;
+    if (parsed) EXPECT_EQ(filesOf(*parsed).asArray()->size(), 600u) << c.label;
+  }
+}
+
 TEST(Plist, ReadFileReportsMissingFiles) {
   std::string error;
   EXPECT_FALSE(plist::readFile("/nonexistent/jobwick/none.plist", &error));

@@ -606,6 +606,58 @@ TEST_F(PreferenceTest, FolderCacheKeepsOnlyEntriesTheMenuCanShow) {
   EXPECT_TRUE(notAList->folderList->empty());
 }
 
+// A large cached list costs a print nothing: the panel, its menu and the
+// save at Print leave it unread, the record written keeps it as it was, and
+// the next panel's menu shows every folder.
+TEST_F(PreferenceTest, ALargeCachedListIsReadOnlyWhenItsFoldersAreShown) {
+  constexpr int kFolders = 1000;  // a list of some 150 KB
+  Array files;
+  for (int i = 0; i < kFolders; ++i) {
+    files.emplace_back(Dict{{"name", "Folder <" + std::to_string(i) + ">"},
+                            {"password", i % 7 == 0},
+                            {"dir", false},
+                            {"add", false}});
+  }
+  writeRecord(validRecord({{"files", files}, {"address", "10.0.0.5"}}));
+  auto withMenu = [](JC& jc, std::vector<std::shared_ptr<platform::Object>>& owned) {
+    auto popup = std::make_shared<platform::PopUpButton>();
+    for (const char* title : {"Quick File", "Main Folder"}) {
+      popup->menu()->addItem(std::make_shared<platform::MenuItem>(title, "", ""));
+    }
+    EXPECT_TRUE(jc.setOutletForKey("folderSelectionPopup", popup.get()));
+    owned.push_back(popup);
+    jc.makeFolderPopup();
+    return popup.get();
+  };
+
+  std::vector<std::shared_ptr<platform::Object>> owned;
+  auto jc = makeController();
+  ASSERT_TRUE(jc->folderList);
+  platform::PopUpButton* popup = withMenu(*jc, owned);
+  popup->selectItemAtIndex(1);  // the ticket's main folder
+  Controls c(*jc);
+  c.field("userNameEditText", "Ann");
+  c.lock("userNameButton", true);
+  ASSERT_TRUE(jc->SaveUserPreference());
+  jc->GetUserPreference();
+  EXPECT_EQ(popup->indexOfSelectedItem(), 1);
+  EXPECT_FALSE(jc->folderList->isMade()) << "the print looked at the cached folders";
+
+  const Dict record = readRecord();
+  EXPECT_EQ(text(record, "user name"), "Ann");
+  EXPECT_EQ(text(record, "address"), "10.0.0.5");
+  EXPECT_EQ(record.at("files"), Value(files));
+
+  auto next = makeController();
+  platform::PopUpButton* shown = withMenu(*next, owned);
+  ASSERT_EQ(shown->numberOfItems(), 3 + kFolders);
+  EXPECT_EQ(shown->menu()->itemAtIndex(3 + 7)->title(), "Folder <7>");
+  EXPECT_EQ(shown->menu()->itemAtIndex(3 + 7)->image()->name(), "icon:lock");
+  EXPECT_EQ(shown->menu()->itemAtIndex(3 + kFolders - 1)->title(),
+            "Folder <" + std::to_string(kFolders - 1) + ">");
+  EXPECT_EQ(next->SearchSameFolderName("folder <999>"), 3 + kFolders - 1);
+}
+
 TEST_F(PreferenceTest, FolderCacheIsStoredPerPrinter) {
   auto first = makeController(makeHost({}, "Office_MFP"));
   auto second = makeController(makeHost({}, "Lobby_MFP"));

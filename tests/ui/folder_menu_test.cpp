@@ -119,6 +119,53 @@ TEST_F(FolderMenuTest, HeldItemsOfALargeMenuOutliveTheRestAndThePanel) {
   EXPECT_EQ(late->title(), "Folder 599");
 }
 
+// A list from the cache is read only when the menu is looked at past its
+// fixed items, and then shows exactly what the same list read at once does.
+TEST_F(FolderMenuTest, ACachedListIsShownWhenFirstLookedAt) {
+  const FolderList made = {folder("Sales"), folder("Finance", true), folder("Archive")};
+  platform::plist::Array stored;
+  for (const FolderEntry& entry : made) stored.emplace_back(entry);
+  const auto entryOf = [](const platform::plist::Value& item) -> std::optional<FolderEntry> {
+    return *item.asDict();
+  };
+  setFolders(made);
+  const std::vector<std::string> shown = titles();
+  std::vector<std::string> pictures;
+  for (const auto& item : menu().items())
+    pictures.push_back(item->image() ? item->image()->name() : "");
+
+  jc->setFolderList(FolderList::ofStored(platform::plist::Value(stored), entryOf));
+  jc->makeFolderPopup();
+  jc->folderSelectionPopup->selectItemAtIndex(0);
+  EXPECT_EQ(jc->folderSelectionPopup->indexOfSelectedItem(), 0);
+  EXPECT_EQ(menu().itemAtIndex(1)->title(), "Main Folder");
+  EXPECT_FALSE(jc->folderList->isMade()) << "nobody looked past the fixed items yet";
+
+  EXPECT_EQ(titles(), shown);
+  EXPECT_TRUE(jc->folderList->isMade());
+  std::vector<std::string> cachedPictures;
+  for (const auto& item : menu().items()) {
+    cachedPictures.push_back(item->image() ? item->image()->name() : "");
+  }
+  EXPECT_EQ(cachedPictures, pictures);
+
+  // A choice past the fixed items and the search make the list as well.
+  jc->setFolderList(FolderList::ofStored(platform::plist::Value(stored), entryOf));
+  jc->makeFolderPopup();
+  jc->folderSelectionPopup->selectItemAtIndex(4);
+  EXPECT_EQ(jc->folderSelectionPopup->titleOfSelectedItem(), "Finance");
+  jc->setFolderList(FolderList::ofStored(platform::plist::Value(stored), entryOf));
+  jc->makeFolderPopup();
+  EXPECT_EQ(jc->SearchSameFolderName("archive"), 5);
+  EXPECT_EQ(menu().itemAtIndex(5)->title(), "Archive");
+
+  // A smaller list made at once replaces what was left to be made.
+  jc->setFolderList(FolderList::ofStored(platform::plist::Value(stored), entryOf));
+  jc->makeFolderPopup();
+  setFolders({folder("Only")});
+  EXPECT_EQ(titles(), (std::vector<std::string>{"Quick File", "Main Folder", "---", "Only"}));
+}
+
 TEST_F(FolderMenuTest, EntryWithoutNameKeepsItsPlace) {
   FolderEntry nameless = folder("x");
   nameless.erase("name");
