@@ -331,9 +331,14 @@ std::vector<std::string> availableBundles(const fs::path& bundleDir) {
 }
 
 std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundleDir,
-                                     std::string* error) {
+                                     std::string* error, std::optional<std::string>* text) {
   std::string reason;
-  const auto keywords = platform::scanPPDKeywords(ppd.string(), kBundleChoiceKeywords, &reason);
+  std::optional<std::string> read = platform::readPPDFile(ppd.string(), &reason);
+  std::optional<std::map<std::string, std::string>> keywords;
+  if (read) {
+    keywords = platform::scanPPDKeywords(*read, ppd.string(), kBundleChoiceKeywords, &reason);
+  }
+  if (text) *text = std::move(read);
   if (!keywords) {
     if (error)
       *error =
@@ -388,12 +393,14 @@ std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path&
   target.ppd = fetchQueuePPD(name, error);
   if (!target.ppd) return std::nullopt;
   std::string reason;
-  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason);
+  std::optional<std::string> text;
+  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason, &text);
   if (!bundle) {
     if (error) *error = trf("queue %1: %2", {name, reason});
     return std::nullopt;
   }
   target.bundle = std::move(*bundle);
+  target.ppdText = std::make_shared<const std::string>(std::move(*text));
   return target;
 }
 
