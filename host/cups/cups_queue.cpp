@@ -301,6 +301,17 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
 
 std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::string* error) {
   char buffer[1024] = "";
+  // The scheduler serves a queue's PPD itself: asked on the connection
+  // already open, without cupsGetPPD3's request for the printer's address
+  // and its second connection. A class (whose PPD is its first member's)
+  // or anything else that fails goes the long way.
+  if (platform::UniqueFd fd(cupsTempFd(buffer, sizeof buffer)); fd) {
+    auto file = std::make_unique<TemporaryFile>(fs::path(buffer));
+    const std::string resource = "/printers/" + name + ".ppd";
+    if (cupsGetFd(CUPS_HTTP_DEFAULT, resource.c_str(), fd.get()) == HTTP_STATUS_OK && fd.close())
+      return file;
+  }
+  buffer[0] = '\0';
   time_t modified = 0;
   // Queues are described by PPDs, whose libcups calls are marked deprecated.
 #pragma GCC diagnostic push
