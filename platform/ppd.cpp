@@ -26,10 +26,11 @@ namespace {
 // among those already read, so its parse grows with the square of the
 // option count. The dialog asks a PPD only for attributes, its model name
 // and its encoding, none of which the choices of an option block give: the
-// text libcups is handed has the plain blocks blanked out, line for line,
-// so that everything else (attributes, errors and their line numbers) is
-// what the whole file gives. Anything the blanking is not sure about ends
-// it, and libcups reads the rest of the file as it is.
+// text libcups is handed has the plain blocks blanked out, line for line
+// (with the option's *Default line, the one attribute that belongs to the
+// option), so that everything else (attributes, errors and their line
+// numbers) is what the whole file gives. Anything the blanking is not sure
+// about ends it, and libcups reads the rest of the file as it is.
 
 // libcups reads at most 255 bytes per line and 256 KiB per entry; the
 // names of options and choices have at most 40 bytes.
@@ -47,31 +48,54 @@ struct ReaderLine {
   bool plain = true;      // quotes closed, lines short, no SUB (0x1A) byte
 };
 
+// The offset of the first CR or LF from `at`, or the text's end. Lines are
+// short: the two searches look a window ahead, then the loop goes on.
+std::size_t lineEndAt(std::string_view text, std::size_t at) {
+  const char* begin = text.data() + at;
+  const std::size_t window = std::min<std::size_t>(text.size() - at, 512);
+  const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', window));
+  const std::size_t limit = lf != nullptr ? static_cast<std::size_t>(lf - begin) : window;
+  if (const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', limit)); cr != nullptr)
+    return at + static_cast<std::size_t>(cr - begin);
+  if (lf != nullptr) return at + limit;
+  at += window;
+  while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
+  return at;
+}
+
 ReaderLine readLine(std::string_view text, std::size_t at) {
   ReaderLine line;
   const bool comment = text.substr(at, 2) == "*%";
   bool colon = false;
   bool quoted = false;
-  std::size_t column = 0;
-  std::size_t headEnd = std::string_view::npos;
-  std::size_t i = at;
-  while (i < text.size()) {
-    const char c = text[i++];
-    if (c == '\r' || c == '\n') {
-      if (headEnd == std::string_view::npos) headEnd = i - 1;
-      ++line.lineEnds;
-      column = 0;
-      if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
-      if (!quoted) break;
-      continue;
+  std::size_t from = at;
+  while (true) {
+    const std::size_t end = lineEndAt(text, from);
+    const std::string_view physical = text.substr(from, end - from);
+    if (line.head.data() == nullptr) line.head = physical;
+    if (physical.size() > kMaxColumns || physical.find('\x1a') != std::string_view::npos)
+      line.plain = false;
+    // After the entry's first colon each quote opens or closes its value.
+    std::size_t quotesFrom = colon ? 0 : std::string_view::npos;
+    if (!colon && !comment) {
+      const std::size_t found = physical.find(':');
+      colon = found != std::string_view::npos;
+      if (colon) quotesFrom = found + 1;
     }
-    if (c == '\x1a' || ++column > kMaxColumns) line.plain = false;
-    if (c == ':' && !comment) colon = true;
-    if (c == '"' && colon) quoted = !quoted;
+    if (quotesFrom != std::string_view::npos &&
+        std::count(physical.begin() + static_cast<std::ptrdiff_t>(quotesFrom), physical.end(),
+                   '"') %
+                2 !=
+            0)
+      quoted = !quoted;
+    from = end;
+    if (end == text.size()) break;
+    ++line.lineEnds;
+    from += text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+    if (!quoted) break;
   }
-  if (quoted || i - at > kMaxEntry) line.plain = false;
-  line.end = i;
-  line.head = text.substr(at, (headEnd == std::string_view::npos ? i : headEnd) - at);
+  if (quoted || from - at > kMaxEntry) line.plain = false;
+  line.end = from;
   return line;
 }
 
@@ -80,11 +104,17 @@ bool isBlank(char c) {
 }
 
 // The main keyword of an entry ("OpenUI" of "*OpenUI *Duplex: PickOne").
+// Its keyword ends at a colon or white space; a byte libcups' isspace might
+// take for white space in some locale (0x80 and above, VT, FF) makes it
+// "?", which no test below matches and which ends a block's blanking.
 std::string_view keywordOf(std::string_view head) {
   if (!head.starts_with('*')) return {};
   std::size_t i = 1;
-  while (i < head.size() && head[i] != ':' && !std::isspace(static_cast<unsigned char>(head[i])))
+  while (i < head.size() && head[i] != ':' && head[i] != ' ' && head[i] != '\t') {
+    const auto c = static_cast<unsigned char>(head[i]);
+    if (c >= 0x80 || c == '\v' || c == '\f') return "?";
     ++i;
+  }
   return head.substr(1, i - 1);
 }
 
@@ -164,94 +194,81 @@ bool isPlainClose(const ReaderLine& line) {
 // libcups: the ones that open or close options and groups, and the UI
 // keywords that libcups makes an option of when they stand outside a block.
 bool keepsItsBlock(std::string_view keyword) {
-  static constexpr std::string_view kKeywords[] = {"OpenUI",
-                                                   "JCLOpenUI",
-                                                   "OpenGroup",
-                                                   "CloseGroup",
-                                                   "OpenSubGroup",
-                                                   "CloseSubGroup",
-                                                   "BlackSubstitution",
-                                                   "Booklet",
-                                                   "Collate",
-                                                   "ManualFeed",
-                                                   "MirrorPrint",
-                                                   "NegativePrint",
-                                                   "Sorter",
-                                                   "TraySwitch",
-                                                   "AdvanceMedia",
-                                                   "BindColor",
-                                                   "BindEdge",
-                                                   "BindType",
-                                                   "BindWhen",
-                                                   "BitsPerPixel",
-                                                   "ColorModel",
-                                                   "CutMedia",
-                                                   "Duplex",
-                                                   "FoldType",
-                                                   "FoldWhen",
-                                                   "InputSlot",
-                                                   "JCLFrameBufferSize",
-                                                   "JCLResolution",
-                                                   "Jog",
-                                                   "MediaColor",
-                                                   "MediaType",
-                                                   "MediaWeight",
-                                                   "OutputBin",
-                                                   "OutputMode",
-                                                   "OutputOrder",
-                                                   "PageRegion",
-                                                   "PageSize",
-                                                   "Resolution",
-                                                   "Separations",
-                                                   "Signature",
-                                                   "Slipsheet",
-                                                   "Smoothing",
-                                                   "StapleLocation",
-                                                   "StapleOrientation",
-                                                   "StapleWhen",
-                                                   "StapleX",
-                                                   "StapleY"};
-  return std::find(std::begin(kKeywords), std::end(kKeywords), keyword) != std::end(kKeywords);
+  // Sorted, for the binary search.
+  static constexpr std::string_view kKeywords[] = {
+      "AdvanceMedia",      "BindColor",     "BindEdge",
+      "BindType",          "BindWhen",      "BitsPerPixel",
+      "BlackSubstitution", "Booklet",       "CloseGroup",
+      "CloseSubGroup",     "Collate",       "ColorModel",
+      "CutMedia",          "Duplex",        "FoldType",
+      "FoldWhen",          "InputSlot",     "JCLFrameBufferSize",
+      "JCLOpenUI",         "JCLResolution", "Jog",
+      "ManualFeed",        "MediaColor",    "MediaType",
+      "MediaWeight",       "MirrorPrint",   "NegativePrint",
+      "OpenGroup",         "OpenSubGroup",  "OpenUI",
+      "OutputBin",         "OutputMode",    "OutputOrder",
+      "PageRegion",        "PageSize",      "Resolution",
+      "Separations",       "Signature",     "Slipsheet",
+      "Smoothing",         "Sorter",        "StapleLocation",
+      "StapleOrientation", "StapleWhen",    "StapleX",
+      "StapleY",           "TraySwitch"};
+  return std::binary_search(std::begin(kKeywords), std::end(kKeywords), keyword);
 }
 
 // What stands in for a blanked entry of `lineEnds` lines: as many empty
 // comments, which libcups counts and skips as it did the entry (an empty
 // line would not end a run of carriage returns, nor start a new entry's
 // line count).
-std::string blankLines(int lineEnds) {
-  std::string lines;
-  for (int i = 0; i < lineEnds; ++i) lines += "*%\n";
-  return lines;
+void appendBlankLines(std::string& out, int lineEnds) {
+  for (int i = 0; i < lineEnds; ++i) out += "*%\n";
+}
+
+// Whether the entry is the plain default of `option`: "*DefaultOption: value".
+bool isPlainDefault(const ReaderLine& line, std::string_view option) {
+  std::string_view rest = line.head;
+  if (!line.plain || line.lineEnds > 1 || rest.find('"') != std::string_view::npos ||
+      !rest.starts_with("*Default"))
+    return false;
+  rest.remove_prefix(8);
+  return rest.starts_with(option) && rest.substr(option.size()).starts_with(':');
 }
 
 // Appends the option block that `open` starts to `out`, its opening,
-// choices and closing as empty comments (the other entries in it stay);
+// default, choices and closing as empty comments (the other entries in it
+// stay);
 // answers the offset after the block, or 0 (nothing appended) when the
 // block is not plain.
 std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::string& out) {
   const std::string_view option = plainOpenUI(open);
   if (option.empty()) return 0;
-  std::string block = blankLines(open.lineEnds);
+  const std::size_t before = out.size();
+  auto notPlain = [&]() -> std::size_t {
+    out.resize(before);
+    return 0;
+  };
+  appendBlankLines(out, open.lineEnds);
   for (std::size_t at = open.end; at < text.size();) {
     const ReaderLine line = readLine(text, at);
     const std::string_view keyword = keywordOf(line.head);
-    if (!line.plain || line.head.starts_with("*%APLWORKSET")) return 0;
+    if (!line.plain || line.head.starts_with("*%APLWORKSET")) return notPlain();
     if (keyword == "CloseUI" || keyword == "JCLCloseUI") {
-      if (!isPlainClose(line)) return 0;
-      out += block + blankLines(line.lineEnds);
+      if (!isPlainClose(line)) return notPlain();
+      appendBlankLines(out, line.lineEnds);
       return line.end;
     }
     if (keyword == option) {
-      if (!isPlainChoice(line, option)) return 0;
-      block += blankLines(line.lineEnds);
-    } else if (keepsItsBlock(keyword)) {
-      return 0;
+      if (!isPlainChoice(line, option)) return notPlain();
+      appendBlankLines(out, line.lineEnds);
+    } else if (isPlainDefault(line, option)) {
+      appendBlankLines(out, line.lineEnds);
+    } else if (keepsItsBlock(keyword) || keyword == "?") {
+      return notPlain();
     } else {
-      block.append(text.substr(at, line.end - at));
+      out.append(text.substr(at, line.end - at));
     }
     at = line.end;
   }
-  return 0;
+  return notPlain();
 }
 
 // The offset after a JCL option block that starts at `at` and is closed
@@ -332,7 +349,10 @@ std::optional<std::string> readPPDFile(const std::string& path, std::string* err
   const auto size = std::filesystem::file_size(path, ec);
   std::string text;
   if (!ec) text.reserve(static_cast<std::size_t>(size));
-  text.assign(std::istreambuf_iterator<char>(in), {});
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
   if (error != nullptr) error->clear();
   return text;
 }

@@ -19,12 +19,13 @@ namespace platform {
 
 /// Opens and parses a PPD file. Answers null when the file cannot be read
 /// or is not a PPD; `error` (when given) then names the problem and line
-/// (and is cleared on success). The record has every attribute, the model
-/// name and the encoding that libcups' parse of the whole file has, and
-/// refuses what that parse refuses, on the same line; the choices of the
-/// UI options are left out where they can be told apart for certain
-/// (withoutOptionBlocks), so the cost grows with the file's size, not with
-/// the square of its option count. A compressed (gzip) PPD is read whole.
+/// (and is cleared on success). The record has the model name and the
+/// encoding that libcups' parse of the whole file has, and every attribute
+/// of it but the *Default of an option left out; it refuses what that
+/// parse refuses, on the same line. The UI options are left out where they
+/// can be told apart for certain (withoutOptionBlocks), so the cost grows
+/// with the file's size, not with the square of its option count. A
+/// compressed (gzip) PPD is read whole.
 PPDFile openPPD(const std::string& path, std::string* error = nullptr);
 
 /// openPPD for a PPD already read into memory; `name` stands for the file
@@ -37,12 +38,14 @@ PPDFile openPPDText(std::string_view text, const std::string& name, std::string*
 std::optional<std::string> readPPDFile(const std::string& path, std::string* error = nullptr);
 
 /// The PPD's text with every plain option block (an *OpenUI with its
-/// choices, up to its *CloseUI) turned into as many empty comment lines
-/// ("*%") as it had; other entries inside a block stay where they are. Blanking stops
+/// *Default and its choices, up to its *CloseUI) turned into as many empty
+/// comment lines ("*%") as it had; other entries inside a block stay where
+/// they are. Blanking stops
 /// at the first block it cannot be sure of (nested or unclosed blocks,
 /// groups inside one, lines libcups would refuse), and the rest is as it
 /// was. libcups makes no attribute of a choice, so its parse of this text
-/// has the same attributes, in the same order, as that of the whole text.
+/// has the same attributes, in the same order, as that of the whole text,
+/// but for the defaults of the options left out.
 std::string withoutOptionBlocks(std::string_view text);
 
 /// The value string of the first attribute `keyword` (any specifier), as
