@@ -15,6 +15,8 @@
 #include <fstream>
 #include <iterator>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -271,6 +273,22 @@ std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::strin
   return notPlain();
 }
 
+// The option a kept entry makes libcups create: the one an *OpenUI or
+// *JCLOpenUI opens, or a UI keyword's (libcups makes an option of one that
+// stands outside a block); empty for any other entry.
+std::string_view optionMadeBy(const ReaderLine& line) {
+  const std::string_view keyword = keywordOf(line.head);
+  if (keyword == "OpenUI" || keyword == "JCLOpenUI") {
+    std::string_view rest = line.head.substr(keyword.size() + 1);
+    while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+    if (rest.starts_with('*')) rest.remove_prefix(1);
+    std::size_t i = 0;
+    while (i < rest.size() && rest[i] != '/' && rest[i] != ':' && !isBlank(rest[i])) ++i;
+    return rest.substr(0, i);
+  }
+  return keepsItsBlock(keyword) ? keyword : std::string_view();
+}
+
 // The offset after a JCL option block that starts at `at` and is closed
 // before any other block opens, or 0. Such a block stays as it is.
 std::size_t jclBlockEnd(std::string_view text, std::size_t at) {
@@ -290,6 +308,16 @@ std::size_t jclBlockEnd(std::string_view text, std::size_t at) {
 std::string withoutOptionBlocks(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  std::unordered_set<std::string_view> blanked;  // the options left out
+  std::vector<std::string_view> made;            // options the kept entries make
+  auto keep = [&](std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to;) {
+      const ReaderLine line = readLine(text, at);
+      if (const std::string_view name = optionMadeBy(line); !name.empty()) made.push_back(name);
+      at = line.end;
+    }
+    out.append(text.substr(from, to - from));
+  };
   std::size_t at = readLine(text, 0).end;  // the header line stays
   out.append(text.substr(0, at));
   while (at < text.size()) {
@@ -299,15 +327,21 @@ std::string withoutOptionBlocks(std::string_view text) {
     if (keyword == "OpenUI") {
       after = blankBlock(text, line, out);
       if (after == 0) break;
+      blanked.insert(plainOpenUI(line));
       at = after;
       continue;
     }
     if (keyword == "JCLOpenUI") after = jclBlockEnd(text, at);
     if (after == 0 || line.head.starts_with("*%APLWORKSET")) break;
-    out.append(text.substr(at, after - at));
+    keep(at, after);
     at = after;
   }
-  out.append(text.substr(at));
+  keep(at, text.size());
+  // An option left out that a kept entry makes again would have its
+  // *Default missing: libcups reads the whole text then.
+  for (const std::string_view name : made) {
+    if (blanked.contains(name)) return std::string(text);
+  }
   return out;
 }
 

@@ -183,6 +183,12 @@ TEST_F(PPDParse, AnswersAsTheWholeParseDoes) {
       {"bad OpenUI", "*OpenUI *Odd\n*Odd A: \"\"\n*CloseUI: *Odd\n" + flags, false},
       {"control byte", block("Sub", "*Sub X: \"a\x1a\"\n") + flags, false},
       {"work set", manyBlocks(2) + "*%APLWORKSET START\n" + flags, true},
+      // An option left out that a kept entry makes again: the whole text.
+      {"an option opened again",
+       block("Again") + "*OpenUI *Again: PickOne\n*OpenGroup: X\n*CloseUI: *Again\n" + flags,
+       false},
+      {"a UI keyword after its block", block("PageSize") + "*PageSize Letter: \"x\"\n" + flags,
+       false},
       {"too long after blocks", manyBlocks(2) + "*Long: \"" + std::string(300, 'x') + "\"\n",
        false},
       {"too long after blocks, CR",
