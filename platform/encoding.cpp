@@ -4,7 +4,8 @@
 // The Mac script encodings that can be the system encoding (Mac OS Roman,
 // Japanese, Traditional and Simplified Chinese, Korean, Cyrillic, Central
 // European) are converted with Apple's vendor mapping tables as POCO's
-// Encodings library carries them: one table lookup per character, which is
+// Encodings library carries them (written into this library at build time,
+// platform/mac_tables.h): one table lookup per character, which is
 // what lets a conversion stop exactly at the first character the encoding
 // cannot hold, substitute a loss byte for it, or stop before a character
 // whose bytes would overrun the buffer. The tables leave out the control
@@ -20,13 +21,6 @@
 // bytes used are known exactly without converting one character at a time.
 #include "platform/encoding.h"
 
-#include <Poco/MacCentralEurRomanEncoding.h>
-#include <Poco/MacChineseSimpEncoding.h>
-#include <Poco/MacChineseTradEncoding.h>
-#include <Poco/MacCyrillicEncoding.h>
-#include <Poco/MacJapaneseEncoding.h>
-#include <Poco/MacKoreanEncoding.h>
-#include <Poco/MacRomanEncoding.h>
 #include <iconv.h>
 
 #include <algorithm>
@@ -39,6 +33,7 @@
 #include <memory>
 
 #include "platform/c_handles.h"
+#include "platform/mac_tables.h"
 #include "platform/strings.h"
 
 namespace platform {
@@ -63,45 +58,8 @@ const IconvHandle* converter(CFStringEncoding encoding, std::string_view name, b
 }
 
 /// Apple's table for a Mac script encoding, or null for another encoding.
-/// The tables are built once; POCO's constructors only record pointers to
-/// static data, but no exception may leave this layer in any case.
-const Poco::TextEncoding* macTable(CFStringEncoding encoding) noexcept {
-  try {
-    switch (encoding) {
-      case kCFStringEncodingMacRoman: {
-        static const Poco::MacRomanEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacJapanese: {
-        static const Poco::MacJapaneseEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacChineseTrad: {
-        static const Poco::MacChineseTradEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacKorean: {
-        static const Poco::MacKoreanEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacCyrillic: {
-        static const Poco::MacCyrillicEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacChineseSimp: {
-        static const Poco::MacChineseSimpEncoding table;
-        return &table;
-      }
-      case kCFStringEncodingMacCentralEurRoman: {
-        static const Poco::MacCentralEurRomanEncoding table;
-        return &table;
-      }
-      default:
-        return nullptr;
-    }
-  } catch (...) {
-    return nullptr;
-  }
+const mac::Table* macTable(CFStringEncoding encoding) noexcept {
+  return mac::tableFor(encoding);
 }
 
 bool isControl(char32_t c) {
@@ -116,21 +74,16 @@ bool isLowSurrogate(char16_t u) {
 
 /// Bytes of one code point in a Mac table: the byte count (1 or 2) written
 /// to `out`, or 0 when the table has no bytes for it.
-int encodeMac(const Poco::TextEncoding& table, char32_t cp, std::uint8_t out[2]) {
+int encodeMac(const mac::Table& table, char32_t cp, std::uint8_t out[2]) {
   if (isControl(cp)) {
     out[0] = static_cast<std::uint8_t>(cp);
     return 1;
   }
-  if (cp > 0xFFFF) return 0;  // the tables cover the Basic Multilingual Plane only
-  unsigned char bytes[4] = {};
-  const int n = table.convert(static_cast<int>(cp), bytes, static_cast<int>(sizeof bytes));
-  if (n < 1 || n > 2) return 0;
-  std::memcpy(out, bytes, static_cast<std::size_t>(n));
-  return n;
+  return mac::encodeCharacter(table, cp, out);  // the Basic Multilingual Plane only
 }
 
 /// The Mac-table form of CFStringGetBytes, one character at a time.
-ConversionResult macGetBytes(const Poco::TextEncoding& table, std::u16string_view units,
+ConversionResult macGetBytes(const mac::Table& table, std::u16string_view units,
                              std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
   ConversionResult result;
   std::size_t i = 0;
@@ -200,9 +153,9 @@ ConversionResult iconvGetBytes(const IconvHandle& handle, std::u16string_view un
 
 /// Decodes bytes with a Mac table; nullopt at a byte sequence it has no
 /// character for, or a double-byte character cut at the end.
-std::optional<std::string> macDecode(const Poco::TextEncoding& table, const unsigned char* bytes,
+std::optional<std::string> macDecode(const mac::Table& table, const unsigned char* bytes,
                                      std::size_t length) {
-  const Poco::TextEncoding::CharacterMap& map = table.characterMap();
+  const std::int32_t* map = table.singleBytes;
   std::string output;
   output.reserve(length);
   for (std::size_t i = 0; i < length;) {
@@ -215,7 +168,7 @@ std::optional<std::string> macDecode(const Poco::TextEncoding& table, const unsi
       cp = map[b];
       i += 1;
     } else if (map[b] == -2 && i + 1 < length) {
-      cp = table.convert(bytes + i);
+      cp = mac::decodePair(table, bytes[i], bytes[i + 1]);
       i += 2;
     }
     if (cp < 0) return std::nullopt;
@@ -384,7 +337,7 @@ ConversionResult CFStringGetBytes(std::string_view text, std::size_t maxCharacte
                                   std::uint8_t* buffer, std::size_t maxBytes) {
   // Without a buffer the call only counts, and the byte limit does not apply.
   const std::size_t byteLimit = buffer == nullptr ? SIZE_MAX : maxBytes;
-  const Poco::TextEncoding* table = macTable(encoding);
+  const mac::Table* table = macTable(encoding);
   const IconvHandle* handle = nullptr;
   if (table == nullptr) {
     const std::string_view name = iconvNameForEncoding(encoding);
@@ -417,7 +370,7 @@ std::optional<std::string> stringWithBytes(const void* bytes, std::size_t length
   if (bytes == nullptr && length > 0) return std::nullopt;
   if (length == 0) bytes = "";
   const CFStringEncoding cf = CFStringConvertNSStringEncodingToEncoding(encoding);
-  if (const Poco::TextEncoding* table = macTable(cf)) {
+  if (const mac::Table* table = macTable(cf)) {
     return macDecode(*table, static_cast<const unsigned char*>(bytes), length);
   }
   const std::string_view name = iconvNameForEncoding(cf);

@@ -4,37 +4,428 @@
 #include "platform/ppd.h"
 
 #include <strings.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace platform {
 
-PPDFile openPPD(const std::string& path, std::string* error) {
+namespace {
+
+// libcups builds a record for every UI option and looks each new option up
+// among those already read, so its parse grows with the square of the
+// option count. The dialog asks a PPD only for attributes, its model name
+// and its encoding, none of which the choices of an option block give: the
+// text libcups is handed has the plain blocks blanked out, line for line
+// (with the option's *Default line, the one attribute that belongs to the
+// option), so that everything else (attributes, errors and their line
+// numbers) is what the whole file gives. Anything the blanking is not sure
+// about ends it, and libcups reads the rest of the file as it is.
+
+// libcups reads at most 255 bytes per line and 256 KiB per entry; the
+// names of options and choices have at most 40 bytes.
+constexpr std::size_t kMaxColumns = 255;
+constexpr std::size_t kMaxEntry = 200000;
+constexpr std::size_t kMaxName = 40;
+
+// One entry as libcups' reader takes it: it ends at CR, LF or CR LF, unless
+// a quote opened after its first colon is still open; then it runs on to
+// the line end after the closing quote.
+struct ReaderLine {
+  std::string_view head;  // its first line: keyword, option, text, value's start
+  std::size_t end = 0;    // just past its last line end
+  int lineEnds = 0;       // CR, LF and CR LF, one each
+  bool plain = true;      // quotes closed, lines short, no SUB (0x1A) byte
+};
+
+// The offset of the first CR or LF from `at`, or the text's end. Lines are
+// short: the two searches look a window ahead, then the loop goes on.
+std::size_t lineEndAt(std::string_view text, std::size_t at) {
+  const char* begin = text.data() + at;
+  const std::size_t window = std::min<std::size_t>(text.size() - at, 512);
+  const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', window));
+  const std::size_t limit = lf != nullptr ? static_cast<std::size_t>(lf - begin) : window;
+  if (const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', limit)); cr != nullptr)
+    return at + static_cast<std::size_t>(cr - begin);
+  if (lf != nullptr) return at + limit;
+  at += window;
+  while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
+  return at;
+}
+
+ReaderLine readLine(std::string_view text, std::size_t at) {
+  ReaderLine line;
+  const bool comment = text.substr(at, 2) == "*%";
+  bool colon = false;
+  bool quoted = false;
+  std::size_t from = at;
+  while (true) {
+    const std::size_t end = lineEndAt(text, from);
+    const std::string_view physical = text.substr(from, end - from);
+    if (line.head.data() == nullptr) line.head = physical;
+    if (physical.size() > kMaxColumns || physical.find('\x1a') != std::string_view::npos)
+      line.plain = false;
+    // After the entry's first colon each quote opens or closes its value.
+    std::size_t quotesFrom = colon ? 0 : std::string_view::npos;
+    if (!colon && !comment) {
+      const std::size_t found = physical.find(':');
+      colon = found != std::string_view::npos;
+      if (colon) quotesFrom = found + 1;
+    }
+    if (quotesFrom != std::string_view::npos &&
+        std::count(physical.begin() + static_cast<std::ptrdiff_t>(quotesFrom), physical.end(),
+                   '"') %
+                2 !=
+            0)
+      quoted = !quoted;
+    from = end;
+    if (end == text.size()) break;
+    ++line.lineEnds;
+    from += text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+    if (!quoted) break;
+  }
+  if (quoted || from - at > kMaxEntry) line.plain = false;
+  line.end = from;
+  return line;
+}
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The main keyword of an entry ("OpenUI" of "*OpenUI *Duplex: PickOne").
+// Its keyword ends at a colon or white space; a byte libcups' isspace might
+// take for white space in some locale (0x80 and above, VT, FF) makes it
+// "?", which no test below matches and which ends a block's blanking.
+std::string_view keywordOf(std::string_view head) {
+  if (!head.starts_with('*')) return {};
+  std::size_t i = 1;
+  while (i < head.size() && head[i] != ':' && head[i] != ' ' && head[i] != '\t') {
+    const auto c = static_cast<unsigned char>(head[i]);
+    if (c >= 0x80 || c == '\v' || c == '\f') return "?";
+    ++i;
+  }
+  return head.substr(1, i - 1);
+}
+
+// Takes a name of printable ASCII (no colon or slash) off the front of
+// `rest`; empty when there is none or it is longer than libcups keeps.
+std::string_view takeName(std::string_view& rest) {
+  std::size_t i = 0;
+  while (i < rest.size() && rest[i] > ' ' && rest[i] < 127 && rest[i] != ':' && rest[i] != '/') ++i;
+  if (i > kMaxName) return {};
+  const std::string_view name = rest.substr(0, i);
+  rest.remove_prefix(i);
+  return name;
+}
+
+// Takes "/translation" (no control characters) off the front of `rest`;
+// false for a translation libcups would refuse.
+bool takeTranslation(std::string_view& rest) {
+  if (!rest.starts_with('/')) return true;
+  std::size_t i = 1;
+  while (i < rest.size() && rest[i] != ':') {
+    const auto c = static_cast<unsigned char>(rest[i]);
+    if (c < ' ' && c != '\t') return false;
+    ++i;
+  }
+  rest.remove_prefix(i);
+  return true;
+}
+
+// The option of "*OpenUI *Name/Text: PickOne" (PickMany, Boolean), an
+// option name of letters, digits, '.', '_' and '-'; empty for any other
+// form of the line.
+std::string_view plainOpenUI(const ReaderLine& line) {
+  std::string_view rest = line.head;
+  if (!line.plain || line.lineEnds > 1 || rest.find('"') != std::string_view::npos ||
+      !rest.starts_with("*OpenUI") || rest.size() < 8 || !isBlank(rest[7]))
+    return {};
+  rest.remove_prefix(7);
+  while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+  if (!rest.starts_with('*')) return {};
+  rest.remove_prefix(1);
+  const std::string_view name = takeName(rest);
+  if (name.empty() || name.size() + 1 > kMaxName ||
+      !std::isalnum(static_cast<unsigned char>(name[0])))
+    return {};
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return {};
+  }
+  if (!takeTranslation(rest) || !rest.starts_with(':')) return {};
+  rest.remove_prefix(1);
+  while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front())))
+    rest.remove_prefix(1);
+  while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.back())))
+    rest.remove_suffix(1);
+  if (rest != "PickOne" && rest != "PickMany" && rest != "Boolean") return {};
+  return name;
+}
+
+// Whether the entry is a choice of `option`: "*Option Choice/Text: value".
+bool isPlainChoice(const ReaderLine& line, std::string_view option) {
+  std::string_view rest = line.head;
+  if (!line.plain || !rest.starts_with('*')) return false;
+  rest.remove_prefix(1);
+  if (!rest.starts_with(option)) return false;
+  rest.remove_prefix(option.size());
+  if (rest.empty() || !isBlank(rest.front())) return false;
+  while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+  if (takeName(rest).empty() || !takeTranslation(rest)) return false;
+  return rest.starts_with(':');
+}
+
+bool isPlainClose(const ReaderLine& line) {
+  return line.plain && line.lineEnds <= 1 && line.head.find('"') == std::string_view::npos &&
+         (line.head.starts_with("*CloseUI:") || line.head.starts_with("*JCLCloseUI:"));
+}
+
+// Keywords whose entries, inside an option block, the blanking leaves to
+// libcups: the ones that open or close options and groups, and the UI
+// keywords that libcups makes an option of when they stand outside a block.
+bool keepsItsBlock(std::string_view keyword) {
+  // Sorted, for the binary search.
+  static constexpr std::string_view kKeywords[] = {
+      "AdvanceMedia",      "BindColor",     "BindEdge",
+      "BindType",          "BindWhen",      "BitsPerPixel",
+      "BlackSubstitution", "Booklet",       "CloseGroup",
+      "CloseSubGroup",     "Collate",       "ColorModel",
+      "CutMedia",          "Duplex",        "FoldType",
+      "FoldWhen",          "InputSlot",     "JCLFrameBufferSize",
+      "JCLOpenUI",         "JCLResolution", "Jog",
+      "ManualFeed",        "MediaColor",    "MediaType",
+      "MediaWeight",       "MirrorPrint",   "NegativePrint",
+      "OpenGroup",         "OpenSubGroup",  "OpenUI",
+      "OutputBin",         "OutputMode",    "OutputOrder",
+      "PageRegion",        "PageSize",      "Resolution",
+      "Separations",       "Signature",     "Slipsheet",
+      "Smoothing",         "Sorter",        "StapleLocation",
+      "StapleOrientation", "StapleWhen",    "StapleX",
+      "StapleY",           "TraySwitch"};
+  return std::binary_search(std::begin(kKeywords), std::end(kKeywords), keyword);
+}
+
+// What stands in for a blanked entry of `lineEnds` lines: as many empty
+// comments, which libcups counts and skips as it did the entry (an empty
+// line would not end a run of carriage returns, nor start a new entry's
+// line count).
+void appendBlankLines(std::string& out, int lineEnds) {
+  for (int i = 0; i < lineEnds; ++i) out += "*%\n";
+}
+
+// Whether the entry is the plain default of `option`: "*DefaultOption: value".
+bool isPlainDefault(const ReaderLine& line, std::string_view option) {
+  std::string_view rest = line.head;
+  if (!line.plain || line.lineEnds > 1 || rest.find('"') != std::string_view::npos ||
+      !rest.starts_with("*Default"))
+    return false;
+  rest.remove_prefix(8);
+  return rest.starts_with(option) && rest.substr(option.size()).starts_with(':');
+}
+
+// Appends the option block that `open` starts to `out`, its opening,
+// default, choices and closing as empty comments (the other entries in it
+// stay);
+// answers the offset after the block, or 0 (nothing appended) when the
+// block is not plain.
+std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::string& out) {
+  const std::string_view option = plainOpenUI(open);
+  if (option.empty()) return 0;
+  const std::size_t before = out.size();
+  auto notPlain = [&]() -> std::size_t {
+    out.resize(before);
+    return 0;
+  };
+  appendBlankLines(out, open.lineEnds);
+  for (std::size_t at = open.end; at < text.size();) {
+    const ReaderLine line = readLine(text, at);
+    const std::string_view keyword = keywordOf(line.head);
+    if (!line.plain || line.head.starts_with("*%APLWORKSET")) return notPlain();
+    if (keyword == "CloseUI" || keyword == "JCLCloseUI") {
+      if (!isPlainClose(line)) return notPlain();
+      appendBlankLines(out, line.lineEnds);
+      return line.end;
+    }
+    if (keyword == option) {
+      if (!isPlainChoice(line, option)) return notPlain();
+      appendBlankLines(out, line.lineEnds);
+    } else if (isPlainDefault(line, option)) {
+      appendBlankLines(out, line.lineEnds);
+    } else if (keepsItsBlock(keyword) || keyword == "?") {
+      return notPlain();
+    } else {
+      out.append(text.substr(at, line.end - at));
+    }
+    at = line.end;
+  }
+  return notPlain();
+}
+
+// The option a kept entry makes libcups create: the one an *OpenUI or
+// *JCLOpenUI opens, or a UI keyword's (libcups makes an option of one that
+// stands outside a block); empty for any other entry.
+std::string_view optionMadeBy(const ReaderLine& line) {
+  const std::string_view keyword = keywordOf(line.head);
+  if (keyword == "OpenUI" || keyword == "JCLOpenUI") {
+    std::string_view rest = line.head.substr(keyword.size() + 1);
+    while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+    if (rest.starts_with('*')) rest.remove_prefix(1);
+    std::size_t i = 0;
+    while (i < rest.size() && rest[i] != '/' && rest[i] != ':' && !isBlank(rest[i])) ++i;
+    return rest.substr(0, i);
+  }
+  return keepsItsBlock(keyword) ? keyword : std::string_view();
+}
+
+// The offset after a JCL option block that starts at `at` and is closed
+// before any other block opens, or 0. Such a block stays as it is.
+std::size_t jclBlockEnd(std::string_view text, std::size_t at) {
+  at = readLine(text, at).end;
+  while (at < text.size()) {
+    const ReaderLine line = readLine(text, at);
+    const std::string_view keyword = keywordOf(line.head);
+    if (keyword == "OpenUI" || keyword == "JCLOpenUI" || !line.plain) return 0;
+    if (keyword == "CloseUI" || keyword == "JCLCloseUI") return line.end;
+    at = line.end;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string withoutOptionBlocks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::unordered_set<std::string_view> blanked;  // the options left out
+  std::vector<std::string_view> made;            // options the kept entries make
+  auto keep = [&](std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to;) {
+      const ReaderLine line = readLine(text, at);
+      if (const std::string_view name = optionMadeBy(line); !name.empty()) made.push_back(name);
+      at = line.end;
+    }
+    out.append(text.substr(from, to - from));
+  };
+  std::size_t at = readLine(text, 0).end;  // the header line stays
+  out.append(text.substr(0, at));
+  while (at < text.size()) {
+    const ReaderLine line = readLine(text, at);
+    const std::string_view keyword = keywordOf(line.head);
+    std::size_t after = line.end;
+    if (keyword == "OpenUI") {
+      after = blankBlock(text, line, out);
+      if (after == 0) break;
+      blanked.insert(plainOpenUI(line));
+      at = after;
+      continue;
+    }
+    if (keyword == "JCLOpenUI") after = jclBlockEnd(text, at);
+    if (after == 0 || line.head.starts_with("*%APLWORKSET")) break;
+    keep(at, after);
+    at = after;
+  }
+  keep(at, text.size());
+  // An option left out that a kept entry makes again would have its
+  // *Default missing: libcups reads the whole text then.
+  for (const std::string_view name : made) {
+    if (blanked.contains(name)) return std::string(text);
+  }
+  return out;
+}
+
+namespace {
+
+/// The error text of a refused parse: the status in libcups' words and the
+/// line it stopped on, or the system's reason when the file would not open.
+std::string parseError(const std::string& name, int savedErrno) {
+  int line = 0;
+  const ppd_status_t status = ppdLastError(&line);
+  std::string text = name + ": " + ppdErrorString(status);
+  if (status == PPD_FILE_OPEN_ERROR && savedErrno != 0) {
+    text += std::string(" (") + std::strerror(savedErrno) + ")";
+  } else {
+    text += " on line " + std::to_string(line);
+  }
+  return text;
+}
+
+std::string openError(const std::string& name, int savedErrno) {
+  return name + ": " + ppdErrorString(PPD_FILE_OPEN_ERROR) +
+         (savedErrno != 0 ? std::string(" (") + std::strerror(savedErrno) + ")" : std::string());
+}
+
+bool isGzip(std::string_view text) {
+  return text.size() >= 2 && text[0] == '\x1f' && text[1] == '\x8b';
+}
+
+}  // namespace
+
+std::optional<std::string> readPPDFile(const std::string& path, std::string* error) {
   errno = 0;
-  PPDFile ppd(ppdOpenFile(path.c_str()));
-  if (ppd) {
-    if (error != nullptr) error->clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error != nullptr) *error = openError(path, errno);
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  std::string text;
+  if (!ec) text.reserve(static_cast<std::size_t>(size));
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
+  if (error != nullptr) error->clear();
+  return text;
+}
+
+PPDFile openPPD(const std::string& path, std::string* error) {
+  const std::optional<std::string> text = readPPDFile(path, error);
+  if (!text) return nullptr;
+  if (isGzip(*text)) {
+    // A compressed PPD: libcups reads it whole, through its own inflater.
+    errno = 0;
+    PPDFile ppd(ppdOpenFile(path.c_str()));
+    if (error != nullptr) *error = ppd ? std::string() : parseError(path, errno);
     return ppd;
   }
-  if (error != nullptr) {
-    const int savedErrno = errno;
-    int line = 0;
-    const ppd_status_t status = ppdLastError(&line);
-    std::string text = path + ": " + ppdErrorString(status);
-    if (status == PPD_FILE_OPEN_ERROR && savedErrno != 0) {
-      text += std::string(" (") + std::strerror(savedErrno) + ")";
-    } else {
-      text += " on line " + std::to_string(line);
-    }
-    *error = std::move(text);
+  return openPPDText(*text, path, error);
+}
+
+PPDFile openPPDText(std::string_view text, const std::string& name, std::string* error) {
+  const std::string lean = withoutOptionBlocks(text);
+  // libcups parses from a file: the text is handed over in memory, through
+  // an anonymous file opened again by its /proc name.
+  errno = 0;
+  UniqueFd memory(::memfd_create("ppd", MFD_CLOEXEC));
+  bool written = static_cast<bool>(memory);
+  for (std::size_t done = 0; written && done < lean.size();) {
+    const ssize_t n = ::write(memory.get(), lean.data() + done, lean.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<std::size_t>(n);
   }
-  return nullptr;
+  if (!written) {
+    if (error != nullptr) *error = openError(name, errno);
+    return nullptr;
+  }
+  errno = 0;
+  const std::string reopen = "/proc/self/fd/" + std::to_string(memory.get());
+  PPDFile ppd(ppdOpenFile(reopen.c_str()));
+  if (error != nullptr) *error = ppd ? std::string() : parseError(name, errno);
+  return ppd;
 }
 
 std::optional<std::string> ppdAttributeValue(ppd_file_t* ppd, const char* keyword) {
@@ -62,10 +453,6 @@ struct PPDEntry {
   std::string_view spec;
   std::string_view value;
 };
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
 
 // Reads the entry whose line starts at `at` (just after its "*") and
 // answers it with `at` moved past it: past its line, or for a quoted value
@@ -110,20 +497,16 @@ std::optional<PPDEntry> nextEntry(std::string_view text, std::size_t& at) {
 
 std::optional<std::map<std::string, std::string>> scanPPDKeywords(
     const std::string& path, const std::vector<std::string>& keywords, std::string* error) {
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error != nullptr) {
-      *error = path + ": " + ppdErrorString(PPD_FILE_OPEN_ERROR) +
-               (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
-    }
-    return std::nullopt;
-  }
-  const std::string text(std::istreambuf_iterator<char>(in), {});
+  const std::optional<std::string> text = readPPDFile(path, error);
+  if (!text) return std::nullopt;
+  return scanPPDKeywords(*text, path, keywords, error);
+}
+
+std::optional<std::map<std::string, std::string>> scanPPDKeywords(
+    std::string_view text, const std::string& name, const std::vector<std::string>& keywords,
+    std::string* error) {
   if (!text.starts_with("*PPD-Adobe:")) {
-    if (error != nullptr) {
-      *error = path + ": " + ppdErrorString(PPD_MISSING_PPDADOBE4);
-    }
+    if (error != nullptr) *error = name + ": " + ppdErrorString(PPD_MISSING_PPDADOBE4);
     return std::nullopt;
   }
   std::map<std::string, std::string> values;

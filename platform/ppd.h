@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <cups/ppd.h>
@@ -18,8 +19,34 @@ namespace platform {
 
 /// Opens and parses a PPD file. Answers null when the file cannot be read
 /// or is not a PPD; `error` (when given) then names the problem and line
-/// (and is cleared on success).
+/// (and is cleared on success). The record has the model name and the
+/// encoding that libcups' parse of the whole file has, and every attribute
+/// of it but the *Default of an option left out; it refuses what that
+/// parse refuses, on the same line. The UI options are left out where they
+/// can be told apart for certain (withoutOptionBlocks), so the cost grows
+/// with the file's size, not with the square of its option count. A
+/// compressed (gzip) PPD is read whole.
 PPDFile openPPD(const std::string& path, std::string* error = nullptr);
+
+/// openPPD for a PPD already read into memory; `name` stands for the file
+/// in `error`.
+PPDFile openPPDText(std::string_view text, const std::string& name, std::string* error = nullptr);
+
+/// A PPD file's bytes, read once for every question a command asks of it
+/// (the bundle choice's keywords, then the dialog's parse). nullopt when it
+/// cannot be read; `error` then says why, as openPPD would.
+std::optional<std::string> readPPDFile(const std::string& path, std::string* error = nullptr);
+
+/// The PPD's text with every plain option block (an *OpenUI with its
+/// *Default and its choices, up to its *CloseUI) turned into as many empty
+/// comment lines ("*%") as it had; other entries inside a block stay where
+/// they are. Blanking stops
+/// at the first block it cannot be sure of (nested or unclosed blocks,
+/// groups inside one, lines libcups would refuse), and the rest is as it
+/// was. libcups makes no attribute of a choice, so its parse of this text
+/// has the same attributes, in the same order, as that of the whole text,
+/// but for the defaults of the options left out.
+std::string withoutOptionBlocks(std::string_view text);
 
 /// The value string of the first attribute `keyword` (any specifier), as
 /// ppdFindAttr finds it; nullopt when the attribute is absent or has no
@@ -44,6 +71,12 @@ std::optional<std::string> ppdModelNameBytes(ppd_file_t* ppd);
 /// however many options the PPD has.
 std::optional<std::map<std::string, std::string>> scanPPDKeywords(
     const std::string& path, const std::vector<std::string>& keywords,
+    std::string* error = nullptr);
+
+/// scanPPDKeywords of a PPD already read (readPPDFile); `name` stands for
+/// the file in `error`.
+std::optional<std::map<std::string, std::string>> scanPPDKeywords(
+    std::string_view text, const std::string& name, const std::vector<std::string>& keywords,
     std::string* error = nullptr);
 
 }  // namespace platform

@@ -301,6 +301,17 @@ std::optional<std::vector<QueueInfo>> listQueues(std::string* error) {
 
 std::unique_ptr<TemporaryFile> fetchQueuePPD(const std::string& name, std::string* error) {
   char buffer[1024] = "";
+  // The scheduler serves a queue's PPD itself: asked on the connection
+  // already open, without cupsGetPPD3's request for the printer's address
+  // and its second connection. A class (whose PPD is its first member's)
+  // or anything else that fails goes the long way.
+  if (platform::UniqueFd fd(cupsTempFd(buffer, sizeof buffer)); fd) {
+    auto file = std::make_unique<TemporaryFile>(fs::path(buffer));
+    const std::string resource = "/printers/" + name + ".ppd";
+    if (cupsGetFd(CUPS_HTTP_DEFAULT, resource.c_str(), fd.get()) == HTTP_STATUS_OK && fd.close())
+      return file;
+  }
+  buffer[0] = '\0';
   time_t modified = 0;
   // Queues are described by PPDs, whose libcups calls are marked deprecated.
 #pragma GCC diagnostic push
@@ -331,9 +342,14 @@ std::vector<std::string> availableBundles(const fs::path& bundleDir) {
 }
 
 std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundleDir,
-                                     std::string* error) {
+                                     std::string* error, std::optional<std::string>* text) {
   std::string reason;
-  const auto keywords = platform::scanPPDKeywords(ppd.string(), kBundleChoiceKeywords, &reason);
+  std::optional<std::string> read = platform::readPPDFile(ppd.string(), &reason);
+  std::optional<std::map<std::string, std::string>> keywords;
+  if (read) {
+    keywords = platform::scanPPDKeywords(*read, ppd.string(), kBundleChoiceKeywords, &reason);
+  }
+  if (text) *text = std::move(read);
   if (!keywords) {
     if (error)
       *error =
@@ -388,12 +404,14 @@ std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path&
   target.ppd = fetchQueuePPD(name, error);
   if (!target.ppd) return std::nullopt;
   std::string reason;
-  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason);
+  std::optional<std::string> text;
+  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason, &text);
   if (!bundle) {
     if (error) *error = trf("queue %1: %2", {name, reason});
     return std::nullopt;
   }
   target.bundle = std::move(*bundle);
+  target.ppdText = std::make_shared<const std::string>(std::move(*text));
   return target;
 }
 

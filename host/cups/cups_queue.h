@@ -110,10 +110,13 @@ std::vector<std::string> availableBundles(const std::filesystem::path& bundleDir
 /// by JobwickVk7300.plugin). nullopt when none does; `error` then says why
 /// (the PPD's texts escaped) and lists the bundles there are. Only these
 /// keywords are read (one pass over the file, no PPD parser), so a
-/// large PPD costs the choice next to nothing.
+/// large PPD costs the choice next to nothing. `text`, when given,
+/// receives the file's bytes (nullopt when it could not be read), so that
+/// whoever parses the PPD next need not read it again.
 std::optional<std::filesystem::path> bundleForPPD(const std::filesystem::path& ppd,
                                                   const std::filesystem::path& bundleDir,
-                                                  std::string* error);
+                                                  std::string* error,
+                                                  std::optional<std::string>* text = nullptr);
 
 /// The PPD keywords the bundle choice reads.
 inline const std::vector<std::string> kBundleChoiceKeywords = {kBundleKeyword, "ModelName",
@@ -129,12 +132,15 @@ std::optional<std::filesystem::path> bundleForKeywords(
 struct QueueTarget {
   QueueInfo queue;
   std::unique_ptr<TemporaryFile> ppd;
+  /// The bytes of `ppd`, read once: the bundle choice scanned them, and
+  /// the dialog parses them rather than reading the file again.
+  std::shared_ptr<const std::string> ppdText;
   std::filesystem::path bundle;
 };
 
-/// The queue `name`, its PPD and the bundle from `bundleDir` that serves it
-/// (describeQueue, fetchQueuePPD, bundleForPPD). nullopt with the error of
-/// the step that failed, naming the queue.
+/// The queue `name`, its PPD (read once, into ppdText) and the bundle from
+/// `bundleDir` that serves it (describeQueue, fetchQueuePPD, bundleForPPD).
+/// nullopt with the error of the step that failed, naming the queue.
 std::optional<QueueTarget> resolveQueue(const std::string& name,
                                         const std::filesystem::path& bundleDir, std::string* error);
 

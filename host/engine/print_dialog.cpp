@@ -122,7 +122,8 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
 
   platform::PPDFile ppd;
   if (setup.ppd) {
-    ppd = platform::openPPD(setup.ppd->string(), &detail);
+    ppd = setup.ppdText ? platform::openPPDText(*setup.ppdText, setup.ppd->string(), &detail)
+                        : platform::openPPD(setup.ppd->string(), &detail);
     if (!ppd) {
       // The platform's message may already start with the file's name.
       const std::string name = setup.ppd->string();
@@ -162,6 +163,7 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
 DialogSetup setupForQueue(const QueueTarget& target, DialogSetup base) {
   base.bundle = target.bundle.string();
   base.ppd = target.ppd->path();
+  base.ppdText = target.ppdText;
   base.printerId = target.queue.name;
   base.deviceURI =
       target.queue.deviceURI.empty() ? std::nullopt : std::optional(target.queue.deviceURI);

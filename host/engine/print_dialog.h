@@ -27,6 +27,9 @@ namespace jobwick::host {
 struct DialogSetup {
   std::string bundle;  ///< path or bare model name
   std::optional<std::filesystem::path> ppd;
+  /// The bytes of `ppd` when they have been read already (a queue's PPD,
+  /// read once for the bundle choice); null: the file is read.
+  std::shared_ptr<const std::string> ppdText;
   std::optional<std::string> printerId;
   std::optional<std::string> deviceURI;
   /// Print settings to start from (a session's inline settings, or the

@@ -155,6 +155,7 @@ class SessionRunner {
                       ": the script names no bundle (add \"bundle\": \"vk7300\" or give --bundle)");
     }
     setup_.ppd = options_.ppd ? options_.ppd : script_.ppd;
+    if (options_.ppd) setup_.ppdText = options_.ppdText;
     setup_.printerId = options_.printerId ? options_.printerId : script_.printerId;
     setup_.deviceURI = options_.deviceURI ? options_.deviceURI : script_.deviceURI;
     setup_.constraintHandling =
@@ -724,6 +725,7 @@ ExitStatus runSession(SessionScript script, const SessionOptions& options,
 SessionOptions sessionOptionsForQueue(const QueueTarget& target, SessionOptions jobAndUser) {
   jobAndUser.bundle = target.bundle.string();
   jobAndUser.ppd = target.ppd->path();
+  jobAndUser.ppdText = target.ppdText;
   jobAndUser.printerId = target.queue.name;
   jobAndUser.deviceURI =
       target.queue.deviceURI.empty() ? std::nullopt : std::optional(target.queue.deviceURI);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -73,6 +74,8 @@ class SessionInput {
 struct SessionOptions {
   std::optional<std::string> bundle;  ///< path or bare model name
   std::optional<std::filesystem::path> ppd;
+  /// The bytes of `ppd`, when already read (DialogSetup::ppdText).
+  std::shared_ptr<const std::string> ppdText;
   std::optional<std::string> printerId;
   std::optional<std::string> deviceURI;
   bool noConstraintHandling = false;
