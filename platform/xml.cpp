@@ -8,6 +8,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 
 #include "platform/c_handles.h"
 
@@ -216,6 +217,64 @@ std::unique_ptr<XMLDocument> XMLDocument::initWithData(const std::string& bytes,
     return nullptr;
   }
   return std::unique_ptr<XMLDocument>(new XMLDocument(doc));
+}
+
+bool readXMLFileAsStream(const std::string& path,
+                         const std::function<void(const XMLStreamNode&)>& visit,
+                         std::string* error) {
+  // Opened here for the same reasons as in initWithContentsOfFile.
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size >= INT_MAX) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  ParserSettings settings;
+  const std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> reader(
+      xmlReaderForFd(fd.get(), "answer.xml", nullptr, kParseOptions), xmlFreeTextReader);
+  if (!reader) {
+    if (error) *error = lastError();
+    return false;
+  }
+  const auto text = [](const xmlChar* bytes) {
+    return bytes ? std::string_view(reinterpret_cast<const char*>(bytes)) : std::string_view();
+  };
+  int status = 0;
+  while ((status = xmlTextReaderRead(reader.get())) == 1) {
+    XMLStreamNode node;
+    node.depth = xmlTextReaderDepth(reader.get());
+    switch (xmlTextReaderNodeType(reader.get())) {
+      case XML_READER_TYPE_ELEMENT:
+        node.isElement = true;
+        node.name = text(xmlTextReaderConstName(reader.get()));
+        break;
+      case XML_READER_TYPE_TEXT:
+      case XML_READER_TYPE_WHITESPACE:
+      case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+        node.isText = true;
+        node.content = text(xmlTextReaderConstValue(reader.get()));
+        node.blank = node.content.find_first_not_of(" \t\n\r") == std::string_view::npos;
+        break;
+      case XML_READER_TYPE_CDATA:
+        node.isText = true;
+        node.content = text(xmlTextReaderConstValue(reader.get()));
+        break;
+      case XML_READER_TYPE_COMMENT:
+        node.content = text(xmlTextReaderConstValue(reader.get()));
+        break;
+      case XML_READER_TYPE_PROCESSING_INSTRUCTION:
+      case XML_READER_TYPE_ENTITY_REFERENCE:
+        break;
+      default:
+        continue;  // ends of elements, the document type
+    }
+    visit(node);
+  }
+  if (status != 0) {
+    if (error) *error = lastError();
+    return false;
+  }
+  return true;
 }
 
 XMLDocument::~XMLDocument() = default;

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/c_handles.h"
@@ -79,5 +81,29 @@ class XMLDocument {
   explicit XMLDocument(_xmlDoc* doc) : doc_(doc) {}
   XmlDoc doc_;
 };
+
+/// One node of a document read as a stream: its depth (0 for the document
+/// element), whether it is an element, its qualified name (elements) and its
+/// content (text, CDATA and comments). Blank text is passed on marked
+/// `blank`: it is part of an element's text but not a node XMLNode counts.
+/// The views are valid only during the call that gets them.
+struct XMLStreamNode {
+  int depth = 0;
+  bool isElement = false;
+  bool isText = false;  // text or CDATA: what an element's objectValue() joins
+  bool blank = false;
+  std::string_view name;
+  std::string_view content;
+};
+
+/// Reads a file node by node, as initWithContentsOfFile would parse it, but
+/// without building its tree: a large answer costs the memory of one node.
+/// `visit` sees every node that XMLNode counts, and blank text, in document
+/// order. False (and `error`
+/// set) on the same failures as initWithContentsOfFile; nodes before the
+/// point where a malformed document fails have been visited by then.
+bool readXMLFileAsStream(const std::string& path,
+                         const std::function<void(const XMLStreamNode&)>& visit,
+                         std::string* error = nullptr);
 
 }  // namespace platform

@@ -112,24 +112,37 @@ std::optional<std::string> recordWouldBeReset(const fs::path& folder, const std:
 /// What the answer file says when it yields no folders: the printer's
 /// result code, or the part of the answer that is missing.
 std::optional<std::string> answerProblem(const fs::path& answer) {
-  auto document = platform::XMLDocument::initWithContentsOfFile(answer.string());
-  if (!document) return tr("the printer's answer is not an XML document");
-  auto lastChild = [](const platform::XMLNode& node) {
-    const std::size_t count = node.childCount();
-    return count == 0 ? platform::XMLNode() : node.childAtIndex(count - 1);
-  };
-  const platform::XMLNode element = lastChild(lastChild(document->rootElement()));
-  bool files = false;
-  std::optional<std::string> resultCode;
-  for (std::size_t i = 0; element && i < element.childCount(); ++i) {
-    const platform::XMLNode child = element.childAtIndex(i);
-    if (child.name() == "result-code") resultCode = child.objectValue();
-    if (child.name() == "files") files = true;
+  // The element the panel reads: the last child of the last child of the
+  // document element. The answer is read as a stream, so a large one is
+  // never held as a tree (beside the cache the fetch has just written):
+  // each node two levels down is the element until a later one replaces it.
+  struct Element {
+    bool files = false;
+    std::optional<std::string> resultCode;
+  } element;
+  bool inResultCode = false;
+  const bool read =
+      platform::readXMLFileAsStream(answer.string(), [&](const platform::XMLStreamNode& node) {
+        if (node.depth >= 4) {
+          if (inResultCode && node.isText) element.resultCode->append(node.content);
+          return;
+        }
+        if (node.blank || node.depth == 0) return;
+        inResultCode = false;
+        if (node.depth <= 2) {
+          element = Element();
+        } else if (node.isElement && node.name == "files") {
+          element.files = true;
+        } else if (node.isElement && node.name == "result-code") {
+          element.resultCode.emplace();
+          inResultCode = true;
+        }
+      });
+  if (!read) return tr("the printer's answer is not an XML document");
+  if (element.resultCode && *element.resultCode != "ok") {
+    return trf("the printer answered with result code \"%1\"", {*element.resultCode});
   }
-  if (resultCode && *resultCode != "ok") {
-    return trf("the printer answered with result code \"%1\"", {*resultCode});
-  }
-  if (!files) return tr("the printer's answer holds no folder list");
+  if (!element.files) return tr("the printer's answer holds no folder list");
   return std::nullopt;
 }
 

@@ -175,6 +175,53 @@ TEST_F(XMLTest, InternalEntitiesAreNotSubstitutedNorAmplified) {
   }
 }
 
+// The nodes a tree walk counts, one line each: depth, element or not, name
+// of an element or content of another node.
+void describeTree(const XMLNode& node, int depth, std::vector<std::string>& out) {
+  out.push_back(std::to_string(depth) +
+                (node.isElement() ? " <" + node.name() + ">" : " " + node.objectValue()));
+  for (const XMLNode& child : node.children()) describeTree(child, depth + 1, out);
+}
+
+TEST_F(XMLTest, AStreamVisitsTheNodesTheTreeCountsInOrder) {
+  const std::string documents[] = {
+      "<r/>",
+      "<?xml version=\"1.0\"?>\n<!-- before -->\n<r>\n  <a>x &amp; y</a>\n  <b/>\n</r>\n",
+      "<r><a> <![CDATA[c<d]]> </a><!-- note --><?pi data?>text<n:e xmlns:n=\"u\">1</n:e></r>",
+      "<!DOCTYPE r [<!ENTITY who \"Sales\">]><r><name>&who;-x</name></r>",
+      "<s:Envelope xmlns:s=\"e\"><s:Body><r><result-code>ok</result-code><files>"
+      "<file><name>A</name></file></files></r></s:Body></s:Envelope>",
+  };
+  for (const std::string& text : documents) {
+    const fs::path path = write("doc.xml", text);
+    auto doc = XMLDocument::initWithContentsOfFile(path.string());
+    ASSERT_NE(doc, nullptr) << text;
+    std::vector<std::string> tree;
+    describeTree(doc->rootElement(), 0, tree);
+    std::vector<std::string> stream;
+    ASSERT_TRUE(readXMLFileAsStream(path.string(), [&](const XMLStreamNode& node) {
+      if (node.blank) return;
+      stream.push_back(std::to_string(node.depth) + (node.isElement
+                                                         ? " <" + std::string(node.name) + ">"
+                                                         : " " + std::string(node.content)));
+    })) << text;
+    // Nodes outside the document element (the comment before it) are the
+    // stream's alone; a walk from the document element never sees them.
+    std::erase_if(stream, [](const std::string& line) { return line.rfind("0 ", 0) == 0; });
+    tree.erase(tree.begin());
+    EXPECT_EQ(stream, tree) << text;
+  }
+  std::string error;
+  for (const char* text : {"", "not xml", "<a><b></a>", "<a/><b/>"}) {
+    error.clear();
+    EXPECT_FALSE(readXMLFileAsStream(
+        write("bad.xml", text).string(), [](const XMLStreamNode&) {}, &error))
+        << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+  EXPECT_FALSE(readXMLFileAsStream(folder.string(), [](const XMLStreamNode&) {}));
+}
+
 TEST_F(XMLTest, DeepNestingIsRefused) {
   std::string deep;
   for (int i = 0; i < 5000; ++i) deep += "<a>";
