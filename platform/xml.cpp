@@ -104,6 +104,20 @@ std::string lastError() {
   return "line " + std::to_string(e->line) + ": " + text;
 }
 
+// Opens a regular file for the parser; an invalid descriptor (and `error`
+// set) for anything else. The file is opened here rather than by libxml2's
+// loader: the loader is the refusing one during a parse, and it would also
+// take the path for a URI.
+UniqueFd openForParser(const std::string& path, std::string* error) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size >= INT_MAX) {
+    if (error) *error = "cannot read " + path;
+    return UniqueFd();
+  }
+  return fd;
+}
+
 }  // namespace
 
 std::size_t XMLNode::childCount() const {
@@ -183,17 +197,10 @@ bool XMLNode::isElement() const {
 
 std::unique_ptr<XMLDocument> XMLDocument::initWithContentsOfFile(const std::string& path,
                                                                  std::string* error) {
-  // The file is opened here rather than by libxml2's loader: the loader is
-  // the refusing one during a parse, and it would also take the path for a
-  // URI. Only a regular file is read. The parser reads it from the
-  // descriptor piece by piece, so a large answer is never held whole in
-  // memory besides its tree.
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info {};
-  if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size >= INT_MAX) {
-    if (error) *error = "cannot read " + path;
-    return nullptr;
-  }
+  // The parser reads the file from the descriptor piece by piece, so a
+  // large answer is never held whole in memory besides its tree.
+  const UniqueFd fd = openForParser(path, error);
+  if (!fd) return nullptr;
   ParserSettings settings;
   xmlDoc* doc = xmlReadFd(fd.get(), "answer.xml", nullptr, kParseOptions);
   if (!doc) {
@@ -222,13 +229,8 @@ std::unique_ptr<XMLDocument> XMLDocument::initWithData(const std::string& bytes,
 bool readXMLFileAsStream(const std::string& path,
                          const std::function<void(const XMLStreamNode&)>& visit,
                          std::string* error) {
-  // Opened here for the same reasons as in initWithContentsOfFile.
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info {};
-  if (!fd || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size >= INT_MAX) {
-    if (error) *error = "cannot read " + path;
-    return false;
-  }
+  const UniqueFd fd = openForParser(path, error);
+  if (!fd) return false;
   ParserSettings settings;
   const std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> reader(
       xmlReaderForFd(fd.get(), "answer.xml", nullptr, kParseOptions), xmlFreeTextReader);
