@@ -536,7 +536,9 @@ TEST(Plist, ALargeArrayLibplistWouldRefuseIsReadAsBefore) {
     const auto parsed = plist::parse(bytes);
     EXPECT_EQ(!parsed, c.refused) << c.label;
     EXPECT_EQ(libplistXml(bytes) == "(refused)", c.refused) << c.label;
-    if (parsed) EXPECT_EQ(filesOf(*parsed).asArray()->size(), 600u) << c.label;
+    if (parsed) {
+      EXPECT_EQ(filesOf(*parsed).asArray()->size(), 600u) << c.label;
+    }
   }
 }
 
