@@ -13,12 +13,21 @@
 // themselves, and the few Apple entries that decode to a character followed
 // by a private-use rendering hint; bytes of the latter do not decode.
 //
-// The other encodings go through iconv, with one converter per encoding and
-// direction kept for the life of the process (the plug-ins have no threads)
-// and the text converted in bulk from UTF-16: iconv stops at an
-// unconvertible character or at a character that does not fit with the
-// input pointer on that character's first unit, so the UTF-16 units and the
-// bytes used are known exactly without converting one character at a time.
+// UTF-8 and the single-byte encodings of Western text (ASCII, ISO Latin 1,
+// Windows Latin 1) are converted here, one character at a time: their
+// bytes are the character's number, apart from Windows Latin 1's row
+// 0x80-0x9F (a test sets all of them against iconv over every byte and
+// every character of the Basic Multilingual Plane). These are the
+// encodings a job ticket's texts are written in, so a print opens no
+// iconv converter and loads no conversion module.
+//
+// The other encodings (Shift JIS, EUC-JP) go through iconv, with one
+// converter per encoding and direction kept for the life of the process
+// (the plug-ins have no threads) and the text converted in bulk from
+// UTF-16: iconv stops at an unconvertible character or at a character that
+// does not fit with the input pointer on that character's first unit, so
+// the UTF-16 units and the bytes used are known exactly without converting
+// one character at a time.
 #include "platform/encoding.h"
 
 #include <iconv.h>
@@ -111,6 +120,103 @@ ConversionResult macGetBytes(const mac::Table& table, std::u16string_view units,
     i += taken;
   }
   return result;
+}
+
+/// Windows Latin 1's characters for the bytes 0x80-0x9F; 0 where the code
+/// page has none. Every other byte is the character of its number.
+constexpr std::array<char16_t, 32> kWindowsLatin1Row8 = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 0x88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
+};
+
+/// The encodings converted here rather than by iconv.
+bool isConvertedHere(CFStringEncoding encoding) {
+  return encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingISOLatin1 ||
+         encoding == kCFStringEncodingWindowsLatin1 || encoding == kCFStringEncodingUTF8;
+}
+
+/// The bytes of code point `cp` in an encoding converted here: the count
+/// written to `out` (at most 4), or 0 when the encoding has none for it.
+int encodeHere(CFStringEncoding encoding, char32_t cp, std::uint8_t out[4]) {
+  switch (encoding) {
+    case kCFStringEncodingUTF8: {
+      std::string bytes;
+      appendUtf8(bytes, cp);
+      std::memcpy(out, bytes.data(), bytes.size());
+      return static_cast<int>(bytes.size());
+    }
+    case kCFStringEncodingASCII:
+      out[0] = static_cast<std::uint8_t>(cp);
+      return cp < 0x80 ? 1 : 0;
+    case kCFStringEncodingISOLatin1:
+      out[0] = static_cast<std::uint8_t>(cp);
+      return cp < 0x100 ? 1 : 0;
+    default:  // Windows Latin 1
+      if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
+        out[0] = static_cast<std::uint8_t>(cp);
+        return 1;
+      }
+      for (std::size_t i = 0; i < kWindowsLatin1Row8.size(); ++i) {
+        if (cp != 0 && kWindowsLatin1Row8[i] == cp) {
+          out[0] = static_cast<std::uint8_t>(0x80 + i);
+          return 1;
+        }
+      }
+      return 0;
+  }
+}
+
+/// CFStringGetBytes for an encoding converted here, one character at a
+/// time: a surrogate without its partner has no bytes in any of them.
+ConversionResult getBytesHere(CFStringEncoding encoding, std::u16string_view units,
+                              std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
+  ConversionResult result;
+  std::size_t i = 0;
+  while (i < units.size()) {
+    const char16_t unit = units[i];
+    std::size_t taken = 1;
+    char32_t cp = unit;
+    bool valid = !isHighSurrogate(unit) && !isLowSurrogate(unit);
+    if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+      taken = 2;
+      cp = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00);
+      valid = true;
+    }
+    std::uint8_t bytes[4];
+    int n = valid ? encodeHere(encoding, cp, bytes) : 0;
+    if (n == 0) {
+      if (lossByte == 0) break;
+      bytes[0] = lossByte;
+      n = 1;
+    }
+    const auto size = static_cast<std::size_t>(n);
+    if (size > byteLimit - result.bytesUsed) break;
+    if (buffer != nullptr) std::memcpy(buffer + result.bytesUsed, bytes, size);
+    result.bytesUsed += size;
+    result.charactersUsed += taken;
+    i += taken;
+  }
+  return result;
+}
+
+/// Decodes the bytes of a single-byte encoding converted here; nullopt at
+/// a byte it has no character for.
+std::optional<std::string> decodeHere(CFStringEncoding encoding, const unsigned char* bytes,
+                                      std::size_t length) {
+  std::string output;
+  output.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    char32_t cp = bytes[i];
+    if (cp >= 0x80 && encoding == kCFStringEncodingASCII) return std::nullopt;
+    if (cp >= 0x80 && cp < 0xA0 && encoding == kCFStringEncodingWindowsLatin1) {
+      cp = kWindowsLatin1Row8[cp - 0x80];
+      if (cp == 0) return std::nullopt;
+    }
+    appendUtf8(output, cp);
+  }
+  return output;
 }
 
 /// The iconv form of CFStringGetBytes, in bulk.
@@ -339,6 +445,11 @@ ConversionResult CFStringGetBytes(std::string_view text, std::size_t maxCharacte
   const std::size_t byteLimit = buffer == nullptr ? SIZE_MAX : maxBytes;
   const mac::Table* table = macTable(encoding);
   const IconvHandle* handle = nullptr;
+  if (isConvertedHere(encoding)) {
+    const std::u16string units = toUtf16(text);
+    return getBytesHere(encoding, std::u16string_view(units).substr(0, maxCharacters), lossByte,
+                        buffer, byteLimit);
+  }
   if (table == nullptr) {
     const std::string_view name = iconvNameForEncoding(encoding);
     if (name.empty()) return {};
@@ -379,6 +490,9 @@ std::optional<std::string> stringWithBytes(const void* bytes, std::size_t length
     std::string input(static_cast<const char*>(bytes), length);
     if (!isValidUtf8(input)) return std::nullopt;
     return input;
+  }
+  if (isConvertedHere(cf)) {
+    return decodeHere(cf, static_cast<const unsigned char*>(bytes), length);
   }
   const IconvHandle* handle = converter(cf, name, false);
   if (handle == nullptr) return std::nullopt;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include "platform/encoding.h"
+#include "platform/strings.h"
 
 namespace platform {
 namespace {
@@ -240,9 +242,9 @@ TEST(Encoding, MacJapaneseAtLimits) {
   EXPECT_EQ(stringWithBytes("\xFF", 1, ns), std::nullopt);
 }
 
-TEST(Encoding, IconvConversionsKeepLimitsInBulk) {
-  // Long texts through the kept converters: the exact stop at the first
-  // unconvertible character and at the byte limit, far from the start.
+TEST(Encoding, LongConversionsKeepLimits) {
+  // Long texts: the exact stop at the first unconvertible character and at
+  // the byte limit, far from the start.
   const std::string latin(3000, 'x');
   std::vector<std::uint8_t> buffer(4000);
   const std::string withEuro = latin + "\xE2\x82\xAC" + "y";
@@ -264,6 +266,84 @@ TEST(Encoding, IconvConversionsKeepLimitsInBulk) {
   // The converter is reused: a later short conversion is not disturbed.
   r = CFStringGetBytes("\xE2\x82\xAC", 1, kCFStringEncodingWindowsLatin1, 0, buffer.data(), 4);
   EXPECT_EQ(hex(buffer.data(), r.bytesUsed), "80");
+}
+
+// The encodings converted without iconv give iconv's own answer for every
+// character of the Basic Multilingual Plane and for every byte.
+TEST(Encoding, WesternEncodingsAgreeWithIconv) {
+  struct Case {
+    CFStringEncoding cf;
+    NSStringEncoding ns;
+    const char* iconvName;
+  };
+  const Case cases[] = {
+      {kCFStringEncodingASCII, NSASCIIStringEncoding, "ASCII"},
+      {kCFStringEncodingISOLatin1, NSISOLatin1StringEncoding, "ISO-8859-1"},
+      {kCFStringEncodingWindowsLatin1, NSWindowsCP1252StringEncoding, "CP1252"},
+      {kCFStringEncodingUTF8, NSUTF8StringEncoding, "UTF-8"},
+  };
+  for (const Case& c : cases) {
+    iconv_t toBytes = iconv_open(c.iconvName, "UTF-32LE");
+    iconv_t fromBytes = iconv_open("UTF-8", c.iconvName);
+    ASSERT_NE(toBytes, reinterpret_cast<iconv_t>(-1)) << c.iconvName;
+    ASSERT_NE(fromBytes, reinterpret_cast<iconv_t>(-1)) << c.iconvName;
+    int wrong = 0;
+    for (char32_t cp = 1; cp < 0x10000 && wrong < 5; ++cp) {
+      if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+      char in[4] = {char(cp & 0xFF), char((cp >> 8) & 0xFF), 0, 0};
+      char out[8];
+      char* inPtr = in;
+      char* outPtr = out;
+      std::size_t inLeft = 4, outLeft = sizeof out;
+      iconv(toBytes, nullptr, nullptr, nullptr, nullptr);
+      const bool converts = iconv(toBytes, &inPtr, &inLeft, &outPtr, &outLeft) == 0;
+      const std::string expected = converts ? std::string(out, outPtr) : std::string();
+      std::string text;
+      appendUtf8(text, cp);
+      std::uint8_t buffer[8];
+      const ConversionResult r = CFStringGetBytes(text, 1, c.cf, 0, buffer, sizeof buffer);
+      const std::string got(reinterpret_cast<char*>(buffer), r.bytesUsed);
+      if (got != expected || r.charactersUsed != (converts ? 1u : 0u)) {
+        ADD_FAILURE() << c.iconvName << " U+" << std::hex << std::uint32_t(cp);
+        ++wrong;
+      }
+    }
+    for (int byte = 1; byte < 0x100 && c.cf != kCFStringEncodingUTF8; ++byte) {
+      char in[1] = {char(byte)};
+      char out[8];
+      char* inPtr = in;
+      char* outPtr = out;
+      std::size_t inLeft = 1, outLeft = sizeof out;
+      iconv(fromBytes, nullptr, nullptr, nullptr, nullptr);
+      const bool decodes = iconv(fromBytes, &inPtr, &inLeft, &outPtr, &outLeft) == 0;
+      const std::optional<std::string> expected =
+          decodes ? std::optional<std::string>(std::string(out, outPtr)) : std::nullopt;
+      EXPECT_EQ(stringWithBytes(in, 1, c.ns), expected) << c.iconvName << " byte " << byte;
+    }
+    iconv_close(toBytes);
+    iconv_close(fromBytes);
+  }
+}
+
+// A character outside the Basic Multilingual Plane is one character of two
+// units; a surrogate without its partner has no bytes in any encoding.
+TEST(Encoding, SurrogatesInWesternEncodings) {
+  std::uint8_t buffer[16];
+  ConversionResult r = CFStringGetBytes(kGrin, 4, kCFStringEncodingUTF8, 0, buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "61F09F988062");
+  EXPECT_EQ(r.charactersUsed, 4u);
+  r = CFStringGetBytes(kGrin, 4, kCFStringEncodingWindowsLatin1, '?', buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "613F62");
+  EXPECT_EQ(r.charactersUsed, 4u);
+  // A limit inside the pair leaves its first half alone: unconvertible.
+  r = CFStringGetBytes(kGrin, 2, kCFStringEncodingUTF8, 0, buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "61");
+  EXPECT_EQ(r.charactersUsed, 1u);
+  r = CFStringGetBytes(kGrin, 2, kCFStringEncodingUTF8, '?', buffer, sizeof buffer);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "613F");
+  // The four bytes must fit whole.
+  r = CFStringGetBytes(kGrin, 4, kCFStringEncodingUTF8, 0, buffer, 4);
+  EXPECT_EQ(hex(buffer, r.bytesUsed), "61");
 }
 
 TEST(Encoding, GetBytesWithoutBufferOnlyCounts) {
