@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include <cups/cups.h>
 
@@ -35,16 +37,24 @@ std::string valueText(ipp_attribute_t* attribute) {
   return text;
 }
 
-/// The queue's own defaults ("NAME-default" attributes), by NAME.
-OptionList queueDefaultsOf(const std::string& queue) {
+/// The queue's own defaults ("NAME-default" attributes) of the options
+/// `names`, by NAME: only those are asked for, as a queue's full answer is
+/// large. No request when there are none.
+OptionList queueDefaultsOf(const std::string& queue, const std::vector<std::string>& names) {
+  OptionList defaults;
+  if (names.empty()) return defaults;
+  std::vector<std::string> requested;
+  for (const std::string& name : names) requested.push_back(name + "-default");
+  std::vector<const char*> values;
+  for (const std::string& name : requested) values.push_back(name.c_str());
   char uri[1024];
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
                    "/printers/%s", queue.c_str());
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                static_cast<int>(values.size()), nullptr, values.data());
   platform::IppMessage response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
-  OptionList defaults;
   if (!response || ippGetStatusCode(response.get()) > IPP_STATUS_OK_CONFLICTING) return defaults;
   constexpr std::string_view suffix = "-default";
   for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
@@ -105,7 +115,12 @@ SavedOptions savedOptionsFor(const std::string& queue, const std::string& instan
     const cups_option_t& option = dest->options[i];
     if (option.name && option.value) options.emplace_back(option.name, option.value);
   }
-  return splitSavedOptions(options, queueDefaultsOf(queue));
+  // The defaults that matter are those of the options a job could take.
+  std::vector<std::string> compared;
+  for (const auto& [name, value] : options) {
+    if (!isTicketKey(name) && !describesQueue(name)) compared.push_back(name);
+  }
+  return splitSavedOptions(options, queueDefaultsOf(queue, compared));
 }
 
 }  // namespace jobwick::host

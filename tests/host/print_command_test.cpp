@@ -281,6 +281,14 @@ TEST_F(PrintCommandTest, DefaultDestinationAndSavedOptionsApplyAsLpApplies) {
   EXPECT_NE(applied.out.find("\n# -o Duplex=DuplexNoTumble\n"), std::string::npos) << applied.out;
   auto bare = dryRun("", {"--printer", "Vk7300", "--option", "Duplex=DuplexNoTumble"});
   EXPECT_NE(applied.out, bare.out);
+  // The queue's own defaults (copies, job-sheets, print-color-mode...),
+  // which libcups lists among the destination's options, are not job
+  // options: the one option is the one given.
+  std::size_t options = 0;
+  for (std::size_t at = bare.out.find("\n# -o "); at != std::string::npos;
+       at = bare.out.find("\n# -o ", at + 1))
+    ++options;
+  EXPECT_EQ(options, 1u) << bare.out;
   fs::remove(lpoptionsFile());
 }
 
