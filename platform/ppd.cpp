@@ -3,8 +3,10 @@
 // this file is the only user of it, so the warning is silenced here alone.
 #include "platform/ppd.h"
 
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string_view>
 #include <unordered_set>
@@ -303,11 +304,49 @@ std::size_t jclBlockEnd(std::string_view text, std::size_t at) {
   return 0;
 }
 
+// The lean text as it is made: appended to a buffer, which goes to the
+// writer whenever it passes a chunk between two entries (a block is
+// blanked inside the buffer, as it may have to be taken back); a long run
+// of text kept as it is goes to the writer directly.
+class LeanText {
+ public:
+  explicit LeanText(const std::function<bool(std::string_view)>& write) : write_(write) {
+    buffer_.reserve(kChunk + 4096);
+  }
+  std::string& buffer() { return buffer_; }
+  void keep(std::string_view text) {
+    if (text.size() < kChunk) {
+      buffer_.append(text);
+    } else {
+      flush();
+      if (ok_) ok_ = write_(text);
+    }
+    if (buffer_.size() >= kChunk) flush();
+  }
+  void flushIfFull() {
+    if (buffer_.size() >= kChunk) flush();
+  }
+  bool finish() {
+    flush();
+    return ok_;
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 64 * 1024;
+  void flush() {
+    if (ok_ && !buffer_.empty()) ok_ = write_(buffer_);
+    buffer_.clear();
+  }
+  const std::function<bool(std::string_view)>& write_;
+  std::string buffer_;
+  bool ok_ = true;
+};
+
 }  // namespace
 
-std::string withoutOptionBlocks(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+bool writeWithoutOptionBlocks(std::string_view text,
+                              const std::function<bool(std::string_view)>& write) {
+  LeanText out(write);
   std::unordered_set<std::string_view> blanked;  // the options left out
   std::vector<std::string_view> made;            // options the kept entries make
   auto keep = [&](std::size_t from, std::size_t to) {
@@ -316,16 +355,17 @@ std::string withoutOptionBlocks(std::string_view text) {
       if (const std::string_view name = optionMadeBy(line); !name.empty()) made.push_back(name);
       at = line.end;
     }
-    out.append(text.substr(from, to - from));
+    out.keep(text.substr(from, to - from));
   };
   std::size_t at = readLine(text, 0).end;  // the header line stays
-  out.append(text.substr(0, at));
+  out.keep(text.substr(0, at));
   while (at < text.size()) {
+    out.flushIfFull();
     const ReaderLine line = readLine(text, at);
     const std::string_view keyword = keywordOf(line.head);
     std::size_t after = line.end;
     if (keyword == "OpenUI") {
-      after = blankBlock(text, line, out);
+      after = blankBlock(text, line, out.buffer());
       if (after == 0) break;
       blanked.insert(plainOpenUI(line));
       at = after;
@@ -340,9 +380,18 @@ std::string withoutOptionBlocks(std::string_view text) {
   // An option left out that a kept entry makes again would have its
   // *Default missing: libcups reads the whole text then.
   for (const std::string_view name : made) {
-    if (blanked.contains(name)) return std::string(text);
+    if (blanked.contains(name)) return false;
   }
-  return out;
+  return out.finish();
+}
+
+std::string withoutOptionBlocks(std::string_view text) {
+  std::string lean;
+  const bool blanked = writeWithoutOptionBlocks(text, [&lean](std::string_view piece) {
+    lean.append(piece);
+    return true;
+  });
+  return blanked ? lean : std::string(text);
 }
 
 namespace {
@@ -372,50 +421,86 @@ bool isGzip(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> readPPDFile(const std::string& path, std::string* error) {
+std::shared_ptr<const PPDText> PPDText::read(const std::string& path, bool mapped,
+                                             std::string* error) {
   errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status {};
+  if (!file || ::fstat(file.get(), &status) != 0) {
     if (error != nullptr) *error = openError(path, errno);
-    return std::nullopt;
+    return nullptr;
   }
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  std::string text;
-  if (!ec) text.reserve(static_cast<std::size_t>(size));
+  const auto size = static_cast<std::size_t>(status.st_size);
+  std::shared_ptr<PPDText> text(new PPDText());
+  if (mapped && S_ISREG(status.st_mode) && size > 0) {
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (map != MAP_FAILED) {
+      text->map_ = map;
+      text->size_ = size;
+      if (error != nullptr) error->clear();
+      return text;
+    }
+  }
+  if (S_ISREG(status.st_mode)) text->copy_.reserve(size);
   char chunk[65536];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  for (;;) {
+    const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (error != nullptr) *error = openError(path, errno);
+      return nullptr;
+    }
+    if (n == 0) break;
+    text->copy_.append(chunk, static_cast<std::size_t>(n));
   }
   if (error != nullptr) error->clear();
   return text;
 }
 
+PPDText::~PPDText() {
+  if (map_ != nullptr) ::munmap(map_, size_);
+}
+
 PPDFile openPPD(const std::string& path, std::string* error) {
-  const std::optional<std::string> text = readPPDFile(path, error);
+  const std::shared_ptr<const PPDText> text = PPDText::read(path, false, error);
   if (!text) return nullptr;
-  if (isGzip(*text)) {
+  if (isGzip(text->bytes())) {
     // A compressed PPD: libcups reads it whole, through its own inflater.
     errno = 0;
     PPDFile ppd(ppdOpenFile(path.c_str()));
     if (error != nullptr) *error = ppd ? std::string() : parseError(path, errno);
     return ppd;
   }
-  return openPPDText(*text, path, error);
+  return openPPDText(text->bytes(), path, error);
 }
 
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
 PPDFile openPPDText(std::string_view text, const std::string& name, std::string* error) {
-  const std::string lean = withoutOptionBlocks(text);
-  // libcups parses from a file: the text is handed over in memory, through
-  // an anonymous file opened again by its /proc name.
+  // libcups parses from a file: the lean text is handed over in memory,
+  // written as it is made into an anonymous file opened again by its /proc
+  // name.
   errno = 0;
   UniqueFd memory(::memfd_create("ppd", MFD_CLOEXEC));
   bool written = static_cast<bool>(memory);
-  for (std::size_t done = 0; written && done < lean.size();) {
-    const ssize_t n = ::write(memory.get(), lean.data() + done, lean.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
+  if (written && !writeWithoutOptionBlocks(text, [&memory](std::string_view piece) {
+        return writeAll(memory.get(), piece);
+      })) {
+    // Not blanked after all (or a failed write, which the next one repeats).
+    written = ::ftruncate(memory.get(), 0) == 0 && ::lseek(memory.get(), 0, SEEK_SET) == 0 &&
+              writeAll(memory.get(), text);
   }
   if (!written) {
     if (error != nullptr) *error = openError(name, errno);
@@ -497,9 +582,9 @@ std::optional<PPDEntry> nextEntry(std::string_view text, std::size_t& at) {
 
 std::optional<std::map<std::string, std::string>> scanPPDKeywords(
     const std::string& path, const std::vector<std::string>& keywords, std::string* error) {
-  const std::optional<std::string> text = readPPDFile(path, error);
+  const std::shared_ptr<const PPDText> text = PPDText::read(path, false, error);
   if (!text) return std::nullopt;
-  return scanPPDKeywords(*text, path, keywords, error);
+  return scanPPDKeywords(text->bytes(), path, keywords, error);
 }
 
 std::optional<std::map<std::string, std::string>> scanPPDKeywords(

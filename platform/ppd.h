@@ -4,6 +4,7 @@
 // libcups' deprecated PPD calls inside one file of the platform.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,9 +34,33 @@ PPDFile openPPD(const std::string& path, std::string* error = nullptr);
 PPDFile openPPDText(std::string_view text, const std::string& name, std::string* error = nullptr);
 
 /// A PPD file's bytes, read once for every question a command asks of it
-/// (the bundle choice's keywords, then the dialog's parse). nullopt when it
-/// cannot be read; `error` then says why, as openPPD would.
-std::optional<std::string> readPPDFile(const std::string& path, std::string* error = nullptr);
+/// (the bundle choice's keywords, then the dialog's parse).
+class PPDText {
+ public:
+  /// Reads the file at `path`: copied into memory, or mapped when `mapped`
+  /// (which costs no memory of its own, but is only for a file that this
+  /// process made and that no one else writes, like a PPD fetched into a
+  /// temporary file: a mapped file that another process cuts short would
+  /// fault its reader). Null when the file cannot be read; `error` then
+  /// says why, as openPPD would.
+  static std::shared_ptr<const PPDText> read(const std::string& path, bool mapped,
+                                             std::string* error = nullptr);
+  /// A text already in memory.
+  explicit PPDText(std::string text) : copy_(std::move(text)) {}
+  ~PPDText();
+  PPDText(const PPDText&) = delete;
+  PPDText& operator=(const PPDText&) = delete;
+
+  std::string_view bytes() const noexcept {
+    return map_ != nullptr ? std::string_view(static_cast<const char*>(map_), size_) : copy_;
+  }
+
+ private:
+  PPDText() = default;
+  std::string copy_;
+  void* map_ = nullptr;
+  std::size_t size_ = 0;
+};
 
 /// The PPD's text with every plain option block (an *OpenUI with its
 /// *Default and its choices, up to its *CloseUI) turned into as many empty
@@ -47,6 +72,13 @@ std::optional<std::string> readPPDFile(const std::string& path, std::string* err
 /// has the same attributes, in the same order, as that of the whole text,
 /// but for the defaults of the options left out.
 std::string withoutOptionBlocks(std::string_view text);
+
+/// withoutOptionBlocks handed to `write` in pieces as it is made, so the
+/// lean text of a large PPD never sits whole in memory. Answers false when
+/// the whole text must be read instead (what was written is then to be
+/// dropped), or when `write` failed.
+bool writeWithoutOptionBlocks(std::string_view text,
+                              const std::function<bool(std::string_view)>& write);
 
 /// The value string of the first attribute `keyword` (any specifier), as
 /// ppdFindAttr finds it; nullopt when the attribute is absent or has no
@@ -73,7 +105,7 @@ std::optional<std::map<std::string, std::string>> scanPPDKeywords(
     const std::string& path, const std::vector<std::string>& keywords,
     std::string* error = nullptr);
 
-/// scanPPDKeywords of a PPD already read (readPPDFile); `name` stands for
+/// scanPPDKeywords of a PPD already read (PPDText); `name` stands for
 /// the file in `error`.
 std::optional<std::map<std::string, std::string>> scanPPDKeywords(
     std::string_view text, const std::string& name, const std::vector<std::string>& keywords,

@@ -342,12 +342,17 @@ std::vector<std::string> availableBundles(const fs::path& bundleDir) {
 }
 
 std::optional<fs::path> bundleForPPD(const fs::path& ppd, const fs::path& bundleDir,
-                                     std::string* error, std::optional<std::string>* text) {
+                                     std::string* error,
+                                     std::shared_ptr<const platform::PPDText>* text) {
   std::string reason;
-  std::optional<std::string> read = platform::readPPDFile(ppd.string(), &reason);
+  // A PPD whose bytes are kept is one fetched into a file of this process:
+  // mapped, not copied.
+  std::shared_ptr<const platform::PPDText> read =
+      platform::PPDText::read(ppd.string(), text != nullptr, &reason);
   std::optional<std::map<std::string, std::string>> keywords;
   if (read) {
-    keywords = platform::scanPPDKeywords(*read, ppd.string(), kBundleChoiceKeywords, &reason);
+    keywords =
+        platform::scanPPDKeywords(read->bytes(), ppd.string(), kBundleChoiceKeywords, &reason);
   }
   if (text) *text = std::move(read);
   if (!keywords) {
@@ -404,14 +409,12 @@ std::optional<QueueTarget> resolveQueue(const std::string& name, const fs::path&
   target.ppd = fetchQueuePPD(name, error);
   if (!target.ppd) return std::nullopt;
   std::string reason;
-  std::optional<std::string> text;
-  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason, &text);
+  auto bundle = bundleForPPD(target.ppd->path(), bundleDir, &reason, &target.ppdText);
   if (!bundle) {
     if (error) *error = trf("queue %1: %2", {name, reason});
     return std::nullopt;
   }
   target.bundle = std::move(*bundle);
-  target.ppdText = std::make_shared<const std::string>(std::move(*text));
   return target;
 }
 

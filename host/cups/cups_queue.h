@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/common/temporary.h"
+#include "platform/ppd.h"
 
 namespace jobwick::host {
 
@@ -111,12 +112,13 @@ std::vector<std::string> availableBundles(const std::filesystem::path& bundleDir
 /// (the PPD's texts escaped) and lists the bundles there are. Only these
 /// keywords are read (one pass over the file, no PPD parser), so a
 /// large PPD costs the choice next to nothing. `text`, when given,
-/// receives the file's bytes (nullopt when it could not be read), so that
-/// whoever parses the PPD next need not read it again.
-std::optional<std::filesystem::path> bundleForPPD(const std::filesystem::path& ppd,
-                                                  const std::filesystem::path& bundleDir,
-                                                  std::string* error,
-                                                  std::optional<std::string>* text = nullptr);
+/// receives the file's bytes (null when it could not be read), so that
+/// whoever parses the PPD next need not read it again; they are mapped
+/// from the file, so give it only for a file this process made and no one
+/// else writes (fetchQueuePPD's).
+std::optional<std::filesystem::path> bundleForPPD(
+    const std::filesystem::path& ppd, const std::filesystem::path& bundleDir, std::string* error,
+    std::shared_ptr<const platform::PPDText>* text = nullptr);
 
 /// The PPD keywords the bundle choice reads.
 inline const std::vector<std::string> kBundleChoiceKeywords = {kBundleKeyword, "ModelName",
@@ -134,7 +136,7 @@ struct QueueTarget {
   std::unique_ptr<TemporaryFile> ppd;
   /// The bytes of `ppd`, read once: the bundle choice scanned them, and
   /// the dialog parses them rather than reading the file again.
-  std::shared_ptr<const std::string> ppdText;
+  std::shared_ptr<const platform::PPDText> ppdText;
   std::filesystem::path bundle;
 };
 

@@ -122,8 +122,9 @@ std::unique_ptr<PrintDialog> PrintDialog::open(const DialogSetup& setup, std::st
 
   platform::PPDFile ppd;
   if (setup.ppd) {
-    ppd = setup.ppdText ? platform::openPPDText(*setup.ppdText, setup.ppd->string(), &detail)
-                        : platform::openPPD(setup.ppd->string(), &detail);
+    ppd = setup.ppdText
+              ? platform::openPPDText(setup.ppdText->bytes(), setup.ppd->string(), &detail)
+              : platform::openPPD(setup.ppd->string(), &detail);
     if (!ppd) {
       // The platform's message may already start with the file's name.
       const std::string name = setup.ppd->string();

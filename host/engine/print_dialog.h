@@ -20,6 +20,7 @@
 #include "host/engine/plugin_loader.h"
 #include "platform/alert.h"
 #include "platform/pde.h"
+#include "platform/ppd.h"
 
 namespace jobwick::host {
 
@@ -29,7 +30,7 @@ struct DialogSetup {
   std::optional<std::filesystem::path> ppd;
   /// The bytes of `ppd` when they have been read already (a queue's PPD,
   /// read once for the bundle choice); null: the file is read.
-  std::shared_ptr<const std::string> ppdText;
+  std::shared_ptr<const platform::PPDText> ppdText;
   std::optional<std::string> printerId;
   std::optional<std::string> deviceURI;
   /// Print settings to start from (a session's inline settings, or the

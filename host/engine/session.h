@@ -75,7 +75,7 @@ struct SessionOptions {
   std::optional<std::string> bundle;  ///< path or bare model name
   std::optional<std::filesystem::path> ppd;
   /// The bytes of `ppd`, when already read (DialogSetup::ppdText).
-  std::shared_ptr<const std::string> ppdText;
+  std::shared_ptr<const platform::PPDText> ppdText;
   std::optional<std::string> printerId;
   std::optional<std::string> deviceURI;
   bool noConstraintHandling = false;

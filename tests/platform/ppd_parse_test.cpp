@@ -129,6 +129,13 @@ std::string withLineEnds(std::string text, const std::string& end) {
   return out;
 }
 
+// Attributes enough to pass the 64 KiB pieces the lean text is written in.
+std::string manyAttributes(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "*cupsBench" + std::to_string(i) + ": \"kept\"\n";
+  return text;
+}
+
 TEST_F(PPDParse, AnswersAsTheWholeParseDoes) {
   const std::string flags =
       "*ARDocumentFiling: False\n*ARQuivoPrintSystem: True\n*ARActiveDirectory Main/On: TRUE\n";
@@ -187,6 +194,14 @@ TEST_F(PPDParse, AnswersAsTheWholeParseDoes) {
       {"an option opened again",
        block("Again") + "*OpenUI *Again: PickOne\n*OpenGroup: X\n*CloseUI: *Again\n" + flags,
        false},
+      // Past the pieces the lean text is written in: a long kept run between
+      // blocks, and a reopened option found after pieces went out.
+      {"long kept text between blocks",
+       manyBlocks(40) + manyAttributes(4000) + manyBlocks(40) + flags, true},
+      {"an option opened again after pieces went out",
+       manyBlocks(40) + manyAttributes(4000) + block("Late") + manyAttributes(10) +
+           "*OpenUI *Late: PickOne\n*OpenGroup: X\n*CloseUI: *Late\n" + flags,
+       false},
       {"a UI keyword after its block", block("PageSize") + "*PageSize Letter: \"x\"\n" + flags,
        false},
       {"too long after blocks", manyBlocks(2) + "*Long: \"" + std::string(300, 'x') + "\"\n",
@@ -213,18 +228,18 @@ TEST_F(PPDParse, RepositoryPPDsAnswerAsTheWholeParse) {
 TEST_F(PPDParse, ReadOnceThenScannedAndOpened) {
   const std::string path = write("once.ppd", kHead + manyBlocks(3));
   std::string error = "stale";
-  const auto text = readPPDFile(path, &error);
+  const auto text = PPDText::read(path, true, &error);
   ASSERT_TRUE(text) << error;
-  const auto keywords = scanPPDKeywords(*text, path, {"ModelName"}, &error);
+  const auto keywords = scanPPDKeywords(text->bytes(), path, {"ModelName"}, &error);
   ASSERT_TRUE(keywords) << error;
   EXPECT_EQ(keywords->at("ModelName"), "Quivo VK7300");
-  PPDFile ppd = openPPDText(*text, path, &error);
+  PPDFile ppd = openPPDText(text->bytes(), path, &error);
   ASSERT_TRUE(ppd) << error;
   EXPECT_EQ(ppdModelNameBytes(ppd.get()), "Quivo VK7300");
 
   EXPECT_FALSE(openPPDText("hello\n", "named.ppd", &error));
   EXPECT_EQ(error, "named.ppd: Missing asterisk in column 1 on line 1");
-  EXPECT_FALSE(readPPDFile((folder_ / "missing.ppd").string(), &error));
+  EXPECT_FALSE(PPDText::read((folder_ / "missing.ppd").string(), false, &error));
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
