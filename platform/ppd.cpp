@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -111,13 +112,17 @@ bool isBlank(char c) {
 // take for white space in some locale (0x80 and above, VT, FF) makes it
 // "?", which no test below matches and which ends a block's blanking.
 std::string_view keywordOf(std::string_view head) {
+  // The bytes that end a keyword or make it "?", marked once.
+  static constexpr auto kStops = [] {
+    std::array<bool, 256> stops{};
+    for (int c = 0x80; c < 0x100; ++c) stops[c] = true;
+    for (const unsigned char c : {':', ' ', '\t', '\v', '\f'}) stops[c] = true;
+    return stops;
+  }();
   if (!head.starts_with('*')) return {};
   std::size_t i = 1;
-  while (i < head.size() && head[i] != ':' && head[i] != ' ' && head[i] != '\t') {
-    const auto c = static_cast<unsigned char>(head[i]);
-    if (c >= 0x80 || c == '\v' || c == '\f') return "?";
-    ++i;
-  }
+  while (i < head.size() && !kStops[static_cast<unsigned char>(head[i])]) ++i;
+  if (i < head.size() && head[i] != ':' && head[i] != ' ' && head[i] != '\t') return "?";
   return head.substr(1, i - 1);
 }
 
@@ -218,12 +223,12 @@ bool keepsItsBlock(std::string_view keyword) {
   return std::binary_search(std::begin(kKeywords), std::end(kKeywords), keyword);
 }
 
-// What stands in for a blanked entry of `lineEnds` lines: as many empty
-// comments, which libcups counts and skips as it did the entry (an empty
-// line would not end a run of carriage returns, nor start a new entry's
-// line count).
-void appendBlankLines(std::string& out, int lineEnds) {
-  for (int i = 0; i < lineEnds; ++i) out += "*%\n";
+// What stands in for a blanked entry of `lineEnds` lines when the lines
+// are kept: as many empty comments, which libcups counts and skips as it
+// did the entry (an empty line would not end a run of carriage returns,
+// nor start a new entry's line count). Otherwise nothing.
+void appendBlankLines(std::string& out, int lineEnds, bool keepLines) {
+  for (int i = 0; keepLines && i < lineEnds; ++i) out += "*%\n";
 }
 
 // Whether the entry is the plain default of `option`: "*DefaultOption: value".
@@ -236,34 +241,32 @@ bool isPlainDefault(const ReaderLine& line, std::string_view option) {
   return rest.starts_with(option) && rest.substr(option.size()).starts_with(':');
 }
 
-// Appends the option block that `open` starts to `out`, its opening,
-// default, choices and closing as empty comments (the other entries in it
-// stay);
-// answers the offset after the block, or 0 (nothing appended) when the
-// block is not plain.
-std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::string& out) {
-  const std::string_view option = plainOpenUI(open);
-  if (option.empty()) return 0;
+// Appends the block of `option` that `open` starts to `out`, its opening,
+// default, choices and closing left out (as empty comments when
+// `keepLines`; the other entries in it stay); answers the offset after the
+// block, or 0 (nothing appended) when the block is not plain.
+std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::string_view option,
+                       bool keepLines, std::string& out) {
   const std::size_t before = out.size();
   auto notPlain = [&]() -> std::size_t {
     out.resize(before);
     return 0;
   };
-  appendBlankLines(out, open.lineEnds);
+  appendBlankLines(out, open.lineEnds, keepLines);
   for (std::size_t at = open.end; at < text.size();) {
     const ReaderLine line = readLine(text, at);
     const std::string_view keyword = keywordOf(line.head);
     if (!line.plain || line.head.starts_with("*%APLWORKSET")) return notPlain();
     if (keyword == "CloseUI" || keyword == "JCLCloseUI") {
       if (!isPlainClose(line)) return notPlain();
-      appendBlankLines(out, line.lineEnds);
+      appendBlankLines(out, line.lineEnds, keepLines);
       return line.end;
     }
     if (keyword == option) {
       if (!isPlainChoice(line, option)) return notPlain();
-      appendBlankLines(out, line.lineEnds);
+      appendBlankLines(out, line.lineEnds, keepLines);
     } else if (isPlainDefault(line, option)) {
-      appendBlankLines(out, line.lineEnds);
+      appendBlankLines(out, line.lineEnds, keepLines);
     } else if (keepsItsBlock(keyword) || keyword == "?") {
       return notPlain();
     } else {
@@ -344,7 +347,7 @@ class LeanText {
 
 }  // namespace
 
-bool writeWithoutOptionBlocks(std::string_view text,
+bool writeWithoutOptionBlocks(std::string_view text, bool keepLines,
                               const std::function<bool(std::string_view)>& write) {
   LeanText out(write);
   std::unordered_set<std::string_view> blanked;  // the options left out
@@ -365,9 +368,10 @@ bool writeWithoutOptionBlocks(std::string_view text,
     const std::string_view keyword = keywordOf(line.head);
     std::size_t after = line.end;
     if (keyword == "OpenUI") {
-      after = blankBlock(text, line, out.buffer());
+      const std::string_view option = plainOpenUI(line);
+      after = option.empty() ? 0 : blankBlock(text, line, option, keepLines, out.buffer());
       if (after == 0) break;
-      blanked.insert(plainOpenUI(line));
+      blanked.insert(option);
       at = after;
       continue;
     }
@@ -383,15 +387,6 @@ bool writeWithoutOptionBlocks(std::string_view text,
     if (blanked.contains(name)) return false;
   }
   return out.finish();
-}
-
-std::string withoutOptionBlocks(std::string_view text) {
-  std::string lean;
-  const bool blanked = writeWithoutOptionBlocks(text, [&lean](std::string_view piece) {
-    lean.append(piece);
-    return true;
-  });
-  return blanked ? lean : std::string(text);
 }
 
 namespace {
@@ -491,24 +486,33 @@ bool writeAll(int fd, std::string_view bytes) {
 PPDFile openPPDText(std::string_view text, const std::string& name, std::string* error) {
   // libcups parses from a file: the lean text is handed over in memory,
   // written as it is made into an anonymous file opened again by its /proc
-  // name.
+  // name. The blocks leave no lines behind; only a refusal, whose line
+  // number must be the file's own, is parsed again from the text with the
+  // lines kept.
   errno = 0;
   UniqueFd memory(::memfd_create("ppd", MFD_CLOEXEC));
-  bool written = static_cast<bool>(memory);
-  if (written && !writeWithoutOptionBlocks(text, [&memory](std::string_view piece) {
-        return writeAll(memory.get(), piece);
-      })) {
-    // Not blanked after all (or a failed write, which the next one repeats).
-    written = ::ftruncate(memory.get(), 0) == 0 && ::lseek(memory.get(), 0, SEEK_SET) == 0 &&
-              writeAll(memory.get(), text);
+  const std::string reopen = memory ? "/proc/self/fd/" + std::to_string(memory.get()) : "";
+  PPDFile ppd;
+  bool blanked = true;
+  for (const bool keepLines : {false, true}) {
+    bool written =
+        memory && ::ftruncate(memory.get(), 0) == 0 && ::lseek(memory.get(), 0, SEEK_SET) == 0;
+    if (written && !writeWithoutOptionBlocks(text, keepLines, [&memory](std::string_view piece) {
+          return writeAll(memory.get(), piece);
+        })) {
+      // Not blanked after all (or a failed write, which the next one repeats).
+      blanked = false;
+      written = ::ftruncate(memory.get(), 0) == 0 && ::lseek(memory.get(), 0, SEEK_SET) == 0 &&
+                writeAll(memory.get(), text);
+    }
+    if (!written) {
+      if (error != nullptr) *error = openError(name, errno);
+      return nullptr;
+    }
+    errno = 0;
+    ppd.reset(ppdOpenFile(reopen.c_str()));
+    if (ppd || !blanked) break;
   }
-  if (!written) {
-    if (error != nullptr) *error = openError(name, errno);
-    return nullptr;
-  }
-  errno = 0;
-  const std::string reopen = "/proc/self/fd/" + std::to_string(memory.get());
-  PPDFile ppd(ppdOpenFile(reopen.c_str()));
   if (error != nullptr) *error = ppd ? std::string() : parseError(name, errno);
   return ppd;
 }

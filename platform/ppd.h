@@ -24,7 +24,7 @@ namespace platform {
 /// encoding that libcups' parse of the whole file has, and every attribute
 /// of it but the *Default of an option left out; it refuses what that
 /// parse refuses, on the same line. The UI options are left out where they
-/// can be told apart for certain (withoutOptionBlocks), so the cost grows
+/// can be told apart for certain (writeWithoutOptionBlocks), so the cost grows
 /// with the file's size, not with the square of its option count. A
 /// compressed (gzip) PPD is read whole.
 PPDFile openPPD(const std::string& path, std::string* error = nullptr);
@@ -62,22 +62,19 @@ class PPDText {
   std::size_t size_ = 0;
 };
 
-/// The PPD's text with every plain option block (an *OpenUI with its
-/// *Default and its choices, up to its *CloseUI) turned into as many empty
-/// comment lines ("*%") as it had; other entries inside a block stay where
-/// they are. Blanking stops
-/// at the first block it cannot be sure of (nested or unclosed blocks,
-/// groups inside one, lines libcups would refuse), and the rest is as it
-/// was. libcups makes no attribute of a choice, so its parse of this text
-/// has the same attributes, in the same order, as that of the whole text,
-/// but for the defaults of the options left out.
-std::string withoutOptionBlocks(std::string_view text);
-
-/// withoutOptionBlocks handed to `write` in pieces as it is made, so the
-/// lean text of a large PPD never sits whole in memory. Answers false when
-/// the whole text must be read instead (what was written is then to be
-/// dropped), or when `write` failed.
-bool writeWithoutOptionBlocks(std::string_view text,
+/// Writes the PPD's text to `write`, in pieces as it is made, without its
+/// plain option blocks (an *OpenUI with its *Default and its choices, up
+/// to its *CloseUI; other entries inside a block stay where they are);
+/// with `keepLines`, each line left out is an empty comment line ("*%"),
+/// so line numbers stay those of the file. Blanking stops at the first
+/// block it cannot be sure of (nested or unclosed blocks, groups inside
+/// one, lines libcups would refuse), and the rest is as it was. libcups
+/// makes no attribute of a choice, so its parse of this text has the same
+/// attributes, in the same order, as that of the whole text, but for the
+/// defaults of the options left out. Answers false when the whole text must
+/// be read instead (what was written is then to be dropped), or when
+/// `write` failed.
+bool writeWithoutOptionBlocks(std::string_view text, bool keepLines,
                               const std::function<bool(std::string_view)>& write);
 
 /// The value string of the first attribute `keyword` (any specifier), as

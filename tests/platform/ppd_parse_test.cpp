@@ -189,6 +189,8 @@ TEST_F(PPDParse, AnswersAsTheWholeParseDoes) {
       {"unterminated quote", block("Quote", "*Quote X: \"never closed\n") + flags, false},
       {"bad OpenUI", "*OpenUI *Odd\n*Odd A: \"\"\n*CloseUI: *Odd\n" + flags, false},
       {"control byte", block("Sub", "*Sub X: \"a\x1a\"\n") + flags, false},
+      {"keyword byte above 127 inside a block", block("Hi", "*Caf\xE9: True\n") + flags, false},
+      {"keyword form feed inside a block", block("Ff", "*Form\fFeed: True\n") + flags, false},
       {"work set", manyBlocks(2) + "*%APLWORKSET START\n" + flags, true},
       // An option left out that a kept entry makes again: the whole text.
       {"an option opened again",
