@@ -17,10 +17,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -319,17 +323,37 @@ bool checkBinary(const std::string& bytes, std::string* error, std::optional<std
   return true;
 }
 
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
+// The bytes that may stand in an element's name as the markup check reads
+// it: white space, "/", ">", "<" and quotes end a name, anything else
+// (a NUL too) belongs to it.
+constexpr std::array<bool, 256> kNameBytes = [] {
+  std::array<bool, 256> table{};
+  table.fill(true);
+  for (const char stop : {' ', '\t', '\n', '\r', '/', '>', '<', '"', '\''}) {
+    table[static_cast<unsigned char>(stop)] = false;
+  }
+  return table;
+}();
+
+constexpr std::array<bool, 256> kSpaceBytes = [] {
+  std::array<bool, 256> table{};
+  for (const char space : {' ', '\t', '\n', '\r'}) table[static_cast<unsigned char>(space)] = true;
+  return table;
+}();
 
 // What an element of an XML list is to libplist.
 enum class ElementKind { kForeign, kLeaf, kKey, kArray, kDict, kPlist };
 
+bool isContainer(ElementKind kind) {
+  return kind == ElementKind::kArray || kind == ElementKind::kDict || kind == ElementKind::kPlist;
+}
+
 // The elements of a property list are the only ones libplist reads.
 ElementKind elementKind(std::string_view name) {
-  // By length first: every tag of a list is asked about.
-  const auto is = [name](std::string_view known) { return name == known; };
+  // By length first, then at that length.
+  const auto is = [name]<std::size_t N>(const char(&known)[N]) {
+    return std::memcmp(name.data(), known, N - 1) == 0;
+  };
   switch (name.size()) {
     case 3:
       return is("key") ? ElementKind::kKey : ElementKind::kForeign;
@@ -350,18 +374,94 @@ ElementKind elementKind(std::string_view name) {
   }
 }
 
-// Whether every "&" in `text` starts one of the entities XML itself
-// defines (libplist refuses any other).
-bool hasOnlyXmlEntities(std::string_view text) {
-  static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
-  for (std::size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
-    const std::string_view rest = text.substr(at);
-    const bool known =
-        std::any_of(std::begin(kEntities), std::end(kEntities),
-                    [rest](std::string_view entity) { return rest.starts_with(entity); });
-    if (!known) return false;
+// Markup is compared eight bytes at a time: the bytes from `p` as one
+// number, the first byte lowest.
+std::uint64_t eightBytes(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// The bytes of `word` equal to `c`, each marked by its high bit. The marks
+// are exact (no carry crosses from byte to byte), so the lowest one is the
+// first such byte.
+std::uint64_t bytesEqual(std::uint64_t word, char c) {
+  constexpr std::uint64_t kLow = 0x7F7F7F7F7F7F7F7F;
+  const std::uint64_t diff = word ^ (0x0101010101010101 * static_cast<unsigned char>(c));
+  return ~(((diff & kLow) + kLow) | diff | kLow);
+}
+
+// Up to sixteen bytes of markup, put together from pieces.
+class Pattern {
+ public:
+  constexpr Pattern(std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) {
+      for (const char c : piece) {
+        const int shift = 8 * static_cast<int>(size_ % 8);
+        bytes_[size_ / 8] |= std::uint64_t{static_cast<unsigned char>(c)} << shift;
+        mask_[size_ / 8] |= std::uint64_t{0xFF} << shift;
+        ++size_;
+      }
+    }
   }
-  return true;
+  std::size_t size() const { return size_; }
+  /// Whether the bytes from `p`, of which sixteen may be read, start with it.
+  bool at(const char* p) const {
+    return (eightBytes(p) & mask_[0]) == bytes_[0] &&
+           (mask_[1] == 0 || (eightBytes(p + 8) & mask_[1]) == bytes_[1]);
+  }
+
+ private:
+  std::uint64_t bytes_[2] = {};
+  std::uint64_t mask_[2] = {};
+  std::size_t size_ = 0;
+};
+
+// A start tag as libplist writes it, "<name>" or "<name/>" (after its
+// "<"), and for a leaf its end tag "</name>" (after its "<").
+struct PlainTag {
+  Pattern start;
+  Pattern end;
+  ElementKind kind;
+  bool empty;
+  std::size_t nameSize;
+};
+
+constexpr PlainTag plainStart(std::string_view name, ElementKind kind) {
+  return {{name, ">"}, {"/", name, ">"}, kind, false, name.size()};
+}
+constexpr PlainTag plainEmpty(std::string_view name, ElementKind kind) {
+  return {{name, "/>"}, {}, kind, true, name.size()};
+}
+
+// Nearly every start tag of a list is one of these, the likeliest first.
+constexpr PlainTag kPlainTags[] = {
+    plainStart("key", ElementKind::kKey),     plainEmpty("true", ElementKind::kLeaf),
+    plainEmpty("false", ElementKind::kLeaf),  plainStart("string", ElementKind::kLeaf),
+    plainStart("dict", ElementKind::kDict),   plainStart("integer", ElementKind::kLeaf),
+    plainStart("array", ElementKind::kArray), plainStart("real", ElementKind::kLeaf),
+    plainStart("date", ElementKind::kLeaf),   plainStart("data", ElementKind::kLeaf),
+    plainEmpty("string", ElementKind::kLeaf), plainEmpty("data", ElementKind::kLeaf),
+    plainEmpty("array", ElementKind::kArray), plainEmpty("dict", ElementKind::kDict),
+};
+
+// The end tag of a container of `kind` as libplist writes it, after its "<".
+const Pattern& plainEndTag(ElementKind kind) {
+  static constexpr Pattern kDictEnd{"/dict>"};
+  static constexpr Pattern kArrayEnd{"/array>"};
+  static constexpr Pattern kPlistEnd{"/plist>"};
+  return kind == ElementKind::kDict    ? kDictEnd
+         : kind == ElementKind::kArray ? kArrayEnd
+                                       : kPlistEnd;
+}
+
+// Whether `text` starts with one of the entities XML itself defines
+// (libplist refuses any other).
+bool startsXmlEntity(std::string_view text) {
+  static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+  return std::any_of(std::begin(kEntities), std::end(kEntities),
+                     [text](std::string_view entity) { return text.starts_with(entity); });
 }
 
 // The position after the ">" closing a tag or declaration whose name ends
@@ -387,69 +487,52 @@ std::size_t tagEnd(const std::string& bytes, std::size_t from, bool declaration,
   return npos;
 }
 
-std::size_t nameEnd(const std::string& bytes, std::size_t from) {
-  std::size_t i = from;
-  while (i < bytes.size() && !isSpace(bytes[i]) && bytes[i] != '/' && bytes[i] != '>' &&
-         bytes[i] != '<' && bytes[i] != '"' && bytes[i] != '\'') {
-    ++i;
-  }
-  return i;
-}
-
-// The open elements of an XML list as checkXml meets them, and the large
-// arrays among the closed ones that libplist surely reads alone as it reads
-// them in the list: nothing inside that libplist's grammar lacks (text only
-// in a leaf, only its own elements in a container, a key before each value
-// of a dictionary) and no entity but the five of XML. Any other array is
-// left to libplist's reading of the whole list, so a list libplist refuses
-// is refused as before.
-class OpenElements {
+// Checks the markup of an XML property list before libplist reads it and
+// bounds its nesting. Elements must nest properly; comments, CDATA
+// sections, processing instructions and declarations without an internal
+// subset may stand anywhere. Markup whose extent a reader could see in two
+// ways (a quoted "<" or ">", an internal DTD subset) is refused, so the
+// element nesting counted here is at least the nesting libplist builds.
+//
+// When asked to, it also finds the large arrays that libplist surely reads
+// alone as it reads them in the list: nothing inside that libplist's
+// grammar lacks (text only in a leaf, only its own elements in a
+// container, a key before each value of a dictionary) and no entity but
+// the five of XML. Any other array is left to libplist's reading of the
+// whole list, so a list libplist refuses is refused as before.
+//
+// Nearly all the markup of a list is written as libplist writes it:
+// plainMarkup reads that apart from the rest, to the same effect, and
+// startTag, endTag and otherMarkup read everything else.
+class MarkupCheck {
  public:
-  OpenElements(const std::string& bytes, std::vector<Span>* largeArrays)
-      : bytes_(bytes), largeArrays_(largeArrays) {}
-
-  std::size_t depth() const { return open_.size(); }
-  bool innermostIs(std::string_view name) const {
-    return !open_.empty() && open_.back().name == name;
+  /// `largeArrays`, when given, gets the spans of the outermost arrays of
+  /// at least kArrayTextBytes that may be kept as their text, in document
+  /// order.
+  MarkupCheck(const std::string& bytes, std::vector<Span>* largeArrays)
+      : bytes_(bytes),
+        data_(bytes.data()),
+        size_(bytes.size()),
+        plainLimit_(data_ + size_ - std::min<std::size_t>(size_, 32)),
+        largeArrays_(largeArrays) {
+    open_.reserve(kMaxDepth + 2);
   }
-  /// Text from `from` to `to` in the innermost element; `cdata` when it is
-  /// a CDATA section.
-  void text(std::size_t from, std::size_t to, bool cdata) {
-    if (open_.empty() || !largeArrays_ || !isContainer(open_.back().kind)) return;
-    const std::string_view gap(bytes_.data() + from, to - from);
-    if (cdata || !std::all_of(gap.begin(), gap.end(), isSpace)) open_.back().suspect = true;
-  }
-  /// An element starts at `start`; one that is not `empty` stays open.
-  void opened(std::string_view name, std::size_t start, bool empty) {
-    const ElementKind kind = elementKind(name);
-    if (!open_.empty()) {
-      Element& parent = open_.back();
-      if (!isContainer(parent.kind) || kind == ElementKind::kForeign) parent.suspect = true;
-      if (parent.kind == ElementKind::kDict) {
-        if (kind != ElementKind::kKey && !parent.keyLast) parent.suspect = true;
-        parent.keyLast = kind == ElementKind::kKey;
-      }
+  /// nullptr when the markup is sound, otherwise what is wrong with it.
+  const char* run() {
+    for (std::size_t pos = nextMarkup(0); pos != npos; pos = nextMarkup(pos)) {
+      const char second = data_[pos + 1];  // the NUL after the bytes past the last "<"
+      const char* why = second == '/'                    ? endTag(pos)
+                        : second == '!' || second == '?' ? otherMarkup(pos)
+                                                         : startTag(pos);
+      if (why) return why;
     }
-    if (!empty) open_.push_back({name, start, kind, kind == ElementKind::kForeign, false});
-  }
-  /// The innermost element closes, its end tag ending before `end`.
-  void closed(std::size_t end) {
-    const Element element = open_.back();
-    open_.pop_back();
-    if (element.suspect && !open_.empty()) open_.back().suspect = true;
-    if (element.kind != ElementKind::kArray || !largeArrays_ || element.suspect) return;
-    if (end - element.start < kArrayTextBytes) return;
-    if (!hasOnlyXmlEntities(std::string_view(bytes_).substr(element.start, end - element.start))) {
-      return;
-    }
-    // It takes the place of the large arrays found inside it.
-    while (!largeArrays_->empty() && largeArrays_->back().begin > element.start) {
-      largeArrays_->pop_back();
-    }
-    largeArrays_->push_back({element.start, end});
+    return open_.empty() ? nullptr : "property list has unclosed elements";
   }
 
  private:
+  static constexpr auto npos = std::string::npos;
+  static constexpr const char* kUnterminated = "property list has unterminated or ambiguous markup";
+
   struct Element {
     std::string_view name;
     std::size_t start = 0;
@@ -457,81 +540,212 @@ class OpenElements {
     bool suspect = false;  // it or something inside it is not as libplist's grammar has it
     bool keyLast = false;  // a dictionary whose last child is a key
   };
-  static bool isContainer(ElementKind kind) {
-    return kind == ElementKind::kArray || kind == ElementKind::kDict || kind == ElementKind::kPlist;
+
+  std::size_t nameEnd(std::size_t from) const {
+    while (from < size_ && kNameBytes[static_cast<unsigned char>(data_[from])]) ++from;
+    return from;
+  }
+  // The position after the `end` that follows `from`, or npos.
+  std::size_t after(std::size_t from, std::string_view end) const {
+    const std::size_t found = bytes_.find(end, from);
+    return found == npos ? npos : found + end.size();
+  }
+  std::size_t find(char c, std::size_t from) const {
+    const void* found = std::memchr(data_ + from, c, size_ - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data_) : npos;
+  }
+  std::size_t offset(const char* p) const { return static_cast<std::size_t>(p - data_); }
+  // The end of the white space from `p`; the NUL after the bytes ends it.
+  static const char* spaceEnd(const char* p) {
+    while (kSpaceBytes[static_cast<unsigned char>(*p)]) ++p;
+    return p;
+  }
+  // Whether the innermost element is a container still fit to be kept
+  // (or to hold a kept array), so what stands in it matters.
+  bool watched() const {
+    return largeArrays_ && !open_.empty() && isContainer(open_.back().kind) &&
+           !open_.back().suspect;
   }
 
-  const std::string& bytes_;
-  std::vector<Span>* largeArrays_;
-  std::vector<Element> open_;
-};
+  // The next "<" from `from`; the text before it is text of the innermost
+  // element, of which a container may hold white space only.
+  std::size_t nextMarkup(std::size_t from) {
+    from = plainMarkup(from);
+    if (watched()) {
+      const char* p = spaceEnd(data_ + from);
+      if (*p == '<') return offset(p);
+      // Text in a container; with no "<" after it the list is refused anyway.
+      if (p < data_ + size_) open_.back().suspect = true;
+      from = offset(p);
+    }
+    return find('<', from);
+  }
 
-// Checks the markup of an XML property list before libplist reads it and
-// bounds its nesting. Elements must nest properly; comments, CDATA
-// sections, processing instructions and declarations without an internal
-// subset may stand anywhere. Markup whose extent a reader could see in two
-// ways (a quoted "<" or ">", an internal DTD subset) is refused, so the
-// element nesting counted here is at least the nesting libplist builds.
-// When `largeArrays` is given, it gets the spans of the outermost arrays of
-// at least kArrayTextBytes that may be kept as their text (OpenElements),
-// in document order.
-bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* largeArrays) {
-  constexpr auto npos = std::string::npos;
-  auto fail = [error](const char* why) {
-    setError(error, why);
-    return false;
-  };
-  // The position after the `end` that follows `from`, or npos.
-  auto after = [&bytes](std::size_t from, std::string_view end) {
-    const std::size_t found = bytes.find(end, from);
-    return found == npos ? npos : found + end.size();
-  };
-
-  OpenElements open(bytes, largeArrays);
-  std::size_t textFrom = 0;
-  for (std::size_t pos = bytes.find('<'); pos != npos; textFrom = pos, pos = bytes.find('<', pos)) {
-    open.text(textFrom, pos, false);
-    const std::string_view rest(bytes.data() + pos, bytes.size() - pos);
-    const char second = rest.size() > 1 ? rest[1] : '\0';
-    if (second != '!' && second != '?' && second != '/') {
-      // A start tag: with end tags, nearly all of the markup.
-      const std::size_t end = nameEnd(bytes, pos + 1);
-      if (end == pos + 1) return fail("property list has a bad tag");
-      bool empty = false;
-      const std::string_view name(bytes.data() + pos + 1, end - pos - 1);
-      const std::size_t start = pos;
-      pos = tagEnd(bytes, end, false, empty);
-      if (pos == npos) return fail("property list has unterminated or ambiguous markup");
-      open.opened(name, start, empty);
+  // From `from`, markup as libplist writes it: in a container, white
+  // space around plain tags (kPlainTags) and the container's own end tag,
+  // a leaf's text holding no markup. It is read here as startTag and
+  // endTag read it, without counting a leaf as open; at anything else this
+  // returns the position after the last tag read, from where those go on.
+  std::size_t plainMarkup(std::size_t from) {
+    const char* p = data_ + from;
+    const char* const limit = plainLimit_;  // kept in a register, not read again
+    while (!open_.empty() && isContainer(open_.back().kind)) {
+      const char* const at = spaceEnd(p);
+      if (*at != '<' || at >= limit) break;
+      const char* const next = at[1] == '/' ? plainEnd(at) : plainStart(at, limit);
+      if (!next) break;
+      p = next;
+    }
+    return offset(p);
+  }
+  // After the plain start tag at `at` (and for a leaf, its text and end
+  // tag, before `limit`), or null.
+  const char* plainStart(const char* at, const char* limit) {
+    const PlainTag* const tag = plainTag(at + 1);
+    if (!tag) return nullptr;
+    const char* next = at + 1 + tag->start.size();
+    if (!tag->empty) {
       // The plist element and a leaf element around kMaxDepth containers.
-      if (open.depth() > kMaxDepth + 2) return fail("property list is nested too deeply");
-      continue;
+      if (open_.size() + 1 > kMaxDepth + 2) return nullptr;
+      if (!isContainer(tag->kind)) {
+        // Its text is of no concern, but only its end tag may follow it.
+        next = nextOpening(next);
+        if (!next || next >= limit || !tag->end.at(next + 1)) return nullptr;
+        next += 1 + tag->end.size();
+      }
     }
-    if (second == '/') {
-      const std::size_t end = nameEnd(bytes, pos + 2);
-      const std::string_view name(bytes.data() + pos + 2, end - pos - 2);
-      if (!open.innermostIs(name)) return fail("property list has mismatched tags");
-      pos = end;
-      while (pos < bytes.size() && isSpace(bytes[pos])) ++pos;
-      if (pos >= bytes.size() || bytes[pos] != '>') return fail("property list has a bad end tag");
-      open.closed(++pos);
-      continue;
+    if (largeArrays_) childOpens(tag->kind);
+    if (!tag->empty && isContainer(tag->kind)) {
+      open_.push_back(
+          {std::string_view(at + 1, tag->nameSize), offset(at), tag->kind, false, false});
     }
+    return next;
+  }
+  static const PlainTag* plainTag(const char* name) {
+    for (const PlainTag& tag : kPlainTags) {
+      if (tag.start.at(name)) return &tag;
+    }
+    return nullptr;
+  }
+  // After the end tag at `at` when it is the innermost container's, written
+  // plainly; null otherwise.
+  const char* plainEnd(const char* at) {
+    const Pattern& end = plainEndTag(open_.back().kind);
+    if (!end.at(at + 1)) return nullptr;
+    const char* const next = at + 1 + end.size();
+    closed(offset(next));
+    return next;
+  }
+  // The first "<" from `p`, of which sixteen bytes may be read. The
+  // texts of leaves are mostly short: their first bytes are looked at here,
+  // eight at a time, and only longer ones through memchr.
+  const char* nextOpening(const char* p) const {
+    for (const char* const near = p + 16; p < near; p += 8) {
+      if (const std::uint64_t marks = bytesEqual(eightBytes(p), '<')) {
+        return p + std::countr_zero(marks) / 8;
+      }
+    }
+    return static_cast<const char*>(std::memchr(p, '<', size_ - offset(p)));
+  }
+
+  const char* startTag(std::size_t& pos) {
+    const std::size_t end = nameEnd(pos + 1);
+    if (end == pos + 1) return "property list has a bad tag";
+    bool empty = false;
+    const std::string_view name(data_ + pos + 1, end - pos - 1);
+    const std::size_t start = pos;
+    pos = tagEnd(bytes_, end, false, empty);
+    if (pos == npos) return kUnterminated;
+    const ElementKind kind = elementKind(name);
+    if (largeArrays_ && !open_.empty()) childOpens(kind);
+    if (empty) return nullptr;
+    open_.push_back({name, start, kind, kind == ElementKind::kForeign, false});
+    // The plist element and a leaf element around kMaxDepth containers.
+    if (open_.size() > kMaxDepth + 2) return "property list is nested too deeply";
+    return nullptr;
+  }
+
+  const char* endTag(std::size_t& pos) {
+    const std::size_t end = nameEnd(pos + 2);
+    const std::string_view name(data_ + pos + 2, end - pos - 2);
+    if (open_.empty() || open_.back().name != name) return "property list has mismatched tags";
+    pos = offset(spaceEnd(data_ + end));
+    if (pos >= size_ || data_[pos] != '>') return "property list has a bad end tag";
+    closed(++pos);
+    return nullptr;
+  }
+
+  // Comments, CDATA sections, processing instructions and declarations.
+  const char* otherMarkup(std::size_t& pos) {
+    const std::string_view rest(data_ + pos, size_ - pos);
     if (rest.starts_with("<!--")) {
       pos = after(pos + 4, "-->");
     } else if (rest.starts_with("<![CDATA[")) {
-      open.text(pos, pos, true);
+      if (watched()) open_.back().suspect = true;  // text, which no container holds
       pos = after(pos + 9, "]]>");
     } else if (rest.starts_with("<?")) {
       pos = after(pos + 2, "?>");
     } else {
       bool empty = false;
-      pos = tagEnd(bytes, pos + 2, true, empty);
+      pos = tagEnd(bytes_, pos + 2, true, empty);
     }
-    if (pos == npos) return fail("property list has unterminated or ambiguous markup");
+    return pos == npos ? kUnterminated : nullptr;
   }
-  if (open.depth() != 0) return fail("property list has unclosed elements");
-  return true;
+
+  // An element of `kind` opens in the innermost one.
+  void childOpens(ElementKind kind) {
+    Element& parent = open_.back();
+    if (!isContainer(parent.kind) || kind == ElementKind::kForeign) parent.suspect = true;
+    if (parent.kind == ElementKind::kDict) {
+      if (kind != ElementKind::kKey && !parent.keyLast) parent.suspect = true;
+      parent.keyLast = kind == ElementKind::kKey;
+    }
+  }
+
+  // The innermost element closes, its end tag ending before `end`.
+  void closed(std::size_t end) {
+    const Element element = open_.back();
+    open_.pop_back();
+    if (!largeArrays_) return;
+    if (element.suspect && !open_.empty()) open_.back().suspect = true;
+    if (element.kind != ElementKind::kArray || element.suspect) return;
+    if (end - element.start < kArrayTextBytes || !onlyXmlEntities(element.start, end)) return;
+    // It takes the place of the large arrays found inside it.
+    while (!largeArrays_->empty() && largeArrays_->back().begin > element.start) {
+      largeArrays_->pop_back();
+    }
+    largeArrays_->push_back({element.start, end});
+  }
+
+  // Whether every "&" from `begin` to `end` starts an entity of XML. Arrays
+  // are asked in the order of their ends, so each "&" is looked at once
+  // however many arrays hold it, and only the last foreign one matters.
+  // No entity holds the ">" that ends an array, so one is read the same
+  // past `end` as before it.
+  bool onlyXmlEntities(std::size_t begin, std::size_t end) {
+    for (std::size_t at = find('&', entitiesSeen_); at != npos && at < end;
+         at = find('&', at + 1)) {
+      if (!startsXmlEntity(std::string_view(data_ + at, size_ - at))) lastForeignEntity_ = at;
+    }
+    entitiesSeen_ = std::max(entitiesSeen_, end);
+    return lastForeignEntity_ == npos || lastForeignEntity_ < begin;
+  }
+
+  const std::string& bytes_;
+  const char* data_;  // std::string keeps a NUL after the bytes, which may be read
+  std::size_t size_;
+  // Plain markup is compared sixteen bytes at a time, so none from here on.
+  const char* plainLimit_;
+  std::vector<Span>* largeArrays_;
+  std::vector<Element> open_;
+  std::size_t entitiesSeen_ = 0;  // every "&" before it has been looked at
+  std::size_t lastForeignEntity_ = npos;
+};
+
+bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* largeArrays) {
+  const char* why = MarkupCheck(bytes, largeArrays).run();
+  if (why) setError(error, why);
+  return why == nullptr;
 }
 
 // What a large array is replaced by in the text libplist reads: a string

@@ -542,6 +542,168 @@ TEST(Plist, ALargeArrayLibplistWouldRefuseIsReadAsBefore) {
   }
 }
 
+// How many arrays of `value` are still kept as their text (not read).
+std::size_t unreadArrays(const Value& value) {
+  if (value.isUnreadArrayText()) return 1;
+  std::size_t count = 0;
+  if (const Array* items = value.asArray()) {
+    for (const Value& item : *items) count += unreadArrays(item);
+  } else if (const Dict* entries = value.asDict()) {
+    for (const auto& [key, entry] : *entries) count += unreadArrays(entry);
+  }
+  return count;
+}
+
+// The markup check and the choice of arrays kept as text, on the shapes
+// where a shortcut for plain leaves (<key>text</key>) could go wrong: each
+// list accepted or refused with the same reason, and each kept array kept
+// from its "<array" to the end of its "</array>".
+TEST(Plist, MarkupAroundLeavesIsCheckedAsWritten) {
+  std::string filler;  // past the size kept as text
+  for (int i = 0; i < 3700; ++i) filler += "<string>f</string>";
+  const auto big = [&filler](const std::string& inside) {
+    return "<array>" + filler + inside + "</array>";
+  };
+  const auto doc = [](const std::string& inside) { return "<plist>" + inside + "</plist>"; };
+  const std::string nested257 = doc(repeat("<array>\n", 257) + "<string>x</string>");
+  const std::string nested256 =
+      doc(repeat("<array>\n", 256) + "<string>x</string>" + repeat("</array>\n", 256));
+  const std::string nested258Arrays = doc(repeat("\t<array>", 258) + repeat("</array>", 258));
+  const std::string mismatched = "property list has mismatched tags";
+  const std::string badEnd = "property list has a bad end tag";
+  const std::string unterminated = "property list has unterminated or ambiguous markup";
+  const std::string notPlist = "not a property list";  // libplist's refusal
+  struct Case {
+    const char* label;
+    std::string bytes;
+    std::string error;  // "" when accepted
+    std::vector<std::string> kept;
+  };
+  const Case cases[] = {
+      {"a large array", doc(big("")), "", {big("")}},
+      {"spaces before an end tag's >",
+       doc(big("<string>x</string \n>")),
+       "",
+       {big("<string>x</string \n>")}},
+      {"keys and empty leaves",
+       doc(big("<dict><key>a</key ><string/><key>b</key><true/></dict>")),
+       "",
+       {big("<dict><key>a</key ><string/><key>b</key><true/></dict>")}},
+      {"a leaf with an attribute",
+       doc(big("<string id=\"a\">x</string>")),
+       "",
+       {big("<string id=\"a\">x</string>")}},
+      {"a quoted > in a leaf's tag", doc(big("<string id=\"a>\">x</string>")), unterminated, {}},
+      {"text with > and quotes",
+       doc(big("<string>a > \"b' ]]></string>")),
+       "",
+       {big("<string>a > \"b' ]]></string>")}},
+      {"a comment in a leaf",
+       doc(big("<string>a<!-- </string> -->b</string>")),
+       "",
+       {big("<string>a<!-- </string> -->b</string>")}},
+      {"CDATA in a leaf",
+       doc(big("<string><![CDATA[</string>]]></string>")),
+       "",
+       {big("<string><![CDATA[</string>]]></string>")}},
+      {"entities in a leaf",
+       doc(big("<string>&amp;&lt;&gt;&quot;&apos;</string>")),
+       "",
+       {big("<string>&amp;&lt;&gt;&quot;&apos;</string>")}},
+      {"a comment in an array", doc(big("<!-- x -->")), "", {big("<!-- x -->")}},
+      {"other white space",
+       doc(big("\r\n  <dict>\r\n <key>a</key> \t<false/>\r\n</dict>\r\n")),
+       "",
+       {big("\r\n  <dict>\r\n <key>a</key> \t<false/>\r\n</dict>\r\n")}},
+      {"spaces before a container's >",
+       doc(big("<dict><key>a</key><true/></dict >")),
+       "",
+       {big("<dict><key>a</key><true/></dict >")}},
+      {"a container with an attribute",
+       doc(big("<dict id='a'><key>a</key><true/></dict>")),
+       "",
+       {big("<dict id='a'><key>a</key><true/></dict>")}},
+      {"the end tag of another container", doc(big("<dict></array>")), mismatched, {}},
+      {"a value without a key", doc(big("<dict><array/></dict>")), notPlist, {}},
+      {"an end tag cut short near the end",
+       "<plist><array>" + filler + "<string>x</string",
+       badEnd,
+       {}},
+      {"arrays past the deepest nesting",
+       nested258Arrays,
+       "property list is nested too deeply",
+       {}},
+      {"a leaf in the plist element", doc("<string>x</string >"), "", {}},
+      {"a leaf end tag of another leaf", doc(big("<string>x</key>")), mismatched, {}},
+      {"a leaf end tag with a longer name", doc(big("<key>x</keys>")), mismatched, {}},
+      {"a leaf end tag with a shorter name", doc(big("<string>x</strin>")), mismatched, {}},
+      {"an end tag without a name", doc("<string>x</>"), mismatched, {}},
+      {"an end tag with nothing open", "</plist>", mismatched, {}},
+      {"a leaf end tag closing itself", doc(big("<string>x</string/>")), badEnd, {}},
+      {"a leaf end tag cut short", "<plist><string>x</string", badEnd, {}},
+      {"a leaf never closed", "<plist><string>x", "property list has unclosed elements", {}},
+      {"a leaf start tag cut short", "<plist><string", unterminated, {}},
+      {"a start tag without a name", doc("< string>x</string>"), "property list has a bad tag", {}},
+      {"a leaf past the deepest nesting", nested257, "property list is nested too deeply", {}},
+      {"a leaf at the deepest nesting", nested256, "", {}},
+      {"an element in a leaf", doc(big("<string>a<true/></string>")), notPlist, {}},
+      {"unknown names like leaves' ones",
+       doc(big("<strin>x</strin><keys>x</keys><kez/><datum>x</datum><arrays/>")),
+       notPlist,
+       {}},
+      {"CDATA in an array", doc(big("<![CDATA[x]]>")), notPlist, {}},
+      {"text in an array", doc(big("x")), notPlist, {}},
+      {"a character reference", doc(big("<string>&#65;</string>")), "", {}},
+      {"a foreign entity in a comment", doc(big("<!-- &x; -->")), "", {}},
+      {"a foreign entity before the array",
+       doc("<array><!-- &x; -->" + big("") + "</array>"),
+       "",
+       {big("")}},
+      {"a foreign entity after an inner array",
+       doc("<array>" + big("") + "<!-- &x; --></array>"),
+       "",
+       {big("")}},
+      {"a foreign entity in an inner array",
+       doc("<array>" + big("<!-- &x; -->") + "<string>z</string></array>"),
+       "",
+       {}},
+      {"a foreign entity in an earlier array",
+       doc("<dict><key>a</key>" + big("<!--&x;-->") + "<key>b</key>" + big("") + "</dict>"),
+       "",
+       {big("")}},
+      {"nested large arrays",
+       doc("<array>" + big("") + "</array>"),
+       "",
+       {"<array>" + big("") + "</array>"}},
+      {"an odd element deep inside",
+       doc("<array><array>" + big("<a/>") + "</array></array>"),
+       notPlist,
+       {}},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto parsed = plist::parse(c.bytes, &error);
+    if (!c.error.empty()) {
+      EXPECT_FALSE(parsed) << c.label;
+      EXPECT_EQ(error, c.error) << c.label;
+      continue;
+    }
+    if (!parsed) {
+      ADD_FAILURE() << c.label << ": " << error;
+      continue;
+    }
+    EXPECT_EQ(unreadArrays(*parsed), c.kept.size()) << c.label;
+    const std::string written = plist::toXml(*parsed);
+    for (const std::string& kept : c.kept) {
+      const std::size_t at = written.find(kept + "\n");
+      ASSERT_NE(at, std::string::npos) << c.label;
+      EXPECT_TRUE(written[at - 1] == '\t' || written[at - 1] == '\n') << c.label;
+    }
+    // What is kept reads as libplist reads the whole list.
+    EXPECT_EQ(*parsed, plist::parse(libplistXml(c.bytes))) << c.label;
+  }
+}
+
 TEST(Plist, ReadFileReportsMissingFiles) {
   std::string error;
   EXPECT_FALSE(plist::readFile("/nonexistent/jobwick/none.plist", &error));
