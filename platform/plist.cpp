@@ -43,10 +43,8 @@ class ArrayText {
  public:
   /// The array that is `length` bytes of `source` from `begin` (the bytes
   /// of the whole list, shared with whoever else keeps them).
-  ArrayText(std::shared_ptr<const std::string> source, std::size_t begin, std::size_t length)
-      : source_(std::move(source)), text_(*source_) {
-    text_ = text_.substr(begin, length);
-  }
+  ArrayText(std::shared_ptr<const FileBytes> source, std::size_t begin, std::size_t length)
+      : source_(std::move(source)), text_(source_->view().substr(begin, length)) {}
   ArrayText(const ArrayText&) = delete;
   ArrayText& operator=(const ArrayText&) = delete;
 
@@ -59,7 +57,7 @@ class ArrayText {
   }
 
  private:
-  std::shared_ptr<const std::string> source_;
+  std::shared_ptr<const FileBytes> source_;
   std::string_view text_;
   mutable std::mutex mutex_;
   mutable std::unique_ptr<const Array> items_;
@@ -137,7 +135,7 @@ std::uint64_t readBigEndian(const unsigned char* p, std::size_t size) {
 // the top is visited once; its height and expanded size are memoised. When
 // `nulAt` is given, it is set to the place of the first string or key
 // object that holds a NUL, which libplist would cut there.
-bool checkBinary(const std::string& bytes, std::string* error, std::optional<std::string>* nulAt) {
+bool checkBinary(std::string_view bytes, std::string* error, std::optional<std::string>* nulAt) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t size = bytes.size();
   constexpr std::size_t kHeader = 8, kTrailer = 32;
@@ -467,7 +465,7 @@ bool startsXmlEntity(std::string_view text) {
 // The position after the ">" closing a tag or declaration whose name ends
 // before `from`; npos when it is unterminated or ambiguous. Sets `empty`
 // when the tag closes itself with "/>".
-std::size_t tagEnd(const std::string& bytes, std::size_t from, bool declaration, bool& empty) {
+std::size_t tagEnd(std::string_view bytes, std::size_t from, bool declaration, bool& empty) {
   constexpr auto npos = std::string::npos;
   for (std::size_t i = from; i < bytes.size(); ++i) {
     const char c = bytes[i];
@@ -509,7 +507,7 @@ class MarkupCheck {
   /// `largeArrays`, when given, gets the spans of the outermost arrays of
   /// at least kArrayTextBytes that may be kept as their text, in document
   /// order.
-  MarkupCheck(const std::string& bytes, std::vector<Span>* largeArrays)
+  MarkupCheck(std::string_view bytes, std::vector<Span>* largeArrays)
       : bytes_(bytes),
         data_(bytes.data()),
         size_(bytes.size()),
@@ -731,8 +729,8 @@ class MarkupCheck {
     return lastForeignEntity_ == npos || lastForeignEntity_ < begin;
   }
 
-  const std::string& bytes_;
-  const char* data_;  // std::string keeps a NUL after the bytes, which may be read
+  std::string_view bytes_;
+  const char* data_;  // a NUL follows the bytes (as in a std::string) and may be read
   std::size_t size_;
   // Plain markup is compared sixteen bytes at a time, so none from here on.
   const char* plainLimit_;
@@ -742,7 +740,7 @@ class MarkupCheck {
   std::size_t lastForeignEntity_ = npos;
 };
 
-bool checkXml(const std::string& bytes, std::string* error, std::vector<Span>* largeArrays) {
+bool checkXml(std::string_view bytes, std::string* error, std::vector<Span>* largeArrays) {
   const char* why = MarkupCheck(bytes, largeArrays).run();
   if (why) setError(error, why);
   return why == nullptr;
@@ -867,13 +865,13 @@ std::optional<Value> fromNode(plist_t node, std::size_t depth, std::string* erro
 
 // The bytes of an XML list with each large array put aside into `texts`
 // and a marked string in its place, which fromNode turns back into it.
-std::string markArrayTexts(const std::shared_ptr<const std::string>& source,
+std::string markArrayTexts(const std::shared_ptr<const FileBytes>& source,
                            const std::vector<Span>& spans, ArrayTexts& texts) {
-  const std::string& bytes = *source;
+  const std::string_view bytes = source->view();
   std::string marked;
   std::size_t at = 0;
   for (const Span& span : spans) {
-    marked.append(bytes, at, span.begin - at);
+    marked.append(bytes.substr(at, span.begin - at));
     marked += "<string>";
     marked += kArrayTextMark;
     marked += std::to_string(texts.size());
@@ -881,7 +879,7 @@ std::string markArrayTexts(const std::shared_ptr<const std::string>& source,
     texts.push_back(std::make_shared<const ArrayText>(source, span.begin, span.end - span.begin));
     at = span.end;
   }
-  marked.append(bytes, at);
+  marked.append(bytes.substr(at));
   return marked;
 }
 
@@ -1136,9 +1134,9 @@ namespace {
 
 // parse(), of `bytes` or, when given, of the bytes `shared` holds (which
 // arrays kept as text then share rather than copy).
-std::optional<Value> parseBytes(const std::string& bytes,
-                                const std::shared_ptr<const std::string>& shared,
-                                std::string* error, std::optional<std::string>* nulAt) {
+std::optional<Value> parseBytes(std::string_view bytes,
+                                const std::shared_ptr<const FileBytes>& shared, std::string* error,
+                                std::optional<std::string>* nulAt) {
   if (nulAt) nulAt->reset();
   if (bytes.empty()) {
     setError(error, "property list is empty");
@@ -1168,7 +1166,7 @@ std::optional<Value> parseBytes(const std::string& bytes,
         plist_from_xml(bytes.data(), length, &raw);
       } else {
         const std::string marked = markArrayTexts(
-            shared ? shared : std::make_shared<const std::string>(bytes), spans, texts);
+            shared ? shared : std::make_shared<const FileBytes>(std::string(bytes)), spans, texts);
         plist_from_xml(marked.data(), static_cast<std::uint32_t>(marked.size()), &raw);
       }
     }
@@ -1197,13 +1195,13 @@ std::optional<Value> parse(const std::string& bytes, std::string* error,
   return parseBytes(bytes, nullptr, error, nulAt);
 }
 
-std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error,
+std::optional<Value> parse(std::shared_ptr<const FileBytes> bytes, std::string* error,
                            std::optional<std::string>* nulAt) {
   if (!bytes) {
     setError(error, "property list is empty");
     return std::nullopt;
   }
-  return parseBytes(*bytes, bytes, error, nulAt);
+  return parseBytes(bytes->view(), bytes, error, nulAt);
 }
 
 std::optional<Value> readFile(const std::string& path, std::string* error) {

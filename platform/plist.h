@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/file_bytes.h"
+
 namespace platform::plist {
 
 class Value;
@@ -113,7 +115,7 @@ class Value {
 std::optional<Value> parse(const std::string& bytes, std::string* error = nullptr,
                            std::optional<std::string>* nulAt = nullptr);
 /// parse() of bytes that the arrays kept as text share rather than copy.
-std::optional<Value> parse(std::shared_ptr<const std::string> bytes, std::string* error = nullptr,
+std::optional<Value> parse(std::shared_ptr<const FileBytes> bytes, std::string* error = nullptr,
                            std::optional<std::string>* nulAt = nullptr);
 /// Reads and parses a file; nullopt when it is missing or not a property list.
 std::optional<Value> readFile(const std::string& path, std::string* error = nullptr);

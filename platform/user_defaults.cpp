@@ -231,7 +231,7 @@ bool isSettledAndUnchanged(const FileStamp& stamp, const struct stat& now) {
 // 16 MiB), the older ones dropped first.
 struct ParsedFile {
   // Shared with the arrays of `domain` kept as their text.
-  std::shared_ptr<const std::string> bytes;
+  std::shared_ptr<const FileBytes> bytes;
   FileStamp stamp;
   plist::Dict domain;
   std::optional<std::string> nulAt;
@@ -263,7 +263,7 @@ void restampParsed(const fs::path& path, const struct stat& info) {
   if (found != gParsed.end()) found->second.stamp = fileStampOf(info);
 }
 
-void rememberParsed(const fs::path& path, std::shared_ptr<const std::string> bytes,
+void rememberParsed(const fs::path& path, std::shared_ptr<const FileBytes> bytes,
                     const FileStamp& stamp, const plist::Dict& domain,
                     const std::optional<std::string>& nulAt = std::nullopt) {
   if (bytes->size() > kMaxParsedBytes) return;
@@ -305,66 +305,21 @@ bool survivesXml(const plist::Value& value) {
   return true;
 }
 
-// Makes room for `size` bytes in `bytes`. The room for a large file is
-// advised for huge pages: fresh memory of several megabytes, touched one
-// small page at a time as it is filled, costs several times the reading.
-void reserveForFile(std::string& bytes, std::size_t size) {
-  bytes.reserve(size + 1);
-  constexpr std::size_t kLarge = 2u << 20;
-  constexpr std::uintptr_t kPage = 4096;
-  if (size < kLarge) return;
-  const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
-  const std::uintptr_t begin = (at + kPage - 1) & ~(kPage - 1);
-  const std::uintptr_t end = (at + size) & ~(kPage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-// Reads the rest of the open file `fd` into `bytes` (which holds what was
-// read before). kValid when all of it was read, kCorrupt when the file is
-// too large, kMissing on a read error (no reason to move the file aside).
-FileState readRest(int fd, std::string& bytes) {
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FileState::kMissing;
-    if (n == 0) return FileState::kValid;
-    if (bytes.size() + std::size_t(n) > kMaxDomainBytes) return FileState::kCorrupt;
-    bytes.append(buffer, std::size_t(n));
-  }
-}
-
 // Reads the open file `fd`, comparing it with the bytes `known` as it goes:
-// true when it holds them exactly. Otherwise `bytes` gets the file (the
-// part read so far is the part of `known` it matched) and `state` says
-// how reading it ended (see readRest). An unchanged file of a large domain
-// is then never held a second time.
-bool readSameBytes(int fd, const std::string& known, std::string& bytes, FileState& state) {
+// true when it holds them exactly (an unchanged file of a large domain is
+// then never held a second time); false when it differs or cannot be read.
+bool readSameBytes(int fd, std::string_view known) {
   char buffer[65536];
   std::size_t same = 0;
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      state = FileState::kMissing;
-      return false;
-    }
-    if (n == 0 && same == known.size()) return true;
+    if (n < 0) return false;
+    if (n == 0) return same == known.size();
     const std::size_t count = std::size_t(n);
-    if (n > 0 && count <= known.size() - same &&
-        std::memcmp(known.data() + same, buffer, count) == 0) {
-      same += count;
-      continue;
-    }
-    reserveForFile(bytes, std::max(known.size(), same + count));
-    bytes.assign(known, 0, same);
-    bytes.append(buffer, count);
-    if (bytes.size() > kMaxDomainBytes) {
-      state = FileState::kCorrupt;
-    } else {
-      state = n == 0 ? FileState::kValid : readRest(fd, bytes);
-    }
-    return false;
+    if (count > known.size() - same || std::memcmp(known.data() + same, buffer, count) != 0)
+      return false;
+    same += count;
   }
 }
 
@@ -376,25 +331,26 @@ DomainFile readDomainFile(const fs::path& path) {
   if (!fd) return {};
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-  std::string bytes;
-  FileState state = FileState::kValid;
   if (std::optional<ParsedFile> known = parsedOfSize(path, std::size_t(info.st_size))) {
     if (isSettledAndUnchanged(known->stamp, info)) {
       return {FileState::kValid, std::move(known->domain), std::move(known->nulAt)};
     }
-    if (readSameBytes(fd.get(), *known->bytes, bytes, state)) {
+    if (readSameBytes(fd.get(), known->bytes->view())) {
       restampParsed(path, info);
       return {FileState::kValid, std::move(known->domain), std::move(known->nulAt)};
     }
-  } else {
-    // The size it has now: a large file is not copied again and again as
-    // it grows, nor held in twice the room it needs.
-    reserveForFile(bytes, std::min<std::size_t>(std::size_t(info.st_size), kMaxDomainBytes));
-    state = readRest(fd.get(), bytes);
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) return {};
   }
-  if (state == FileState::kMissing) return {};
-  if (state == FileState::kCorrupt) return {FileState::kCorrupt, {}, std::nullopt};
-  auto shared = std::make_shared<const std::string>(std::move(bytes));
+  auto bytes = std::make_shared<FileBytes>();
+  switch (bytes->read(fd.get(), std::size_t(info.st_size), kMaxDomainBytes)) {
+    case FileBytes::ReadResult::kFailed:
+      return {};  // no reason to move the file aside
+    case FileBytes::ReadResult::kTooLarge:
+      return {FileState::kCorrupt, {}, std::nullopt};
+    case FileBytes::ReadResult::kRead:
+      break;
+  }
+  std::shared_ptr<const FileBytes> shared = std::move(bytes);
   std::optional<std::string> nulAt;
   std::optional<plist::Value> value = plist::parse(shared, nullptr, &nulAt);
   {
@@ -456,8 +412,8 @@ int writeLockedDomainFile(const fs::path& folder, const std::string& name,
   // writer now holds, so none of them is still in use.
   const fs::path target = domainPath(folder, name);
   removeTemporaryFilesOf(target);
-  auto bytes = std::make_shared<const std::string>(plist::toXml(plist::Value(domain)));
-  const int error = replaceFileAtomically(target, *bytes, 0600);
+  auto bytes = std::make_shared<const FileBytes>(plist::toXml(plist::Value(domain)));
+  const int error = replaceFileAtomically(target, bytes->view(), 0600);
   struct stat info {};
   if (error == 0 && survivesXml(plist::Value(domain)) && ::stat(target.c_str(), &info) == 0) {
     rememberParsed(target, bytes, fileStampOf(info), domain);
