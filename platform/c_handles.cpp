@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The deleters of c_handles.h: the only place that frees these handles,
-// except libcurl's, which live in the HTTP module (http/curl_transport.cpp)
-// so that the framework library does not link libcurl.
+// except those of the libraries the modules hold, which live with the code
+// that calls them so that the framework library does not link them:
+// libcurl's in the HTTP module (http/curl_transport.cpp), ICU's in the
+// Unicode module (unicode/icu_module.cpp), and the XML document's in xml.cpp,
+// which hands it to the XML module.
 #include "platform/c_handles.h"
 
 #include <cups/cups.h>
@@ -9,11 +12,8 @@
 #include <cups/ppd.h>
 #include <dlfcn.h>
 #include <iconv.h>
-#include <libxml/tree.h>
 #include <locale.h>
 #include <plist/plist.h>
-#include <unicode/ubrk.h>
-#include <unicode/uspoof.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,10 +21,6 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // ppdClose
 
 namespace platform {
-
-void XmlDocFree::operator()(_xmlDoc* doc) const noexcept {
-  xmlFreeDoc(doc);
-}
 
 void PlistFree::operator()(void* node) const noexcept {
   if (node) plist_free(node);
@@ -83,14 +79,6 @@ bool UniqueFd::close() noexcept {
 
 void UniqueFd::reset() noexcept {
   if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-}
-
-void SpoofCheckerClose::operator()(USpoofChecker* checker) const noexcept {
-  uspoof_close(checker);
-}
-
-void BreakIteratorClose::operator()(UBreakIterator* iterator) const noexcept {
-  ubrk_close(iterator);
 }
 
 }  // namespace platform

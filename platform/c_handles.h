@@ -3,10 +3,12 @@
 // when it goes out of scope, so no caller writes a deleter of its own.
 //
 // The handle types are declared here as their libraries declare them, and
-// the deleters live in c_handles.cpp (libcurl's in the HTTP module,
-// http/curl_transport.cpp, the only code that makes them), so including this header pulls in no
-// library header and no include path: a file includes the library it calls
-// and this header for the holder.
+// the deleters live in c_handles.cpp (libcurl's and ICU's in the HTTP and
+// Unicode modules, http/curl_transport.cpp and unicode/icu_module.cpp, the
+// only code that makes them; the XML document's in xml.cpp, which frees it
+// through the XML module), so including this header pulls in no library
+// header and no include path: a file includes the library it calls and this
+// header for the holder.
 #pragma once
 
 #include <memory>

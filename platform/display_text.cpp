@@ -1,186 +1,99 @@
 // SPDX-License-Identifier: Apache-2.0
-// One-line display of outside texts and the look-alike test, over ICU.
+// One-line display of outside texts, the look-alike test and terminal
+// widths, over the Unicode module for anything but plain ASCII.
 #include "platform/display_text.h"
 
-#include <unicode/ubrk.h>
-#include <unicode/uchar.h>
-#include <unicode/unorm2.h>
-#include <unicode/uspoof.h>
-#include <unicode/utf16.h>
-
-#include <cstdint>
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
-#include "platform/c_handles.h"
+#include "platform/module_loader.h"
 #include "platform/strings.h"
+#include "platform/unicode_module.h"
 
 namespace platform {
+
+namespace unicode {
+
+const Module* loadedModule(std::string* error) {
+  static const LoadedModule<Module> loaded = loadModuleTable<Module>(
+      {"Unicode", kModuleFileName, "JOBWICK_UNICODE_MODULE", kModuleSymbol}, kModuleVersion);
+  if (!loaded.table && error) *error = loaded.error;
+  return loaded.table;
+}
+
+}  // namespace unicode
+
 namespace {
 
-constexpr char16_t kEllipsis = u'\u2026';
-constexpr char16_t kFirstStrongIsolate = u'\u2068';
-constexpr char16_t kPopDirectionalIsolate = u'\u2069';
-
-bool isHidden(UChar32 cp) {
-  switch (u_charType(cp)) {
-    case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
-      return true;
-    default:
-      return u_hasBinaryProperty(cp, UCHAR_DEFAULT_IGNORABLE_CODE_POINT) != 0;
-  }
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isRightToLeft(UChar32 cp) {
-  const UCharDirection direction = u_charDirection(cp);
-  return direction == U_RIGHT_TO_LEFT || direction == U_RIGHT_TO_LEFT_ARABIC ||
-         direction == U_ARABIC_NUMBER;
-}
-
-void appendCodePoint(std::u16string& out, UChar32 cp) {
-  if (U_IS_BMP(cp)) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    out.push_back(static_cast<char16_t>(U16_LEAD(cp)));
-    out.push_back(static_cast<char16_t>(U16_TRAIL(cp)));
-  }
-}
-
-/// `text` with every hidden character shown; `rightToLeft` tells whether
-/// any character left is a right-to-left one.
-std::u16string shownCharacters(const std::u16string& text, bool& rightToLeft) {
-  std::u16string out;
-  out.reserve(text.size());
-  rightToLeft = false;
-  for (int32_t i = 0; i < static_cast<int32_t>(text.size());) {
-    UChar32 cp = 0;
-    U16_NEXT(text.data(), i, static_cast<int32_t>(text.size()), cp);
-    if (cp < 0x20) {
-      out.push_back(static_cast<char16_t>(0x2400 + cp));
-    } else if (cp == 0x7F) {
-      out.push_back(u'\u2421');
-    } else if (isHidden(cp)) {
-      char code[16];
-      std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(cp));
-      for (const char* c = code; *c; ++c) out.push_back(static_cast<char16_t>(*c));
+/// visibleLine by ASCII's rules: exactly Unicode's for ASCII text, where
+/// every character is its own grapheme and none is hidden but the controls
+/// or right-to-left. Any other text is isolated, as it might hold
+/// right-to-left characters.
+std::u16string plainVisibleLine(const std::u16string& text, std::size_t maxUnits) {
+  std::u16string shown;
+  bool other = false;
+  for (const char16_t unit : text) {
+    if (unit < 0x20) {
+      shown.push_back(static_cast<char16_t>(0x2400 + unit));
+    } else if (unit == 0x7F) {
+      shown.push_back(u'\u2421');
     } else {
-      rightToLeft = rightToLeft || isRightToLeft(cp);
-      appendCodePoint(out, cp);
+      other = other || unit >= 0x80;
+      shown.push_back(unit);
     }
   }
-  return out;
-}
-
-/// Where a text longer than `maxUnits` is cut so that it and an ellipsis
-/// fit: the last character boundary at or before maxUnits - 1.
-std::size_t cutPoint(const std::u16string& text, std::size_t maxUnits) {
-  const std::size_t room = maxUnits == 0 ? 0 : maxUnits - 1;
-  UErrorCode status = U_ZERO_ERROR;
-  const BreakIterator characters(ubrk_open(UBRK_CHARACTER, "",
-                                           reinterpret_cast<const UChar*>(text.data()),
-                                           static_cast<int32_t>(text.size()), &status));
-  if (U_FAILURE(status) || !characters) {
-    // No break rules: at least never cut a surrogate pair.
-    std::size_t at = room;
-    if (at > 0 && at < text.size() && U16_IS_TRAIL(text[at])) --at;
-    return at;
+  if (shown.size() > maxUnits) {
+    std::size_t at = maxUnits == 0 ? 0 : maxUnits - 1;
+    if (at > 0 && shown[at] >= 0xDC00 && shown[at] <= 0xDFFF) --at;  // never half a pair
+    shown.resize(at);
+    shown.push_back(u'\u2026');
   }
-  if (ubrk_isBoundary(characters.get(), static_cast<int32_t>(room))) return room;
-  const int32_t before = ubrk_preceding(characters.get(), static_cast<int32_t>(room));
-  return before == UBRK_DONE ? 0 : static_cast<std::size_t>(before);
-}
-
-/// ICU's spoof checker, made once; null when ICU cannot make one.
-USpoofChecker* spoofChecker() {
-  static const SpoofChecker checker = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    SpoofChecker made(uspoof_open(&status));
-    if (U_FAILURE(status)) return SpoofChecker();
-    uspoof_setChecks(made.get(), USPOOF_CONFUSABLE, &status);
-    return U_FAILURE(status) ? SpoofChecker() : std::move(made);
-  }();
-  return checker.get();
-}
-
-/// `text` in NFKC with its case folded (full-width and compatibility forms
-/// become their plain letters); folded only when ICU has no normaliser.
-std::u16string compatibilityFolded(std::string_view text) {
-  const std::u16string source = toUtf16(text);
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* normalizer = unorm2_getNFKCCasefoldInstance(&status);
-  if (U_FAILURE(status) || !normalizer) return toUtf16(caseFolded(text));
-  std::u16string out(source.size() * 4 + 8, u'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    status = U_ZERO_ERROR;
-    const int32_t length =
-        unorm2_normalize(normalizer, reinterpret_cast<const UChar*>(source.data()),
-                         static_cast<int32_t>(source.size()), reinterpret_cast<UChar*>(out.data()),
-                         static_cast<int32_t>(out.size()), &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-      out.assign(static_cast<std::size_t>(length), u'\0');
-      continue;
-    }
-    if (U_FAILURE(status)) break;
-    out.resize(static_cast<std::size_t>(length));
-    return out;
+  if (other) {
+    shown.insert(shown.begin(), u'\u2068');
+    shown.push_back(u'\u2069');
   }
-  return toUtf16(caseFolded(text));
+  return shown;
 }
 
-/// The text in NFKC with case folded, its white space trimmed and joined
-/// (see LookAlike), then its confusable skeleton.
+/// The LookAlike skeleton: Unicode's, or the case folding with ASCII white
+/// space trimmed and joined when the module is missing.
 std::string skeletonOf(std::string_view text) {
-  const std::u16string folded = compatibilityFolded(text);
-  std::u16string joined;
+  std::u16string skeleton;
+  if (const unicode::Module* module = unicode::loadedModule(nullptr);
+      module && module->skeleton(toUtf16(text), &skeleton)) {
+    return fromUtf16(skeleton);
+  }
+  std::string joined;
   bool space = false;
-  for (int32_t i = 0; i < static_cast<int32_t>(folded.size());) {
-    UChar32 cp = 0;
-    U16_NEXT(folded.data(), i, static_cast<int32_t>(folded.size()), cp);
-    if (u_isUWhiteSpace(cp)) {
+  for (const char c : caseFolded(text)) {
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {
       space = !joined.empty();
       continue;
     }
-    if (space) joined.push_back(u' ');
+    if (space) joined.push_back(' ');
     space = false;
-    appendCodePoint(joined, cp);
+    joined.push_back(c);
   }
-  USpoofChecker* checker = spoofChecker();
-  if (!checker) return fromUtf16(joined);
-  std::u16string skeleton(joined.size() * 4 + 8, u'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = uspoof_getSkeleton(
-        checker, 0, reinterpret_cast<const UChar*>(joined.data()),
-        static_cast<int32_t>(joined.size()), reinterpret_cast<UChar*>(skeleton.data()),
-        static_cast<int32_t>(skeleton.size()), &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-      skeleton.assign(static_cast<std::size_t>(length), u'\0');
-      continue;
-    }
-    if (U_FAILURE(status)) break;
-    skeleton.resize(static_cast<std::size_t>(length));
-    return fromUtf16(skeleton);
-  }
-  return fromUtf16(joined);
+  return joined;
 }
 
 }  // namespace
 
 std::string visibleLine(std::string_view text, std::size_t maxUnits) {
-  bool rightToLeft = false;
-  std::u16string shown = shownCharacters(toUtf16(text), rightToLeft);
-  if (shown.size() > maxUnits) {
-    shown.resize(cutPoint(shown, maxUnits));
-    shown.push_back(kEllipsis);
+  const std::u16string units = toUtf16(text);
+  std::u16string shown;
+  if (!isAscii(text)) {
+    if (const unicode::Module* module = unicode::loadedModule(nullptr);
+        module && module->visibleLine(units, maxUnits, &shown)) {
+      return fromUtf16(shown);
+    }
   }
-  if (rightToLeft) {
-    shown.insert(shown.begin(), kFirstStrongIsolate);
-    shown.push_back(kPopDirectionalIsolate);
-  }
-  return fromUtf16(shown);
+  return fromUtf16(plainVisibleLine(units, maxUnits));
 }
 
 LookAlike::LookAlike(std::string_view text) : skeleton_(skeletonOf(text)) {}
@@ -198,6 +111,33 @@ bool LookAlike::matches(std::string_view other) const {
   }
   if (characters > skeleton_.size() * 4) return false;
   return skeletonOf(other) == skeleton_;
+}
+
+std::size_t terminalColumns(std::string_view text) {
+  if (isAscii(text)) return text.size();
+  std::size_t columns = 0;
+  if (const unicode::Module* module = unicode::loadedModule(nullptr);
+      module && module->columns(text, &columns)) {
+    return columns;
+  }
+  // One column for each character or invalid byte: a lead or lone byte.
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::vector<std::string> lineBreakPieces(std::string_view text) {
+  const std::u16string units = toUtf16(text);
+  std::vector<std::size_t> ends;
+  const unicode::Module* module = unicode::loadedModule(nullptr);
+  if (!module || !module->lineBreaks(units, &ends)) return {std::string(text)};
+  std::vector<std::string> pieces;
+  std::size_t from = 0;
+  for (const std::size_t to : ends) {
+    pieces.push_back(fromUtf16(std::u16string_view(units).substr(from, to - from)));
+    from = to;
+  }
+  return pieces;
 }
 
 }  // namespace platform

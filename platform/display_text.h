@@ -1,11 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 // Texts from outside (a printer's folder names) made fit to show as one line
-// of a menu, and the test for texts a user could take for one another.
+// of a menu, the test for texts a user could take for one another, and the
+// widths and line breaks of texts shown in a terminal.
+//
+// Unicode's data come from the Unicode module (unicode_module.h), loaded by
+// the first text that needs it; plain ASCII lines and widths never do.
+// Should the module be missing, these still answer, by ASCII's rules: every
+// control shown, a text with any other character isolated, white space and
+// case of ASCII only, one column per character, no break inside a word.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -35,5 +43,14 @@ class LookAlike {
  private:
   std::string skeleton_;
 };
+
+/// The columns `text` takes in a terminal: two for each East Asian wide or
+/// full-width character, one for any other character or invalid sequence.
+std::size_t terminalColumns(std::string_view text);
+
+/// `text` (a word without white space) cut into the pieces between which a
+/// line may break by Unicode's line-breaking rules, tailored for Japanese:
+/// Japanese breaks between its characters but never before 、 or 。.
+std::vector<std::string> lineBreakPieces(std::string_view text);
 
 }  // namespace platform

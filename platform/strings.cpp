@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Text helpers: UTF-8 decoding and encoding, UTF-16 counting, trimming and
-// case-insensitive comparison (Unicode full case folding, from ICU).
+// case-insensitive comparison (Unicode full case folding: plain ASCII here,
+// any other text by the Unicode module's ICU).
 #include "platform/strings.h"
 
-#include <unicode/stringoptions.h>
-#include <unicode/ustring.h>
-#include <unicode/utf16.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "platform/unicode_module.h"
 
 namespace platform {
 namespace {
@@ -162,26 +162,27 @@ namespace {
 constexpr char32_t kInvalidByte = 0x80000000;
 
 /// Appends the full case folding of `run` (valid text, as UTF-16) to `out`,
-/// one code point each.
+/// one code point each. Plain ASCII folds A-Z to a-z, which is all that
+/// Unicode's folding does to it, without the module; any other run goes
+/// through ICU, or stays unfolded when the module is missing.
 void appendFolded(const std::u16string& run, std::vector<char32_t>& out) {
-  if (run.empty()) return;
-  // A character folds to at most three (U+0390 to three), each at most two
-  // units.
-  std::u16string folded(run.size() * 3 + 1, u'\0');
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length =
-      u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()), run.data(),
-                    static_cast<int32_t>(run.size()), U_FOLD_CASE_DEFAULT, &status);
-  if (U_FAILURE(status)) {
-    // Cannot happen with room for every expansion; compare unfolded then.
-    folded = run;
-  } else {
-    folded.resize(static_cast<std::size_t>(length));
+  if (std::all_of(run.begin(), run.end(), [](char16_t unit) { return unit < 0x80; })) {
+    for (const char16_t unit : run) {
+      out.push_back(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit);
+    }
+    return;
   }
-  for (int32_t i = 0; i < static_cast<int32_t>(folded.size());) {
-    UChar32 cp = 0;
-    U16_NEXT(folded.data(), i, static_cast<int32_t>(folded.size()), cp);
-    out.push_back(static_cast<char32_t>(cp));
+  std::u16string folded;
+  const unicode::Module* module = unicode::loadedModule(nullptr);
+  if (!module || !module->foldCase(run, &folded)) folded = run;
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    const char16_t unit = folded[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < folded.size()) {
+      out.push_back(0x10000 + ((char32_t(unit - 0xD800) << 10) | (folded[i + 1] - 0xDC00)));
+      ++i;
+    } else {
+      out.push_back(unit);
+    }
   }
 }
 
@@ -198,8 +199,9 @@ std::vector<char32_t> foldText(std::string_view text) {
       run.clear();
       out.push_back(kInvalidByte | static_cast<unsigned char>(text[pos]));
     } else if (d.codePoint >= 0x10000) {
-      run.push_back(static_cast<char16_t>(U16_LEAD(d.codePoint)));
-      run.push_back(static_cast<char16_t>(U16_TRAIL(d.codePoint)));
+      const char32_t v = d.codePoint - 0x10000;
+      run.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+      run.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
     } else {
       run.push_back(static_cast<char16_t>(d.codePoint));
     }

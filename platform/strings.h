@@ -27,7 +27,9 @@ std::string trimCharacters(std::string_view text, std::string_view set);
 /// Case-insensitive comparison of two texts: equal once both are put
 /// through Unicode's full case folding (ICU's default folding, so "SS"
 /// matches "ß" and full-width letters fold too). A byte that is not valid
-/// UTF-8 compares as itself, never equal to a character.
+/// UTF-8 compares as itself, never equal to a character. Plain ASCII is
+/// folded here; other text loads the Unicode module (unicode_module.h), and
+/// should it be missing, only its ASCII letters fold.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 /// `text` put through Unicode's full case folding (ICU); bytes that are not

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/url_connection.h"
 
-#include <dlfcn.h>
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <optional>
 
 #include "platform/c_handles.h"
 #include "platform/http_transport.h"
+#include "platform/module_loader.h"
 
 namespace platform {
 
@@ -55,52 +52,27 @@ void reportEnd(URLConnectionEnd::Kind kind, const std::string& url, std::string 
   if (endObserver()) endObserver()({kind, url, std::move(error), bytes});
 }
 
-// The folder of the framework library itself: the module is installed (and
-// built) beside it, wherever the whole is.
-std::optional<std::filesystem::path> frameworkFolder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<const void*>(&frameworkFolder), &info) == 0 || !info.dli_fname ||
-      !*info.dli_fname) {
-    return std::nullopt;
-  }
-  std::error_code ec;
-  std::filesystem::path object = std::filesystem::canonical(info.dli_fname, ec);
-  if (ec) return std::nullopt;
-  return object.parent_path();
-}
-
-struct LoadedModule {
+struct LoadedHttpModule {
   SharedLibrary library;
   const http::Module* module = nullptr;
   std::string error;
 };
 
-LoadedModule loadModule() {
-  LoadedModule loaded;
-  std::string path;
-  if (const char* chosen = std::getenv("JOBWICK_HTTP_MODULE"); chosen && *chosen) {
-    path = chosen;
-  } else if (auto folder = frameworkFolder()) {
-    path = (*folder / http::kModuleFileName).string();
-  } else {
-    loaded.error = std::string("the HTTP module ") + http::kModuleFileName +
-                   " cannot be found (the framework library's folder is unknown)";
-    return loaded;
-  }
-  // Never unloaded: libcurl keeps process-wide state once initialised.
-  loaded.library.reset(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-  if (!loaded.library) {
-    const char* why = ::dlerror();
-    loaded.error = "the HTTP module could not be loaded: " + std::string(why ? why : path);
+LoadedHttpModule loadModule() {
+  LoadedHttpModule loaded;
+  ModuleFile file =
+      openModule({"HTTP", http::kModuleFileName, "JOBWICK_HTTP_MODULE", http::kModuleSymbol});
+  if (!file.entry) {
+    loaded.error = std::move(file.error);
     return loaded;
   }
   using Entry = const http::Module* (*)();
-  auto entry = reinterpret_cast<Entry>(::dlsym(loaded.library.get(), http::kModuleSymbol));
-  const http::Module* module = entry ? entry() : nullptr;
+  const http::Module* module = reinterpret_cast<Entry>(file.entry)();
   if (!module || module->version != http::kModuleVersion || !module->start) {
-    loaded.error = "the HTTP module " + path + " is not one of this build";
+    loaded.error = "the HTTP module " + file.path + " is not one of this build";
     return loaded;
   }
+  loaded.library = std::move(file.library);
   loaded.module = module;
   return loaded;
 }
@@ -110,7 +82,7 @@ LoadedModule loadModule() {
 namespace http {
 
 const Module* loadedModule(std::string* error) {
-  static const LoadedModule loaded = loadModule();
+  static const LoadedHttpModule loaded = loadModule();
   if (!loaded.module && error) *error = loaded.error;
   return loaded.module;
 }

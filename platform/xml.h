@@ -3,7 +3,9 @@
 // no network access, no DTD loading, no entity substitution, libxml2's
 // depth and amplification limits left on. White-space-only text between
 // elements forms no node. The parser's process-wide settings (entity loader,
-// error handler) are changed only for the length of each parse.
+// error handler) are changed only for the length of each parse. libxml2 is
+// called from the XML module (xml_module.h), loaded by the first read; a
+// read fails, with the reason, when the module cannot be loaded.
 #pragma once
 
 #include <cstddef>
@@ -105,5 +107,10 @@ struct XMLStreamNode {
 bool readXMLFileAsStream(const std::string& path,
                          const std::function<void(const XMLStreamNode&)>& visit,
                          std::string* error = nullptr);
+
+/// Whether this process can read XML: false, with `error` set to why ("the
+/// XML module could not be loaded: ..."), when the parser's module cannot
+/// be loaded. Tells a document that is not XML from a reader that is missing.
+bool xmlReaderAvailable(std::string* error = nullptr);
 
 }  // namespace platform

@@ -23,7 +23,7 @@ fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DJOBWICK_SANITIZE=OFF \
   -DJOBWICK_TESTS=OFF -DJOBWICK_WERROR=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target jobwick_bench jobwick_gtk_bench jobwick \
-  JobwickVk7300 JobwickVk410e jobwick_http jobwick-dialog plain_print_dialog
+  JobwickVk7300 JobwickVk410e jobwick_http jobwick_xml jobwick_unicode jobwick-dialog plain_print_dialog
 status=0
 "$dir/bench/jobwick_bench" "$@" || status=$?
 

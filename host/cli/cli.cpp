@@ -4,16 +4,10 @@
 
 #include "host/common/translate.h"
 
-#include <unicode/ubrk.h>
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
-#include <cstdint>
 #include <sstream>
 
-#include "platform/c_handles.h"
-#include "platform/strings.h"
+#include "platform/display_text.h"
 
 namespace jobwick::host {
 
@@ -81,14 +75,7 @@ std::optional<ParsedArgs> parseArguments(const std::vector<std::string>& args,
 }
 
 std::size_t columnsOf(std::string_view piece) {
-  std::size_t columns = 0;
-  for (int32_t i = 0; i < static_cast<int32_t>(piece.size());) {
-    UChar32 c = 0;
-    U8_NEXT(piece.data(), i, static_cast<int32_t>(piece.size()), c);
-    const int width = c < 0 ? U_EA_NEUTRAL : u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
-    columns += (width == U_EA_WIDE || width == U_EA_FULLWIDTH) ? 2 : 1;
-  }
-  return columns;
+  return platform::terminalColumns(piece);
 }
 
 namespace {
@@ -101,20 +88,7 @@ std::vector<std::string> piecesOf(const std::string& word) {
   const bool ascii = std::all_of(word.begin(), word.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) return {word};
-  const std::u16string text = platform::toUtf16(word);
-  UErrorCode status = U_ZERO_ERROR;
-  const platform::BreakIterator lines(ubrk_open(UBRK_LINE, "ja",
-                                                reinterpret_cast<const UChar*>(text.data()),
-                                                static_cast<int32_t>(text.size()), &status));
-  if (U_FAILURE(status) || !lines) return {word};
-  std::vector<std::string> pieces;
-  int32_t from = ubrk_first(lines.get());
-  for (int32_t to = ubrk_next(lines.get()); to != UBRK_DONE; to = ubrk_next(lines.get())) {
-    pieces.push_back(platform::fromUtf16(
-        std::u16string_view(text).substr(std::size_t(from), std::size_t(to - from))));
-    from = to;
-  }
-  return pieces;
+  return platform::lineBreakPieces(word);
 }
 
 /// Appends one paragraph of `text` to `out`, whose last line is `column`

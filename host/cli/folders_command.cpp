@@ -138,7 +138,11 @@ std::optional<std::string> answerProblem(const fs::path& answer) {
           inResultCode = true;
         }
       });
-  if (!read) return tr("the printer's answer is not an XML document");
+  if (!read) {
+    std::string missing;
+    if (!platform::xmlReaderAvailable(&missing)) return missing;
+    return tr("the printer's answer is not an XML document");
+  }
   if (element.resultCode && *element.resultCode != "ok") {
     return trf("the printer answered with result code \"%1\"", {*element.resultCode});
   }

@@ -489,35 +489,75 @@ TEST_F(PrintCommandTest, QueuesNameTheBundleOrWhyNone) {
   EXPECT_NE(job.err.find(": Connection refused\n"), std::string::npos) << job.err;
 }
 
-// The HTTP library (and the TLS, LDAP, SSH... libraries it brings) is loaded
-// by a folder fetch only: printing and listing queues never load it. The dynamic loader's own
-// report says what was loaded; the fetch shows that the report would name it.
-TEST_F(PrintCommandTest, OnlyAFolderFetchLoadsTheHttpLibrary) {
-  const std::map<std::string, std::optional<std::string>> traced = {
-      {"LD_DEBUG", "files"}, {"CUPS_SERVER", cupsd_->server()}};
-  const std::vector<std::vector<std::string>> commands = {
-      {"print", document_.string(), "--printer", "Vk7300", "--dry-run"},
-      {"queues"},
+// The large libraries are loaded by the commands that use them only: the
+// HTTP library (and the TLS, LDAP, SSH... libraries it brings) by a folder
+// fetch, libxml2 by the reading of its answer, ICU by a text that is not
+// plain ASCII (help in Japanese, wrapped by Unicode's line breaks); printing
+// and listing queues load none of them. The dynamic loader's own report
+// says what was loaded.
+TEST_F(PrintCommandTest, CommandsLoadOnlyTheLibrariesTheyUse) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> loaded;
+    std::vector<std::string> notLoaded;
+    std::optional<std::string> language;  // LANGUAGE
   };
-  for (const auto& args : commands) {
-    auto result = jobwick(args, traced);
-    EXPECT_EQ(result.exitCode, 0) << args[0] << ": " << result.err;
-    EXPECT_EQ(result.err.find("libcurl.so"), std::string::npos) << args[0];
-    EXPECT_EQ(result.err.find("jobwick-http.so"), std::string::npos) << args[0];
+  const std::vector<std::string> large = {"libcurl.so",  "jobwick-http.so",
+                                          "libxml2.so",  "jobwick-xml.so",
+                                          "libicuuc.so", "jobwick-unicode.so"};
+  const Case cases[] = {
+      {{"print", document_.string(), "--printer", "Vk7300", "--dry-run"}, {}, large, std::nullopt},
+      {{"queues"}, {}, large, std::nullopt},
+      {{"folders", "--address", SharedPrinter::address()},
+       {"libcurl.so", "libxml2.so"},
+       {},
+       std::nullopt},
+      {{"help", "print"}, {"libicuuc.so"}, {"libcurl.so", "libxml2.so"}, "ja"},
+  };
+  for (const Case& c : cases) {
+    auto result = jobwick(
+        c.args,
+        {{"LD_DEBUG", "files"}, {"CUPS_SERVER", cupsd_->server()}, {"LANGUAGE", c.language}});
+    EXPECT_EQ(result.exitCode, 0) << c.args[0] << ": " << result.err;
+    for (const std::string& library : c.loaded) {
+      EXPECT_NE(result.err.find(library), std::string::npos) << c.args[0] << ": " << library;
+    }
+    for (const std::string& library : c.notLoaded) {
+      EXPECT_EQ(result.err.find(library), std::string::npos) << c.args[0] << ": " << library;
+    }
   }
+}
 
-  auto fetch = jobwick({"folders", "--address", SharedPrinter::address()}, traced);
-  EXPECT_EQ(fetch.exitCode, 0) << fetch.err;
-  EXPECT_NE(fetch.err.find("libcurl.so"), std::string::npos);
-  EXPECT_NE(fetch.out.find("3 folders on "), std::string::npos) << fetch.out;
+// Without a module, what needs it fails and says why, or does without:
+// nothing crashes.
+TEST_F(PrintCommandTest, MissingModulesFailTheirOperationOnly) {
+  const std::string gone = (temp().path() / "gone.so").string();
+  auto noHttp =
+      jobwick({"folders", "--address", SharedPrinter::address()}, {{"JOBWICK_HTTP_MODULE", gone}});
+  EXPECT_EQ(noHttp.exitCode, 1);
+  EXPECT_NE(noHttp.err.find("the HTTP module could not be loaded: "), std::string::npos)
+      << noHttp.err;
+  EXPECT_NE(noHttp.err.find("gone.so"), std::string::npos) << noHttp.err;
 
-  // Without the module a fetch fails and says why; nothing crashes.
-  auto missing = jobwick({"folders", "--address", SharedPrinter::address()},
-                         {{"JOBWICK_HTTP_MODULE", (temp().path() / "gone.so").string()}});
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_NE(missing.err.find("the HTTP module could not be loaded: "), std::string::npos)
-      << missing.err;
-  EXPECT_NE(missing.err.find("gone.so"), std::string::npos) << missing.err;
+  auto noXml =
+      jobwick({"folders", "--address", SharedPrinter::address()}, {{"JOBWICK_XML_MODULE", gone}});
+  EXPECT_EQ(noXml.exitCode, 1);
+  EXPECT_NE(noXml.err.find("the XML module could not be loaded: "), std::string::npos) << noXml.err;
+  EXPECT_NE(noXml.err.find("gone.so"), std::string::npos) << noXml.err;
+
+  // Help in Japanese without Unicode's line breaks: whole words, the same text.
+  auto wrapped = jobwick({"help", "print"}, {{"LANGUAGE", "ja"}});
+  auto unwrapped =
+      jobwick({"help", "print"}, {{"LANGUAGE", "ja"}, {"JOBWICK_UNICODE_MODULE", gone}});
+  EXPECT_EQ(unwrapped.exitCode, 0) << unwrapped.err;
+  const auto words = [](std::string text) {
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n'; }),
+        text.end());
+    return text;
+  };
+  EXPECT_EQ(words(unwrapped.out), words(wrapped.out));
+  EXPECT_NE(unwrapped.out, wrapped.out);
 }
 
 }  // namespace

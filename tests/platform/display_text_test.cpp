@@ -105,5 +105,21 @@ TEST(LookAlike, MatchesWhatAReaderCouldTakeForTheText) {
   for (const Case& c : cases) EXPECT_EQ(mainFolder.matches(c.other), c.alike) << c.other;
 }
 
+// Terminal columns: ASCII one each, East Asian wide and full-width two,
+// half-width and ambiguous one, an invalid sequence one.
+TEST(TerminalColumns, CountsWideCharactersTwice) {
+  const std::pair<std::string, std::size_t> cases[] = {
+      {"", 0},
+      {"plain text\t!", 12},
+      {"\xE6\x97\xA5\xE6\x9C\xAC", 4},  // 日本
+      {"\xEF\xBC\xA1", 2},              // fullwidth A
+      {"\xEF\xBD\xB1", 1},              // halfwidth katakana A
+      {"\xC3\xA9", 1},                  // é
+      {"a\xE6\x97\xA5\xFF", 4},         // ASCII, wide, an invalid byte
+      {"\xF0\x9F\x98\x80", 2},          // an emoji, outside the BMP
+  };
+  for (const auto& [text, columns] : cases) EXPECT_EQ(terminalColumns(text), columns) << text;
+}
+
 }  // namespace
 }  // namespace platform

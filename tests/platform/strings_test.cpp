@@ -114,6 +114,11 @@ TEST(Strings, EqualsIgnoringCase) {
       {"\xE2\x84", "\xE2\x84", true},  // a cut-off character: two invalid bytes
       {"\xC3\xA9x", "\xC3\xA9", false},
       {"x", "", false},
+      {"ss", "\xC3\x9F", true},  // ASCII against ß, which folds to two letters
+      {"sS", "\xC3\x9F", true},
+      {"s", "\xC3\x9F", false},
+      {"@[", "`{", false},          // the neighbours of A-Z and a-z do not fold
+      {"\xFF", "\xC3\xBF", false},  // an invalid byte is not the character ÿ
   };
   for (const Case& c : cases) {
     EXPECT_EQ(equalsIgnoringCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
@@ -121,6 +126,30 @@ TEST(Strings, EqualsIgnoringCase) {
     EXPECT_EQ(CaseFoldedText(c.b).matches(c.a), c.equal) << c.a << " vs folded " << c.b;
     EXPECT_EQ(CaseFoldedText(c.a).matches(c.b), c.equal) << c.b << " vs folded " << c.a;
   }
+}
+
+// The folded text itself: plain ASCII folds A-Z only, on either side of an
+// invalid byte; any other text folds by Unicode's full case folding, in and
+// outside the BMP, with an invalid byte kept as it is.
+TEST(Strings, CaseFolded) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"Hello, World 42!", "hello, world 42!"},
+      {"AZaz@[`{~", "azaz@[`{~"},
+      {"ABC\xFF"
+       "DEF",
+       "abc\xFF"
+       "def"},
+      {"Stra\xC3\x9F"
+       "E",
+       "strasse"},
+      {"\xE2\x84\xAA", "k"},  // Kelvin sign
+      {"\xC3\x89\xFFX", "\xC3\xA9\xFFx"},
+      {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1"},    // ΣΑ
+      {"\xF0\x90\x90\x80Q", "\xF0\x90\x90\xA8q"},  // Deseret capital, outside the BMP
+      {"\xEF\xAC\x81", "fi"},                      // ligature fi
+  };
+  for (const auto& [text, folded] : cases) EXPECT_EQ(caseFolded(text), folded) << text;
 }
 
 // Cross-checks the folding table against the C library's Unicode lower-case
