@@ -20,8 +20,8 @@ std::size_t roundUp(std::size_t size, std::size_t unit) {
 // Fresh memory of `size` bytes (a multiple of kHugePage) starting on a huge
 // page, advised for huge pages; null when it cannot be had.
 char* mapHugeBlock(std::size_t size) {
-  void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* raw =
+      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   const auto begin = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = (begin + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1);

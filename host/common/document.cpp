@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "host/common/bounded_read.h"
 #include "host/common/escape.h"
@@ -66,10 +67,11 @@ platform::UniqueFd openDocument(const std::string& file, std::string* error) {
 bool streamBounded(int fd, std::size_t limit, const std::function<bool(std::string_view)>& write,
                    std::string* error) {
   static constexpr std::size_t kChunk = 64 * 1024;
-  std::string chunk(kChunk, '\0');
+  // Left uninitialised: a small document touches only the memory it fills.
+  const std::unique_ptr<char[]> chunk(new char[kChunk]);
   std::size_t total = 0;
   while (true) {
-    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    const ssize_t got = ::read(fd, chunk.get(), kChunk);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       if (error) *error = trf("read error: %1", {std::strerror(errno)});
@@ -81,7 +83,7 @@ bool streamBounded(int fd, std::size_t limit, const std::function<bool(std::stri
       if (error) *error = trf("larger than %1 (the limit)", {describeSize(limit)});
       return false;
     }
-    if (!write(std::string_view(chunk.data(), std::size_t(got)))) {
+    if (!write(std::string_view(chunk.get(), std::size_t(got)))) {
       if (error) error->clear();
       return false;
     }

@@ -59,10 +59,8 @@ TEST_F(FileBytesTest, ReadsWholeFilesWithTheirLimits) {
       {"large", 3 * kMiB + 17, 3 * kMiB + 17, 16 * kMiB, FileBytes::ReadResult::kRead},
       {"large, exactly its block", 4 * kMiB - 1, 4 * kMiB - (64u << 10) - 1, 16 * kMiB,
        FileBytes::ReadResult::kRead},
-      {"large, grown past its block", 5 * kMiB, 2 * kMiB, 16 * kMiB,
-       FileBytes::ReadResult::kRead},
-      {"large, over the limit", 3 * kMiB, 3 * kMiB, 2 * kMiB + 5,
-       FileBytes::ReadResult::kTooLarge},
+      {"large, grown past its block", 5 * kMiB, 2 * kMiB, 16 * kMiB, FileBytes::ReadResult::kRead},
+      {"large, over the limit", 3 * kMiB, 3 * kMiB, 2 * kMiB + 5, FileBytes::ReadResult::kTooLarge},
       {"large, grown over the limit", 6 * kMiB, 2 * kMiB, 5 * kMiB,
        FileBytes::ReadResult::kTooLarge},
   };
