@@ -52,10 +52,27 @@ struct ReaderLine {
   bool plain = true;      // quotes closed, lines short, no SUB (0x1A) byte
 };
 
+// Which of the bytes a line reader looks for a text holds at all: most
+// PPDs end their lines with LF alone and hold no SUB, and each line is
+// then spared a search for them.
+struct TextMarks {
+  bool cr = true;
+  bool sub = true;
+};
+
+TextMarks marksOf(std::string_view text) {
+  return {std::memchr(text.data(), '\r', text.size()) != nullptr,
+          std::memchr(text.data(), '\x1a', text.size()) != nullptr};
+}
+
 // The offset of the first CR or LF from `at`, or the text's end. Lines are
 // short: the two searches look a window ahead, then the loop goes on.
-std::size_t lineEndAt(std::string_view text, std::size_t at) {
+std::size_t lineEndAt(std::string_view text, std::size_t at, const TextMarks& marks) {
   const char* begin = text.data() + at;
+  if (!marks.cr) {
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', text.size() - at));
+    return lf != nullptr ? at + static_cast<std::size_t>(lf - begin) : text.size();
+  }
   const std::size_t window = std::min<std::size_t>(text.size() - at, 512);
   const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', window));
   const std::size_t limit = lf != nullptr ? static_cast<std::size_t>(lf - begin) : window;
@@ -67,17 +84,29 @@ std::size_t lineEndAt(std::string_view text, std::size_t at) {
   return at;
 }
 
-ReaderLine readLine(std::string_view text, std::size_t at) {
+// Whether `text` holds an odd number of double quotes.
+bool oddQuotes(std::string_view text) {
+  bool odd = false;
+  for (const char *at = text.data(), *end = text.data() + text.size();;) {
+    at = static_cast<const char*>(std::memchr(at, '"', static_cast<std::size_t>(end - at)));
+    if (at == nullptr) return odd;
+    odd = !odd;
+    ++at;
+  }
+}
+
+ReaderLine readLine(std::string_view text, std::size_t at, const TextMarks& marks = {}) {
   ReaderLine line;
   const bool comment = text.substr(at, 2) == "*%";
   bool colon = false;
   bool quoted = false;
   std::size_t from = at;
   while (true) {
-    const std::size_t end = lineEndAt(text, from);
+    const std::size_t end = lineEndAt(text, from, marks);
     const std::string_view physical = text.substr(from, end - from);
     if (line.head.data() == nullptr) line.head = physical;
-    if (physical.size() > kMaxColumns || physical.find('\x1a') != std::string_view::npos)
+    if (physical.size() > kMaxColumns ||
+        (marks.sub && physical.find('\x1a') != std::string_view::npos))
       line.plain = false;
     // After the entry's first colon each quote opens or closes its value.
     std::size_t quotesFrom = colon ? 0 : std::string_view::npos;
@@ -86,11 +115,7 @@ ReaderLine readLine(std::string_view text, std::size_t at) {
       colon = found != std::string_view::npos;
       if (colon) quotesFrom = found + 1;
     }
-    if (quotesFrom != std::string_view::npos &&
-        std::count(physical.begin() + static_cast<std::ptrdiff_t>(quotesFrom), physical.end(),
-                   '"') %
-                2 !=
-            0)
+    if (quotesFrom != std::string_view::npos && oddQuotes(physical.substr(quotesFrom)))
       quoted = !quoted;
     from = end;
     if (end == text.size()) break;
@@ -245,8 +270,8 @@ bool isPlainDefault(const ReaderLine& line, std::string_view option) {
 // default, choices and closing left out (as empty comments when
 // `keepLines`; the other entries in it stay); answers the offset after the
 // block, or 0 (nothing appended) when the block is not plain.
-std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::string_view option,
-                       bool keepLines, std::string& out) {
+std::size_t blankBlock(std::string_view text, const TextMarks& marks, const ReaderLine& open,
+                       std::string_view option, bool keepLines, std::string& out) {
   const std::size_t before = out.size();
   auto notPlain = [&]() -> std::size_t {
     out.resize(before);
@@ -254,8 +279,14 @@ std::size_t blankBlock(std::string_view text, const ReaderLine& open, std::strin
   };
   appendBlankLines(out, open.lineEnds, keepLines);
   for (std::size_t at = open.end; at < text.size();) {
-    const ReaderLine line = readLine(text, at);
-    const std::string_view keyword = keywordOf(line.head);
+    const ReaderLine line = readLine(text, at, marks);
+    // Most entries in a block are its choices ("*Option Choice..."), whose
+    // keyword is the option's name itself.
+    const std::string_view head = line.head;
+    const bool choiceLike = head.size() > option.size() + 1 && head[0] == '*' &&
+                            head.compare(1, option.size(), option) == 0 &&
+                            isBlank(head[option.size() + 1]);
+    const std::string_view keyword = choiceLike ? option : keywordOf(head);
     if (!line.plain || line.head.starts_with("*%APLWORKSET")) return notPlain();
     if (keyword == "CloseUI" || keyword == "JCLCloseUI") {
       if (!isPlainClose(line)) return notPlain();
@@ -295,10 +326,10 @@ std::string_view optionMadeBy(const ReaderLine& line) {
 
 // The offset after a JCL option block that starts at `at` and is closed
 // before any other block opens, or 0. Such a block stays as it is.
-std::size_t jclBlockEnd(std::string_view text, std::size_t at) {
-  at = readLine(text, at).end;
+std::size_t jclBlockEnd(std::string_view text, const TextMarks& marks, std::size_t at) {
+  at = readLine(text, at, marks).end;
   while (at < text.size()) {
-    const ReaderLine line = readLine(text, at);
+    const ReaderLine line = readLine(text, at, marks);
     const std::string_view keyword = keywordOf(line.head);
     if (keyword == "OpenUI" || keyword == "JCLOpenUI" || !line.plain) return 0;
     if (keyword == "CloseUI" || keyword == "JCLCloseUI") return line.end;
@@ -350,32 +381,33 @@ class LeanText {
 bool writeWithoutOptionBlocks(std::string_view text, bool keepLines,
                               const std::function<bool(std::string_view)>& write) {
   LeanText out(write);
+  const TextMarks marks = marksOf(text);
   std::unordered_set<std::string_view> blanked;  // the options left out
   std::vector<std::string_view> made;            // options the kept entries make
   auto keep = [&](std::size_t from, std::size_t to) {
     for (std::size_t at = from; at < to;) {
-      const ReaderLine line = readLine(text, at);
+      const ReaderLine line = readLine(text, at, marks);
       if (const std::string_view name = optionMadeBy(line); !name.empty()) made.push_back(name);
       at = line.end;
     }
     out.keep(text.substr(from, to - from));
   };
-  std::size_t at = readLine(text, 0).end;  // the header line stays
+  std::size_t at = readLine(text, 0, marks).end;  // the header line stays
   out.keep(text.substr(0, at));
   while (at < text.size()) {
     out.flushIfFull();
-    const ReaderLine line = readLine(text, at);
+    const ReaderLine line = readLine(text, at, marks);
     const std::string_view keyword = keywordOf(line.head);
     std::size_t after = line.end;
     if (keyword == "OpenUI") {
       const std::string_view option = plainOpenUI(line);
-      after = option.empty() ? 0 : blankBlock(text, line, option, keepLines, out.buffer());
+      after = option.empty() ? 0 : blankBlock(text, marks, line, option, keepLines, out.buffer());
       if (after == 0) break;
       blanked.insert(option);
       at = after;
       continue;
     }
-    if (keyword == "JCLOpenUI") after = jclBlockEnd(text, at);
+    if (keyword == "JCLOpenUI") after = jclBlockEnd(text, marks, at);
     if (after == 0 || line.head.starts_with("*%APLWORKSET")) break;
     keep(at, after);
     at = after;
