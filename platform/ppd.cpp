@@ -189,11 +189,12 @@ std::string_view plainOpenUI(const ReaderLine& line) {
   if (!rest.starts_with('*')) return {};
   rest.remove_prefix(1);
   const std::string_view name = takeName(rest);
-  if (name.empty() || name.size() + 1 > kMaxName ||
-      !std::isalnum(static_cast<unsigned char>(name[0])))
-    return {};
+  const auto isAsciiAlnum = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  };
+  if (name.empty() || name.size() + 1 > kMaxName || !isAsciiAlnum(name[0])) return {};
   for (char c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') return {};
+    if (!isAsciiAlnum(c) && c != '.' && c != '_' && c != '-') return {};
   }
   if (!takeTranslation(rest) || !rest.starts_with(':')) return {};
   rest.remove_prefix(1);
