@@ -30,11 +30,13 @@ namespace {
 // among those already read, so its parse grows with the square of the
 // option count. The dialog asks a PPD only for attributes, its model name
 // and its encoding, none of which the choices of an option block give: the
-// text libcups is handed has the plain blocks blanked out, line for line
-// (with the option's *Default line, the one attribute that belongs to the
-// option), so that everything else (attributes, errors and their line
-// numbers) is what the whole file gives. Anything the blanking is not sure
-// about ends it, and libcups reads the rest of the file as it is.
+// text libcups is handed has the plain blocks left out (with the option's
+// *Default line, the one attribute that belongs to the option), so that
+// everything else (attributes and errors) is what the whole file gives; a
+// refused text is parsed again with a comment line standing for each line
+// left out, so that the line an error names is the file's own. Anything
+// the blanking is not sure about ends it, and libcups reads the rest of
+// the file as it is.
 
 // libcups reads at most 255 bytes per line and 256 KiB per entry; the
 // names of options and choices have at most 40 bytes.
