@@ -91,22 +91,28 @@ int encodeMac(const mac::Table& table, char32_t cp, std::uint8_t out[2]) {
   return mac::encodeCharacter(table, cp, out);  // the Basic Multilingual Plane only
 }
 
-/// The Mac-table form of CFStringGetBytes, one character at a time.
-ConversionResult macGetBytes(const mac::Table& table, std::u16string_view units,
-                             std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
+/// CFStringGetBytes one character at a time: `encode(cp, out)` writes the
+/// bytes of code point `cp` (at most four) and answers their count, or 0
+/// when the encoding has none. A surrogate without its partner (a limit
+/// that cuts a pair) has no bytes in any encoding.
+template <class Encode>
+ConversionResult getBytesByCharacter(std::u16string_view units, std::uint8_t lossByte,
+                                     std::uint8_t* buffer, std::size_t byteLimit,
+                                     const Encode& encode) {
   ConversionResult result;
   std::size_t i = 0;
   while (i < units.size()) {
     const char16_t unit = units[i];
     std::size_t taken = 1;
-    std::uint8_t bytes[2];
-    int n = 0;
+    char32_t cp = unit;
+    bool valid = !isHighSurrogate(unit) && !isLowSurrogate(unit);
     if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
-      taken = 2;  // outside the tables' plane: never convertible
-    } else if (!isHighSurrogate(unit) && !isLowSurrogate(unit)) {
-      n = encodeMac(table, unit, bytes);
+      taken = 2;
+      cp = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00);
+      valid = true;
     }
-    // Otherwise a lone surrogate (a limit that cuts a pair): unconvertible.
+    std::uint8_t bytes[4];
+    int n = valid ? encode(cp, bytes) : 0;
     if (n == 0) {
       if (lossByte == 0) break;
       bytes[0] = lossByte;
@@ -120,6 +126,16 @@ ConversionResult macGetBytes(const mac::Table& table, std::u16string_view units,
     i += taken;
   }
   return result;
+}
+
+/// The Mac-table form of CFStringGetBytes: the tables hold the Basic
+/// Multilingual Plane only.
+ConversionResult macGetBytes(const mac::Table& table, std::u16string_view units,
+                             std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
+  return getBytesByCharacter(units, lossByte, buffer, byteLimit,
+                             [&table](char32_t cp, std::uint8_t* out) {
+                               return cp > 0xFFFF ? 0 : encodeMac(table, cp, out);
+                             });
 }
 
 /// Windows Latin 1's characters for the bytes 0x80-0x9F; 0 where the code
@@ -168,37 +184,12 @@ int encodeHere(CFStringEncoding encoding, char32_t cp, std::uint8_t out[4]) {
   }
 }
 
-/// CFStringGetBytes for an encoding converted here, one character at a
-/// time: a surrogate without its partner has no bytes in any of them.
+/// CFStringGetBytes for an encoding converted here.
 ConversionResult getBytesHere(CFStringEncoding encoding, std::u16string_view units,
                               std::uint8_t lossByte, std::uint8_t* buffer, std::size_t byteLimit) {
-  ConversionResult result;
-  std::size_t i = 0;
-  while (i < units.size()) {
-    const char16_t unit = units[i];
-    std::size_t taken = 1;
-    char32_t cp = unit;
-    bool valid = !isHighSurrogate(unit) && !isLowSurrogate(unit);
-    if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
-      taken = 2;
-      cp = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00);
-      valid = true;
-    }
-    std::uint8_t bytes[4];
-    int n = valid ? encodeHere(encoding, cp, bytes) : 0;
-    if (n == 0) {
-      if (lossByte == 0) break;
-      bytes[0] = lossByte;
-      n = 1;
-    }
-    const auto size = static_cast<std::size_t>(n);
-    if (size > byteLimit - result.bytesUsed) break;
-    if (buffer != nullptr) std::memcpy(buffer + result.bytesUsed, bytes, size);
-    result.bytesUsed += size;
-    result.charactersUsed += taken;
-    i += taken;
-  }
-  return result;
+  return getBytesByCharacter(
+      units, lossByte, buffer, byteLimit,
+      [encoding](char32_t cp, std::uint8_t* out) { return encodeHere(encoding, cp, out); });
 }
 
 /// Decodes the bytes of a single-byte encoding converted here; nullopt at
