@@ -15,10 +15,8 @@ namespace platform {
 namespace unicode {
 
 const Module* loadedModule(std::string* error) {
-  static const LoadedModule<Module> loaded = loadModuleTable<Module>(
-      {"Unicode", kModuleFileName, "JOBWICK_UNICODE_MODULE", kModuleSymbol}, kModuleVersion);
-  if (!loaded.table && error) *error = loaded.error;
-  return loaded.table;
+  return moduleTable<Module>({"Unicode", kModuleFileName, "JOBWICK_UNICODE_MODULE", kModuleSymbol},
+                             kModuleVersion, error);
 }
 
 }  // namespace unicode

@@ -51,13 +51,14 @@ class Transfer {
 /// it; a module of another build is refused.
 struct Module {
   int version = 0;
+  std::size_t size = 0;  ///< sizeof(Module) in the build that made it
   /// Starts `request` (already checked: an http URL with a host, header
   /// fields that cannot break the request). Null with `error` set when the
   /// library cannot make the transfer.
   Transfer* (*start)(const URLRequest& request, std::string* error) noexcept = nullptr;
 };
 
-inline constexpr int kModuleVersion = 1;
+inline constexpr int kModuleVersion = 2;
 /// The symbol the module exports: `const Module* jobwick_http_module()`.
 inline constexpr const char* kModuleSymbol = "jobwick_http_module";
 /// The module's file name, in the folder of the framework library.

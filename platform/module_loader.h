@@ -64,4 +64,14 @@ LoadedModule<Table> loadModuleTable(const ModuleName& name, int version) {
   return loaded;
 }
 
+/// The table of the module `name`, loaded on the first call of the
+/// process and kept; null with `error` (when given) saying why when it
+/// could not be loaded.
+template <class Table>
+const Table* moduleTable(const ModuleName& name, int version, std::string* error) {
+  static const LoadedModule<Table> loaded = loadModuleTable<Table>(name, version);
+  if (!loaded.table && error) *error = loaded.error;
+  return loaded.table;
+}
+
 }  // namespace platform

@@ -52,39 +52,13 @@ void reportEnd(URLConnectionEnd::Kind kind, const std::string& url, std::string 
   if (endObserver()) endObserver()({kind, url, std::move(error), bytes});
 }
 
-struct LoadedHttpModule {
-  SharedLibrary library;
-  const http::Module* module = nullptr;
-  std::string error;
-};
-
-LoadedHttpModule loadModule() {
-  LoadedHttpModule loaded;
-  ModuleFile file =
-      openModule({"HTTP", http::kModuleFileName, "JOBWICK_HTTP_MODULE", http::kModuleSymbol});
-  if (!file.entry) {
-    loaded.error = std::move(file.error);
-    return loaded;
-  }
-  using Entry = const http::Module* (*)();
-  const http::Module* module = reinterpret_cast<Entry>(file.entry)();
-  if (!module || module->version != http::kModuleVersion || !module->start) {
-    loaded.error = "the HTTP module " + file.path + " is not one of this build";
-    return loaded;
-  }
-  loaded.library = std::move(file.library);
-  loaded.module = module;
-  return loaded;
-}
-
 }  // namespace
 
 namespace http {
 
 const Module* loadedModule(std::string* error) {
-  static const LoadedHttpModule loaded = loadModule();
-  if (!loaded.module && error) *error = loaded.error;
-  return loaded.module;
+  return moduleTable<Module>({"HTTP", kModuleFileName, "JOBWICK_HTTP_MODULE", kModuleSymbol},
+                             kModuleVersion, error);
 }
 
 }  // namespace http

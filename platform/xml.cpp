@@ -19,10 +19,8 @@ namespace platform {
 namespace xml {
 
 const Module* loadedModule(std::string* error) {
-  static const LoadedModule<Module> loaded = loadModuleTable<Module>(
-      {"XML", kModuleFileName, "JOBWICK_XML_MODULE", kModuleSymbol}, kModuleVersion);
-  if (!loaded.table && error) *error = loaded.error;
-  return loaded.table;
+  return moduleTable<Module>({"XML", kModuleFileName, "JOBWICK_XML_MODULE", kModuleSymbol},
+                             kModuleVersion, error);
 }
 
 }  // namespace xml

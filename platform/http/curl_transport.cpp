@@ -252,7 +252,7 @@ Transfer* startTransfer(const URLRequest& request, std::string* error) noexcept 
   }
 }
 
-const Module kModule{kModuleVersion, &startTransfer};
+const Module kModule{kModuleVersion, sizeof(Module), &startTransfer};
 
 }  // namespace
 }  // namespace http
