@@ -13,6 +13,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -471,17 +472,10 @@ std::shared_ptr<const PPDText> PPDText::read(const std::string& path, bool mappe
       return text;
     }
   }
-  if (S_ISREG(status.st_mode)) text->copy_.reserve(size);
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (error != nullptr) *error = openError(path, errno);
-      return nullptr;
-    }
-    if (n == 0) break;
-    text->copy_.append(chunk, static_cast<std::size_t>(n));
+  const std::size_t expected = S_ISREG(status.st_mode) ? size : 0;
+  if (text->copy_.read(file.get(), expected, SIZE_MAX - 1) != FileBytes::ReadResult::kRead) {
+    if (error != nullptr) *error = openError(path, errno);
+    return nullptr;
   }
   if (error != nullptr) error->clear();
   return text;

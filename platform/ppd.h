@@ -15,6 +15,7 @@
 #include <cups/ppd.h>
 
 #include "platform/c_handles.h"  // PPDFile
+#include "platform/file_bytes.h"
 
 namespace platform {
 
@@ -52,12 +53,12 @@ class PPDText {
   PPDText& operator=(const PPDText&) = delete;
 
   std::string_view bytes() const noexcept {
-    return map_ != nullptr ? std::string_view(static_cast<const char*>(map_), size_) : copy_;
+    return map_ != nullptr ? std::string_view(static_cast<const char*>(map_), size_) : copy_.view();
   }
 
  private:
   PPDText() = default;
-  std::string copy_;
+  FileBytes copy_;
   void* map_ = nullptr;
   std::size_t size_ = 0;
 };
